@@ -1,0 +1,46 @@
+# Thin wrapper over CMake. `make demo` and `make test` set up a fresh Debian 12 machine.
+BUILD_DIR ?= build
+BUILD_TYPE ?= RelWithDebInfo
+JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+
+# Debian packages the build, the tests and the demo need.
+DEPS := cmake make g++ pkg-config \
+        qtbase5-dev libqt5sql5-sqlite libqt5sql5-odbc \
+        unixodbc unixodbc-dev odbcinst \
+        libsqlite3-dev sqlite3 libcpp-httplib-dev \
+        mdbtools mdbtools-dev \
+        xvfb xauth x11-utils fonts-wqy-microhei
+
+SUDO := $(if $(filter 0,$(shell id -u)),,sudo)
+
+.PHONY: all deps build test demo install uninstall clean
+
+all: build
+
+deps:
+	@missing=$$(for p in $(DEPS); do \
+	  dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed' || echo $$p; \
+	done); \
+	if [ -n "$$missing" ]; then \
+	  echo "Installing missing packages:" $$missing; \
+	  $(SUDO) apt-get update -qq && \
+	  DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq --no-install-recommends $$missing; \
+	fi
+
+$(BUILD_DIR)/CMakeCache.txt:
+	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE)
+
+build: deps $(BUILD_DIR)/CMakeCache.txt
+	cmake --build $(BUILD_DIR) -j $(JOBS)
+
+test: build
+	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+
+demo: build
+	demo/run-demo.sh $(BUILD_DIR)
+
+install: build
+	$(SUDO) cmake --install $(BUILD_DIR)
+
+clean:
+	rm -rf $(BUILD_DIR)

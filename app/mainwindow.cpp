@@ -1,0 +1,48 @@
+#include "app/mainwindow.h"
+
+#include "logging/logline.h"
+#include "logging/logthread.h"
+#include "store/dbthread.h"
+#include "ui_mainwindow.h"
+
+#include <QTimer>
+
+MainWindow::MainWindow(QWidget *parent)
+    : QMainWindow(parent)
+    , ui(new Ui::MainWindow)
+{
+    ui->setupUi(this);
+    timer = new QTimer(this);
+    logThread = new LogThread(this);
+    dbThread = new DBThread(this);
+    connect(dbThread, &DBThread::getParam, this, &MainWindow::getParam);
+    connect(dbThread, &DBThread::SqlLog, this, &MainWindow::SqlLog);
+    connect(timer, &QTimer::timeout, this, &MainWindow::timeout);
+    dbThread->loadConfig();
+    logThread->start();
+    timer->start(500);
+    logThread->appendLog(logLine(QStringLiteral("****** start ******")));
+}
+
+MainWindow::~MainWindow()
+{
+    logThread->stop();
+    logThread->wait();
+    delete ui;
+}
+
+void MainWindow::getParam(QString PathMdb, QString PassWd)
+{
+    pathMdb = PathMdb;
+    passWd = PassWd;
+}
+
+void MainWindow::SqlLog(QString log)
+{
+    logThread->appendLog(log);
+}
+
+void MainWindow::timeout()
+{
+    ui->time_label->setText(timeStamp());
+}

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+
+// Local time as the whole program sees it. Tests move it with an offset so that
+// dates (daily file names, midnight) can be chosen without touching the system clock.
+namespace LocalClock {
+QDateTime now();
+void setOffsetMsecs(qint64 offset);
+}
+
+// "yyyy-MM-dd HH:mm:ss" of the current local time.
+QString timeStamp();
+
+// "\r[ <time stamp> ] " followed by the message.
+QString logLine(const QString &message);
+
+// Fills %1..%99 of a template in a single pass: a value that itself holds "%2"
+// is kept as it is. A two-digit placeholder wins when that many values were given,
+// so "%10" with twelve values is the tenth value, not the first followed by "0".
+QString fillPlaceholders(const QString &templ, const QStringList &values);
+
+// A daily file name: "%1%2%3" of the pattern become year (4 digits), month and day.
+QString dailyFileName(const QString &pattern, const QDate &date);

@@ -1,0 +1,78 @@
+#include "logging/logthread.h"
+
+#include "logging/logline.h"
+
+#include <QDir>
+#include <QFile>
+#include <QMutexLocker>
+
+namespace {
+const QString logFilePattern = QStringLiteral("log/fernwicklog-%1%2%3.txt");
+constexpr unsigned long linePauseUs = 10000;
+constexpr unsigned long passPauseUs = 100000;
+}
+
+LogThread::LogThread(QObject *parent)
+    : QThread(parent)
+{
+    QDir().mkdir(QStringLiteral("log"));
+}
+
+LogThread::~LogThread()
+{
+    stop();
+    wait();
+}
+
+void LogThread::appendLog(QString line)
+{
+    QMutexLocker lock(&listMutex);
+    logList.append(line);
+}
+
+void LogThread::stop()
+{
+    stopRequested = true;
+    running = false;
+}
+
+void LogThread::run()
+{
+    // A stop that came before the thread got going must still end it.
+    running = !stopRequested;
+    while (running) {
+        writePass(Pacing::Paced);
+        usleep(passPauseUs);
+    }
+    // Whatever was queued up to the stop is written now, without the pacing.
+    writePass(Pacing::Unpaced);
+}
+
+bool LogThread::takeFirst(QString *line)
+{
+    QMutexLocker lock(&listMutex);
+    if (logList.isEmpty())
+        return false;
+    *line = logList.takeFirst();
+    return true;
+}
+
+void LogThread::writePass(Pacing pacing)
+{
+    {
+        QMutexLocker lock(&listMutex);
+        if (logList.isEmpty())
+            return;
+    }
+    // One file per pass: lines written after midnight in this pass stay in the old day's file.
+    QFile file(dailyFileName(logFilePattern, LocalClock::now().date()));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text))
+        return;
+    QString line;
+    while (takeFirst(&line)) {
+        file.write(line.toUtf8().append('\n'));
+        if (pacing == Pacing::Paced)
+            usleep(linePauseUs);
+    }
+    file.close();
+}
