@@ -1,0 +1,133 @@
+#include "app/mainwindow.h"
+#include "support/testsupport.h"
+
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QStatusBar>
+#include <QtTest>
+
+namespace {
+struct Expected
+{
+    const char *name;
+    const char *className;
+    QRect geometry;
+    int pointSize;
+    bool bold;
+    Qt::Alignment alignment;
+    QString text;
+};
+}
+
+class MainWindowTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void cleanup() { QSqlDatabase::removeDatabase(QStringLiteral("fernwick_db")); }
+    void firstStartCreatesLogAndConfig();
+    void formMatchesItsLayout();
+    void windowTitleIconAndSizeLimits();
+    void clockShowsPlaceholderThenCurrentTime();
+};
+
+void MainWindowTest::firstStartCreatesLogAndConfig()
+{
+    WorkingDir wd;
+    {
+        ClockAt clock(QDateTime(QDate(2021, 6, 6), QTime(14, 0, 0)));
+        MainWindow window;
+    }
+    QVERIFY(QDir(QStringLiteral("log")).exists());
+    const QByteArray log = readAll(QStringLiteral("log/fernwicklog-20210606.txt"));
+    const QByteArray firstLine = log.left(log.indexOf('\n') + 1);
+    QVERIFY2(QRegularExpression(QStringLiteral("^\\r\\[ 2021-06-06 14:00:0\\d \\] \\*{6} start \\*{6}\\n$"))
+                 .match(QString::fromUtf8(firstLine))
+                 .hasMatch(),
+             firstLine.constData());
+
+    auto view = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("view"));
+    view.setDatabaseName(QStringLiteral("fernwick.db"));
+    QVERIFY(view.open());
+    QSqlQuery q(view);
+    QVERIFY(q.exec(QStringLiteral("select PATH, PASSWD from orva_fernwick_config")));
+    QVERIFY(q.next());
+    QCOMPARE(q.value(0).toString(), QStringLiteral("D:/Program Files (x86)/Quellard B1.0/GuardTour_DB.mdb"));
+    QCOMPARE(q.value(1).toString(), QStringLiteral("XQ"));
+    QVERIFY(!q.next());
+    q = QSqlQuery();
+    view.close();
+    view = QSqlDatabase();
+    QSqlDatabase::removeDatabase(QStringLiteral("view"));
+}
+
+void MainWindowTest::formMatchesItsLayout()
+{
+    WorkingDir wd;
+    MainWindow window;
+    const Qt::Alignment centred = Qt::AlignCenter;
+    const Qt::Alignment right = Qt::AlignRight | Qt::AlignTrailing | Qt::AlignVCenter;
+    const QList<Expected> widgets = {
+        {"label", "QLabel", {0, 30, 801, 25}, 14, true, centred, QStringLiteral("巡更系统点、线和计划跑数")},
+        {"label_2", "QLabel", {0, 60, 801, 25}, 14, false, centred, QStringLiteral("KELDO-FERNWICK")},
+        {"time_label", "QLabel", {600, 575, 180, 21}, 11, false, right, QStringLiteral("2021-06-06 14:00:00")},
+        {"plainTextEdit", "QPlainTextEdit", {0, 110, 801, 461}, -1, false, {}, QString()},
+        {"pushButton", "QPushButton", {60, 575, 75, 23}, -1, false, {}, QStringLiteral("更新数据")},
+    };
+    QWidget *central = window.centralWidget();
+    QVERIFY(central);
+    QCOMPARE(central->objectName(), QStringLiteral("centralwidget"));
+    for (const Expected &e : widgets) {
+        auto *w = central->findChild<QWidget *>(QLatin1String(e.name), Qt::FindDirectChildrenOnly);
+        QVERIFY2(w, e.name);
+        QCOMPARE(w->metaObject()->className(), e.className);
+        QCOMPARE(w->geometry(), e.geometry);
+        if (e.pointSize > 0) {
+            QCOMPARE(w->font().family(), QStringLiteral("微软雅黑"));
+            QCOMPARE(w->font().pointSize(), e.pointSize);
+            QCOMPARE(w->font().weight(), e.bold ? 75 : 50);
+        }
+        if (auto *label = qobject_cast<QLabel *>(w)) {
+            QCOMPARE(label->alignment(), e.alignment);
+            QCOMPARE(label->text(), e.text);
+        }
+        if (auto *button = qobject_cast<QPushButton *>(w))
+            QCOMPARE(button->text(), e.text);
+    }
+    QCOMPARE(window.statusBar()->objectName(), QStringLiteral("statusbar"));
+    QVERIFY(window.statusBar()->currentMessage().isEmpty());
+}
+
+void MainWindowTest::windowTitleIconAndSizeLimits()
+{
+    WorkingDir wd;
+    MainWindow window;
+    QCOMPARE(window.objectName(), QStringLiteral("MainWindow"));
+    QCOMPARE(window.windowTitle(), QStringLiteral("KELDO-FERNWICK"));
+    QCOMPARE(window.size(), QSize(800, 622));
+    QCOMPARE(window.minimumSize(), QSize(400, 300));
+    QCOMPARE(window.maximumSize(), QSize(800, 622));
+    QVERIFY(!window.windowIcon().isNull());
+    const QImage logo(QStringLiteral(":/img/Logo.png"));
+    QCOMPARE(logo.size(), QSize(180, 180));
+    QVERIFY(logo.hasAlphaChannel());
+    window.resize(300, 200);
+    QCOMPARE(window.size(), QSize(400, 300));
+    window.resize(1000, 1000);
+    QCOMPARE(window.size(), QSize(800, 622));
+}
+
+void MainWindowTest::clockShowsPlaceholderThenCurrentTime()
+{
+    WorkingDir wd;
+    ClockAt clock(QDateTime(QDate(2030, 1, 2), QTime(3, 4, 5)));
+    MainWindow window;
+    auto *label = window.findChild<QLabel *>(QStringLiteral("time_label"));
+    QCOMPARE(label->text(), QStringLiteral("2021-06-06 14:00:00"));
+    QTRY_VERIFY_WITH_TIMEOUT(label->text().startsWith(QStringLiteral("2030-01-02 03:04:")), 3000);
+}
+
+QTEST_MAIN(MainWindowTest)
+#include "tst_mainwindow.moc"
