@@ -3,6 +3,9 @@
 #include "logging/logline.h"
 #include "logging/logthread.h"
 #include "store/dbthread.h"
+#include "upload/linethread.h"
+#include "upload/planthread.h"
+#include "upload/pointthread.h"
 #include "ui_mainwindow.h"
 
 #include <QTimer>
@@ -18,10 +21,14 @@ MainWindow::MainWindow(QWidget *parent)
     connect(dbThread, &DBThread::getParam, this, &MainWindow::getParam);
     connect(dbThread, &DBThread::SqlLog, this, &MainWindow::SqlLog);
     connect(timer, &QTimer::timeout, this, &MainWindow::timeout);
+    pointThread = new PointThread(this);
+    lineThread = new LineThread(this);
+    planThread = new PlanThread(this);
     dbThread->loadConfig();
     logThread->start();
     timer->start(500);
     logThread->appendLog(logLine(QStringLiteral("****** start ******")));
+    syncData();
 }
 
 MainWindow::~MainWindow()
@@ -40,6 +47,11 @@ void MainWindow::getParam(QString PathMdb, QString PassWd)
 void MainWindow::SqlLog(QString log)
 {
     logThread->appendLog(log);
+}
+
+void MainWindow::on_pushButton_clicked()
+{
+    syncData();
 }
 
 void MainWindow::timeout()

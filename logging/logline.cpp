@@ -62,3 +62,9 @@ QString dailyFileName(const QString &pattern, const QDate &date)
                                       QStringLiteral("%1").arg(date.month(), 2, 10, QLatin1Char('0')),
                                       QStringLiteral("%1").arg(date.day(), 2, 10, QLatin1Char('0'))});
 }
+
+QString textUpToZero(const QByteArray &bytes)
+{
+    const int zero = bytes.indexOf('\0');
+    return QString::fromUtf8(zero < 0 ? bytes : bytes.left(zero));
+}

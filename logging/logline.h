@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
@@ -24,3 +25,6 @@ QString fillPlaceholders(const QString &templ, const QStringList &values);
 
 // A daily file name: "%1%2%3" of the pattern become year (4 digits), month and day.
 QString dailyFileName(const QString &pattern, const QDate &date);
+
+// Bytes as text: UTF-8 up to, not including, the first zero byte.
+QString textUpToZero(const QByteArray &bytes);

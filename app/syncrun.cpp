@@ -1,0 +1,170 @@
+// The sync run and the extraction frame that reads one kind of record, keeps its
+// snapshot and posts it.
+#include "app/extractionkind.h"
+#include "app/mainwindow.h"
+#include "logging/logline.h"
+#include "logging/logthread.h"
+#include "ui_mainwindow.h"
+#include "upload/linethread.h"
+#include "upload/planthread.h"
+#include "upload/pointthread.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QVector>
+
+namespace {
+const QString accessConnection = QStringLiteral("GuardTour_DB");
+
+QString connectionValue(const QString &value)
+{
+    const bool needsBraces = value.contains(QLatin1Char(';')) || value.contains(QLatin1Char('{'))
+        || value.contains(QLatin1Char('}')) || value != value.trimmed();
+    if (!needsBraces)
+        return value;
+    QString escaped = value;
+    escaped.replace(QLatin1Char('}'), QStringLiteral("}}"));
+    return QLatin1Char('{') + escaped + QLatin1Char('}');
+}
+
+QVector<int> columnIndexes(const QSqlRecord &record, const QStringList &columns)
+{
+    QVector<int> indexes;
+    indexes.reserve(columns.size());
+    for (const QString &column : columns)
+        indexes << record.indexOf(column);
+    return indexes;
+}
+
+QJsonObject rowObject(const QStringList &keys, const QStringList &values)
+{
+    QJsonObject object;
+    for (int i = 0; i < keys.size(); ++i)
+        object.insert(keys.at(i), values.at(i));
+    return object;
+}
+}
+
+QString accessConnectionString(const QString &path, const QString &password)
+{
+    return fillPlaceholders(
+        QStringLiteral("DRIVER={Microsoft Access Driver (*.mdb)};FIL={MS Access};DBQ=%1;Uid=%2;Pwd=%3"),
+        {connectionValue(path), QString(), connectionValue(password)});
+}
+
+void MainWindow::syncData()
+{
+    // The handle is let go before the name is registered anew, so the toolkit has no
+    // connection in use to complain about.
+    accessDb = QSqlDatabase();
+    QSqlDatabase::removeDatabase(accessConnection);
+    accessDb = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), accessConnection);
+    accessDb.setDatabaseName(accessConnectionString(pathMdb, passWd));
+    toPane(QStringLiteral("******** KELDO-FERNWICK start ********"));
+    pointData();
+    lineData();
+    planData();
+    toPane(QStringLiteral("******** KELDO-FERNWICK end ********"));
+    toFile(QStringLiteral("****** end ******"));
+}
+
+void MainWindow::pointData()
+{
+    extract(ExtractionKind::checkpoints(), pointThread);
+}
+
+void MainWindow::lineData()
+{
+    extract(ExtractionKind::routeStops(), lineThread);
+}
+
+void MainWindow::planData()
+{
+    extract(ExtractionKind::plans(), planThread);
+}
+
+void MainWindow::extract(const ExtractionKind &kind, UploadChannel *channel)
+{
+    QJsonArray rows;
+    toFile(QStringLiteral("sql ") + kind.operation + QStringLiteral(" start"));
+    channel->clearSnapshot();
+    toPane(QStringLiteral("-------- ") + kind.operation + QStringLiteral(" start --------"));
+    QString error;
+    if (readRows(kind, channel, &rows, &error)) {
+        channel->finishSnapshot();
+        const QByteArray body = QByteArrayLiteral("key=") + QJsonDocument(rows).toJson(QJsonDocument::Compact);
+        channel->sendData(body);
+        const QString sent = textUpToZero(body);
+        toFile(kind.word + QStringLiteral(" sendData: "));
+        logThread->appendLog(sent);
+        toPane(kind.word + QStringLiteral(" sendData: ") + sent);
+    } else {
+        // Posting an empty array would tell the server that the site has no records at all.
+        channel->abandonSnapshot();
+        toFile(QStringLiteral("AccessDB error: ") + error);
+        toFileAndPane(kind.word + QStringLiteral(" sendData skipped"));
+    }
+    toPane(QStringLiteral("-------- ") + kind.operation + QStringLiteral(" end --------"));
+    toFile(QStringLiteral("sql ") + kind.operation + QStringLiteral(" end"));
+}
+
+// Reads every row of the kind's query into the snapshot and the array. False, with the
+// driver's text in `error`, when the database could not be opened or the read did not finish.
+bool MainWindow::readRows(const ExtractionKind &kind, UploadChannel *channel, QJsonArray *rows, QString *error)
+{
+    if (!accessDb.open()) {
+        toFileAndPane(QStringLiteral("AccessDB open failed"));
+        *error = accessDb.lastError().text();
+        return false;
+    }
+    toFileAndPane(QStringLiteral("AccessDB open success"));
+    QSqlQuery query(accessDb);
+    query.setForwardOnly(true);
+    bool complete = query.exec(kind.query);
+    if (complete) {
+        const QVector<int> indexes = columnIndexes(query.record(), kind.columns);
+        QStringList values;
+        while (query.next()) {
+            values.clear();
+            for (int i = 0; i < indexes.size(); ++i) {
+                const QVariant value = indexes.at(i) < 0 ? QVariant() : query.value(indexes.at(i));
+                if (i == kind.placeColumn) {
+                    const int place = value.toInt();
+                    logThread->appendLog(QStringLiteral("Place_ID : ") + QString::number(place));
+                    values << placeText(place);
+                } else {
+                    values << value.toString();
+                }
+            }
+            logThread->appendLog(fillPlaceholders(kind.rowLine, values));
+            channel->insertSnapshot(values);
+            rows->append(rowObject(kind.keys, values));
+        }
+        complete = !query.lastError().isValid();
+    }
+    if (!complete)
+        *error = query.lastError().text();
+    query.clear();
+    accessDb.close();
+    return complete;
+}
+
+void MainWindow::toFile(const QString &message)
+{
+    logThread->appendLog(logLine(message));
+}
+
+void MainWindow::toPane(const QString &message)
+{
+    ui->plainTextEdit->appendPlainText(logLine(message));
+}
+
+void MainWindow::toFileAndPane(const QString &message)
+{
+    toFile(message);
+    toPane(message);
+}

@@ -1,0 +1,175 @@
+#include "upload/uploadchannel.h"
+
+#include "logging/logline.h"
+
+#include <QFile>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QSettings>
+#include <QUrl>
+#include <QVariant>
+
+namespace {
+const QString localConnection = QStringLiteral("fernwick_db");
+constexpr unsigned long linePauseUs = 10000;
+}
+
+UploadChannel::UploadChannel(const ChannelKind &kind, QObject *parent)
+    : QThread(parent)
+    , kind(kind)
+{
+    manager = new QNetworkAccessManager(this);
+    connect(manager, &QNetworkAccessManager::finished, this, &UploadChannel::getData);
+}
+
+UploadChannel::~UploadChannel()
+{
+    if (snapshotOpen)
+        abandonSnapshot();
+    // Answers that could not be written before are not dropped when the program ends.
+    writeWaitingLines(Pacing::Unpaced);
+}
+
+void UploadChannel::sendData(QByteArray body)
+{
+    QNetworkRequest request{QUrl()};
+    // Read afresh at every post, so a changed URL takes effect without a restart.
+    QSettings settings(QStringLiteral("sys.ini"), QSettings::IniFormat);
+    const QString url = settings.value(kind.settingsKey, QVariant()).toString();
+    request.setUrl(QUrl(url, QUrl::TolerantMode));
+    manager->post(request, body);
+}
+
+void UploadChannel::getData(QNetworkReply *reply)
+{
+    QString line;
+    if (reply->error() != QNetworkReply::NoError)
+        line = QStringLiteral("Failed: ") + reply->errorString();
+    else
+        line = textUpToZero(reply->readAll());
+    reply->deleteLater();
+    responseList.append(line);
+    writeWaitingLines(Pacing::Paced);
+}
+
+void UploadChannel::writeWaitingLines(Pacing pacing)
+{
+    if (responseList.isEmpty())
+        return;
+    QFile file(dailyFileName(kind.responsePattern, LocalClock::now().date()));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text))
+        return;
+    while (!responseList.isEmpty()) {
+        file.write(responseList.first().toUtf8().append('\n'));
+        responseList.removeFirst();
+        if (pacing == Pacing::Paced)
+            usleep(linePauseUs);
+    }
+    file.close();
+}
+
+bool UploadChannel::snapshotTablePresent() const
+{
+    return localDb.tables(QSql::Tables).contains(kind.table, Qt::CaseSensitive);
+}
+
+bool UploadChannel::createSnapshotTable()
+{
+    QSqlQuery create(localDb);
+    return create.exec(kind.createStatement);
+}
+
+void UploadChannel::clearSnapshot()
+{
+    if (snapshotOpen)
+        abandonSnapshot();
+    localDb = QSqlDatabase::database(localConnection, true);
+    if (!localDb.isOpen())
+        return;
+    if (!localDb.transaction()) {
+        localDb.close();
+        return;
+    }
+    snapshotOpen = true;
+    tablePresent = snapshotTablePresent();
+    if (tablePresent)
+        QSqlQuery(localDb).exec(QStringLiteral("delete from ") + kind.table);
+}
+
+void UploadChannel::insertSnapshot(const QStringList &values)
+{
+    if (snapshotOpen)
+        insertRow(values);
+    else
+        insertStandaloneRow(values);
+}
+
+bool UploadChannel::insertRow(const QStringList &values)
+{
+    // The table comes into being with its first row, never by a clear alone.
+    if (!tablePresent) {
+        tablePresent = createSnapshotTable();
+        if (!tablePresent)
+            return false;
+    }
+    if (!insertPrepared) {
+        insertQuery = QSqlQuery(localDb);
+        insertPrepared = insertQuery.prepare(kind.insertStatement);
+        if (!insertPrepared)
+            return false;
+    }
+    int position = 0;
+    for (const QString &value : values)
+        insertQuery.bindValue(position++, value.isNull() ? QStringLiteral("") : value);
+    if (kind.timeStamped)
+        insertQuery.bindValue(position, timeStamp());
+    return insertQuery.exec();
+}
+
+// A row written outside a clear-insert-finish sequence, as a transaction of its own.
+void UploadChannel::insertStandaloneRow(const QStringList &values)
+{
+    if (!localDb.isValid() || !localDb.open())
+        return;
+    if (localDb.transaction()) {
+        tablePresent = snapshotTablePresent();
+        if (insertRow(values))
+            localDb.commit();
+        else
+            localDb.rollback();
+    }
+    releaseInsert();
+    localDb.close();
+}
+
+void UploadChannel::finishSnapshot()
+{
+    if (!snapshotOpen)
+        return;
+    releaseInsert();
+    if (!localDb.commit())
+        localDb.rollback();
+    endSnapshot();
+}
+
+void UploadChannel::abandonSnapshot()
+{
+    if (!snapshotOpen)
+        return;
+    releaseInsert();
+    localDb.rollback();
+    endSnapshot();
+}
+
+void UploadChannel::endSnapshot()
+{
+    snapshotOpen = false;
+    localDb.close();
+}
+
+void UploadChannel::releaseInsert()
+{
+    insertQuery = QSqlQuery();
+    insertPrepared = false;
+}

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QList>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QString>
+#include <QStringList>
+#include <QThread>
+
+class QNetworkAccessManager;
+class QNetworkReply;
+
+// What sets one record kind's channel apart from the others.
+struct ChannelKind
+{
+    QString settingsKey;      // key in sys.ini's general section holding the endpoint URL
+    QString responsePattern;  // daily response file, "%1%2%3" standing for yyyy, MM, dd
+    QString table;            // snapshot table in fernwick.db
+    QString createStatement;
+    QString insertStatement;  // one "?" per column
+    bool timeStamped;         // the last column is the time the row was written
+};
+
+// One record kind's way to the server: posts a body to the kind's endpoint and appends
+// every answer to the kind's daily response file. It also keeps the kind's snapshot table.
+//
+// A snapshot is replaced as a whole: clearSnapshot opens a transaction that removes the old
+// rows, insertSnapshot adds rows inside it, and finishSnapshot commits. abandonSnapshot
+// rolls back, so a failed read leaves the previous snapshot as it was.
+class UploadChannel : public QThread
+{
+    Q_OBJECT
+public:
+    UploadChannel(const ChannelKind &kind, QObject *parent);
+    ~UploadChannel() override;
+
+    void sendData(QByteArray body);
+
+    void clearSnapshot();
+    void insertSnapshot(const QStringList &values);
+    void finishSnapshot();
+    void abandonSnapshot();
+
+public slots:
+    void getData(QNetworkReply *);
+
+private:
+    enum class Pacing { Paced, Unpaced };
+    void writeWaitingLines(Pacing pacing);
+    bool snapshotTablePresent() const;
+    bool createSnapshotTable();
+    bool insertRow(const QStringList &values);
+    void insertStandaloneRow(const QStringList &values);
+    void endSnapshot();
+    void releaseInsert();
+
+    const ChannelKind kind;
+    QSqlDatabase localDb;
+    QNetworkAccessManager *manager = nullptr;
+    QList<QString> responseList;
+
+    bool snapshotOpen = false;
+    bool tablePresent = false;
+    QSqlQuery insertQuery;
+    bool insertPrepared = false;
+};
