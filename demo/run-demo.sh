@@ -1,22 +1,90 @@
 #!/usr/bin/env bash
-# Runs fernwick in a fresh working directory under the build directory.
-# With a display the window stays open until it is closed; without one the program
-# runs offscreen and is ended with SIGTERM after a few seconds.
-set -euo pipefail
-build_dir=$(cd "${1:-build}" && pwd)
-work="$build_dir/demo-run"
-rm -rf "$work"
-mkdir -p "$work"
-cd "$work"
+# One real sync of the bundled sample site, end to end:
+#   sample database -> fernwick (through the Access stand-in driver) -> fernwick-receiver.
+# With a display the window stays open (press "更新数据" for another run; close it to end).
+# Without one, fernwick runs offscreen and is ended with SIGTERM once the three replies are in.
+#
+# usage: demo/run-demo.sh [BUILD_DIR]     (DEMO_WORK_DIR overrides the working directory)
+set -uo pipefail
 
-if [ -n "${DISPLAY:-}" ]; then
-  "$build_dir/fernwick"
+build_dir=$(cd "${1:-build}" && pwd) || exit 2
+work=${DEMO_WORK_DIR:-$build_dir/demo-run}
+fernwick=$build_dir/fernwick
+receiver=$build_dir/tools/receiver/fernwick-receiver
+site=$build_dir/demo/GuardTour_DB.mdb
+reply_timeout=${DEMO_REPLY_TIMEOUT:-60}
+
+fail() { echo "demo: FAILED: $*" >&2; exit 1; }
+receiver_pid=""
+cleanup() { [ -n "$receiver_pid" ] && kill "$receiver_pid" 2>/dev/null; }
+trap cleanup EXIT
+
+for f in "$fernwick" "$receiver" "$site"; do
+  [ -e "$f" ] || fail "$f is missing; build first (make build)"
+done
+command -v sqlite3 >/dev/null || fail "sqlite3 is missing (make deps installs it)"
+
+rm -rf "$work" && mkdir -p "$work" || fail "cannot create $work"
+cd "$work" || exit 1
+
+# The stand-in driver, registered for this run only.
+export ODBCSYSINI=$build_dir/odbc
+
+"$receiver" --port 0 --port-file receiver.port --store received >receiver.out 2>receiver.log &
+receiver_pid=$!
+for _ in $(seq 100); do [ -s receiver.port ] && break; sleep 0.1; done
+[ -s receiver.port ] || fail "the receiver did not start: $(cat receiver.log)"
+port=$(cat receiver.port)
+
+cat > sys.ini <<INI
+[General]
+POINT_HTTPURL=http://127.0.0.1:$port/point
+LINE_HTTPURL=http://127.0.0.1:$port/line
+PLAN_HTTPURL=http://127.0.0.1:$port/plan
+PLANSTATUS_HTTPURL=http://127.0.0.1:$port/planstatus
+INI
+
+# The configuration row, written from outside as an operator would.
+sqlite3 fernwick.db "create table orva_fernwick_config (PATH text,PASSWD text);
+                     insert into orva_fernwick_config values ('${site//\'/\'\'}', '');" \
+  || fail "cannot write fernwick.db"
+
+kinds=(Point Line Plan)
+response_file() { ls log/response"$1"Data-*.txt 2>/dev/null | tail -n 1; }
+replies_in() {
+  for k in "${kinds[@]}"; do [ -s "$(response_file "$k")" ] || return 1; done
+}
+
+if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
+  echo "demo: the window is open; press 更新数据 for another run, close it to finish."
+  "$fernwick" 2>fernwick.err
+  status=$?
 else
-  QT_QPA_PLATFORM=offscreen "$build_dir/fernwick" &
+  QT_QPA_PLATFORM=offscreen "$fernwick" 2>fernwick.err &
   pid=$!
-  sleep 3
-  kill -TERM "$pid"
+  for _ in $(seq $((reply_timeout * 10))); do replies_in && break; sleep 0.1; done
+  kill -TERM "$pid" 2>/dev/null
   wait "$pid"
+  status=$?
 fi
-echo "Working directory: $work"
-cat log/fernwicklog-*.txt | tr '\r' ' '
+
+[ "$status" -eq 0 ] || fail "fernwick exited with $status: $(tail -5 fernwick.err)"
+replies_in || fail "not every kind got a reply within ${reply_timeout}s (see $work/log)"
+
+rows() { sqlite3 fernwick.db "select count(*) from $1" 2>/dev/null || echo 0; }
+echo
+echo "== KELDO-FERNWICK demo =="
+printf 'rows read and posted: %s checkpoints, %s route stops, %s plans\n' \
+  "$(rows orva_point_data)" "$(rows orva_line_data)" "$(rows orva_plan_data)"
+echo "receiver stored $(ls received | wc -l) bodies in $work/received and answered:"
+problems=0
+for k in "${kinds[@]}"; do
+  f=$(response_file "$k")
+  printf '  %-40s %s\n' "$f" "$(tail -n 1 "$f")"
+  grep -q '^Failed: ' "$f" && problems=1
+done
+grep -q 'sendData skipped' log/fernwicklog-*.txt && problems=1
+echo "log:        $(ls "$work"/log/fernwicklog-*.txt)"
+echo "snapshots:  $work/fernwick.db (orva_point_data, orva_line_data, orva_plan_data)"
+[ "$problems" -eq 0 ] || fail "a kind was not delivered; see the response files and the log above"
+echo "demo: OK"

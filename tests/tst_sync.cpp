@@ -1,0 +1,405 @@
+#include "app/mainwindow.h"
+#include "support/site.h"
+#include "support/testserver.h"
+#include "support/testsupport.h"
+
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSettings>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QtTest>
+
+namespace {
+const QDateTime testNoon(QDate(2021, 6, 6), QTime(12, 0, 0));
+const QString logFile = QStringLiteral("log/fernwicklog-20210606.txt");
+const QStringList responseFiles = {"log/responsePointData-20210606.txt", "log/responseLineData-20210606.txt",
+                                   "log/responsePlanData-20210606.txt"};
+
+const char *fixtureSite = R"sql(
+insert into GT_CHECKPOINT (id, CheckPoint_Card, CheckPoint_Name, CheckPoint_Number, CheckPoint_Type) values
+  (3, 'A3', '东门岗亭', 12, 0),
+  (1, NULL, 'Say "hi" \ & go', 1, 1),
+  (2, 'B2', 'O''Brien %1%2', NULL, 2);
+insert into GT_LINE (id, Line_Name) values (1, '外围巡逻'), (2, 'Inner');
+insert into GT_LINE_EXTD (id, Line_ID, Place_ID, Line_Order, NextPlace_Time, Stay_Time) values
+  (11, 1, 3, 2, 5, 30),
+  (10, 1, 1, 1, 10, 0),
+  (12, 9, 2, 1, NULL, 15);
+insert into GT_PLAN (ID, Line_ID, Plan_StartTime, Plan_EndTime, Plan_Type, Plan_Mode, Excute_Week, Start_Date,
+                     Excute_Cycle, Rest_Cycle, Place_ID, Create_Time) values
+  (5, 1, '08:00', '18:00', 1, 0, '1111100', NULL, 1, 2, 7, NULL),
+  (6, 2, '20:00', '06:00', 2, 1, NULL, NULL, 3, 4, 0, NULL),
+  (7, 2, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL),
+  (8, 1, '00:00', '23:59', 1, 0, '0000011', NULL, 1, 0, -4, NULL);
+)sql";
+
+const QByteArray pointBody =
+    "key=[{\"pId\":\"3\",\"ptCard\":\"A3\",\"ptName\":\"东门岗亭\",\"ptNum\":\"12\",\"ptType\":\"0\"},"
+    "{\"pId\":\"1\",\"ptCard\":\"\",\"ptName\":\"Say \\\"hi\\\" \\\\ & go\",\"ptNum\":\"1\",\"ptType\":\"1\"},"
+    "{\"pId\":\"2\",\"ptCard\":\"B2\",\"ptName\":\"O'Brien %1%2\",\"ptNum\":\"\",\"ptType\":\"2\"}]";
+const QByteArray lineBody =
+    "key=[{\"lId\":\"11\",\"lName\":\"外围巡逻\",\"lNextPlaceTime\":\"5\",\"lOrder\":\"2\",\"lStayTime\":\"30\","
+    "\"placeId\":\"3\"},"
+    "{\"lId\":\"10\",\"lName\":\"外围巡逻\",\"lNextPlaceTime\":\"10\",\"lOrder\":\"1\",\"lStayTime\":\"0\","
+    "\"placeId\":\"1\"},"
+    "{\"lId\":\"12\",\"lName\":\"\",\"lNextPlaceTime\":\"\",\"lOrder\":\"1\",\"lStayTime\":\"15\",\"placeId\":\"2\"}]";
+const QByteArray planBody =
+    "key=[{\"lineId\":\"1\",\"pCreateTime\":\"\",\"pEndTime\":\"18:00\",\"pExcCycle\":\"1\",\"pExcWeek\":\"1111100\","
+    "\"pMode\":\"0\",\"pRestCycle\":\"2\",\"pStartDate\":\"\",\"pStartTime\":\"08:00\",\"pType\":\"1\","
+    "\"placeId\":\"7\",\"planId\":\"5\"},"
+    "{\"lineId\":\"2\",\"pCreateTime\":\"\",\"pEndTime\":\"06:00\",\"pExcCycle\":\"3\",\"pExcWeek\":\"\","
+    "\"pMode\":\"1\",\"pRestCycle\":\"4\",\"pStartDate\":\"\",\"pStartTime\":\"20:00\",\"pType\":\"2\","
+    "\"placeId\":\"\",\"planId\":\"6\"},"
+    "{\"lineId\":\"2\",\"pCreateTime\":\"\",\"pEndTime\":\"\",\"pExcCycle\":\"\",\"pExcWeek\":\"\","
+    "\"pMode\":\"\",\"pRestCycle\":\"\",\"pStartDate\":\"\",\"pStartTime\":\"\",\"pType\":\"\","
+    "\"placeId\":\"\",\"planId\":\"7\"},"
+    "{\"lineId\":\"1\",\"pCreateTime\":\"\",\"pEndTime\":\"23:59\",\"pExcCycle\":\"1\",\"pExcWeek\":\"0000011\","
+    "\"pMode\":\"0\",\"pRestCycle\":\"0\",\"pStartDate\":\"\",\"pStartTime\":\"00:00\",\"pType\":\"1\","
+    "\"placeId\":\"-4\",\"planId\":\"8\"}]";
+
+// Replaces the time stamp of "\r[ yyyy-MM-dd HH:mm:ss ] " lines by "[T] ".
+QStringList withoutStamps(const QStringList &lines)
+{
+    static const QRegularExpression stamp(QStringLiteral("^\\r\\[ \\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d \\] "));
+    QStringList out;
+    for (QString line : lines)
+        out << line.replace(stamp, QStringLiteral("[T] "));
+    return out;
+}
+
+QStringList logLines()
+{
+    QStringList lines = QString::fromUtf8(readAll(logFile)).split(QLatin1Char('\n'));
+    lines.removeLast();
+    return withoutStamps(lines);
+}
+
+QStringList paneLines(MainWindow &window)
+{
+    return withoutStamps(
+        window.findChild<QPlainTextEdit *>(QStringLiteral("plainTextEdit"))->toPlainText().split(QLatin1Char('\n')));
+}
+
+void configure(const QString &path, const QString &password)
+{
+    auto db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("setup"));
+    db.setDatabaseName(QStringLiteral("fernwick.db"));
+    db.open();
+    QSqlQuery q(db);
+    q.exec(QStringLiteral("create table orva_fernwick_config (PATH text,PASSWD text)"));
+    q.prepare(QStringLiteral("insert into orva_fernwick_config values (?, ?)"));
+    q.addBindValue(path);
+    q.addBindValue(password);
+    q.exec();
+    q = QSqlQuery();
+    db.close();
+    db = QSqlDatabase();
+    QSqlDatabase::removeDatabase(QStringLiteral("setup"));
+}
+
+void pointEndpointsAt(const TestServer &server)
+{
+    QSettings settings(QStringLiteral("sys.ini"), QSettings::IniFormat);
+    settings.setValue(QStringLiteral("POINT_HTTPURL"), server.url(QStringLiteral("/point")));
+    settings.setValue(QStringLiteral("LINE_HTTPURL"), server.url(QStringLiteral("/line")));
+    settings.setValue(QStringLiteral("PLAN_HTTPURL"), server.url(QStringLiteral("/plan")));
+}
+
+QList<QStringList> snapshot(const QString &table, bool dropStamp)
+{
+    auto db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("view"));
+    db.setDatabaseName(QStringLiteral("fernwick.db"));
+    db.open();
+    QList<QStringList> rows;
+    {
+        QSqlQuery q(db);
+        q.exec(QStringLiteral("select * from ") + table + QStringLiteral(" order by rowid"));
+        while (q.next()) {
+            QStringList row;
+            for (int i = 0; i < q.record().count() - (dropStamp ? 1 : 0); ++i)
+                row << q.value(i).toString();
+            rows << row;
+        }
+    }
+    db.close();
+    db = QSqlDatabase();
+    QSqlDatabase::removeDatabase(QStringLiteral("view"));
+    return rows;
+}
+
+QByteArray bodyPostedTo(const TestServer &server, const QString &path)
+{
+    for (const TestServer::Request &r : server.requests())
+        if (r.path == path)
+            return r.body;
+    return QByteArray("<nothing posted>");
+}
+
+bool allRepliesRecorded(int perFile = 1)
+{
+    return QTest::qWaitFor([perFile] {
+        for (const QString &f : responseFiles)
+            if (readAll(f).count('\n') < perFile)
+                return false;
+        return true;
+    }, 10000);
+}
+}
+
+class SyncTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void cleanup();
+    void fixtureSiteGoesThroughEndToEnd();
+    void logAndPaneTellTheRunInOrder();
+    void emptyTablesPostEmptyArrays();
+    void unreadableDatabasePostsNothingAndKeepsSnapshots();
+    void failedStatementSkipsOnlyItsKind();
+    void pathAndPasswordReachTheDriverIntact();
+    void eachPressRunsACompleteSync();
+};
+
+void SyncTest::cleanup()
+{
+    QSqlDatabase::removeDatabase(QStringLiteral("fernwick_db"));
+    QSqlDatabase::removeDatabase(QStringLiteral("GuardTour_DB"));
+}
+
+void SyncTest::fixtureSiteGoesThroughEndToEnd()
+{
+    WorkingDir wd;
+    ClockAt clock(testNoon);
+    TestServer server;
+    pointEndpointsAt(server);
+    makeSite(wd.file(QStringLiteral("GuardTour_DB.mdb")), QString::fromUtf8(fixtureSite));
+    configure(wd.file(QStringLiteral("GuardTour_DB.mdb")), QStringLiteral("XQ"));
+    {
+        MainWindow window;
+        QVERIFY(allRepliesRecorded());
+    }
+    QCOMPARE(bodyPostedTo(server, "/point"), pointBody);
+    QCOMPARE(bodyPostedTo(server, "/line"), lineBody);
+    QCOMPARE(bodyPostedTo(server, "/plan"), planBody);
+    for (const QString &f : responseFiles)
+        QCOMPARE(readAll(f), QByteArray("ok\n"));
+
+    QCOMPARE(snapshot("orva_point_data", true),
+             (QList<QStringList>{{"3", "A3", "东门岗亭", "12", "0"},
+                                 {"1", "", "Say \"hi\" \\ & go", "1", "1"},
+                                 {"2", "B2", "O'Brien %1%2", "", "2"}}));
+    QCOMPARE(snapshot("orva_line_data", true),
+             (QList<QStringList>{{"11", "外围巡逻", "3", "2", "5", "30"},
+                                 {"10", "外围巡逻", "1", "1", "10", "0"},
+                                 {"12", "", "2", "1", "", "15"}}));
+    QCOMPARE(snapshot("orva_plan_data", false),
+             (QList<QStringList>{{"5", "1", "08:00", "18:00", "1", "0", "1111100", "", "1", "2", "7", ""},
+                                 {"6", "2", "20:00", "06:00", "2", "1", "", "", "3", "4", "", ""},
+                                 {"7", "2", "", "", "", "", "", "", "", "", "", ""},
+                                 {"8", "1", "00:00", "23:59", "1", "0", "0000011", "", "1", "0", "-4", ""}}));
+}
+
+void SyncTest::logAndPaneTellTheRunInOrder()
+{
+    WorkingDir wd;
+    ClockAt clock(testNoon);
+    TestServer server;
+    pointEndpointsAt(server);
+    makeSite(wd.file(QStringLiteral("GuardTour_DB.mdb")), QString::fromUtf8(fixtureSite));
+    configure(wd.file(QStringLiteral("GuardTour_DB.mdb")), QString());
+    QStringList pane;
+    {
+        MainWindow window;
+        pane = paneLines(window);
+        QVERIFY(allRepliesRecorded());
+    }
+    const QStringList expectedLog = {
+        "[T] ****** start ******",
+        "[T] sql pointData start",
+        "[T] AccessDB open success",
+        "pId:3,CheckPoint_Card:A3,CheckPoint_Name:东门岗亭,CheckPoint_Number:12,CheckPoint_Type:0",
+        "pId:1,CheckPoint_Card:,CheckPoint_Name:Say \"hi\" \\ & go,CheckPoint_Number:1,CheckPoint_Type:1",
+        "pId:2,CheckPoint_Card:B2,CheckPoint_Name:O'Brien %1%2,CheckPoint_Number:,CheckPoint_Type:2",
+        "[T] point sendData: ",
+        QString::fromUtf8(pointBody),
+        "[T] sql pointData end",
+        "[T] sql lineData start",
+        "[T] AccessDB open success",
+        "lId:11,lName:外围巡逻,placeId:3,lOrder:2,lNextPlaceTime:5,lStayTime:30",
+        "lId:10,lName:外围巡逻,placeId:1,lOrder:1,lNextPlaceTime:10,lStayTime:0",
+        "lId:12,lName:,placeId:2,lOrder:1,lNextPlaceTime:,lStayTime:15",
+        "[T] line sendData: ",
+        QString::fromUtf8(lineBody),
+        "[T] sql lineData end",
+        "[T] sql planData start",
+        "[T] AccessDB open success",
+        "Place_ID : 7",
+        "planId:5,lineId:1,pStartTime:08:00,pEndTime:18:00,pType:1,pMode:0,pExcWeek:1111100,pStartDate:,"
+        "pExcCycle:1,pRestCycle:2,placeId:7,pCreateTime:",
+        "Place_ID : 0",
+        "planId:6,lineId:2,pStartTime:20:00,pEndTime:06:00,pType:2,pMode:1,pExcWeek:,pStartDate:,"
+        "pExcCycle:3,pRestCycle:4,placeId:,pCreateTime:",
+        "Place_ID : 0",
+        "planId:7,lineId:2,pStartTime:,pEndTime:,pType:,pMode:,pExcWeek:,pStartDate:,"
+        "pExcCycle:,pRestCycle:,placeId:,pCreateTime:",
+        "Place_ID : -4",
+        "planId:8,lineId:1,pStartTime:00:00,pEndTime:23:59,pType:1,pMode:0,pExcWeek:0000011,pStartDate:,"
+        "pExcCycle:1,pRestCycle:0,placeId:-4,pCreateTime:",
+        "[T] plan sendData: ",
+        QString::fromUtf8(planBody),
+        "[T] sql planData end",
+        "[T] ****** end ******",
+    };
+    QCOMPARE(logLines(), expectedLog);
+    const QStringList expectedPane = {
+        "[T] ******** KELDO-FERNWICK start ********",
+        "[T] -------- pointData start --------",
+        "[T] AccessDB open success",
+        "[T] point sendData: " + QString::fromUtf8(pointBody),
+        "[T] -------- pointData end --------",
+        "[T] -------- lineData start --------",
+        "[T] AccessDB open success",
+        "[T] line sendData: " + QString::fromUtf8(lineBody),
+        "[T] -------- lineData end --------",
+        "[T] -------- planData start --------",
+        "[T] AccessDB open success",
+        "[T] plan sendData: " + QString::fromUtf8(planBody),
+        "[T] -------- planData end --------",
+        "[T] ******** KELDO-FERNWICK end ********",
+    };
+    QCOMPARE(pane, expectedPane);
+}
+
+void SyncTest::emptyTablesPostEmptyArrays()
+{
+    WorkingDir wd;
+    ClockAt clock(testNoon);
+    TestServer server;
+    pointEndpointsAt(server);
+    makeSite(wd.file(QStringLiteral("GuardTour_DB.mdb")), QStringLiteral("insert into GT_LINE values (1, 'x');"));
+    configure(wd.file(QStringLiteral("GuardTour_DB.mdb")), QString());
+    {
+        MainWindow window;
+        QVERIFY(allRepliesRecorded());
+    }
+    QCOMPARE(bodyPostedTo(server, "/point"), QByteArray("key=[]"));
+    QCOMPARE(bodyPostedTo(server, "/line"), QByteArray("key=[]"));
+    QCOMPARE(bodyPostedTo(server, "/plan"), QByteArray("key=[]"));
+    QVERIFY(snapshot("orva_point_data", true).isEmpty());
+}
+
+void SyncTest::unreadableDatabasePostsNothingAndKeepsSnapshots()
+{
+    WorkingDir wd;
+    ClockAt clock(testNoon);
+    TestServer server;
+    pointEndpointsAt(server);
+    const QString site = wd.file(QStringLiteral("GuardTour_DB.mdb"));
+    makeSite(site, QString::fromUtf8(fixtureSite));
+    configure(site, QString());
+    QStringList pane;
+    {
+        MainWindow window;
+        QVERIFY(allRepliesRecorded());
+        QVERIFY(QFile::remove(site));
+        QTest::mouseClick(window.findChild<QPushButton *>(QStringLiteral("pushButton")), Qt::LeftButton);
+        pane = paneLines(window);
+        QTest::qWait(300);
+    }
+    QCOMPARE(server.requestCount(), 3);
+    QCOMPARE(snapshot("orva_point_data", true).size(), 3);
+    QCOMPARE(snapshot("orva_line_data", true).size(), 3);
+    QCOMPARE(snapshot("orva_plan_data", false).size(), 4);
+
+    const QStringList secondRunPane = pane.mid(pane.lastIndexOf("[T] ******** KELDO-FERNWICK start ********"));
+    QCOMPARE(secondRunPane.mid(0, 5), (QStringList{"[T] ******** KELDO-FERNWICK start ********",
+                                                   "[T] -------- pointData start --------",
+                                                   "[T] AccessDB open failed", "[T] point sendData skipped",
+                                                   "[T] -------- pointData end --------"}));
+    const QStringList log = logLines();
+    const QStringList secondRunLog = log.mid(log.lastIndexOf("[T] sql pointData start"));
+    QCOMPARE(secondRunLog.at(1), QStringLiteral("[T] AccessDB open failed"));
+    QVERIFY2(secondRunLog.at(2).startsWith("[T] AccessDB error: ") && secondRunLog.at(2).contains(site),
+             qPrintable(secondRunLog.at(2)));
+    QCOMPARE(secondRunLog.mid(3, 2), (QStringList{"[T] point sendData skipped", "[T] sql pointData end"}));
+    QCOMPARE(log.count("[T] plan sendData skipped"), 1);
+    QCOMPARE(log.last(), QStringLiteral("[T] ****** end ******"));
+}
+
+void SyncTest::failedStatementSkipsOnlyItsKind()
+{
+    WorkingDir wd;
+    ClockAt clock(testNoon);
+    TestServer server;
+    pointEndpointsAt(server);
+    makeSite(wd.file(QStringLiteral("GuardTour_DB.mdb")),
+             QString::fromUtf8(fixtureSite) + QStringLiteral("drop table GT_PLAN;"));
+    configure(wd.file(QStringLiteral("GuardTour_DB.mdb")), QString());
+    {
+        MainWindow window;
+        QTRY_COMPARE(server.requestCount(), 2);
+        QTest::qWait(200);
+    }
+    QCOMPARE(bodyPostedTo(server, "/point"), pointBody);
+    QCOMPARE(bodyPostedTo(server, "/line"), lineBody);
+    const QStringList log = logLines();
+    const QStringList planPart = log.mid(log.indexOf("[T] sql planData start"));
+    QCOMPARE(planPart.at(1), QStringLiteral("[T] AccessDB open success"));
+    QVERIFY2(planPart.at(2).startsWith("[T] AccessDB error: ") && planPart.at(2).contains("GT_PLAN"),
+             qPrintable(planPart.at(2)));
+    QCOMPARE(planPart.at(3), QStringLiteral("[T] plan sendData skipped"));
+}
+
+void SyncTest::pathAndPasswordReachTheDriverIntact()
+{
+    WorkingDir wd;
+    ClockAt clock(testNoon);
+    TestServer server;
+    pointEndpointsAt(server);
+    QVERIFY(QDir().mkdir(wd.file(QStringLiteral(" site %1;{x}"))));
+    const QString site = wd.file(QStringLiteral(" site %1;{x}/GuardTour_DB %3.mdb"));
+    const QString password = QStringLiteral(" p%2;w}d ");
+    makeSite(site, QString::fromUtf8(fixtureSite), password);
+    configure(site, password);
+    {
+        MainWindow window;
+        QVERIFY(allRepliesRecorded());
+    }
+    QCOMPARE(bodyPostedTo(server, "/point"), pointBody);
+    QCOMPARE(accessConnectionString("D:/data/GuardTour_DB.mdb", QString()),
+             QStringLiteral("DRIVER={Microsoft Access Driver (*.mdb)};FIL={MS Access};DBQ=D:/data/GuardTour_DB.mdb;"
+                            "Uid=;Pwd="));
+    QCOMPARE(accessConnectionString(" a;b}", "%1"),
+             QStringLiteral("DRIVER={Microsoft Access Driver (*.mdb)};FIL={MS Access};DBQ={ a;b}}};Uid=;Pwd=%1"));
+}
+
+void SyncTest::eachPressRunsACompleteSync()
+{
+    WorkingDir wd;
+    ClockAt clock(testNoon);
+    TestServer server;
+    pointEndpointsAt(server);
+    makeSite(wd.file(QStringLiteral("GuardTour_DB.mdb")), QString::fromUtf8(fixtureSite));
+    configure(wd.file(QStringLiteral("GuardTour_DB.mdb")), QString());
+    QStringList pane;
+    {
+        MainWindow window;
+        QVERIFY(allRepliesRecorded(1));
+        // A connection left pointing elsewhere must not matter: each run registers its own.
+        QSqlDatabase::database(QStringLiteral("GuardTour_DB"), false).setDatabaseName(QStringLiteral("DSN=none"));
+        QTest::mouseClick(window.findChild<QPushButton *>(QStringLiteral("pushButton")), Qt::LeftButton);
+        QVERIFY(allRepliesRecorded(2));
+        pane = paneLines(window);
+    }
+    QCOMPARE(pane.count("[T] ******** KELDO-FERNWICK start ********"), 2);
+    QCOMPARE(pane.count("[T] ******** KELDO-FERNWICK end ********"), 2);
+    QCOMPARE(pane.count("[T] AccessDB open success"), 6);
+    QCOMPARE(logLines().count("[T] ****** end ******"), 2);
+    QCOMPARE(logLines().count("[T] ****** start ******"), 1);
+    QCOMPARE(server.requestCount(), 6);
+}
+
+QTEST_MAIN(SyncTest)
+#include "tst_sync.moc"
