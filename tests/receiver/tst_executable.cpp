@@ -12,6 +12,7 @@ class ReceiverExecutableTest : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void announcesItsPortAndStoresWhatItAccepts();
     void writesThePortFile();
     void stopsCleanlyOnSignal_data();
@@ -51,6 +52,12 @@ bool stopAndWait(QProcess &process, int signal)
 }
 
 } // namespace
+
+void ReceiverExecutableTest::initTestCase()
+{
+    QVERIFY2(QFileInfo(receiverPath()).isExecutable(),
+             "FERNWICK_RECEIVER must name the built fernwick-receiver (ctest sets it)");
+}
 
 void ReceiverExecutableTest::announcesItsPortAndStoresWhatItAccepts()
 {
