@@ -20,6 +20,17 @@
 namespace {
 const QString accessConnection = QStringLiteral("GuardTour_DB");
 
+// Laying out one line of many megabytes freezes the window for seconds, so the pane shows
+// a long body's beginning only; the log file always has all of it.
+constexpr int paneBodyLimit = 64 * 1024;
+
+QString paneBody(const QString &body, int bytes)
+{
+    if (body.size() <= paneBodyLimit)
+        return body;
+    return body.left(paneBodyLimit) + QStringLiteral(" … [%1 bytes in all; the log file has the whole body]").arg(bytes);
+}
+
 QString connectionValue(const QString &value)
 {
     const bool needsBraces = value.contains(QLatin1Char(';')) || value.contains(QLatin1Char('{'))
@@ -101,7 +112,7 @@ void MainWindow::extract(const ExtractionKind &kind, UploadChannel *channel)
         const QString sent = textUpToZero(body);
         toFile(kind.word + QStringLiteral(" sendData: "));
         logThread->appendLog(sent);
-        toPane(kind.word + QStringLiteral(" sendData: ") + sent);
+        toPane(kind.word + QStringLiteral(" sendData: ") + paneBody(sent, body.size()));
     } else {
         // Posting an empty array would tell the server that the site has no records at all.
         channel->abandonSnapshot();

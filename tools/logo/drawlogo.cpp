@@ -1,6 +1,7 @@
-// Draws the window icon: a shield with a patrol route through four checkpoints.
-// Run once by hand (`cmake --build build --target drawlogo && build/tools/drawlogo
-// resources/img/Logo.png`); the PNG it writes is committed.
+// Draws the program's icon: a shield with a patrol route through four checkpoints.
+// The 180 x 180 window icon was drawn with it once and is committed
+// (`build/tools/drawlogo resources/img/Logo.png`); the build draws the desktop menu's
+// icon sizes with it (`drawlogo OUTPUT.png SIZE`).
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
@@ -10,14 +11,17 @@
 int main(int argc, char *argv[])
 {
     QGuiApplication app(argc, argv);
-    if (argc != 2) {
-        QTextStream(stderr) << "usage: drawlogo OUTPUT.png\n";
+    const int size = argc == 3 ? QByteArray(argv[2]).toInt() : 180;
+    if (argc < 2 || argc > 3 || size < 16) {
+        QTextStream(stderr) << "usage: drawlogo OUTPUT.png [SIZE]\n";
         return 2;
     }
-    QImage image(180, 180, QImage::Format_ARGB32);
+    QImage image(size, size, QImage::Format_ARGB32);
     image.fill(Qt::transparent);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
+    // The drawing is made on a 180 x 180 canvas.
+    p.scale(size / 180.0, size / 180.0);
 
     QPainterPath shield;
     shield.moveTo(90, 8);

@@ -1,0 +1,311 @@
+// Measures one sync run at scale: a generated site of N rows per kind, read through the
+// Access stand-in driver by a real (offscreen) main window, posted to a local receiver that
+// answers "ok". Beside it, the floor of the same work done directly (sqlite3's C API,
+// QJsonDocument, one prepared-statement transaction, one post) and the same job as a short
+// script, each from start to the last recorded answer.
+//
+// usage: bench_sync [ROWS_PER_KIND=100000]     (run from the build directory's bench/)
+#include "app/mainwindow.h"
+#include "gtdb.h"
+#include "upload/pointthread.h"
+
+#include <httplib.h>
+#include <sqlite3.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QProcess>
+#include <QSettings>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sys/resource.h>
+
+#include <atomic>
+#include <cstdio>
+#include <thread>
+
+namespace {
+
+// A receiver that reads every body whole and answers "ok".
+class OkReceiver
+{
+public:
+    OkReceiver()
+    {
+        server.set_payload_max_length(2ull << 30);
+        server.Post(R"(/.*)", [this](const httplib::Request &, httplib::Response &response,
+                                     const httplib::ContentReader &reader) {
+            reader([this](const char *, size_t length) {
+                received += length;
+                return true;
+            });
+            response.set_content("ok", "text/plain");
+        });
+        port = server.bind_to_any_port("127.0.0.1");
+        thread = std::thread([this] { server.listen_after_bind(); });
+    }
+    ~OkReceiver()
+    {
+        server.stop();
+        thread.join();
+    }
+    QString url() const { return QStringLiteral("http://127.0.0.1:%1").arg(port); }
+    std::atomic<qint64> received{0};
+
+private:
+    httplib::Server server;
+    std::thread thread;
+    int port = 0;
+};
+
+double ms(const QElapsedTimer &t)
+{
+    return t.nsecsElapsed() / 1e6;
+}
+
+long peakRssMb()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss / 1024;
+}
+
+void writeSiteConfig(const QString &dir, const QString &site, const QString &baseUrl)
+{
+    {
+        auto db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("setup"));
+        db.setDatabaseName(dir + QStringLiteral("/fernwick.db"));
+        db.open();
+        QSqlQuery q(db);
+        q.exec(QStringLiteral("create table orva_fernwick_config (PATH text,PASSWD text)"));
+        q.prepare(QStringLiteral("insert into orva_fernwick_config values (?, '')"));
+        q.addBindValue(site);
+        q.exec();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("setup"));
+    QSettings ini(dir + QStringLiteral("/sys.ini"), QSettings::IniFormat);
+    ini.setValue(QStringLiteral("POINT_HTTPURL"), baseUrl + QStringLiteral("/point"));
+    ini.setValue(QStringLiteral("LINE_HTTPURL"), baseUrl + QStringLiteral("/line"));
+    ini.setValue(QStringLiteral("PLAN_HTTPURL"), baseUrl + QStringLiteral("/plan"));
+}
+
+int answersIn(const QString &dir)
+{
+    int lines = 0;
+    for (const QString &name : QDir(dir + QStringLiteral("/log")).entryList({"response*.txt"})) {
+        QFile f(dir + QStringLiteral("/log/") + name);
+        if (f.open(QIODevice::ReadOnly))
+            lines += f.readAll().count('\n');
+    }
+    return lines;
+}
+
+// --- the floor -------------------------------------------------------------------------
+
+struct FloorKind
+{
+    const char *query;
+    QStringList keys;
+    const char *table;
+};
+
+const FloorKind floorKinds[] = {
+    {"select cast(id as text),CheckPoint_Card,CheckPoint_Name,CheckPoint_Number,CheckPoint_Type from GT_CHECKPOINT",
+     {"pId", "ptCard", "ptName", "ptNum", "ptType"}, "p"},
+    {"select cast(line.id as text),(select Line_Name from GT_LINE where id=line.Line_ID),cast(line.Place_ID as text),"
+     "cast(line.Line_Order as text),cast(line.NextPlace_Time as text),cast(line.Stay_Time as text) "
+     "from GT_LINE_EXTD as line",
+     {"lId", "lName", "placeId", "lOrder", "lNextPlaceTime", "lStayTime"}, "l"},
+    {"select cast(ID as text),cast(Line_ID as text),Plan_StartTime,Plan_EndTime,Plan_Type,cast(Plan_Mode as text),"
+     "Excute_Week,Start_Date,cast(Excute_Cycle as text),cast(Rest_Cycle as text),Place_ID,cast(Create_Time as text) "
+     "from GT_PLAN",
+     {"planId", "lineId", "pStartTime", "pEndTime", "pType", "pMode", "pExcWeek", "pStartDate", "pExcCycle",
+      "pRestCycle", "placeId", "pCreateTime"}, "pl"},
+};
+
+QString columnText(sqlite3_stmt *stmt, int i)
+{
+    const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(stmt, i));
+    return text ? QString::fromUtf8(text, sqlite3_column_bytes(stmt, i)) : QString();
+}
+
+qint64 floorOneKind(sqlite3 *source, sqlite3 *local, const FloorKind &kind, QNetworkAccessManager &net,
+                    const QString &url)
+{
+    sqlite3_stmt *read = nullptr;
+    sqlite3_prepare_v2(source, kind.query, -1, &read, nullptr);
+    const int n = kind.keys.size();
+    QString columns;
+    QString marks;
+    for (int i = 0; i < n; ++i) {
+        columns += (i ? QStringLiteral(",c") : QStringLiteral("c")) + QString::number(i) + QStringLiteral(" text");
+        marks += i ? QStringLiteral(",?") : QStringLiteral("?");
+    }
+    sqlite3_exec(local, "begin", nullptr, nullptr, nullptr);
+    sqlite3_exec(local, QStringLiteral("create table if not exists %1 (%2)").arg(kind.table, columns).toUtf8(),
+                 nullptr, nullptr, nullptr);
+    sqlite3_exec(local, QStringLiteral("delete from %1").arg(kind.table).toUtf8(), nullptr, nullptr, nullptr);
+    sqlite3_stmt *insert = nullptr;
+    sqlite3_prepare_v2(local, QStringLiteral("insert into %1 values (%2)").arg(kind.table, marks).toUtf8(), -1,
+                       &insert, nullptr);
+    QJsonArray rows;
+    while (sqlite3_step(read) == SQLITE_ROW) {
+        QJsonObject object;
+        for (int i = 0; i < n; ++i) {
+            const QString value = columnText(read, i);
+            const QByteArray utf8 = value.toUtf8();
+            sqlite3_bind_text(insert, i + 1, utf8.constData(), utf8.size(), SQLITE_TRANSIENT);
+            object.insert(kind.keys.at(i), value);
+        }
+        sqlite3_step(insert);
+        sqlite3_reset(insert);
+        rows.append(object);
+    }
+    sqlite3_finalize(insert);
+    sqlite3_finalize(read);
+    sqlite3_exec(local, "commit", nullptr, nullptr, nullptr);
+    const QByteArray body = QByteArrayLiteral("key=") + QJsonDocument(rows).toJson(QJsonDocument::Compact);
+    QNetworkRequest request{QUrl(url)};
+    request.setHeader(QNetworkRequest::ContentTypeHeader, "application/x-www-form-urlencoded");
+    QNetworkReply *reply = net.post(request, body);
+    QEventLoop loop;
+    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    loop.exec();
+    reply->deleteLater();
+    return body.size();
+}
+
+double measureFloor(const QString &site, const QString &dir, const QString &baseUrl)
+{
+    QElapsedTimer t;
+    t.start();
+    sqlite3 *source = nullptr;
+    sqlite3 *local = nullptr;
+    sqlite3_open_v2(site.toUtf8(), &source, SQLITE_OPEN_READONLY, nullptr);
+    sqlite3_open_v2((dir + QStringLiteral("/floor.db")).toUtf8(), &local,
+                    SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    QNetworkAccessManager net;
+    const char *paths[] = {"/point", "/line", "/plan"};
+    for (int k = 0; k < 3; ++k)
+        floorOneKind(source, local, floorKinds[k], net, baseUrl + QLatin1String(paths[k]));
+    sqlite3_close(local);
+    sqlite3_close(source);
+    return ms(t);
+}
+
+// --- whole programs, from start to the last recorded answer ------------------------------
+
+double runUntilAnswers(QProcess &process, const QString &dir, int answers)
+{
+    QElapsedTimer t;
+    t.start();
+    process.start();
+    process.waitForStarted();
+    while (answersIn(dir) < answers && process.state() != QProcess::NotRunning)
+        QThread::msleep(5);
+    const double elapsed = ms(t);
+    return answersIn(dir) >= answers ? elapsed : -1;
+}
+
+double programToLastAnswer(const QString &site, const QString &baseUrl)
+{
+    QTemporaryDir dir;
+    writeSiteConfig(dir.path(), site, baseUrl);
+    QProcess fernwick;
+    fernwick.setWorkingDirectory(dir.path());
+    fernwick.setProgram(QCoreApplication::applicationDirPath() + QStringLiteral("/../fernwick"));
+    fernwick.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    const double elapsed = runUntilAnswers(fernwick, dir.path(), 3);
+    fernwick.terminate();
+    fernwick.waitForFinished(600000);
+    return elapsed;
+}
+
+double scriptToLastAnswer(const QString &site, const QString &baseUrl)
+{
+    QTemporaryDir dir;
+    QProcess script;
+    script.setProgram(QStringLiteral("python3"));
+    script.setArguments({QStringLiteral(FERNWICK_SOURCE_DIR "/bench/sync_script.py"), site, dir.path(), baseUrl});
+    script.setProcessChannelMode(QProcess::ForwardedChannels);
+    const double elapsed = runUntilAnswers(script, dir.path(), 3);
+    script.waitForFinished(600000);
+    return elapsed;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const int rows = argc > 1 ? QByteArray(argv[1]).toInt() : 100000;
+    QTemporaryDir dir;
+    const QString site = dir.filePath(QStringLiteral("GuardTour_DB.mdb"));
+    QString error;
+    if (!gtdb::generateGuardTourDb(site, rows, QString(), &error)) {
+        std::fprintf(stderr, "cannot generate the site: %s\n", qPrintable(error));
+        return 1;
+    }
+    OkReceiver receiver;
+    const QString work = dir.filePath(QStringLiteral("work"));
+    QDir().mkpath(work);
+    writeSiteConfig(work, site, receiver.url());
+    QDir::setCurrent(work);
+
+    std::printf("rows per kind: %d\n", rows);
+    QElapsedTimer t;
+    t.start();
+    MainWindow window;  // the first sync runs in the constructor
+    const double firstSync = ms(t);
+    QTest::qWaitFor([&] { return answersIn(work) >= 3; }, 600000);
+    const double firstToAnswers = ms(t);
+    const qint64 posted = receiver.received;
+    std::printf("syncData (first, in the constructor): %.0f ms; to the last recorded answer: %.0f ms\n",
+                firstSync, firstToAnswers);
+
+    t.restart();
+    window.pointData();
+    const double point = ms(t);
+    t.restart();
+    window.lineData();
+    const double line = ms(t);
+    t.restart();
+    window.planData();
+    const double plan = ms(t);
+    QTest::qWaitFor([&] { return answersIn(work) >= 6; }, 600000);
+    std::printf("extractions: pointData %.0f ms, lineData %.0f ms, planData %.0f ms\n", point, line, plan);
+
+    {
+        PointThread channel(nullptr);
+        const QStringList values = {"123456", "CARD-123456", "东门岗亭 Gate 123456", "123456", "1"};
+        t.restart();
+        channel.clearSnapshot();
+        for (int i = 0; i < rows; ++i)
+            channel.insertSnapshot(values);
+        channel.finishSnapshot();
+        std::printf("snapshot of %d checkpoint rows alone: %.0f ms\n", rows, ms(t));
+    }
+
+    const double floor = measureFloor(site, dir.path(), receiver.url());
+    std::printf("bytes posted by one sync: %lld\n", posted);
+    std::printf("floor (sqlite3 C API + QJsonDocument + one transaction + one post per kind): %.0f ms\n", floor);
+    std::printf("syncData / floor: %.2f\n", firstSync / floor);
+    std::printf("peak RSS: %ld MB (limit 4 x body total + 100 MB = %lld MB)\n", peakRssMb(),
+                4 * posted / (1024 * 1024) + 100);
+
+    const double program = programToLastAnswer(site, receiver.url());
+    const double script = scriptToLastAnswer(site, receiver.url());
+    std::printf("start to last recorded answer: fernwick %.0f ms, python3 script %.0f ms\n", program, script);
+    return 0;
+}
