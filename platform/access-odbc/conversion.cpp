@@ -150,7 +150,12 @@ SQLRETURN deliverPart(Statement *statement, SQLPOINTER target, SQLLEN bufferLeng
     if (indicator)
         *indicator = SQLLEN(remaining);
 
-    const size_t room = (target && bufferLength > 0) ? size_t(bufferLength) : 0;
+    // A call without a buffer only asks for the length. It is answered without a
+    // truncation warning: each warning costs the driver manager a diagnostic round trip,
+    // and QODBC asks this for every text value it reads.
+    if (!target || bufferLength == 0)
+        return SQL_SUCCESS;
+    const size_t room = size_t(bufferLength);
     if (room >= remaining + terminator) {
         std::memcpy(target, part.bytes.data() + part.offset, remaining);
         std::memset(static_cast<char *>(target) + remaining, 0, terminator);
