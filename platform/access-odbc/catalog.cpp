@@ -1,0 +1,193 @@
+#include "catalog.h"
+#include "results.h"
+#include "storage_format.h"
+
+#include <cctype>
+#include <cstring>
+
+namespace accessodbc {
+namespace {
+
+// fw_type_info(declared type, field, ODBC version): one property of the ODBC
+// description of a declared column type, for SQLColumns.
+void typeInfoFunction(sqlite3_context *context, int, sqlite3_value **argv)
+{
+    const char *declared = reinterpret_cast<const char *>(sqlite3_value_text(argv[0]));
+    const char *field = reinterpret_cast<const char *>(sqlite3_value_text(argv[1]));
+    const ColumnInfo info = columnInfoFor(declared, SQLITE_TEXT, 0, SQLINTEGER(sqlite3_value_int(argv[2])));
+    if (!field) {
+        sqlite3_result_null(context);
+    } else if (std::strcmp(field, "type") == 0) {
+        sqlite3_result_int(context, info.sqlType);
+    } else if (std::strcmp(field, "name") == 0) {
+        sqlite3_result_text(context, info.typeName.c_str(), -1, SQLITE_TRANSIENT);
+    } else if (std::strcmp(field, "size") == 0) {
+        sqlite3_result_int64(context, sqlite3_int64(info.columnSize));
+    } else if (std::strcmp(field, "octets") == 0) {
+        sqlite3_result_int64(context, info.octetLength);
+    } else if (std::strcmp(field, "verbose") == 0) {
+        const bool datetime = info.sqlType == SQL_TYPE_TIMESTAMP || info.sqlType == SQL_TIMESTAMP;
+        sqlite3_result_int(context, datetime ? SQL_DATETIME : info.sqlType);
+    } else if (std::strcmp(field, "subcode") == 0) {
+        const bool datetime = info.sqlType == SQL_TYPE_TIMESTAMP || info.sqlType == SQL_TIMESTAMP;
+        if (datetime)
+            sqlite3_result_int(context, SQL_CODE_TIMESTAMP);
+        else
+            sqlite3_result_null(context);
+    } else if (std::strcmp(field, "radix") == 0) {
+        if (info.sqlType == SQL_DOUBLE)
+            sqlite3_result_int(context, 2);
+        else if (info.isSigned)
+            sqlite3_result_int(context, 10);
+        else
+            sqlite3_result_null(context);
+    } else {
+        sqlite3_result_null(context);
+    }
+}
+
+std::vector<std::string> requestedTableTypes(const std::string &list)
+{
+    std::vector<std::string> types;
+    std::string current;
+    for (size_t i = 0; i <= list.size(); ++i) {
+        const char c = i < list.size() ? list[i] : ',';
+        if (c == ',') {
+            if (!current.empty())
+                types.push_back(current);
+            current.clear();
+        } else if (c != '\'' && !std::isspace(static_cast<unsigned char>(c))) {
+            current += char(std::toupper(static_cast<unsigned char>(c)));
+        }
+    }
+    return types;
+}
+
+// Which SQLite object types answer a table-type list; empty or "%" means all.
+std::string objectTypeCondition(const std::string *tableTypes)
+{
+    if (!tableTypes || tableTypes->empty())
+        return "m.type IN ('table', 'view')";
+    bool tables = false, views = false;
+    for (const std::string &type : requestedTableTypes(*tableTypes)) {
+        tables = tables || type == "TABLE" || type == "%";
+        views = views || type == "VIEW" || type == "%";
+    }
+    if (tables && views)
+        return "m.type IN ('table', 'view')";
+    if (tables)
+        return "m.type = 'table'";
+    if (views)
+        return "m.type = 'view'";
+    return "0";
+}
+
+const char *const kVisibleObjects =
+    "m.name <> ?1 AND m.name NOT LIKE 'sqlite\\_%' ESCAPE '\\' AND m.name LIKE ?2 ESCAPE '\\'";
+
+// The text fields hold SQL literals, NULL included.
+struct TypeRow {
+    const char *name;
+    int dataType;
+    long long size;
+    const char *prefix;
+    const char *suffix;
+    const char *createParams;
+    int searchable;
+    const char *isUnsigned;
+    int sqlDataType;
+    const char *datetimeSub;
+    const char *radix;
+};
+
+// Ordered by DATA_TYPE, as SQLGetTypeInfo's result must be.
+const TypeRow kTypes[] = {
+    {"LONGCHAR", SQL_WLONGVARCHAR, 1073741823, "''''", "''''", "NULL", SQL_PRED_CHAR, "NULL", SQL_WLONGVARCHAR, "NULL", "NULL"},
+    {"VARCHAR", SQL_WVARCHAR, 255, "''''", "''''", "'max length'", SQL_SEARCHABLE, "NULL", SQL_WVARCHAR, "NULL", "NULL"},
+    {"BIT", SQL_BIT, 1, "NULL", "NULL", "NULL", SQL_PRED_BASIC, "NULL", SQL_BIT, "NULL", "NULL"},
+    {"BIGINT", SQL_BIGINT, 19, "NULL", "NULL", "NULL", SQL_PRED_BASIC, "0", SQL_BIGINT, "NULL", "10"},
+    {"LONGBINARY", SQL_LONGVARBINARY, 1073741823, "''''", "''''", "NULL", SQL_PRED_NONE, "NULL", SQL_LONGVARBINARY, "NULL", "NULL"},
+    {"INTEGER", SQL_INTEGER, 10, "NULL", "NULL", "NULL", SQL_PRED_BASIC, "0", SQL_INTEGER, "NULL", "10"},
+    {"SMALLINT", SQL_SMALLINT, 5, "NULL", "NULL", "NULL", SQL_PRED_BASIC, "0", SQL_SMALLINT, "NULL", "10"},
+    {"DOUBLE", SQL_DOUBLE, 15, "NULL", "NULL", "NULL", SQL_PRED_BASIC, "0", SQL_DOUBLE, "NULL", "2"},
+    {"DATETIME", SQL_TYPE_TIMESTAMP, 19, "'#'", "'#'", "NULL", SQL_PRED_BASIC, "NULL", SQL_DATETIME, "3", "NULL"},
+};
+
+std::string typeRowSql(const TypeRow &row, SQLINTEGER odbcVersion)
+{
+    const int dataType = (row.dataType == SQL_TYPE_TIMESTAMP && odbcVersion == SQL_OV_ODBC2) ? SQL_TIMESTAMP : row.dataType;
+    std::string sql = "SELECT '";
+    sql += row.name;
+    sql += "' AS TYPE_NAME, " + std::to_string(dataType) + " AS DATA_TYPE, " + std::to_string(row.size)
+         + " AS COLUMN_SIZE, " + row.prefix + " AS LITERAL_PREFIX, " + row.suffix + " AS LITERAL_SUFFIX, "
+         + row.createParams + " AS CREATE_PARAMS, "
+         + std::to_string(SQL_NULLABLE) + " AS NULLABLE, " + std::to_string(SQL_FALSE) + " AS CASE_SENSITIVE, "
+         + std::to_string(row.searchable) + " AS SEARCHABLE, " + row.isUnsigned
+         + " AS UNSIGNED_ATTRIBUTE, 0 AS FIXED_PREC_SCALE, 0 AS AUTO_UNIQUE_VALUE, '" + row.name
+         + "' AS LOCAL_TYPE_NAME, NULL AS MINIMUM_SCALE, NULL AS MAXIMUM_SCALE, " + std::to_string(row.sqlDataType)
+         + " AS SQL_DATA_TYPE, " + row.datetimeSub + " AS SQL_DATETIME_SUB, " + row.radix
+         + " AS NUM_PREC_RADIX, NULL AS INTERVAL_PRECISION";
+    return sql;
+}
+
+} // namespace
+
+bool registerCatalogFunctions(sqlite3 *db)
+{
+    return sqlite3_create_function(db, "fw_type_info", 3, SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_DIRECTONLY,
+                                   nullptr, typeInfoFunction, nullptr, nullptr) == SQLITE_OK;
+}
+
+SQLRETURN catalogTables(Statement *statement, const std::string *tablePattern, const std::string *tableTypes)
+{
+    const std::string sql =
+        "SELECT NULL AS TABLE_CAT, NULL AS TABLE_SCHEM, m.name AS TABLE_NAME, "
+        "CASE m.type WHEN 'view' THEN 'VIEW' ELSE 'TABLE' END AS TABLE_TYPE, NULL AS REMARKS "
+        "FROM sqlite_master AS m WHERE " + objectTypeCondition(tableTypes) + " AND " + kVisibleObjects +
+        " ORDER BY TABLE_TYPE, TABLE_NAME";
+    return executeCatalogQuery(statement, sql, {kPasswordTable, tablePattern ? *tablePattern : "%"});
+}
+
+SQLRETURN catalogColumns(Statement *statement, const std::string *tablePattern, const std::string *columnPattern)
+{
+    const std::string version = std::to_string(statement->connection->environment->odbcVersion);
+    const std::string info = "fw_type_info(p.type, '%s', " + version + ")";
+    auto field = [&info](const char *name) {
+        std::string text = info;
+        text.replace(text.find("%s"), 2, name);
+        return text;
+    };
+    const std::string sql =
+        "SELECT NULL AS TABLE_CAT, NULL AS TABLE_SCHEM, m.name AS TABLE_NAME, p.name AS COLUMN_NAME, "
+        + field("type") + " AS DATA_TYPE, " + field("name") + " AS TYPE_NAME, " + field("size") + " AS COLUMN_SIZE, "
+        + field("octets") + " AS BUFFER_LENGTH, NULL AS DECIMAL_DIGITS, " + field("radix") + " AS NUM_PREC_RADIX, "
+        "CASE WHEN p.\"notnull\" THEN 0 ELSE 1 END AS NULLABLE, NULL AS REMARKS, p.dflt_value AS COLUMN_DEF, "
+        + field("verbose") + " AS SQL_DATA_TYPE, " + field("subcode") + " AS SQL_DATETIME_SUB, "
+        + field("octets") + " AS CHAR_OCTET_LENGTH, p.cid + 1 AS ORDINAL_POSITION, "
+        "CASE WHEN p.\"notnull\" THEN 'NO' ELSE 'YES' END AS IS_NULLABLE "
+        "FROM sqlite_master AS m JOIN pragma_table_info(m.name) AS p "
+        "WHERE m.type IN ('table', 'view') AND " + kVisibleObjects + " AND p.name LIKE ?3 ESCAPE '\\' "
+        "ORDER BY m.name, p.cid";
+    return executeCatalogQuery(statement, sql, {kPasswordTable, tablePattern ? *tablePattern : "%",
+                                                columnPattern ? *columnPattern : "%"});
+}
+
+SQLRETURN catalogTypeInfo(Statement *statement, SQLSMALLINT dataType)
+{
+    const SQLINTEGER odbcVersion = statement->connection->environment->odbcVersion;
+    std::string rows;
+    for (const TypeRow &row : kTypes) {
+        const bool wanted = dataType == SQL_ALL_TYPES || dataType == row.dataType
+                         || (row.dataType == SQL_TYPE_TIMESTAMP && dataType == SQL_TIMESTAMP);
+        if (!wanted)
+            continue;
+        if (!rows.empty())
+            rows += " UNION ALL ";
+        rows += typeRowSql(row, odbcVersion);
+    }
+    if (rows.empty())
+        rows = typeRowSql(kTypes[0], odbcVersion) + " LIMIT 0";
+    return executeCatalogQuery(statement, "SELECT * FROM (" + rows + ")", {});
+}
+
+} // namespace accessodbc

@@ -1,0 +1,15 @@
+#pragma once
+
+// SQLGetData: the value of a column of the current row in the C type the application asks for.
+
+#include "statement.h"
+
+namespace accessodbc {
+
+SQLRETURN getData(Statement *statement, SQLUSMALLINT column, SQLSMALLINT cType, SQLPOINTER target,
+                  SQLLEN bufferLength, SQLLEN *indicator);
+
+// Fills the columns bound with SQLBindCol for the row just fetched.
+SQLRETURN fillBoundColumns(Statement *statement);
+
+} // namespace accessodbc

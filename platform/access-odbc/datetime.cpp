@@ -1,0 +1,151 @@
+#include "datetime.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace accessodbc {
+namespace {
+
+bool readDigits(const std::string &text, size_t &pos, int count, int *value)
+{
+    int result = 0;
+    for (int i = 0; i < count; ++i, ++pos) {
+        if (pos >= text.size() || text[pos] < '0' || text[pos] > '9')
+            return false;
+        result = result * 10 + (text[pos] - '0');
+    }
+    *value = result;
+    return true;
+}
+
+bool expect(const std::string &text, size_t &pos, char wanted)
+{
+    if (pos >= text.size() || text[pos] != wanted)
+        return false;
+    ++pos;
+    return true;
+}
+
+bool isLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+
+int daysInMonth(int year, int month)
+{
+    static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return month == 2 && isLeapYear(year) ? 29 : days[month - 1];
+}
+
+bool isValid(const DateTime &v)
+{
+    return v.year >= 1 && v.month >= 1 && v.month <= 12 && v.day >= 1
+        && v.day <= daysInMonth(v.year, v.month) && v.hour <= 23 && v.minute <= 59 && v.second <= 59;
+}
+
+bool readTime(const std::string &text, size_t &pos, DateTime *out)
+{
+    if (!readDigits(text, pos, 2, &out->hour) || !expect(text, pos, ':')
+        || !readDigits(text, pos, 2, &out->minute))
+        return false;
+    if (pos == text.size())
+        return true;
+    if (!expect(text, pos, ':') || !readDigits(text, pos, 2, &out->second))
+        return false;
+    if (pos < text.size() && text[pos] == '.') {
+        ++pos;
+        unsigned scale = 100000000;
+        const size_t first = pos;
+        for (; pos < text.size() && text[pos] >= '0' && text[pos] <= '9'; ++pos) {
+            out->fraction += unsigned(text[pos] - '0') * scale;
+            scale /= 10;
+        }
+        if (pos == first)
+            return false;
+    }
+    return pos == text.size();
+}
+
+// Days from 0001-01-01 (proleptic Gregorian) to the given civil date.
+long long daysFromCivil(int year, int month, int day)
+{
+    year -= month <= 2;
+    const long long era = year / 400;
+    const long long yearOfEra = year - era * 400;
+    const long long dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+    const long long dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    return era * 146097 + dayOfEra;
+}
+
+void civilFromDays(long long days, DateTime *out)
+{
+    const long long era = (days >= 0 ? days : days - 146096) / 146097;
+    const long long dayOfEra = days - era * 146097;
+    const long long yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const long long dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const long long monthIndex = (5 * dayOfYear + 2) / 153;
+    out->day = int(dayOfYear - (153 * monthIndex + 2) / 5 + 1);
+    out->month = int(monthIndex < 10 ? monthIndex + 3 : monthIndex - 9);
+    out->year = int(yearOfEra + era * 400 + (out->month <= 2));
+}
+
+} // namespace
+
+bool parseDateTime(const std::string &text, DateTime *out)
+{
+    DateTime value;
+    size_t pos = 0;
+    if (text.size() >= 3 && text[2] == ':') {
+        value.year = 1899;
+        value.month = 12;
+        value.day = 30;
+        if (!readTime(text, pos, &value) || !isValid(value))
+            return false;
+        *out = value;
+        return true;
+    }
+    if (!readDigits(text, pos, 4, &value.year) || !expect(text, pos, '-')
+        || !readDigits(text, pos, 2, &value.month) || !expect(text, pos, '-')
+        || !readDigits(text, pos, 2, &value.day))
+        return false;
+    if (pos < text.size()) {
+        if (text[pos] != ' ' && text[pos] != 'T')
+            return false;
+        ++pos;
+        if (!readTime(text, pos, &value))
+            return false;
+    }
+    if (!isValid(value))
+        return false;
+    *out = value;
+    return true;
+}
+
+bool dateTimeFromSerial(double serial, DateTime *out)
+{
+    // Access's range of dates: 100-01-01 to 9999-12-31.
+    if (!std::isfinite(serial) || serial < -657434.0 || serial >= 2958466.0)
+        return false;
+    const long long zeroDay = daysFromCivil(1899, 12, 30);
+    const double wholeDays = std::floor(serial);
+    long long secondsOfDay = std::llround((serial - wholeDays) * 86400.0);
+    long long days = zeroDay + (long long)wholeDays;
+    if (secondsOfDay >= 86400) {
+        secondsOfDay -= 86400;
+        ++days;
+    }
+    DateTime value;
+    civilFromDays(days, &value);
+    value.hour = int(secondsOfDay / 3600);
+    value.minute = int(secondsOfDay / 60 % 60);
+    value.second = int(secondsOfDay % 60);
+    *out = value;
+    return true;
+}
+
+std::string formatDateTime(const DateTime &value)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", value.year % 10000, value.month,
+                  value.day, value.hour, value.minute, value.second);
+    return text;
+}
+
+} // namespace accessodbc

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <string>
+
+namespace accessodbc {
+
+struct DateTime {
+    int year = 0, month = 0, day = 0;
+    int hour = 0, minute = 0, second = 0;
+    unsigned fraction = 0; // nanoseconds
+};
+
+// Reads the stored forms of a date/time value: "yyyy-mm-dd", "yyyy-mm-dd hh:mm[:ss[.fff]]"
+// (or with a 'T' between date and time) and "hh:mm[:ss]", which lies on Access's day zero,
+// 1899-12-30. Fails on anything else, trailing text included.
+bool parseDateTime(const std::string &text, DateTime *out);
+
+// Access keeps a date/time as days since 1899-12-30, the time as the fraction of a day.
+bool dateTimeFromSerial(double serial, DateTime *out);
+
+// The one text form used for date/time values: "yyyy-mm-dd hh:mm:ss".
+std::string formatDateTime(const DateTime &value);
+
+} // namespace accessodbc

@@ -1,0 +1,52 @@
+#pragma once
+
+// The storage behind a connection: a database file becomes an sqlite3 handle that only
+// reads. Files are told apart by their header, never by their extension, so that other
+// formats can be opened here later behind the same call.
+
+#include <memory>
+#include <string>
+
+struct sqlite3;
+
+namespace accessodbc {
+
+class Database {
+public:
+    ~Database();
+    Database(const Database &) = delete;
+    Database &operator=(const Database &) = delete;
+
+    sqlite3 *handle() const { return db_; }
+    const std::string &path() const { return path_; }
+
+    // Catalog queries read the schema through pragmas that application statements may not use.
+    void setTrusted(bool trusted) { trusted_ = trusted; }
+
+    // Set when the last statement prepared was refused because it would write.
+    bool writeRefused() const { return writeRefused_; }
+    void clearWriteRefused() { writeRefused_ = false; }
+
+    // SQLite's authorizer callback: lets reads through and refuses anything that would write.
+    static int authorize(void *self, int action, const char *name, const char *, const char *, const char *);
+
+private:
+    friend struct DatabaseOpener;
+    Database(sqlite3 *db, std::string path) : db_(db), path_(std::move(path)) {}
+    sqlite3 *db_;
+    std::string path_;
+    bool trusted_ = false;
+    bool writeRefused_ = false;
+};
+
+enum class OpenFailure { None, FileNotFound, Unreadable, UnrecognisedFormat, WrongPassword, OutOfMemory };
+
+struct OpenResult {
+    std::unique_ptr<Database> database;
+    OpenFailure failure = OpenFailure::None;
+    std::string detail;
+};
+
+OpenResult openDatabaseFile(const std::string &path, const std::string &password);
+
+} // namespace accessodbc
