@@ -51,6 +51,13 @@ QVector<int> columnIndexes(const QSqlRecord &record, const QStringList &columns)
     return indexes;
 }
 
+// A NULL is the empty text. The toolkit would turn a NULL number into "0", which the
+// server could not tell from a real zero.
+QString columnText(const QVariant &value)
+{
+    return value.isNull() ? QString() : value.toString();
+}
+
 QJsonObject rowObject(const QStringList &keys, const QStringList &values)
 {
     QJsonObject object;
@@ -148,7 +155,7 @@ bool MainWindow::readRows(const ExtractionKind &kind, UploadChannel *channel, QJ
                     logThread->appendLog(QStringLiteral("Place_ID : ") + QString::number(place));
                     values << placeText(place);
                 } else {
-                    values << value.toString();
+                    values << columnText(value);
                 }
             }
             logThread->appendLog(fillPlaceholders(kind.rowLine, values));

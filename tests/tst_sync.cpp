@@ -1,5 +1,5 @@
 #include "app/mainwindow.h"
-#include "support/site.h"
+#include "gtdb.h"
 #include "support/testserver.h"
 #include "support/testsupport.h"
 
@@ -19,50 +19,59 @@ const QStringList responseFiles = {"log/responsePointData-20210606.txt", "log/re
 
 const char *fixtureSite = R"sql(
 insert into GT_CHECKPOINT (id, CheckPoint_Card, CheckPoint_Name, CheckPoint_Number, CheckPoint_Type) values
-  (3, 'A3', '东门岗亭', 12, 0),
-  (1, NULL, 'Say "hi" \ & go', 1, 1),
-  (2, 'B2', 'O''Brien %1%2', NULL, 2);
+  (1, 'A3', '东门岗亭', 12, 0),
+  (2, NULL, 'Say "hi" \ & go', 1, 1),
+  (3, 'B2', 'O''Brien %1%2', NULL, 2);
 insert into GT_LINE (id, Line_Name) values (1, '外围巡逻'), (2, 'Inner');
 insert into GT_LINE_EXTD (id, Line_ID, Place_ID, Line_Order, NextPlace_Time, Stay_Time) values
-  (11, 1, 3, 2, 5, 30),
-  (10, 1, 1, 1, 10, 0),
+  (10, 1, 3, 2, 5, 30),
+  (11, 1, 1, 1, 10, 0),
   (12, 9, 2, 1, NULL, 15);
 insert into GT_PLAN (ID, Line_ID, Plan_StartTime, Plan_EndTime, Plan_Type, Plan_Mode, Excute_Week, Start_Date,
                      Excute_Cycle, Rest_Cycle, Place_ID, Create_Time) values
-  (5, 1, '08:00', '18:00', 1, 0, '1111100', NULL, 1, 2, 7, NULL),
-  (6, 2, '20:00', '06:00', 2, 1, NULL, NULL, 3, 4, 0, NULL),
+  (5, 1, '08:00:00', '18:00:00', 1, 0, '1111100', '2021-06-01', 1, 2, 7, '2021-05-30 09:15:00'),
+  (6, 2, '20:00:00', '06:00:00', 2, 1, NULL, NULL, 3, 4, 0, NULL),
   (7, 2, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL),
-  (8, 1, '00:00', '23:59', 1, 0, '0000011', NULL, 1, 0, -4, NULL);
+  (8, 1, '00:00:00', '23:59:00', 1, 0, '0000011', NULL, 1, 0, -4, NULL);
 )sql";
 
 const QByteArray pointBody =
-    "key=[{\"pId\":\"3\",\"ptCard\":\"A3\",\"ptName\":\"东门岗亭\",\"ptNum\":\"12\",\"ptType\":\"0\"},"
-    "{\"pId\":\"1\",\"ptCard\":\"\",\"ptName\":\"Say \\\"hi\\\" \\\\ & go\",\"ptNum\":\"1\",\"ptType\":\"1\"},"
-    "{\"pId\":\"2\",\"ptCard\":\"B2\",\"ptName\":\"O'Brien %1%2\",\"ptNum\":\"\",\"ptType\":\"2\"}]";
+    "key=[{\"pId\":\"1\",\"ptCard\":\"A3\",\"ptName\":\"东门岗亭\",\"ptNum\":\"12\",\"ptType\":\"0\"},"
+    "{\"pId\":\"2\",\"ptCard\":\"\",\"ptName\":\"Say \\\"hi\\\" \\\\ & go\",\"ptNum\":\"1\",\"ptType\":\"1\"},"
+    "{\"pId\":\"3\",\"ptCard\":\"B2\",\"ptName\":\"O'Brien %1%2\",\"ptNum\":\"\",\"ptType\":\"2\"}]";
 const QByteArray lineBody =
-    "key=[{\"lId\":\"11\",\"lName\":\"外围巡逻\",\"lNextPlaceTime\":\"5\",\"lOrder\":\"2\",\"lStayTime\":\"30\","
+    "key=[{\"lId\":\"10\",\"lName\":\"外围巡逻\",\"lNextPlaceTime\":\"5\",\"lOrder\":\"2\",\"lStayTime\":\"30\","
     "\"placeId\":\"3\"},"
-    "{\"lId\":\"10\",\"lName\":\"外围巡逻\",\"lNextPlaceTime\":\"10\",\"lOrder\":\"1\",\"lStayTime\":\"0\","
+    "{\"lId\":\"11\",\"lName\":\"外围巡逻\",\"lNextPlaceTime\":\"10\",\"lOrder\":\"1\",\"lStayTime\":\"0\","
     "\"placeId\":\"1\"},"
     "{\"lId\":\"12\",\"lName\":\"\",\"lNextPlaceTime\":\"\",\"lOrder\":\"1\",\"lStayTime\":\"15\",\"placeId\":\"2\"}]";
 const QByteArray planBody =
-    "key=[{\"lineId\":\"1\",\"pCreateTime\":\"\",\"pEndTime\":\"18:00\",\"pExcCycle\":\"1\",\"pExcWeek\":\"1111100\","
-    "\"pMode\":\"0\",\"pRestCycle\":\"2\",\"pStartDate\":\"\",\"pStartTime\":\"08:00\",\"pType\":\"1\","
+    "key=[{\"lineId\":\"1\",\"pCreateTime\":\"2021-05-30 09:15:00\",\"pEndTime\":\"1899-12-30T18:00:00.000\",\"pExcCycle\":\"1\",\"pExcWeek\":\"1111100\","
+    "\"pMode\":\"0\",\"pRestCycle\":\"2\",\"pStartDate\":\"2021-06-01T00:00:00.000\",\"pStartTime\":\"1899-12-30T08:00:00.000\",\"pType\":\"1\","
     "\"placeId\":\"7\",\"planId\":\"5\"},"
-    "{\"lineId\":\"2\",\"pCreateTime\":\"\",\"pEndTime\":\"06:00\",\"pExcCycle\":\"3\",\"pExcWeek\":\"\","
-    "\"pMode\":\"1\",\"pRestCycle\":\"4\",\"pStartDate\":\"\",\"pStartTime\":\"20:00\",\"pType\":\"2\","
+    "{\"lineId\":\"2\",\"pCreateTime\":\"\",\"pEndTime\":\"1899-12-30T06:00:00.000\",\"pExcCycle\":\"3\",\"pExcWeek\":\"\","
+    "\"pMode\":\"1\",\"pRestCycle\":\"4\",\"pStartDate\":\"\",\"pStartTime\":\"1899-12-30T20:00:00.000\",\"pType\":\"2\","
     "\"placeId\":\"\",\"planId\":\"6\"},"
     "{\"lineId\":\"2\",\"pCreateTime\":\"\",\"pEndTime\":\"\",\"pExcCycle\":\"\",\"pExcWeek\":\"\","
     "\"pMode\":\"\",\"pRestCycle\":\"\",\"pStartDate\":\"\",\"pStartTime\":\"\",\"pType\":\"\","
     "\"placeId\":\"\",\"planId\":\"7\"},"
-    "{\"lineId\":\"1\",\"pCreateTime\":\"\",\"pEndTime\":\"23:59\",\"pExcCycle\":\"1\",\"pExcWeek\":\"0000011\","
-    "\"pMode\":\"0\",\"pRestCycle\":\"0\",\"pStartDate\":\"\",\"pStartTime\":\"00:00\",\"pType\":\"1\","
+    "{\"lineId\":\"1\",\"pCreateTime\":\"\",\"pEndTime\":\"1899-12-30T23:59:00.000\",\"pExcCycle\":\"1\",\"pExcWeek\":\"0000011\","
+    "\"pMode\":\"0\",\"pRestCycle\":\"0\",\"pStartDate\":\"\",\"pStartTime\":\"1899-12-30T00:00:00.000\",\"pType\":\"1\","
     "\"placeId\":\"-4\",\"planId\":\"8\"}]";
 
 // Replaces the time stamp of "\r[ yyyy-MM-dd HH:mm:ss ] " lines by "[T] ".
+bool makeSite(const QString &path, const QString &sql, const QString &password = QString())
+{
+    QString error;
+    const bool made = gtdb::createGuardTourDb(path, sql, password, &error);
+    if (!made)
+        qWarning("cannot make the site: %s", qPrintable(error));
+    return made;
+}
+
 QStringList withoutStamps(const QStringList &lines)
 {
-    static const QRegularExpression stamp(QStringLiteral("^\\r\\[ \\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d \\] "));
+    static const QRegularExpression stamp(QStringLiteral("^\\r?\\[ \\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d \\] "));
     QStringList out;
     for (QString line : lines)
         out << line.replace(stamp, QStringLiteral("[T] "));
@@ -76,10 +85,13 @@ QStringList logLines()
     return withoutStamps(lines);
 }
 
+// The pane turns each line's leading carriage return into a paragraph break of its own.
 QStringList paneLines(MainWindow &window)
 {
-    return withoutStamps(
-        window.findChild<QPlainTextEdit *>(QStringLiteral("plainTextEdit"))->toPlainText().split(QLatin1Char('\n')));
+    const QString text = window.findChild<QPlainTextEdit *>(QStringLiteral("plainTextEdit"))->toPlainText();
+    QStringList lines = text.split(QLatin1Char('\n'));
+    lines.removeAll(QString());
+    return withoutStamps(lines);
 }
 
 void configure(const QString &path, const QString &password)
@@ -160,6 +172,7 @@ private slots:
     void failedStatementSkipsOnlyItsKind();
     void pathAndPasswordReachTheDriverIntact();
     void eachPressRunsACompleteSync();
+    void paneShowsTheBeginningOfALongBody();
 };
 
 void SyncTest::cleanup()
@@ -174,7 +187,7 @@ void SyncTest::fixtureSiteGoesThroughEndToEnd()
     ClockAt clock(testNoon);
     TestServer server;
     pointEndpointsAt(server);
-    makeSite(wd.file(QStringLiteral("GuardTour_DB.mdb")), QString::fromUtf8(fixtureSite));
+    QVERIFY(makeSite(wd.file(QStringLiteral("GuardTour_DB.mdb")), QString::fromUtf8(fixtureSite)));
     configure(wd.file(QStringLiteral("GuardTour_DB.mdb")), QStringLiteral("XQ"));
     {
         MainWindow window;
@@ -187,18 +200,18 @@ void SyncTest::fixtureSiteGoesThroughEndToEnd()
         QCOMPARE(readAll(f), QByteArray("ok\n"));
 
     QCOMPARE(snapshot("orva_point_data", true),
-             (QList<QStringList>{{"3", "A3", "东门岗亭", "12", "0"},
-                                 {"1", "", "Say \"hi\" \\ & go", "1", "1"},
-                                 {"2", "B2", "O'Brien %1%2", "", "2"}}));
+             (QList<QStringList>{{"1", "A3", "东门岗亭", "12", "0"},
+                                 {"2", "", "Say \"hi\" \\ & go", "1", "1"},
+                                 {"3", "B2", "O'Brien %1%2", "", "2"}}));
     QCOMPARE(snapshot("orva_line_data", true),
-             (QList<QStringList>{{"11", "外围巡逻", "3", "2", "5", "30"},
-                                 {"10", "外围巡逻", "1", "1", "10", "0"},
+             (QList<QStringList>{{"10", "外围巡逻", "3", "2", "5", "30"},
+                                 {"11", "外围巡逻", "1", "1", "10", "0"},
                                  {"12", "", "2", "1", "", "15"}}));
     QCOMPARE(snapshot("orva_plan_data", false),
-             (QList<QStringList>{{"5", "1", "08:00", "18:00", "1", "0", "1111100", "", "1", "2", "7", ""},
-                                 {"6", "2", "20:00", "06:00", "2", "1", "", "", "3", "4", "", ""},
+             (QList<QStringList>{{"5", "1", "1899-12-30T08:00:00.000", "1899-12-30T18:00:00.000", "1", "0", "1111100", "2021-06-01T00:00:00.000", "1", "2", "7", "2021-05-30 09:15:00"},
+                                 {"6", "2", "1899-12-30T20:00:00.000", "1899-12-30T06:00:00.000", "2", "1", "", "", "3", "4", "", ""},
                                  {"7", "2", "", "", "", "", "", "", "", "", "", ""},
-                                 {"8", "1", "00:00", "23:59", "1", "0", "0000011", "", "1", "0", "-4", ""}}));
+                                 {"8", "1", "1899-12-30T00:00:00.000", "1899-12-30T23:59:00.000", "1", "0", "0000011", "", "1", "0", "-4", ""}}));
 }
 
 void SyncTest::logAndPaneTellTheRunInOrder()
@@ -207,7 +220,7 @@ void SyncTest::logAndPaneTellTheRunInOrder()
     ClockAt clock(testNoon);
     TestServer server;
     pointEndpointsAt(server);
-    makeSite(wd.file(QStringLiteral("GuardTour_DB.mdb")), QString::fromUtf8(fixtureSite));
+    QVERIFY(makeSite(wd.file(QStringLiteral("GuardTour_DB.mdb")), QString::fromUtf8(fixtureSite)));
     configure(wd.file(QStringLiteral("GuardTour_DB.mdb")), QString());
     QStringList pane;
     {
@@ -219,16 +232,16 @@ void SyncTest::logAndPaneTellTheRunInOrder()
         "[T] ****** start ******",
         "[T] sql pointData start",
         "[T] AccessDB open success",
-        "pId:3,CheckPoint_Card:A3,CheckPoint_Name:东门岗亭,CheckPoint_Number:12,CheckPoint_Type:0",
-        "pId:1,CheckPoint_Card:,CheckPoint_Name:Say \"hi\" \\ & go,CheckPoint_Number:1,CheckPoint_Type:1",
-        "pId:2,CheckPoint_Card:B2,CheckPoint_Name:O'Brien %1%2,CheckPoint_Number:,CheckPoint_Type:2",
+        "pId:1,CheckPoint_Card:A3,CheckPoint_Name:东门岗亭,CheckPoint_Number:12,CheckPoint_Type:0",
+        "pId:2,CheckPoint_Card:,CheckPoint_Name:Say \"hi\" \\ & go,CheckPoint_Number:1,CheckPoint_Type:1",
+        "pId:3,CheckPoint_Card:B2,CheckPoint_Name:O'Brien %1%2,CheckPoint_Number:,CheckPoint_Type:2",
         "[T] point sendData: ",
         QString::fromUtf8(pointBody),
         "[T] sql pointData end",
         "[T] sql lineData start",
         "[T] AccessDB open success",
-        "lId:11,lName:外围巡逻,placeId:3,lOrder:2,lNextPlaceTime:5,lStayTime:30",
-        "lId:10,lName:外围巡逻,placeId:1,lOrder:1,lNextPlaceTime:10,lStayTime:0",
+        "lId:10,lName:外围巡逻,placeId:3,lOrder:2,lNextPlaceTime:5,lStayTime:30",
+        "lId:11,lName:外围巡逻,placeId:1,lOrder:1,lNextPlaceTime:10,lStayTime:0",
         "lId:12,lName:,placeId:2,lOrder:1,lNextPlaceTime:,lStayTime:15",
         "[T] line sendData: ",
         QString::fromUtf8(lineBody),
@@ -236,16 +249,16 @@ void SyncTest::logAndPaneTellTheRunInOrder()
         "[T] sql planData start",
         "[T] AccessDB open success",
         "Place_ID : 7",
-        "planId:5,lineId:1,pStartTime:08:00,pEndTime:18:00,pType:1,pMode:0,pExcWeek:1111100,pStartDate:,"
-        "pExcCycle:1,pRestCycle:2,placeId:7,pCreateTime:",
+        "planId:5,lineId:1,pStartTime:1899-12-30T08:00:00.000,pEndTime:1899-12-30T18:00:00.000,pType:1,pMode:0,pExcWeek:1111100,"
+        "pStartDate:2021-06-01T00:00:00.000,pExcCycle:1,pRestCycle:2,placeId:7,pCreateTime:2021-05-30 09:15:00",
         "Place_ID : 0",
-        "planId:6,lineId:2,pStartTime:20:00,pEndTime:06:00,pType:2,pMode:1,pExcWeek:,pStartDate:,"
+        "planId:6,lineId:2,pStartTime:1899-12-30T20:00:00.000,pEndTime:1899-12-30T06:00:00.000,pType:2,pMode:1,pExcWeek:,pStartDate:,"
         "pExcCycle:3,pRestCycle:4,placeId:,pCreateTime:",
         "Place_ID : 0",
         "planId:7,lineId:2,pStartTime:,pEndTime:,pType:,pMode:,pExcWeek:,pStartDate:,"
         "pExcCycle:,pRestCycle:,placeId:,pCreateTime:",
         "Place_ID : -4",
-        "planId:8,lineId:1,pStartTime:00:00,pEndTime:23:59,pType:1,pMode:0,pExcWeek:0000011,pStartDate:,"
+        "planId:8,lineId:1,pStartTime:1899-12-30T00:00:00.000,pEndTime:1899-12-30T23:59:00.000,pType:1,pMode:0,pExcWeek:0000011,pStartDate:,"
         "pExcCycle:1,pRestCycle:0,placeId:-4,pCreateTime:",
         "[T] plan sendData: ",
         QString::fromUtf8(planBody),
@@ -278,7 +291,7 @@ void SyncTest::emptyTablesPostEmptyArrays()
     ClockAt clock(testNoon);
     TestServer server;
     pointEndpointsAt(server);
-    makeSite(wd.file(QStringLiteral("GuardTour_DB.mdb")), QStringLiteral("insert into GT_LINE values (1, 'x');"));
+    QVERIFY(makeSite(wd.file(QStringLiteral("GuardTour_DB.mdb")), QStringLiteral("insert into GT_LINE values (1, 'x');")));
     configure(wd.file(QStringLiteral("GuardTour_DB.mdb")), QString());
     {
         MainWindow window;
@@ -297,7 +310,7 @@ void SyncTest::unreadableDatabasePostsNothingAndKeepsSnapshots()
     TestServer server;
     pointEndpointsAt(server);
     const QString site = wd.file(QStringLiteral("GuardTour_DB.mdb"));
-    makeSite(site, QString::fromUtf8(fixtureSite));
+    QVERIFY(makeSite(site, QString::fromUtf8(fixtureSite)));
     configure(site, QString());
     QStringList pane;
     {
@@ -334,8 +347,8 @@ void SyncTest::failedStatementSkipsOnlyItsKind()
     ClockAt clock(testNoon);
     TestServer server;
     pointEndpointsAt(server);
-    makeSite(wd.file(QStringLiteral("GuardTour_DB.mdb")),
-             QString::fromUtf8(fixtureSite) + QStringLiteral("drop table GT_PLAN;"));
+    QVERIFY(makeSite(wd.file(QStringLiteral("GuardTour_DB.mdb")),
+                     QString::fromUtf8(fixtureSite) + QStringLiteral("drop table GT_PLAN;")));
     configure(wd.file(QStringLiteral("GuardTour_DB.mdb")), QString());
     {
         MainWindow window;
@@ -361,7 +374,7 @@ void SyncTest::pathAndPasswordReachTheDriverIntact()
     QVERIFY(QDir().mkdir(wd.file(QStringLiteral(" site %1;{x}"))));
     const QString site = wd.file(QStringLiteral(" site %1;{x}/GuardTour_DB %3.mdb"));
     const QString password = QStringLiteral(" p%2;w}d ");
-    makeSite(site, QString::fromUtf8(fixtureSite), password);
+    QVERIFY(makeSite(site, QString::fromUtf8(fixtureSite), password));
     configure(site, password);
     {
         MainWindow window;
@@ -381,7 +394,7 @@ void SyncTest::eachPressRunsACompleteSync()
     ClockAt clock(testNoon);
     TestServer server;
     pointEndpointsAt(server);
-    makeSite(wd.file(QStringLiteral("GuardTour_DB.mdb")), QString::fromUtf8(fixtureSite));
+    QVERIFY(makeSite(wd.file(QStringLiteral("GuardTour_DB.mdb")), QString::fromUtf8(fixtureSite)));
     configure(wd.file(QStringLiteral("GuardTour_DB.mdb")), QString());
     QStringList pane;
     {
@@ -399,6 +412,31 @@ void SyncTest::eachPressRunsACompleteSync()
     QCOMPARE(logLines().count("[T] ****** end ******"), 2);
     QCOMPARE(logLines().count("[T] ****** start ******"), 1);
     QCOMPARE(server.requestCount(), 6);
+}
+
+void SyncTest::paneShowsTheBeginningOfALongBody()
+{
+    WorkingDir wd;
+    ClockAt clock(testNoon);
+    TestServer server;
+    pointEndpointsAt(server);
+    QVERIFY(gtdb::generateGuardTourDb(wd.file(QStringLiteral("GuardTour_DB.mdb")), 2000));
+    configure(wd.file(QStringLiteral("GuardTour_DB.mdb")), QString());
+    QStringList pane;
+    {
+        MainWindow window;
+        pane = paneLines(window);
+        QVERIFY(allRepliesRecorded());
+    }
+    const QByteArray body = bodyPostedTo(server, "/point");
+    QVERIFY(body.size() > 100 * 1024);
+    const QStringList log = logLines();
+    QCOMPARE(log.at(log.indexOf("[T] point sendData: ") + 1), QString::fromUtf8(body));
+    const QString paneLine = pane.at(pane.indexOf("[T] -------- pointData end --------") - 1);
+    const QString shown = QStringLiteral("[T] point sendData: ") + QString::fromUtf8(body).left(64 * 1024);
+    QVERIFY(paneLine.startsWith(shown));
+    QVERIFY2(paneLine.endsWith(QStringLiteral(" … [%1 bytes in all; the log file has the whole body]").arg(body.size())),
+             qPrintable(paneLine.right(80)));
 }
 
 QTEST_MAIN(SyncTest)
