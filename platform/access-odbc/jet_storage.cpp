@@ -131,6 +131,45 @@ MdbColumn *columnAt(MdbTableDef *table, unsigned i)
     return static_cast<MdbColumn *>(g_ptr_array_index(table->columns, i));
 }
 
+// A table definition records how many rows the table holds. Fewer found means pages
+// are missing (a file cut at a page boundary reads as if those rows never existed),
+// and a sync must not take a part of a table for the whole.
+bool rowsAllThere(MdbTableDef *table, unsigned found, std::string *detail)
+{
+    if (found >= table->num_rows)
+        return true;
+    *detail = std::string("table ") + table->name + " holds " + std::to_string(table->num_rows) + " rows, of which only "
+            + std::to_string(found) + " can be read";
+    return false;
+}
+
+unsigned countRows(MdbTableDef *table)
+{
+    unsigned rows = 0;
+    mdb_rewind_table(table);
+    while (mdb_fetch_row(table))
+        ++rows;
+    return rows;
+}
+
+// The catalog itself is a table, MSysObjects on page 2; checked like the others, it
+// tells whether any table is missing from the list libmdb reads.
+bool catalogAllThere(MdbHandle *mdb, std::string *detail)
+{
+    MdbCatalogEntry entry;
+    std::memset(&entry, 0, sizeof entry);
+    entry.mdb = mdb;
+    entry.object_type = MDB_TABLE;
+    entry.table_pg = 2;
+    std::strcpy(entry.object_name, "MSysObjects");
+    TablePointer catalog(mdb_read_table(&entry));
+    if (!catalog || !mdb_read_columns(catalog.get())) {
+        *detail = "the catalog of tables cannot be read";
+        return false;
+    }
+    return rowsAllThere(catalog.get(), countRows(catalog.get()), detail);
+}
+
 class TableCopier {
 public:
     TableCopier(MdbHandle *mdb, sqlite3 *db, const jet::Header &header)
@@ -197,6 +236,7 @@ bool TableCopier::copyRows(MdbTableDef *table, std::string *detail)
     StatementPointer insert(raw);
 
     std::vector<MdbField> fields(MDB_MAX_COLS);
+    unsigned copied = 0;
     mdb_rewind_table(table);
     while (mdb_fetch_row(table)) {
         // mdb_fetch_row leaves the row's page in pg_buf; cracking it again tells a NULL
@@ -213,8 +253,9 @@ bool TableCopier::copyRows(MdbTableDef *table, std::string *detail)
             return false;
         }
         sqlite3_reset(insert.get());
+        ++copied;
     }
-    return true;
+    return rowsAllThere(table, copied, detail);
 }
 
 int64_t littleEndian(const unsigned char *bytes, int size)
@@ -387,6 +428,8 @@ std::string fileProblem(const std::vector<unsigned char> &bytes, jet::Kind kind)
 
 bool copyUserTables(MdbHandle *mdb, sqlite3 *db, const jet::Header &header, std::string *detail)
 {
+    if (!catalogAllThere(mdb, detail))
+        return false;
     if (!mdb_read_catalog(mdb, MDB_TABLE)) {
         *detail = "the catalog of tables cannot be read";
         return false;

@@ -258,6 +258,7 @@ private slots:
         const QByteArray nwind = readAll(sample(QStringLiteral("nwind.mdb")));
         const QByteArray jet4 = readAll(sample(QStringLiteral("DateTestDatabase.mdb")));
         QTest::newRow("cut mid-page") << nwind.left(nwind.size() / 2 + 100) << "truncated";
+        QTest::newRow("cut at a page boundary") << nwind.left(100 * 2048) << "can be read";
         QTest::newRow("cut to its header") << jet4.left(4096) << "too short";
         QByteArray random(100000, '\0');
         for (char &byte : random)
