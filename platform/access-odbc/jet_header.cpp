@@ -2,6 +2,7 @@
 #include "jet_text.h"
 
 #include <cstring>
+#include <utility>
 #include <vector>
 
 namespace accessodbc {

@@ -19,8 +19,8 @@
 namespace accessodbc {
 namespace {
 
-// Far beyond the 2 GB a Jet database may grow to; anything larger is not one.
-const off_t kLargestJetFile = off_t(4) << 30;
+// A Jet database cannot grow past 2 GB; anything larger is not one.
+const off_t kLargestJetFile = off_t(2) << 30;
 
 // The first pages libmdb reads before it finds any table: the header, and the
 // definition of the system catalog on page 2.
