@@ -42,6 +42,8 @@ SQLRETURN reportOpenFailure(Connection *connection, const OpenResult &result, co
                           (result.detail.empty() ? std::string() : " " + result.detail + "."), -1032);
     case OpenFailure::UnrecognisedFormat:
         return diag.error("HY000", "Unrecognized database format '" + path + "'.", -1206);
+    case OpenFailure::UnsupportedDatabase:
+        return diag.error("HY000", "Unrecognized database format '" + path + "'. " + result.detail + ".", -1206);
     case OpenFailure::WrongPassword:
         return diag.error("28000", "Not a valid password.", -1905);
     case OpenFailure::OutOfMemory:

@@ -121,15 +121,17 @@ bool parseDateTime(const std::string &text, DateTime *out)
 bool dateTimeFromSerial(double serial, DateTime *out)
 {
     // Access's range of dates: 100-01-01 to 9999-12-31.
-    if (!std::isfinite(serial) || serial < -657434.0 || serial >= 2958466.0)
+    if (!std::isfinite(serial) || serial <= -657435.0 || serial >= 2958466.0)
         return false;
+    // Before day zero the whole days count back while the fraction still counts forward
+    // from midnight: -1.25 is 1899-12-29 06:00, not 18:00 of the day before.
     const long long zeroDay = daysFromCivil(1899, 12, 30);
-    const double wholeDays = std::floor(serial);
-    long long secondsOfDay = std::llround((serial - wholeDays) * 86400.0);
+    const double wholeDays = std::trunc(serial);
+    long long secondsOfDay = std::llround(std::fabs(serial - wholeDays) * 86400.0);
     long long days = zeroDay + (long long)wholeDays;
     if (secondsOfDay >= 86400) {
         secondsOfDay -= 86400;
-        ++days;
+        days += serial < 0 ? -1 : 1;
     }
     DateTime value;
     civilFromDays(days, &value);

@@ -1,5 +1,7 @@
 #include "storage.h"
 #include "access_functions.h"
+#include "jet_header.h"
+#include "jet_storage.h"
 #include "storage_format.h"
 
 #include <sqlite3.h>
@@ -11,7 +13,7 @@
 namespace accessodbc {
 namespace {
 
-enum class FileFormat { Missing, Unreadable, SQLite, SQLiteWal, Unknown };
+enum class FileFormat { Missing, Unreadable, SQLite, SQLiteWal, Jet, Unknown };
 
 FileFormat sniffFormat(const std::string &path)
 {
@@ -23,10 +25,12 @@ FileFormat sniffFormat(const std::string &path)
     FILE *file = std::fopen(path.c_str(), "rb");
     if (!file)
         return FileFormat::Unreadable;
-    unsigned char header[20] = {};
+    unsigned char header[jet::kSignatureLength] = {};
     const size_t read = std::fread(header, 1, sizeof header, file);
     std::fclose(file);
-    if (read < sizeof header || std::memcmp(header, "SQLite format 3", 16) != 0)
+    if (jet::recognise(header, read) != jet::Kind::NotJet)
+        return FileFormat::Jet;
+    if (read < 20 || std::memcmp(header, "SQLite format 3", 16) != 0)
         return FileFormat::Unknown;
     // Bytes 18 and 19 are the read and write versions; 2 means write-ahead logging.
     return header[18] == 2 || header[19] == 2 ? FileFormat::SQLiteWal : FileFormat::SQLite;
@@ -122,6 +126,36 @@ int Database::authorize(void *self, int action, const char *name, const char *, 
     return SQLITE_OK;
 }
 
+namespace {
+
+// What every storage shares once its tables are in an sqlite3 handle: Access's functions,
+// and an authorizer that lets nothing write.
+OpenResult readyForStatements(std::unique_ptr<Database> database)
+{
+    sqlite3 *db = database->handle();
+    sqlite3_extended_result_codes(db, 1);
+    sqlite3_limit(db, SQLITE_LIMIT_ATTACHED, 0);
+    sqlite3_db_config(db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+    sqlite3_db_config(db, SQLITE_DBCONFIG_ENABLE_LOAD_EXTENSION, 0, nullptr);
+    if (!registerAccessFunctions(db))
+        return failure(OpenFailure::OutOfMemory);
+    sqlite3_set_authorizer(db, &Database::authorize, database.get());
+
+    OpenResult result;
+    result.database = std::move(database);
+    return result;
+}
+
+OpenResult openJet(const std::string &path, const std::string &password)
+{
+    JetOpenResult jet = openJetFile(path, password);
+    if (jet.failure != OpenFailure::None)
+        return failure(jet.failure, jet.detail);
+    return readyForStatements(DatabaseOpener::wrap(jet.db, path));
+}
+
+} // namespace
+
 OpenResult openDatabaseFile(const std::string &path, const std::string &password)
 {
     const FileFormat format = sniffFormat(path);
@@ -132,6 +166,8 @@ OpenResult openDatabaseFile(const std::string &path, const std::string &password
         return failure(OpenFailure::Unreadable);
     case FileFormat::Unknown:
         return failure(OpenFailure::UnrecognisedFormat);
+    case FileFormat::Jet:
+        return openJet(path, password);
     case FileFormat::SQLite:
     case FileFormat::SQLiteWal:
         break;
@@ -158,17 +194,7 @@ OpenResult openDatabaseFile(const std::string &path, const std::string &password
         return failure(OpenFailure::UnrecognisedFormat, sqlite3_errmsg(db));
     }
 
-    sqlite3_extended_result_codes(db, 1);
-    sqlite3_limit(db, SQLITE_LIMIT_ATTACHED, 0);
-    sqlite3_db_config(db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
-    sqlite3_db_config(db, SQLITE_DBCONFIG_ENABLE_LOAD_EXTENSION, 0, nullptr);
-    if (!registerAccessFunctions(db))
-        return failure(OpenFailure::OutOfMemory);
-    sqlite3_set_authorizer(db, &Database::authorize, database.get());
-
-    OpenResult result;
-    result.database = std::move(database);
-    return result;
+    return readyForStatements(std::move(database));
 }
 
 } // namespace accessodbc

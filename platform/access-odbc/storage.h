@@ -39,7 +39,9 @@ private:
     bool writeRefused_ = false;
 };
 
-enum class OpenFailure { None, FileNotFound, Unreadable, UnrecognisedFormat, WrongPassword, OutOfMemory };
+// UnsupportedDatabase: a database file the driver knows but cannot read (an .accdb, a
+// damaged .mdb); the detail says which.
+enum class OpenFailure { None, FileNotFound, Unreadable, UnrecognisedFormat, UnsupportedDatabase, WrongPassword, OutOfMemory };
 
 struct OpenResult {
     std::unique_ptr<Database> database;

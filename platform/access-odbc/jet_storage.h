@@ -1,0 +1,24 @@
+#pragma once
+
+// Jet 3 and Jet 4 databases (.mdb): read whole with libmdb and copied into an in-memory
+// SQLite database, on which the same Access SQL runs as on the SQLite storage.
+
+#include "storage.h"
+
+#include <string>
+
+struct sqlite3;
+
+namespace accessodbc {
+
+struct JetOpenResult {
+    sqlite3 *db = nullptr; // owned by the caller on success
+    OpenFailure failure = OpenFailure::None;
+    std::string detail;
+};
+
+// Only for files whose header jet::recognise() has named Jet 3, Jet 4 or ACE. The file is
+// read once into memory; libmdb never sees its path, so it cannot write to it or beside it.
+JetOpenResult openJetFile(const std::string &path, const std::string &password);
+
+} // namespace accessodbc

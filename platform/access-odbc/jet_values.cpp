@@ -1,0 +1,74 @@
+#include "jet_values.h"
+
+#include <locale.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+namespace accessodbc {
+namespace jet {
+namespace {
+
+// Below 2^53 both operands of the division are exact, so the quotient is correctly
+// rounded; beyond it the decimal text is read instead.
+const int64_t kExactlyRepresentable = int64_t(1) << 53;
+
+// A host application may have switched the process to a locale with a decimal comma.
+double readPlainDecimal(const char *text, char **end)
+{
+    static const locale_t plain = newlocale(LC_NUMERIC_MASK, "C", locale_t(0));
+    return strtod_l(text, end, plain);
+}
+
+} // namespace
+
+double currencyValue(int64_t tenThousandths)
+{
+    if (tenThousandths > -kExactlyRepresentable && tenThousandths < kExactlyRepresentable)
+        return double(tenThousandths) / 10000.0;
+    const bool negative = tenThousandths < 0;
+    const uint64_t magnitude = negative ? uint64_t(0) - uint64_t(tenThousandths) : uint64_t(tenThousandths);
+    char text[32];
+    std::snprintf(text, sizeof text, "%s%llu.%04llu", negative ? "-" : "",
+                  (unsigned long long)(magnitude / 10000), (unsigned long long)(magnitude % 10000));
+    return readPlainDecimal(text, nullptr);
+}
+
+double singleValue(float value)
+{
+    if (!std::isfinite(value))
+        return double(value);
+    char text[32];
+    for (int digits = 6; digits <= 9; ++digits) {
+        std::snprintf(text, sizeof text, "%.*g", digits, double(value));
+        if (std::strtof(text, nullptr) == value)
+            return std::strtod(text, nullptr);
+    }
+    return double(value);
+}
+
+bool decimalTextValue(const char *text, double *out)
+{
+    if (!text || !*text)
+        return false;
+    char *end = nullptr;
+    const double value = readPlainDecimal(text, &end);
+    if (*end != '\0' || !std::isfinite(value))
+        return false;
+    *out = value;
+    return true;
+}
+
+std::string guidText(const unsigned char bytes[16])
+{
+    char text[40];
+    std::snprintf(text, sizeof text,
+                  "{%02X%02X%02X%02X-%02X%02X-%02X%02X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
+                  bytes[3], bytes[2], bytes[1], bytes[0], bytes[5], bytes[4], bytes[7], bytes[6],
+                  bytes[8], bytes[9], bytes[10], bytes[11], bytes[12], bytes[13], bytes[14], bytes[15]);
+    return text;
+}
+
+} // namespace jet
+} // namespace accessodbc

@@ -1,0 +1,26 @@
+#pragma once
+
+// Jet's fixed-size values as the driver hands them on.
+
+#include <cstdint>
+#include <string>
+
+namespace accessodbc {
+namespace jet {
+
+// Currency is a count of ten-thousandths. The result is the double nearest the exact
+// decimal, so 0.1 reads back as 0.1 and never as 0.09999999999999999.
+double currencyValue(int64_t tenThousandths);
+
+// A Single widened to a double the way it is displayed: the shortest decimal that reads
+// back as the same Single (0.1f gives 0.1, not 0.10000000149011612).
+double singleValue(float value);
+
+// A Numeric (Decimal) column's text from libmdb, e.g. "-12.3400", read as the nearest double.
+bool decimalTextValue(const char *text, double *out);
+
+// A Replication ID as Access shows it: {XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}.
+std::string guidText(const unsigned char bytes[16]);
+
+} // namespace jet
+} // namespace accessodbc
