@@ -247,6 +247,7 @@ double scriptToLastAnswer(const QString &site, const QString &baseUrl)
 
 int main(int argc, char *argv[])
 {
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     const int rows = argc > 1 ? QByteArray(argv[1]).toInt() : 100000;
@@ -268,11 +269,13 @@ int main(int argc, char *argv[])
     t.start();
     MainWindow window;  // the first sync runs in the constructor
     const double firstSync = ms(t);
-    QTest::qWaitFor([&] { return answersIn(work) >= 3; }, 600000);
+    if (!QTest::qWaitFor([&] { return answersIn(work) >= 3; }, 600000))
+        std::printf("not every answer arrived\n");
     const double firstToAnswers = ms(t);
     const qint64 posted = receiver.received;
     std::printf("syncData (first, in the constructor): %.0f ms; to the last recorded answer: %.0f ms\n",
                 firstSync, firstToAnswers);
+    std::printf("peak RSS after the first sync: %ld MB\n", peakRssMb());
 
     t.restart();
     window.pointData();
@@ -283,7 +286,8 @@ int main(int argc, char *argv[])
     t.restart();
     window.planData();
     const double plan = ms(t);
-    QTest::qWaitFor([&] { return answersIn(work) >= 6; }, 600000);
+    if (!QTest::qWaitFor([&] { return answersIn(work) >= 6; }, 600000))
+        std::printf("not every answer arrived\n");
     std::printf("extractions: pointData %.0f ms, lineData %.0f ms, planData %.0f ms\n", point, line, plan);
 
     {

@@ -41,11 +41,11 @@ void LogThread::run()
     // A stop that came before the thread got going must still end it.
     running = !stopRequested;
     while (running) {
-        writePass(Pacing::Paced);
+        writePass();
         usleep(passPauseUs);
     }
-    // Whatever was queued up to the stop is written now, without the pacing.
-    writePass(Pacing::Unpaced);
+    // Whatever was queued up to the stop is written now; the pacing ends with the stop.
+    writePass();
 }
 
 bool LogThread::takeFirst(QString *line)
@@ -57,7 +57,7 @@ bool LogThread::takeFirst(QString *line)
     return true;
 }
 
-void LogThread::writePass(Pacing pacing)
+void LogThread::writePass()
 {
     {
         QMutexLocker lock(&listMutex);
@@ -71,7 +71,7 @@ void LogThread::writePass(Pacing pacing)
     QString line;
     while (takeFirst(&line)) {
         file.write(line.toUtf8().append('\n'));
-        if (pacing == Pacing::Paced)
+        if (running)
             usleep(linePauseUs);
     }
     file.close();

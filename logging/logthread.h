@@ -22,8 +22,7 @@ protected:
     void run() override;
 
 private:
-    enum class Pacing { Paced, Unpaced };
-    void writePass(Pacing pacing);
+    void writePass();
     bool takeFirst(QString *line);
 
     QList<QString> logList;

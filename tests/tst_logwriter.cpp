@@ -91,15 +91,20 @@ void LogWriterTest::waitsUntilTheFileCanBeOpened()
 
 void LogWriterTest::writesWhatWasQueuedJustBeforeStop()
 {
+    // A stop in the middle of a long paced pass (3,000 lines at 10 ms each) must neither
+    // wait for the pace nor drop what is still queued.
     WorkingDir wd;
     ClockAt clock(noonOfTestDay);
     LogThread writer(nullptr);
     writer.start();
     QStringList expected;
-    for (int i = 0; i < 500; ++i) {
+    for (int i = 0; i < 3000; ++i) {
         expected << QStringLiteral("row %1").arg(i);
         writer.appendLog(expected.last());
     }
+    QTest::qWait(150);
+    writer.appendLog(QStringLiteral("queued just before stop"));
+    expected << QStringLiteral("queued just before stop");
     writer.stop();
     QVERIFY(writer.wait(10000));
     QCOMPARE(linesOf(dayFile), expected);
