@@ -22,7 +22,7 @@ const QString accessConnection = QStringLiteral("GuardTour_DB");
 
 // Laying out one line of many megabytes freezes the window for seconds, so the pane shows
 // a long body's beginning only; the log file always has all of it.
-constexpr int paneBodyLimit = 64 * 1024;
+constexpr int paneBodyLimit = 4096;
 
 QString paneBody(const QString &body, int bytes)
 {

@@ -18,7 +18,15 @@ void LocalClock::setOffsetMsecs(qint64 offset)
 
 QString timeStamp()
 {
-    return LocalClock::now().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    // A large sync stamps many rows within one second; the text is made once per second.
+    thread_local qint64 cachedSecond = -1;
+    thread_local QString cachedText;
+    const qint64 second = (QDateTime::currentMSecsSinceEpoch() + clockOffsetMsecs.load()) / 1000;
+    if (second != cachedSecond) {
+        cachedText = QDateTime::fromSecsSinceEpoch(second).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+        cachedSecond = second;
+    }
+    return cachedText;
 }
 
 QString logLine(const QString &message)

@@ -1,4 +1,4 @@
-#include "app/quitsignals.h"
+#include "app/processsetup.h"
 
 #include <QCoreApplication>
 
@@ -38,8 +38,18 @@ void quitOnTerminationSignals(QCoreApplication *app)
     ::sigaction(SIGINT, &action, nullptr);
     ::sigaction(SIGTERM, &action, nullptr);
 }
+
+void cacheLocalTimeZone()
+{
+    if (!qEnvironmentVariableIsSet("TZ"))
+        qputenv("TZ", ":/etc/localtime");
+}
 #else
 void quitOnTerminationSignals(QCoreApplication *)
+{
+}
+
+void cacheLocalTimeZone()
 {
 }
 #endif
