@@ -4,7 +4,7 @@
 #include <QSqlDatabase>
 #include <QString>
 
-class QJsonArray;
+class RequestBody;
 class QTimer;
 class LogThread;
 class DBThread;
@@ -40,7 +40,7 @@ private slots:
 
 private:
     void extract(const ExtractionKind &kind, UploadChannel *channel);
-    bool readRows(const ExtractionKind &kind, UploadChannel *channel, QJsonArray *rows, QString *error);
+    bool readRows(const ExtractionKind &kind, UploadChannel *channel, RequestBody *rows, QString *error);
     void toFile(const QString &message);
     void toPane(const QString &message);
     void toFileAndPane(const QString &message);

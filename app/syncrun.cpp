@@ -9,7 +9,6 @@
 #include "upload/planthread.h"
 #include "upload/pointthread.h"
 
-#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSqlError>
@@ -65,7 +64,30 @@ QJsonObject rowObject(const QStringList &keys, const QStringList &values)
         object.insert(keys.at(i), values.at(i));
     return object;
 }
+
 }
+
+// The request body "key=" + the compact JSON array of the rows, written one object at a
+// time: the text is the same as the whole array's, without holding every object twice.
+class RequestBody
+{
+public:
+    RequestBody()
+        : bytes(QByteArrayLiteral("key=["))
+    {
+    }
+    void append(const QJsonObject &row)
+    {
+        if (rows++ > 0)
+            bytes.append(',');
+        bytes.append(QJsonDocument(row).toJson(QJsonDocument::Compact));
+    }
+    QByteArray finish() { return bytes.append(']'); }
+
+private:
+    QByteArray bytes;
+    int rows = 0;
+};
 
 QString accessConnectionString(const QString &path, const QString &password)
 {
@@ -107,14 +129,14 @@ void MainWindow::planData()
 
 void MainWindow::extract(const ExtractionKind &kind, UploadChannel *channel)
 {
-    QJsonArray rows;
+    RequestBody rows;
     toFile(QStringLiteral("sql ") + kind.operation + QStringLiteral(" start"));
     channel->clearSnapshot();
     toPane(QStringLiteral("-------- ") + kind.operation + QStringLiteral(" start --------"));
     QString error;
     if (readRows(kind, channel, &rows, &error)) {
         channel->finishSnapshot();
-        const QByteArray body = QByteArrayLiteral("key=") + QJsonDocument(rows).toJson(QJsonDocument::Compact);
+        const QByteArray body = rows.finish();
         channel->sendData(body);
         const QString sent = textUpToZero(body);
         toFile(kind.word + QStringLiteral(" sendData: "));
@@ -132,7 +154,7 @@ void MainWindow::extract(const ExtractionKind &kind, UploadChannel *channel)
 
 // Reads every row of the kind's query into the snapshot and the array. False, with the
 // driver's text in `error`, when the database could not be opened or the read did not finish.
-bool MainWindow::readRows(const ExtractionKind &kind, UploadChannel *channel, QJsonArray *rows, QString *error)
+bool MainWindow::readRows(const ExtractionKind &kind, UploadChannel *channel, RequestBody *rows, QString *error)
 {
     if (!accessDb.open()) {
         toFileAndPane(QStringLiteral("AccessDB open failed"));

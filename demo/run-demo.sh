@@ -72,16 +72,20 @@ fi
 replies_in || fail "not every kind got a reply within ${reply_timeout}s (see $work/log)"
 
 rows() { sqlite3 fernwick.db "select count(*) from $1" 2>/dev/null || echo 0; }
+tables=(orva_point_data orva_line_data orva_plan_data)
 echo
 echo "== KELDO-FERNWICK demo =="
 printf 'rows read and posted: %s checkpoints, %s route stops, %s plans\n' \
   "$(rows orva_point_data)" "$(rows orva_line_data)" "$(rows orva_plan_data)"
 echo "receiver stored $(ls received | wc -l) bodies in $work/received and answered:"
 problems=0
-for k in "${kinds[@]}"; do
-  f=$(response_file "$k")
-  printf '  %-40s %s\n' "$f" "$(tail -n 1 "$f")"
-  grep -q '^Failed: ' "$f" && problems=1
+for i in "${!kinds[@]}"; do
+  f=$(response_file "${kinds[$i]}")
+  answer=$(tail -n 1 "$f")
+  printf '  %-40s %s\n' "$f" "$answer"
+  # The receiver counts the records it took; they must be the rows the snapshot holds.
+  count=$(sed -n 's/.*"count":\([0-9]*\).*/\1/p' <<<"$answer")
+  [ "$count" = "$(rows "${tables[$i]}")" ] || problems=1
 done
 grep -q 'sendData skipped' log/fernwicklog-*.txt && problems=1
 echo "log:        $(ls "$work"/log/fernwicklog-*.txt)"
