@@ -42,5 +42,11 @@ demo: build
 install: build
 	$(SUDO) cmake --install $(BUILD_DIR)
 
+# Removes what `make install` put in place and the driver's registration.
+uninstall:
+	@test -f $(BUILD_DIR)/install_manifest.txt || { echo "nothing was installed from $(BUILD_DIR)"; exit 1; }
+	xargs -d '\n' $(SUDO) rm -f < $(BUILD_DIR)/install_manifest.txt
+	-$(SUDO) odbcinst -u -d -n "Microsoft Access Driver (*.mdb)"
+
 clean:
 	rm -rf $(BUILD_DIR)

@@ -23,11 +23,15 @@ const QString accessConnection = QStringLiteral("GuardTour_DB");
 // a long body's beginning only; the log file always has all of it.
 constexpr int paneBodyLimit = 4096;
 
-QString paneBody(const QString &body, int bytes)
+QString paneBody(const QByteArray &utf8)
 {
-    if (body.size() <= paneBodyLimit)
-        return body;
-    return body.left(paneBodyLimit) + QStringLiteral(" … [%1 bytes in all; the log file has the whole body]").arg(bytes);
+    // Four bytes of UTF-8 never make less than one character, so this holds the whole
+    // beginning the pane shows.
+    const QString text = QString::fromUtf8(utf8.left(4 * paneBodyLimit));
+    if (utf8.size() <= 4 * paneBodyLimit && text.size() <= paneBodyLimit)
+        return text;
+    return text.left(paneBodyLimit)
+        + QStringLiteral(" … [%1 bytes in all; the log file has the whole body]").arg(utf8.size());
 }
 
 QString connectionValue(const QString &value)
@@ -138,10 +142,10 @@ void MainWindow::extract(const ExtractionKind &kind, UploadChannel *channel)
         channel->finishSnapshot();
         const QByteArray body = rows.finish();
         channel->sendData(body);
-        const QString sent = textUpToZero(body);
+        const QByteArray sent = bytesUpToZero(body);
         toFile(kind.word + QStringLiteral(" sendData: "));
-        logThread->appendLog(sent);
-        toPane(kind.word + QStringLiteral(" sendData: ") + paneBody(sent, body.size()));
+        logThread->appendUtf8(sent);
+        toPane(kind.word + QStringLiteral(" sendData: ") + paneBody(sent));
     } else {
         // Posting an empty array would tell the server that the site has no records at all.
         channel->abandonSnapshot();

@@ -71,8 +71,13 @@ QString dailyFileName(const QString &pattern, const QDate &date)
                                       QStringLiteral("%1").arg(date.day(), 2, 10, QLatin1Char('0'))});
 }
 
-QString textUpToZero(const QByteArray &bytes)
+QByteArray bytesUpToZero(const QByteArray &bytes)
 {
     const int zero = bytes.indexOf('\0');
-    return QString::fromUtf8(zero < 0 ? bytes : bytes.left(zero));
+    return zero < 0 ? bytes : bytes.left(zero);
+}
+
+QString textUpToZero(const QByteArray &bytes)
+{
+    return QString::fromUtf8(bytesUpToZero(bytes));
 }

@@ -26,5 +26,8 @@ QString fillPlaceholders(const QString &templ, const QStringList &values);
 // A daily file name: "%1%2%3" of the pattern become year (4 digits), month and day.
 QString dailyFileName(const QString &pattern, const QDate &date);
 
+// The bytes up to, not including, the first zero byte.
+QByteArray bytesUpToZero(const QByteArray &bytes);
+
 // Bytes as text: UTF-8 up to, not including, the first zero byte.
 QString textUpToZero(const QByteArray &bytes);

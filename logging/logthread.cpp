@@ -26,6 +26,11 @@ LogThread::~LogThread()
 
 void LogThread::appendLog(QString line)
 {
+    appendUtf8(line.toUtf8());
+}
+
+void LogThread::appendUtf8(QByteArray line)
+{
     QMutexLocker lock(&listMutex);
     logList.append(line);
 }
@@ -48,7 +53,7 @@ void LogThread::run()
     writePass();
 }
 
-bool LogThread::takeFirst(QString *line)
+bool LogThread::takeFirst(QByteArray *line)
 {
     QMutexLocker lock(&listMutex);
     if (logList.isEmpty())
@@ -68,9 +73,9 @@ void LogThread::writePass()
     QFile file(dailyFileName(logFilePattern, LocalClock::now().date()));
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text))
         return;
-    QString line;
+    QByteArray line;
     while (takeFirst(&line)) {
-        file.write(line.toUtf8().append('\n'));
+        file.write(line.append('\n'));
         if (running)
             usleep(linePauseUs);
     }

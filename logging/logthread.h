@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QList>
 #include <QMutex>
 #include <QString>
@@ -16,6 +17,8 @@ public:
     ~LogThread() override;
 
     void appendLog(QString line);
+    // A line that is UTF-8 already, such as a request body, queued without a round trip.
+    void appendUtf8(QByteArray line);
     void stop();
 
 protected:
@@ -23,9 +26,10 @@ protected:
 
 private:
     void writePass();
-    bool takeFirst(QString *line);
+    bool takeFirst(QByteArray *line);
 
-    QList<QString> logList;
+    // Kept as UTF-8: a large sync queues far more than the paced writer can write at once.
+    QList<QByteArray> logList;
     QMutex listMutex;
     std::atomic<bool> running{false};
     std::atomic<bool> stopRequested{false};
