@@ -7,7 +7,7 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 DEPS := cmake make g++ pkg-config \
         qtbase5-dev libqt5sql5-sqlite libqt5sql5-odbc \
         unixodbc unixodbc-dev odbcinst \
-        libsqlite3-dev sqlite3 libcpp-httplib-dev \
+        libsqlite3-dev sqlite3 libcpp-httplib-dev nettle-dev \
         mdbtools mdbtools-dev \
         xvfb xauth x11-utils fonts-wqy-microhei
 

@@ -239,7 +239,7 @@ SQLRETURN storeNumber(Statement *statement, SQLSMALLINT cType, const CellValue &
 {
     Number number;
     if (!cellNumber(cell, &number))
-        return statement->diag.error("22018", "Invalid character value for cast specification.");
+        return statement->diag.error("22018", "Invalid character value for conversion.");
     switch (cType) {
     case SQL_C_SLONG:
     case SQL_C_LONG:
@@ -273,7 +273,7 @@ SQLRETURN storeDateTime(Statement *statement, SQLSMALLINT cType, const CellValue
 {
     DateTime when;
     if (!cellDateTime(cell, &when))
-        return statement->diag.error("22018", "Invalid character value for cast specification.");
+        return statement->diag.error("22018", "Invalid character value for conversion.");
     if (cType == SQL_C_TYPE_DATE || cType == SQL_C_DATE) {
         SQL_DATE_STRUCT date = {SQLSMALLINT(when.year), SQLUSMALLINT(when.month), SQLUSMALLINT(when.day)};
         std::memcpy(target, &date, sizeof date);
