@@ -119,6 +119,31 @@ void pointEndpointsAt(const TestServer &server)
     settings.setValue(QStringLiteral("PLAN_HTTPURL"), server.url(QStringLiteral("/plan")));
 }
 
+// A test's own working directory at a fixed date, a receiver for the three kinds, and a
+// guard-tour site that the configuration row points at.
+struct Site
+{
+    Site() { pointEndpointsAt(server); }
+    bool make(const QString &sql, const QString &password = QString(),
+              const QString &name = QStringLiteral("GuardTour_DB.mdb"))
+    {
+        path = wd.file(name);
+        QDir().mkpath(QFileInfo(path).path());
+        configure(path, password);
+        return makeSite(path, sql, password);
+    }
+    bool generate(int rowsPerKind)
+    {
+        path = wd.file(QStringLiteral("GuardTour_DB.mdb"));
+        configure(path, QString());
+        return gtdb::generateGuardTourDb(path, rowsPerKind);
+    }
+    WorkingDir wd;
+    ClockAt clock{testNoon};
+    TestServer server;
+    QString path;
+};
+
 QList<QStringList> snapshot(const QString &table, bool dropStamp)
 {
     auto db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("view"));
@@ -183,19 +208,15 @@ void SyncTest::cleanup()
 
 void SyncTest::fixtureSiteGoesThroughEndToEnd()
 {
-    WorkingDir wd;
-    ClockAt clock(testNoon);
-    TestServer server;
-    pointEndpointsAt(server);
-    QVERIFY(makeSite(wd.file(QStringLiteral("GuardTour_DB.mdb")), QString::fromUtf8(fixtureSite)));
-    configure(wd.file(QStringLiteral("GuardTour_DB.mdb")), QStringLiteral("XQ"));
+    Site site;
+    QVERIFY(site.make(QString::fromUtf8(fixtureSite), QStringLiteral("XQ")));
     {
         MainWindow window;
         QVERIFY(allRepliesRecorded());
     }
-    QCOMPARE(bodyPostedTo(server, "/point"), pointBody);
-    QCOMPARE(bodyPostedTo(server, "/line"), lineBody);
-    QCOMPARE(bodyPostedTo(server, "/plan"), planBody);
+    QCOMPARE(bodyPostedTo(site.server, "/point"), pointBody);
+    QCOMPARE(bodyPostedTo(site.server, "/line"), lineBody);
+    QCOMPARE(bodyPostedTo(site.server, "/plan"), planBody);
     for (const QString &f : responseFiles)
         QCOMPARE(readAll(f), QByteArray("ok\n"));
 
@@ -216,12 +237,8 @@ void SyncTest::fixtureSiteGoesThroughEndToEnd()
 
 void SyncTest::logAndPaneTellTheRunInOrder()
 {
-    WorkingDir wd;
-    ClockAt clock(testNoon);
-    TestServer server;
-    pointEndpointsAt(server);
-    QVERIFY(makeSite(wd.file(QStringLiteral("GuardTour_DB.mdb")), QString::fromUtf8(fixtureSite)));
-    configure(wd.file(QStringLiteral("GuardTour_DB.mdb")), QString());
+    Site site;
+    QVERIFY(site.make(QString::fromUtf8(fixtureSite)));
     QStringList pane;
     {
         MainWindow window;
@@ -287,41 +304,32 @@ void SyncTest::logAndPaneTellTheRunInOrder()
 
 void SyncTest::emptyTablesPostEmptyArrays()
 {
-    WorkingDir wd;
-    ClockAt clock(testNoon);
-    TestServer server;
-    pointEndpointsAt(server);
-    QVERIFY(makeSite(wd.file(QStringLiteral("GuardTour_DB.mdb")), QStringLiteral("insert into GT_LINE values (1, 'x');")));
-    configure(wd.file(QStringLiteral("GuardTour_DB.mdb")), QString());
+    Site site;
+    QVERIFY(site.make(QStringLiteral("insert into GT_LINE values (1, 'x');")));
     {
         MainWindow window;
         QVERIFY(allRepliesRecorded());
     }
-    QCOMPARE(bodyPostedTo(server, "/point"), QByteArray("key=[]"));
-    QCOMPARE(bodyPostedTo(server, "/line"), QByteArray("key=[]"));
-    QCOMPARE(bodyPostedTo(server, "/plan"), QByteArray("key=[]"));
+    QCOMPARE(bodyPostedTo(site.server, "/point"), QByteArray("key=[]"));
+    QCOMPARE(bodyPostedTo(site.server, "/line"), QByteArray("key=[]"));
+    QCOMPARE(bodyPostedTo(site.server, "/plan"), QByteArray("key=[]"));
     QVERIFY(snapshot("orva_point_data", true).isEmpty());
 }
 
 void SyncTest::unreadableDatabasePostsNothingAndKeepsSnapshots()
 {
-    WorkingDir wd;
-    ClockAt clock(testNoon);
-    TestServer server;
-    pointEndpointsAt(server);
-    const QString site = wd.file(QStringLiteral("GuardTour_DB.mdb"));
-    QVERIFY(makeSite(site, QString::fromUtf8(fixtureSite)));
-    configure(site, QString());
+    Site site;
+    QVERIFY(site.make(QString::fromUtf8(fixtureSite)));
     QStringList pane;
     {
         MainWindow window;
         QVERIFY(allRepliesRecorded());
-        QVERIFY(QFile::remove(site));
+        QVERIFY(QFile::remove(site.path));
         QTest::mouseClick(window.findChild<QPushButton *>(QStringLiteral("pushButton")), Qt::LeftButton);
         pane = paneLines(window);
         QTest::qWait(300);
     }
-    QCOMPARE(server.requestCount(), 3);
+    QCOMPARE(site.server.requestCount(), 3);
     QCOMPARE(snapshot("orva_point_data", true).size(), 3);
     QCOMPARE(snapshot("orva_line_data", true).size(), 3);
     QCOMPARE(snapshot("orva_plan_data", false).size(), 4);
@@ -334,7 +342,7 @@ void SyncTest::unreadableDatabasePostsNothingAndKeepsSnapshots()
     const QStringList log = logLines();
     const QStringList secondRunLog = log.mid(log.lastIndexOf("[T] sql pointData start"));
     QCOMPARE(secondRunLog.at(1), QStringLiteral("[T] AccessDB open failed"));
-    QVERIFY2(secondRunLog.at(2).startsWith("[T] AccessDB error: ") && secondRunLog.at(2).contains(site),
+    QVERIFY2(secondRunLog.at(2).startsWith("[T] AccessDB error: ") && secondRunLog.at(2).contains(site.path),
              qPrintable(secondRunLog.at(2)));
     QCOMPARE(secondRunLog.mid(3, 2), (QStringList{"[T] point sendData skipped", "[T] sql pointData end"}));
     QCOMPARE(log.count("[T] plan sendData skipped"), 1);
@@ -343,20 +351,15 @@ void SyncTest::unreadableDatabasePostsNothingAndKeepsSnapshots()
 
 void SyncTest::failedStatementSkipsOnlyItsKind()
 {
-    WorkingDir wd;
-    ClockAt clock(testNoon);
-    TestServer server;
-    pointEndpointsAt(server);
-    QVERIFY(makeSite(wd.file(QStringLiteral("GuardTour_DB.mdb")),
-                     QString::fromUtf8(fixtureSite) + QStringLiteral("drop table GT_PLAN;")));
-    configure(wd.file(QStringLiteral("GuardTour_DB.mdb")), QString());
+    Site site;
+    QVERIFY(site.make(QString::fromUtf8(fixtureSite) + QStringLiteral("drop table GT_PLAN;")));
     {
         MainWindow window;
-        QTRY_COMPARE(server.requestCount(), 2);
+        QTRY_COMPARE(site.server.requestCount(), 2);
         QTest::qWait(200);
     }
-    QCOMPARE(bodyPostedTo(server, "/point"), pointBody);
-    QCOMPARE(bodyPostedTo(server, "/line"), lineBody);
+    QCOMPARE(bodyPostedTo(site.server, "/point"), pointBody);
+    QCOMPARE(bodyPostedTo(site.server, "/line"), lineBody);
     const QStringList log = logLines();
     const QStringList planPart = log.mid(log.indexOf("[T] sql planData start"));
     QCOMPARE(planPart.at(1), QStringLiteral("[T] AccessDB open success"));
@@ -367,20 +370,14 @@ void SyncTest::failedStatementSkipsOnlyItsKind()
 
 void SyncTest::pathAndPasswordReachTheDriverIntact()
 {
-    WorkingDir wd;
-    ClockAt clock(testNoon);
-    TestServer server;
-    pointEndpointsAt(server);
-    QVERIFY(QDir().mkdir(wd.file(QStringLiteral(" site %1;{x}"))));
-    const QString site = wd.file(QStringLiteral(" site %1;{x}/GuardTour_DB %3.mdb"));
-    const QString password = QStringLiteral(" p%2;w}d ");
-    QVERIFY(makeSite(site, QString::fromUtf8(fixtureSite), password));
-    configure(site, password);
+    Site site;
+    QVERIFY(site.make(QString::fromUtf8(fixtureSite), QStringLiteral(" p%2;w}d "),
+                      QStringLiteral(" site %1;{x}/GuardTour_DB %3.mdb")));
     {
         MainWindow window;
         QVERIFY(allRepliesRecorded());
     }
-    QCOMPARE(bodyPostedTo(server, "/point"), pointBody);
+    QCOMPARE(bodyPostedTo(site.server, "/point"), pointBody);
     QCOMPARE(accessConnectionString("D:/data/GuardTour_DB.mdb", QString()),
              QStringLiteral("DRIVER={Microsoft Access Driver (*.mdb)};FIL={MS Access};DBQ=D:/data/GuardTour_DB.mdb;"
                             "Uid=;Pwd="));
@@ -390,12 +387,8 @@ void SyncTest::pathAndPasswordReachTheDriverIntact()
 
 void SyncTest::eachPressRunsACompleteSync()
 {
-    WorkingDir wd;
-    ClockAt clock(testNoon);
-    TestServer server;
-    pointEndpointsAt(server);
-    QVERIFY(makeSite(wd.file(QStringLiteral("GuardTour_DB.mdb")), QString::fromUtf8(fixtureSite)));
-    configure(wd.file(QStringLiteral("GuardTour_DB.mdb")), QString());
+    Site site;
+    QVERIFY(site.make(QString::fromUtf8(fixtureSite)));
     QStringList pane;
     {
         MainWindow window;
@@ -411,24 +404,20 @@ void SyncTest::eachPressRunsACompleteSync()
     QCOMPARE(pane.count("[T] AccessDB open success"), 6);
     QCOMPARE(logLines().count("[T] ****** end ******"), 2);
     QCOMPARE(logLines().count("[T] ****** start ******"), 1);
-    QCOMPARE(server.requestCount(), 6);
+    QCOMPARE(site.server.requestCount(), 6);
 }
 
 void SyncTest::paneShowsTheBeginningOfALongBody()
 {
-    WorkingDir wd;
-    ClockAt clock(testNoon);
-    TestServer server;
-    pointEndpointsAt(server);
-    QVERIFY(gtdb::generateGuardTourDb(wd.file(QStringLiteral("GuardTour_DB.mdb")), 200));
-    configure(wd.file(QStringLiteral("GuardTour_DB.mdb")), QString());
+    Site site;
+    QVERIFY(site.generate(200));
     QStringList pane;
     {
         MainWindow window;
         pane = paneLines(window);
         QVERIFY(allRepliesRecorded());
     }
-    const QByteArray body = bodyPostedTo(server, "/point");
+    const QByteArray body = bodyPostedTo(site.server, "/point");
     QVERIFY(body.size() > 8192);
     const QStringList log = logLines();
     QCOMPARE(log.at(log.indexOf("[T] point sendData: ") + 1), QString::fromUtf8(body));
