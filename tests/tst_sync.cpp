@@ -198,6 +198,7 @@ private slots:
     void pathAndPasswordReachTheDriverIntact();
     void eachPressRunsACompleteSync();
     void paneShowsTheBeginningOfALongBody();
+    void placeThatIsNoWholeNumberIsNoPlace();
 };
 
 void SyncTest::cleanup()
@@ -426,6 +427,18 @@ void SyncTest::paneShowsTheBeginningOfALongBody()
     QVERIFY(paneLine.startsWith(shown));
     QVERIFY2(paneLine.endsWith(QStringLiteral(" … [%1 bytes in all; the log file has the whole body]").arg(body.size())),
              qPrintable(paneLine.right(80)));
+}
+
+void SyncTest::placeThatIsNoWholeNumberIsNoPlace()
+{
+    Site site;
+    QVERIFY(site.make(QStringLiteral("insert into GT_PLAN (ID, Line_ID, Place_ID) values (1, 1, 'north gate');")));
+    {
+        MainWindow window;
+        QVERIFY(allRepliesRecorded());
+    }
+    QVERIFY(logLines().contains(QStringLiteral("Place_ID : 0")));
+    QVERIFY(bodyPostedTo(site.server, "/plan").contains("\"placeId\":\"\""));
 }
 
 QTEST_MAIN(SyncTest)
