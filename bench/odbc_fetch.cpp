@@ -5,6 +5,8 @@
 #include "access_functions.h"
 #include "gtdb.h"
 
+#include "app/processsetup.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QSqlDatabase>
@@ -79,6 +81,7 @@ int main(int argc, char *argv[])
 {
     if (qEnvironmentVariableIsEmpty("ODBCSYSINI"))
         qputenv("ODBCSYSINI", FERNWICK_ODBCSYSINI);
+    cacheLocalTimeZone(); // as the tool itself does at start
     QCoreApplication app(argc, argv);
     QTextStream out(stdout);
 
