@@ -3,8 +3,11 @@
 #include <QMainWindow>
 #include <QSqlDatabase>
 #include <QString>
+#include <QStringList>
+#include <QVector>
 
 class RequestBody;
+class QSqlQuery;
 class QTimer;
 class LogThread;
 class DBThread;
@@ -41,6 +44,7 @@ private slots:
 private:
     void extract(const ExtractionKind &kind, UploadChannel *channel);
     bool readRows(const ExtractionKind &kind, UploadChannel *channel, RequestBody *rows, QString *error);
+    QStringList rowValues(const ExtractionKind &kind, const QSqlQuery &query, const QVector<int> &indexes);
     void toFile(const QString &message);
     void toPane(const QString &message);
     void toFileAndPane(const QString &message);

@@ -171,20 +171,9 @@ bool MainWindow::readRows(const ExtractionKind &kind, UploadChannel *channel, Re
     bool complete = query.exec(kind.query);
     if (complete) {
         const QVector<int> indexes = columnIndexes(query.record(), kind.columns);
-        QStringList values;
         QJsonObject object;
         while (query.next()) {
-            values.clear();
-            for (int i = 0; i < indexes.size(); ++i) {
-                const QVariant value = indexes.at(i) < 0 ? QVariant() : query.value(indexes.at(i));
-                if (i == kind.placeColumn) {
-                    const int place = value.toInt();
-                    logThread->appendLog(QStringLiteral("Place_ID : ") + QString::number(place));
-                    values << placeText(place);
-                } else {
-                    values << columnText(value);
-                }
-            }
+            const QStringList values = rowValues(kind, query, indexes);
             logThread->appendLog(fillPlaceholders(kind.rowLine, values));
             channel->insertSnapshot(values);
             fillRowObject(&object, kind.keys, values);
@@ -213,4 +202,23 @@ void MainWindow::toFileAndPane(const QString &message)
 {
     toFile(message);
     toPane(message);
+}
+
+// The row's values as text, in column order. The place is read as an integer and logged
+// before the row line; everywhere else it goes as its place text.
+QStringList MainWindow::rowValues(const ExtractionKind &kind, const QSqlQuery &query, const QVector<int> &indexes)
+{
+    QStringList values;
+    values.reserve(indexes.size());
+    for (int i = 0; i < indexes.size(); ++i) {
+        const QVariant value = indexes.at(i) < 0 ? QVariant() : query.value(indexes.at(i));
+        if (i == kind.placeColumn) {
+            const int place = value.toInt();
+            logThread->appendLog(QStringLiteral("Place_ID : ") + QString::number(place));
+            values << placeText(place);
+        } else {
+            values << columnText(value);
+        }
+    }
+    return values;
 }
