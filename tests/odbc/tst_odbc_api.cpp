@@ -145,16 +145,6 @@ private slots:
         QCOMPARE(SQLFetch(session->stmt), SQLRETURN(SQL_NO_DATA));
     }
 
-    void nullNeedsAnIndicator()
-    {
-        QVERIFY(firstRow("select CheckPoint_Card from GT_CHECKPOINT"));
-        char buffer[8];
-        SQLLEN indicator = 0;
-        QCOMPARE(SQLGetData(session->stmt, 1, SQL_C_CHAR, buffer, sizeof buffer, &indicator), SQLRETURN(SQL_SUCCESS));
-        QCOMPARE(indicator, SQLLEN(SQL_NULL_DATA));
-        QCOMPARE(SQLGetData(session->stmt, 1, SQL_C_CHAR, buffer, sizeof buffer, nullptr), SQLRETURN(SQL_NO_DATA));
-    }
-
     void refusedConnectionsCarryTheirState_data()
     {
         QTest::addColumn<QString>("file");
@@ -183,23 +173,6 @@ private slots:
         QCOMPARE(SQLFetch(session->stmt), SQLRETURN(SQL_SUCCESS));
         QCOMPARE(SQLGetData(session->stmt, 1, SQL_C_SLONG, &value, 0, nullptr), SQLRETURN(SQL_ERROR));
         QCOMPARE(session->firstState(SQL_HANDLE_STMT, session->stmt), QStringLiteral("22018"));
-    }
-
-    void columnTypesFollowDeclaredTypes()
-    {
-        QVERIFY(SQL_SUCCEEDED(session->exec("select ID, Excute_Week, Create_Time, CStr(ID) as t, 1.5 as d from GT_PLAN")));
-        const SQLSMALLINT expected[] = {SQL_INTEGER, SQL_WVARCHAR, SQL_TYPE_TIMESTAMP, SQL_WVARCHAR, SQL_DOUBLE};
-        SQLSMALLINT count = 0;
-        QCOMPARE(SQLNumResultCols(session->stmt, &count), SQLRETURN(SQL_SUCCESS));
-        QCOMPARE(count, SQLSMALLINT(5));
-        for (SQLUSMALLINT i = 1; i <= 5; ++i) {
-            SQLCHAR name[32];
-            SQLSMALLINT nameLength = 0, type = 0, digits = 0, nullable = 0;
-            SQLULEN size = 0;
-            QCOMPARE(SQLDescribeCol(session->stmt, i, name, sizeof name, &nameLength, &type, &size, &digits, &nullable),
-                     SQLRETURN(SQL_SUCCESS));
-            QCOMPARE(type, expected[i - 1]);
-        }
     }
 
     void catalogDescribesTimestampsAndColumns()

@@ -114,21 +114,6 @@ private slots:
         QCOMPARE(QString::fromStdString(decoded), text);
     }
 
-    void currencyKeepsItsDecimals()
-    {
-        QCOMPARE(jet::currencyValue(1000), 0.1);
-        QCOMPARE(jet::currencyValue(528400), 52.84);
-        QCOMPARE(jet::currencyValue(-1), -0.0001);
-        QCOMPARE(jet::currencyValue(INT64_MAX), 922337203685477.5807);
-    }
-
-    void singleReadsAsItsShortestDecimal()
-    {
-        QCOMPARE(jet::singleValue(0.2f), 0.2);
-        QCOMPARE(jet::singleValue(123.79f), 123.79);
-        QCOMPARE(jet::singleValue(16777216.0f), 16777216.0);
-    }
-
     void decimalTextNeedsAWholeNumber()
     {
         double value = 0;

@@ -9,9 +9,6 @@
 #include <QNetworkRequest>
 #include <QtTest>
 
-#include <thread>
-#include <vector>
-
 namespace {
 
 const std::string kForm = "application/x-www-form-urlencoded";
@@ -175,31 +172,6 @@ private slots:
         const QJsonObject answer = answerOf(result->body);
         QCOMPARE(answer.value("ok").toBool(true), false);
         QVERIFY(answer.value("error").toString().startsWith(QStringLiteral("body not stored")));
-    }
-
-    void keepsConcurrentBodiesApart()
-    {
-        RunningReceiver receiver;
-        QVERIFY(receiver.isRunning());
-        const int senders = 6;
-        std::vector<int> statuses(senders, 0);
-        std::vector<std::thread> threads;
-        for (int i = 0; i < senders; ++i) {
-            threads.emplace_back([&receiver, &statuses, i] {
-                const QByteArray body = "key=[{\"lId\":\"" + QByteArray::number(i)
-                    + "\",\"lName\":\"R\",\"lNextPlaceTime\":\"\",\"lOrder\":\"1\",\"lStayTime\":\"\",\"placeId\":\"1\"}]";
-                const httplib::Result result = receiver.postFormLabelled("/line", body);
-                statuses[std::size_t(i)] = result ? result->status : -1;
-            });
-        }
-        for (std::thread &thread : threads)
-            thread.join();
-
-        QCOMPARE(statuses, std::vector<int>(senders, 200));
-        QSet<QByteArray> bodies;
-        for (const QString &file : receiver.storedFiles())
-            bodies.insert(receiver.storedBody(file));
-        QCOMPARE(bodies.size(), senders);
     }
 };
 
