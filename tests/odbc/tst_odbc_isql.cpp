@@ -46,22 +46,6 @@ private slots:
                                        "CheckPoint_Type from GT_CHECKPOINT;\n");
         QVERIFY2(output.contains(QString::fromUtf8("4|C9|配电房|9|2")), qPrintable(output));
     }
-
-    void isqlReportsARefusedWrite()
-    {
-        const QString path = makeDatabase(*dir, QStringLiteral("INSERT INTO GT_LINE VALUES (1, 'r');"));
-        const QByteArray before = fileChecksum(path);
-        const QString output = runIsql(connectionString(path), "DELETE FROM GT_LINE\n");
-        QVERIFY2(output.contains(QStringLiteral("read-only")), qPrintable(output));
-        QCOMPARE(fileChecksum(path), before);
-    }
-
-    void isqlReportsAWrongPassword()
-    {
-        const QString path = makeDatabase(*dir, QString(), QStringLiteral("pw"));
-        const QString output = runIsql(connectionString(path, QStringLiteral("bad")), QByteArray());
-        QVERIFY2(output.contains(QStringLiteral("Not a valid password.")), qPrintable(output));
-    }
 };
 
 QTEST_GUILESS_MAIN(TestOdbcIsql)

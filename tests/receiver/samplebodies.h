@@ -59,9 +59,4 @@ inline QByteArray largePointBody(int minimumBytes)
     return body;
 }
 
-inline int recordsInLargePointBody(const QByteArray &body)
-{
-    return body.count("\"pId\"");
-}
-
 } // namespace samples

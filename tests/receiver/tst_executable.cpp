@@ -13,12 +13,10 @@ class ReceiverExecutableTest : public QObject
 
 private slots:
     void initTestCase();
-    void announcesItsPortAndStoresWhatItAccepts();
-    void writesThePortFile();
-    void stopsCleanlyOnSignal_data();
-    void stopsCleanlyOnSignal();
-    void refusesABadPortNumber();
-    void statesTheKeyRuleInItsHelp();
+    void servesUntilSignalled_data();
+    void servesUntilSignalled();
+    void commandLine_data();
+    void commandLine();
 };
 
 namespace {
@@ -59,19 +57,31 @@ void ReceiverExecutableTest::initTestCase()
              "FERNWICK_RECEIVER must name the built fernwick-receiver (ctest sets it)");
 }
 
-void ReceiverExecutableTest::announcesItsPortAndStoresWhatItAccepts()
+void ReceiverExecutableTest::servesUntilSignalled_data()
 {
+    QTest::addColumn<int>("signal");
+    QTest::newRow("SIGTERM") << int(SIGTERM);
+    QTest::newRow("SIGINT") << int(SIGINT);
+}
+
+// Announces its port on stdout and in the port file, stores what it accepts where
+// --store says, and on the signal exits with 0, no longer listening.
+void ReceiverExecutableTest::servesUntilSignalled()
+{
+    QFETCH(int, signal);
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     QProcess process;
-    const int port = startOnFreePort(process, dir.path(), {"--store", "bodies"});
+    const int port = startOnFreePort(process, dir.path(), {"--store", "bodies", "--port-file", "port.txt"});
     QVERIFY(port > 0);
+    QFile portFile(dir.filePath("port.txt"));
+    QVERIFY(portFile.open(QIODevice::ReadOnly));
+    QCOMPARE(portFile.readAll().trimmed().toInt(), port);
 
     httplib::Client client("127.0.0.1", port);
     const QByteArray body = samples::planBody();
     const httplib::Result result =
         client.Post("/plan", body.constData(), std::size_t(body.size()), "application/x-www-form-urlencoded");
-
     QVERIFY(result);
     QCOMPARE(result->status, 200);
     const QStringList stored = QDir(dir.filePath("bodies")).entryList(QDir::Files);
@@ -79,73 +89,40 @@ void ReceiverExecutableTest::announcesItsPortAndStoresWhatItAccepts()
     QFile file(QDir(dir.filePath("bodies")).filePath(stored.first()));
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), body);
-    QVERIFY(stopAndWait(process, SIGTERM));
-}
-
-void ReceiverExecutableTest::writesThePortFile()
-{
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    QProcess process;
-    const int port = startOnFreePort(process, dir.path(), {"--port-file", "port.txt"});
-    QVERIFY(port > 0);
-
-    QFile portFile(dir.filePath("port.txt"));
-    QVERIFY(portFile.open(QIODevice::ReadOnly));
-    QCOMPARE(portFile.readAll().trimmed().toInt(), port);
-    QVERIFY(stopAndWait(process, SIGTERM));
-}
-
-void ReceiverExecutableTest::stopsCleanlyOnSignal_data()
-{
-    QTest::addColumn<int>("signal");
-    QTest::newRow("SIGTERM") << int(SIGTERM);
-    QTest::newRow("SIGINT") << int(SIGINT);
-}
-
-void ReceiverExecutableTest::stopsCleanlyOnSignal()
-{
-    QFETCH(int, signal);
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    QProcess process;
-    const int port = startOnFreePort(process, dir.path());
-    QVERIFY(port > 0);
 
     QVERIFY(stopAndWait(process, signal));
-
     QCOMPARE(process.exitStatus(), QProcess::NormalExit);
     QCOMPARE(process.exitCode(), 0);
-    httplib::Client client("127.0.0.1", port);
-    QVERIFY(!client.Post("/point", "key=[]", "text/plain"));
+    QVERIFY(!httplib::Client("127.0.0.1", port).Post("/point", "key=[]", "text/plain"));
 }
 
-void ReceiverExecutableTest::refusesABadPortNumber()
+void ReceiverExecutableTest::commandLine_data()
 {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QByteArray>("out"); // empty: nothing on stdout
+    QTest::addColumn<QByteArray>("err");
+    QTest::newRow("bad port") << QStringList{"--port", "70000"} << 2 << QByteArray() << QByteArray("--port");
+    QTest::newRow("help") << QStringList{"--help"} << 0 << QByteArray("/point: pId, ptCard, ptName, ptNum, ptType")
+                          << QByteArray();
+}
+
+void ReceiverExecutableTest::commandLine()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QByteArray, out);
+    QFETCH(QByteArray, err);
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     QProcess process;
     process.setWorkingDirectory(dir.path());
-
-    process.start(receiverPath(), {"--port", "70000"});
-
+    process.start(receiverPath(), arguments);
     QVERIFY(process.waitForFinished(30000));
-    QCOMPARE(process.exitCode(), 2);
-    QVERIFY(process.readAllStandardError().contains("--port"));
-    QVERIFY(process.readAllStandardOutput().isEmpty());
-}
-
-void ReceiverExecutableTest::statesTheKeyRuleInItsHelp()
-{
-    QProcess process;
-    process.start(receiverPath(), {"--help"});
-
-    QVERIFY(process.waitForFinished(30000));
-    QCOMPARE(process.exitCode(), 0);
-    const QByteArray help = process.readAllStandardOutput();
-    QVERIFY(help.contains("exactly its kind's keys, no more and no fewer"));
-    QVERIFY(help.contains("/point: pId, ptCard, ptName, ptNum, ptType"));
-    QVERIFY(help.contains("--port-file"));
+    QCOMPARE(process.exitCode(), exitCode);
+    const QByteArray stdOut = process.readAllStandardOutput();
+    QVERIFY(out.isEmpty() ? stdOut.isEmpty() : stdOut.contains(out));
+    QVERIFY(process.readAllStandardError().contains(err));
 }
 
 QTEST_GUILESS_MAIN(ReceiverExecutableTest)
