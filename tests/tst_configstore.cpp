@@ -1,44 +1,15 @@
 #include "store/dbthread.h"
+#include "support/localfile.h"
 #include "support/testsupport.h"
 
 #include <QSignalSpy>
 #include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QtTest>
 
 namespace {
 const QString defaultPath = QStringLiteral("D:/Program Files (x86)/Quellard B1.0/GuardTour_DB.mdb");
 
-using Row = QPair<QVariant, QVariant>;
-
-// Reads or prepares fernwick.db through a connection of the test's own.
-class LocalFile
-{
-public:
-    LocalFile()
-    {
-        db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("test_view"));
-        db.setDatabaseName(QStringLiteral("fernwick.db"));
-        db.open();
-    }
-    ~LocalFile()
-    {
-        db.close();
-        db = QSqlDatabase();
-        QSqlDatabase::removeDatabase(QStringLiteral("test_view"));
-    }
-    void exec(const QString &sql) { QSqlQuery(db).exec(sql); }
-    QList<Row> configRows()
-    {
-        QList<Row> rows;
-        QSqlQuery q(db);
-        q.exec(QStringLiteral("select PATH, PASSWD from orva_fernwick_config"));
-        while (q.next())
-            rows << Row(q.value(0), q.value(1));
-        return rows;
-    }
-    QSqlDatabase db;
-};
+const QString configRows = QStringLiteral("select PATH, PASSWD from orva_fernwick_config");
 
 // The values that one loadConfig hands on with getParam.
 QStringList loadConfigOnce()
@@ -70,7 +41,7 @@ void ConfigStoreTest::firstStartSeedsOneDefaultRow()
     WorkingDir wd;
     QCOMPARE(loadConfigOnce(), (QStringList{defaultPath, "XQ"}));
     LocalFile file;
-    QCOMPARE(file.configRows(), (QList<Row>{Row(defaultPath, "XQ")}));
+    QCOMPARE(file.rows(configRows), (QList<QStringList>{{defaultPath, "XQ"}}));
 }
 
 void ConfigStoreTest::secondStartReadsWithoutAddingARow()
@@ -83,7 +54,7 @@ void ConfigStoreTest::secondStartReadsWithoutAddingARow()
     }
     QCOMPARE(loadConfigOnce(), (QStringList{"/srv/site.mdb", "pw"}));
     LocalFile file;
-    QCOMPARE(file.configRows().size(), 1);
+    QCOMPARE(file.rows(configRows).size(), 1);
 }
 
 void ConfigStoreTest::lastOfSeveralRowsWins()
@@ -107,7 +78,7 @@ void ConfigStoreTest::emptyTableGivesDefaultsAndStaysEmpty()
     QCOMPARE(loadConfigOnce(), (QStringList{defaultPath, "XQ"}));
     QCOMPARE(loadConfigOnce(), (QStringList{defaultPath, "XQ"}));
     LocalFile file;
-    QVERIFY(file.configRows().isEmpty());
+    QVERIFY(file.rows(configRows).isEmpty());
 }
 
 void ConfigStoreTest::nullPasswordBecomesEmpty()

@@ -1,11 +1,11 @@
 #include "app/mainwindow.h"
+#include "support/localfile.h"
 #include "support/testsupport.h"
 
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QStatusBar>
 #include <QtTest>
 
@@ -48,19 +48,9 @@ void MainWindowTest::firstStartCreatesLogAndConfig()
                  .hasMatch(),
              firstLine.constData());
 
-    auto view = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("view"));
-    view.setDatabaseName(QStringLiteral("fernwick.db"));
-    QVERIFY(view.open());
-    QSqlQuery q(view);
-    QVERIFY(q.exec(QStringLiteral("select PATH, PASSWD from orva_fernwick_config")));
-    QVERIFY(q.next());
-    QCOMPARE(q.value(0).toString(), QStringLiteral("D:/Program Files (x86)/Quellard B1.0/GuardTour_DB.mdb"));
-    QCOMPARE(q.value(1).toString(), QStringLiteral("XQ"));
-    QVERIFY(!q.next());
-    q = QSqlQuery();
-    view.close();
-    view = QSqlDatabase();
-    QSqlDatabase::removeDatabase(QStringLiteral("view"));
+    LocalFile file;
+    QCOMPARE(file.rows(QStringLiteral("select PATH, PASSWD from orva_fernwick_config")),
+             (QList<QStringList>{{"D:/Program Files (x86)/Quellard B1.0/GuardTour_DB.mdb", "XQ"}}));
 }
 
 void MainWindowTest::formMatchesItsLayout()

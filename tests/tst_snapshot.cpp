@@ -1,51 +1,16 @@
 #include "store/dbthread.h"
+#include "support/localfile.h"
 #include "support/testsupport.h"
 #include "upload/evalthread.h"
 #include "upload/planthread.h"
 #include "upload/pointthread.h"
 
 #include <QSqlDatabase>
-#include <QSqlQuery>
-#include <QSqlRecord>
 #include <QtTest>
 
 namespace {
 using Rows = QList<QStringList>;
 
-// A second connection onto fernwick.db, as an outside reader would have.
-class Reader
-{
-public:
-    Reader()
-    {
-        db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("reader"));
-        db.setDatabaseName(QStringLiteral("fernwick.db"));
-        db.open();
-    }
-    ~Reader()
-    {
-        db.close();
-        db = QSqlDatabase();
-        QSqlDatabase::removeDatabase(QStringLiteral("reader"));
-    }
-    bool hasTable(const QString &table) { return db.tables().contains(table); }
-    void exec(const QString &sql) { QSqlQuery(db).exec(sql); }
-    // Every row, each value as stored; NULL shows as "<null>".
-    Rows rows(const QString &table)
-    {
-        Rows rows;
-        QSqlQuery q(db);
-        q.exec(QStringLiteral("select * from ") + table + QStringLiteral(" order by rowid"));
-        while (q.next()) {
-            QStringList row;
-            for (int i = 0; i < q.record().count(); ++i)
-                row << (q.value(i).isNull() ? QStringLiteral("<null>") : q.value(i).toString());
-            rows << row;
-        }
-        return rows;
-    }
-    QSqlDatabase db;
-};
 
 QStringList point(const QString &id, const QString &name)
 {
@@ -108,8 +73,8 @@ void SnapshotTest::rowsKeepOrderAndEachGetsAStamp()
 {
     PointThread channel(nullptr);
     extractPoints(channel, {point("3", "C"), point("1", "A"), point("2", "B")});
-    Reader reader;
-    const Rows rows = reader.rows(QStringLiteral("orva_point_data"));
+    LocalFile reader;
+    const Rows rows = reader.table(QStringLiteral("orva_point_data"));
     QCOMPARE(withoutTimeStamps(rows), (Rows{point("3", "C"), point("1", "A"), point("2", "B")}));
     const QRegularExpression stamp(QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d$"));
     for (const QStringList &row : rows)
@@ -121,8 +86,8 @@ void SnapshotTest::aNewExtractionReplacesTheOldRows()
     PointThread channel(nullptr);
     extractPoints(channel, {point("1", "A"), point("2", "B"), point("3", "C")});
     extractPoints(channel, {point("7", "X"), point("8", "Y")});
-    Reader reader;
-    QCOMPARE(withoutTimeStamps(reader.rows(QStringLiteral("orva_point_data"))),
+    LocalFile reader;
+    QCOMPARE(withoutTimeStamps(reader.table(QStringLiteral("orva_point_data"))),
              (Rows{point("7", "X"), point("8", "Y")}));
 }
 
@@ -131,14 +96,14 @@ void SnapshotTest::zeroRowsNeverCreateTheTableButEmptyIt()
     PointThread channel(nullptr);
     extractPoints(channel, {});
     {
-        Reader reader;
+        LocalFile reader;
         QVERIFY(!reader.hasTable(QStringLiteral("orva_point_data")));
     }
     extractPoints(channel, {point("1", "A")});
     extractPoints(channel, {});
-    Reader reader;
+    LocalFile reader;
     QVERIFY(reader.hasTable(QStringLiteral("orva_point_data")));
-    QVERIFY(reader.rows(QStringLiteral("orva_point_data")).isEmpty());
+    QVERIFY(reader.table(QStringLiteral("orva_point_data")).isEmpty());
 }
 
 void SnapshotTest::abandonedExtractionKeepsThePreviousSnapshot()
@@ -148,8 +113,8 @@ void SnapshotTest::abandonedExtractionKeepsThePreviousSnapshot()
     channel.clearSnapshot();
     channel.insertSnapshot(point("9", "half-read"));
     channel.abandonSnapshot();
-    Reader reader;
-    QCOMPARE(withoutTimeStamps(reader.rows(QStringLiteral("orva_point_data"))),
+    LocalFile reader;
+    QCOMPARE(withoutTimeStamps(reader.table(QStringLiteral("orva_point_data"))),
              (Rows{point("1", "A"), point("2", "B")}));
 }
 
@@ -157,13 +122,13 @@ void SnapshotTest::outsideReaderSeesOldOrNewNeverHalf()
 {
     PointThread channel(nullptr);
     extractPoints(channel, {point("1", "A"), point("2", "B"), point("3", "C")});
-    Reader reader;
+    LocalFile reader;
     channel.clearSnapshot();
     channel.insertSnapshot(point("7", "X"));
-    QCOMPARE(reader.rows(QStringLiteral("orva_point_data")).size(), 3);
+    QCOMPARE(reader.table(QStringLiteral("orva_point_data")).size(), 3);
     channel.insertSnapshot(point("8", "Y"));
     channel.finishSnapshot();
-    QCOMPARE(withoutTimeStamps(reader.rows(QStringLiteral("orva_point_data"))),
+    QCOMPARE(withoutTimeStamps(reader.table(QStringLiteral("orva_point_data"))),
              (Rows{point("7", "X"), point("8", "Y")}));
 }
 
@@ -181,8 +146,8 @@ void SnapshotTest::valuesAreStoredVerbatim()
     QFETCH(QString, name);
     PointThread channel(nullptr);
     extractPoints(channel, {point("1", name), point("2", "next")});
-    Reader reader;
-    QCOMPARE(withoutTimeStamps(reader.rows(QStringLiteral("orva_point_data"))),
+    LocalFile reader;
+    QCOMPARE(withoutTimeStamps(reader.table(QStringLiteral("orva_point_data"))),
              (Rows{point("1", name), point("2", "next")}));
 }
 
@@ -190,8 +155,8 @@ void SnapshotTest::nullValuesAreStoredAsEmptyText()
 {
     PointThread channel(nullptr);
     extractPoints(channel, {{QString(), QString(), QStringLiteral("gate"), QString(), QString()}});
-    Reader reader;
-    QCOMPARE(withoutTimeStamps(reader.rows(QStringLiteral("orva_point_data"))),
+    LocalFile reader;
+    QCOMPARE(withoutTimeStamps(reader.table(QStringLiteral("orva_point_data"))),
              (Rows{{"", "", "gate", "", ""}}));
 }
 
@@ -202,28 +167,28 @@ void SnapshotTest::planRowsCarryNoStampOfTheirOwn()
     channel.clearSnapshot();
     channel.insertSnapshot(plan);
     channel.finishSnapshot();
-    Reader reader;
-    QCOMPARE(reader.rows(QStringLiteral("orva_plan_data")), Rows{plan});
+    LocalFile reader;
+    QCOMPARE(reader.table(QStringLiteral("orva_plan_data")), Rows{plan});
 }
 
 void SnapshotTest::insertWithoutAClearWritesNothing()
 {
     PointThread channel(nullptr);
     channel.insertSnapshot(point("1", "A"));
-    Reader reader;
+    LocalFile reader;
     QVERIFY(!reader.hasTable(QStringLiteral("orva_point_data")));
 }
 
 void SnapshotTest::evalChannelEmptiesItsTableWhenMade()
 {
     {
-        Reader reader;
+        LocalFile reader;
         reader.exec(QStringLiteral("create table orva_eval_data (eId text)"));
         reader.exec(QStringLiteral("insert into orva_eval_data values ('old')"));
     }
     EvalThread channel(nullptr);
-    Reader reader;
-    QVERIFY(reader.rows(QStringLiteral("orva_eval_data")).isEmpty());
+    LocalFile reader;
+    QVERIFY(reader.table(QStringLiteral("orva_eval_data")).isEmpty());
 }
 
 QTEST_GUILESS_MAIN(SnapshotTest)

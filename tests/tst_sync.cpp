@@ -1,5 +1,6 @@
 #include "app/mainwindow.h"
 #include "gtdb.h"
+#include "support/localfile.h"
 #include "support/testserver.h"
 #include "support/testsupport.h"
 
@@ -7,8 +8,6 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QSqlDatabase>
-#include <QSqlQuery>
-#include <QSqlRecord>
 #include <QtTest>
 
 namespace {
@@ -96,19 +95,9 @@ QStringList paneLines(MainWindow &window)
 
 void configure(const QString &path, const QString &password)
 {
-    auto db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("setup"));
-    db.setDatabaseName(QStringLiteral("fernwick.db"));
-    db.open();
-    QSqlQuery q(db);
-    q.exec(QStringLiteral("create table orva_fernwick_config (PATH text,PASSWD text)"));
-    q.prepare(QStringLiteral("insert into orva_fernwick_config values (?, ?)"));
-    q.addBindValue(path);
-    q.addBindValue(password);
-    q.exec();
-    q = QSqlQuery();
-    db.close();
-    db = QSqlDatabase();
-    QSqlDatabase::removeDatabase(QStringLiteral("setup"));
+    LocalFile file;
+    file.exec(QStringLiteral("create table orva_fernwick_config (PATH text,PASSWD text)"));
+    file.exec(QStringLiteral("insert into orva_fernwick_config values (?, ?)"), {path, password});
 }
 
 void pointEndpointsAt(const TestServer &server)
@@ -146,23 +135,11 @@ struct Site
 
 QList<QStringList> snapshot(const QString &table, bool dropStamp)
 {
-    auto db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("view"));
-    db.setDatabaseName(QStringLiteral("fernwick.db"));
-    db.open();
-    QList<QStringList> rows;
-    {
-        QSqlQuery q(db);
-        q.exec(QStringLiteral("select * from ") + table + QStringLiteral(" order by rowid"));
-        while (q.next()) {
-            QStringList row;
-            for (int i = 0; i < q.record().count() - (dropStamp ? 1 : 0); ++i)
-                row << q.value(i).toString();
-            rows << row;
-        }
+    QList<QStringList> rows = LocalFile().table(table);
+    if (dropStamp) {
+        for (QStringList &row : rows)
+            row.removeLast();
     }
-    db.close();
-    db = QSqlDatabase();
-    QSqlDatabase::removeDatabase(QStringLiteral("view"));
     return rows;
 }
 

@@ -29,6 +29,21 @@ int openReplies(const QObject &channel)
 {
     return channel.findChildren<QNetworkReply *>().size();
 }
+
+// A working directory at a fixed date and a server that sys.ini names for one kind.
+struct Rig
+{
+    enum LogDir { WithLog, WithoutLog };
+    explicit Rig(LogDir logDir = WithLog, const QString &key = QStringLiteral("POINT_HTTPURL"))
+    {
+        if (logDir == WithLog)
+            QDir().mkdir(QStringLiteral("log"));
+        setEndpoint(key, server.url(QStringLiteral("/point")));
+    }
+    WorkingDir wd;
+    ClockAt clock{testNoon};
+    TestServer server;
+};
 }
 
 class UploadChannelTest : public QObject
@@ -87,11 +102,8 @@ void UploadChannelTest::readsTheUrlAtEveryPost()
 
 void UploadChannelTest::missingKeyFailsWithoutARequest()
 {
-    WorkingDir wd;
-    ClockAt clock(testNoon);
-    QDir().mkdir(QStringLiteral("log"));
-    TestServer server;
-    setEndpoint(QStringLiteral("LINE_HTTPURL"), server.url(QStringLiteral("/line")));
+    Rig rig(Rig::WithLog, QStringLiteral("LINE_HTTPURL"));
+    TestServer &server = rig.server;
     PointThread channel(nullptr);
     channel.sendData("key=[]");
     QVERIFY(waitForLines(pointFile, 1));
@@ -114,12 +126,9 @@ void UploadChannelTest::recordsTheReplyBody()
 {
     QFETCH(QByteArray, reply);
     QFETCH(QByteArray, recorded);
-    WorkingDir wd;
-    ClockAt clock(testNoon);
-    QDir().mkdir(QStringLiteral("log"));
-    TestServer server;
+    Rig rig;
+    TestServer &server = rig.server;
     server.answerWith(200, reply);
-    setEndpoint(QStringLiteral("POINT_HTTPURL"), server.url(QStringLiteral("/point")));
     PointThread channel(nullptr);
     channel.sendData("key=[]");
     QVERIFY(waitForLines(pointFile, recorded.count('\n')));
@@ -128,12 +137,8 @@ void UploadChannelTest::recordsTheReplyBody()
 
 void UploadChannelTest::httpErrorIsRecordedWithoutItsBody()
 {
-    WorkingDir wd;
-    ClockAt clock(testNoon);
-    QDir().mkdir(QStringLiteral("log"));
-    TestServer server;
-    server.answerWith(500, "stack trace of the server");
-    setEndpoint(QStringLiteral("POINT_HTTPURL"), server.url(QStringLiteral("/point")));
+    Rig rig;
+    rig.server.answerWith(500, "stack trace of the server");
     PointThread channel(nullptr);
     channel.sendData("key=[]");
     QVERIFY(waitForLines(pointFile, 1));
@@ -170,11 +175,9 @@ void UploadChannelTest::eachKindWritesItsOwnFile()
 
 void UploadChannelTest::waitingLinesFollowOnceLogIsBack()
 {
-    WorkingDir wd;
-    ClockAt clock(testNoon);
-    TestServer server;
+    Rig rig(Rig::WithoutLog);
+    TestServer &server = rig.server;
     server.answerWith(200, "first");
-    setEndpoint(QStringLiteral("POINT_HTTPURL"), server.url(QStringLiteral("/point")));
     PointThread channel(nullptr);
     channel.sendData("key=[]");
     QTRY_COMPARE(server.requestCount(), 1);
@@ -190,10 +193,8 @@ void UploadChannelTest::waitingLinesFollowOnceLogIsBack()
 
 void UploadChannelTest::waitingLinesAreWrittenWhenTheChannelEnds()
 {
-    WorkingDir wd;
-    ClockAt clock(testNoon);
-    TestServer server;
-    setEndpoint(QStringLiteral("POINT_HTTPURL"), server.url(QStringLiteral("/point")));
+    Rig rig(Rig::WithoutLog);
+    TestServer &server = rig.server;
     {
         PointThread channel(nullptr);
         channel.sendData("key=[]");
@@ -206,11 +207,8 @@ void UploadChannelTest::waitingLinesAreWrittenWhenTheChannelEnds()
 
 void UploadChannelTest::twoRequestsInFlightGiveTwoLines()
 {
-    WorkingDir wd;
-    ClockAt clock(testNoon);
-    QDir().mkdir(QStringLiteral("log"));
-    TestServer server;
-    setEndpoint(QStringLiteral("POINT_HTTPURL"), server.url(QStringLiteral("/point")));
+    Rig rig;
+    TestServer &server = rig.server;
     PointThread channel(nullptr);
     server.holdReplies();
     channel.sendData("key=[1]");
@@ -224,10 +222,8 @@ void UploadChannelTest::twoRequestsInFlightGiveTwoLines()
 
 void UploadChannelTest::replyAfterMidnightGoesToTheNewDay()
 {
-    WorkingDir wd;
-    QDir().mkdir(QStringLiteral("log"));
-    TestServer server;
-    setEndpoint(QStringLiteral("POINT_HTTPURL"), server.url(QStringLiteral("/point")));
+    Rig rig;
+    TestServer &server = rig.server;
     PointThread channel(nullptr);
     server.holdReplies();
     {
@@ -243,16 +239,12 @@ void UploadChannelTest::replyAfterMidnightGoesToTheNewDay()
 
 void UploadChannelTest::existingFileIsAppendedTo()
 {
-    WorkingDir wd;
-    ClockAt clock(testNoon);
-    QDir().mkdir(QStringLiteral("log"));
+    Rig rig;
     {
         QFile earlier(pointFile);
         QVERIFY(earlier.open(QIODevice::WriteOnly));
         earlier.write("earlier answer\n");
     }
-    TestServer server;
-    setEndpoint(QStringLiteral("POINT_HTTPURL"), server.url(QStringLiteral("/point")));
     PointThread channel(nullptr);
     channel.sendData("key=[]");
     QVERIFY(waitForLines(pointFile, 2));
