@@ -1,7 +1,7 @@
 #include "storage.h"
 #include "access_functions.h"
-#include "jet_header.h"
-#include "jet_storage.h"
+#include "jet/jet_header.h"
+#include "jet/jet_storage.h"
 #include "storage_format.h"
 
 #include <sqlite3.h>

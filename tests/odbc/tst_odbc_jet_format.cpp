@@ -2,9 +2,9 @@
 // header page, text in both encodings, and the fixed-size values.
 
 #include "datetime.h"
-#include "jet_header.h"
-#include "jet_text.h"
-#include "jet_values.h"
+#include "jet/jet_header.h"
+#include "jet/jet_text.h"
+#include "jet/jet_values.h"
 
 #include <QtTest>
 

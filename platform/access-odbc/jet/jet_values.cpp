@@ -1,4 +1,4 @@
-#include "jet_values.h"
+#include "jet/jet_values.h"
 
 #include <locale.h>
 

@@ -1,5 +1,5 @@
-#include "jet_header.h"
-#include "jet_text.h"
+#include "jet/jet_header.h"
+#include "jet/jet_text.h"
 
 #include <cstring>
 #include <utility>

@@ -1,4 +1,4 @@
-#include "jet_text.h"
+#include "jet/jet_text.h"
 
 #include <iconv.h>
 

@@ -1,8 +1,8 @@
-#include "jet_storage.h"
+#include "jet/jet_storage.h"
 #include "datetime.h"
-#include "jet_header.h"
-#include "jet_text.h"
-#include "jet_values.h"
+#include "jet/jet_header.h"
+#include "jet/jet_text.h"
+#include "jet/jet_values.h"
 
 #include <mdbtools.h>
 #include <sqlite3.h>
