@@ -8,12 +8,12 @@ DEPS := cmake make g++ pkg-config \
         qtbase5-dev libqt5sql5-sqlite libqt5sql5-odbc \
         unixodbc unixodbc-dev odbcinst \
         libsqlite3-dev sqlite3 libcpp-httplib-dev nettle-dev \
-        mdbtools mdbtools-dev \
+        mdbtools mdbtools-dev dpkg-dev \
         xvfb xauth x11-utils fonts-wqy-microhei
 
 SUDO := $(if $(filter 0,$(shell id -u)),,sudo)
 
-.PHONY: all deps build test demo install uninstall clean
+.PHONY: all deps build test demo package install uninstall clean
 
 all: build
 
@@ -39,6 +39,10 @@ test: build
 demo: build
 	demo/run-demo.sh $(BUILD_DIR)
 
+# build/fernwick_<version>_<arch>.deb; install it with `apt install ./build/fernwick_*.deb`.
+package: build
+	cd $(BUILD_DIR) && cpack -G DEB
+
 install: build
 	$(SUDO) cmake --install $(BUILD_DIR)
 
@@ -47,6 +51,7 @@ uninstall:
 	@test -f $(BUILD_DIR)/install_manifest.txt || { echo "nothing was installed from $(BUILD_DIR)"; exit 1; }
 	xargs -d '\n' $(SUDO) rm -f < $(BUILD_DIR)/install_manifest.txt
 	-$(SUDO) odbcinst -u -d -n "Microsoft Access Driver (*.mdb)"
+	-$(SUDO) odbcinst -u -d -n "Microsoft Access Driver (*.mdb, *.accdb)"
 
 clean:
 	rm -rf $(BUILD_DIR)
