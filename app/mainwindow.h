@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/odbcdrivers.h"
+
 #include <QMainWindow>
 #include <QSqlDatabase>
 #include <QString>
@@ -43,6 +45,7 @@ private slots:
 
 private:
     void extract(const ExtractionKind &kind, UploadChannel *channel);
+    bool openAccessDb();
     bool readRows(const ExtractionKind &kind, UploadChannel *channel, RequestBody *rows, QString *error);
     QStringList rowValues(const ExtractionKind &kind, const QSqlQuery &query, const QVector<int> &indexes);
     void toFile(const QString &message);
@@ -54,6 +57,7 @@ private:
     Ui::MainWindow *ui;
     QString pathMdb;
     QString passWd;
+    QString accessDriver;
     LogThread *logThread = nullptr;
     DBThread *dbThread = nullptr;
     PointThread *pointThread = nullptr;
@@ -63,4 +67,5 @@ private:
 
 // The ODBC connection string for the guard-tour database. A path or password that ODBC
 // would otherwise split or trim goes in braces, with "}" doubled.
-QString accessConnectionString(const QString &path, const QString &password);
+// `driver` is the ODBC driver's registered name.
+QString accessConnectionString(const QString &path, const QString &password, const QString &driver = jetDriverName);

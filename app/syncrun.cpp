@@ -93,11 +93,11 @@ private:
     int rows = 0;
 };
 
-QString accessConnectionString(const QString &path, const QString &password)
+QString accessConnectionString(const QString &path, const QString &password, const QString &driver)
 {
-    return fillPlaceholders(
-        QStringLiteral("DRIVER={Microsoft Access Driver (*.mdb)};FIL={MS Access};DBQ=%1;Uid=%2;Pwd=%3"),
-        {connectionValue(path), QString(), connectionValue(password)});
+    return QStringLiteral("DRIVER={") + driver + QStringLiteral("};")
+        + fillPlaceholders(QStringLiteral("FIL={MS Access};DBQ=%1;Uid=%2;Pwd=%3"),
+                           {connectionValue(path), QString(), connectionValue(password)});
 }
 
 void MainWindow::syncData()
@@ -107,7 +107,8 @@ void MainWindow::syncData()
     accessDb = QSqlDatabase();
     QSqlDatabase::removeDatabase(accessConnection);
     accessDb = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), accessConnection);
-    accessDb.setDatabaseName(accessConnectionString(pathMdb, passWd));
+    accessDriver = jetDriverName;
+    accessDb.setDatabaseName(accessConnectionString(pathMdb, passWd, accessDriver));
     toPane(QStringLiteral("******** KELDO-FERNWICK start ********"));
     pointData();
     lineData();
@@ -160,7 +161,7 @@ void MainWindow::extract(const ExtractionKind &kind, UploadChannel *channel)
 // driver's text in `error`, when the database could not be opened or the read did not finish.
 bool MainWindow::readRows(const ExtractionKind &kind, UploadChannel *channel, RequestBody *rows, QString *error)
 {
-    if (!accessDb.open()) {
+    if (!openAccessDb()) {
         toFileAndPane(QStringLiteral("AccessDB open failed"));
         *error = accessDb.lastError().text();
         return false;
@@ -186,6 +187,20 @@ bool MainWindow::readRows(const ExtractionKind &kind, UploadChannel *channel, Re
     query.clear();
     accessDb.close();
     return complete;
+}
+
+// Where the driver manager knows no driver by the Access driver's usual name, the open is
+// tried once more under the 64-bit engine's name, which then serves the rest of the run.
+bool MainWindow::openAccessDb()
+{
+    if (accessDb.open())
+        return true;
+    if (accessDriver != jetDriverName || odbcDriverInstalled(jetDriverName))
+        return false;
+    accessDriver = aceDriverName;
+    accessDb.setDatabaseName(accessConnectionString(pathMdb, passWd, accessDriver));
+    toFileAndPane(QStringLiteral("AccessDB driver: ") + accessDriver);
+    return accessDb.open();
 }
 
 void MainWindow::toFile(const QString &message)

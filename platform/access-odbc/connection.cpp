@@ -6,10 +6,12 @@
 #include <odbcinst.h>
 
 #include <cstdint>
+#include <strings.h>
 
 namespace accessodbc {
 
 const char *const kDriverName = "Microsoft Access Driver (*.mdb)";
+const char *const kAceDriverName = "Microsoft Access Driver (*.mdb, *.accdb)";
 
 namespace {
 
@@ -22,7 +24,7 @@ std::string attribute(const ConnectionAttributes &attributes, const char *key)
 // A DSN supplies the settings the connection string leaves out.
 void addDsnSettings(ConnectionAttributes *attributes, const std::string &dsn)
 {
-    for (const char *key : {"DBQ", "PWD"}) {
+    for (const char *key : {"DBQ", "PWD", "DRIVER"}) {
         if (attributes->count(key))
             continue;
         char value[4096] = {};
@@ -54,12 +56,18 @@ SQLRETURN reportOpenFailure(Connection *connection, const OpenResult &result, co
     return SQL_SUCCESS;
 }
 
+// The driver manager passes the name the application asked for on to the driver.
+AccessEngine engineNamed(const std::string &driver)
+{
+    return strcasecmp(driver.c_str(), kAceDriverName) == 0 ? AccessEngine::Ace : AccessEngine::Jet;
+}
+
 SQLRETURN openWith(Connection *connection, const ConnectionAttributes &attributes)
 {
     if (connection->connected())
         return connection->diag.error("08002", "Connection name in use.");
     const std::string path = attribute(attributes, "DBQ");
-    OpenResult result = openDatabaseFile(path, attribute(attributes, "PWD"));
+    OpenResult result = openDatabaseFile(path, attribute(attributes, "PWD"), engineNamed(attribute(attributes, "DRIVER")));
     if (result.failure != OpenFailure::None)
         return reportOpenFailure(connection, result, path);
     if (!registerCatalogFunctions(result.database->handle()))

@@ -146,9 +146,9 @@ OpenResult readyForStatements(std::unique_ptr<Database> database)
     return result;
 }
 
-OpenResult openJet(const std::string &path, const std::string &password)
+OpenResult openJet(const std::string &path, const std::string &password, AccessEngine engine)
 {
-    JetOpenResult jet = openJetFile(path, password);
+    JetOpenResult jet = openJetFile(path, password, engine);
     if (jet.failure != OpenFailure::None)
         return failure(jet.failure, jet.detail);
     return readyForStatements(DatabaseOpener::wrap(jet.db, path));
@@ -156,7 +156,7 @@ OpenResult openJet(const std::string &path, const std::string &password)
 
 } // namespace
 
-OpenResult openDatabaseFile(const std::string &path, const std::string &password)
+OpenResult openDatabaseFile(const std::string &path, const std::string &password, AccessEngine engine)
 {
     const FileFormat format = sniffFormat(path);
     switch (format) {
@@ -167,7 +167,7 @@ OpenResult openDatabaseFile(const std::string &path, const std::string &password
     case FileFormat::Unknown:
         return failure(OpenFailure::UnrecognisedFormat);
     case FileFormat::Jet:
-        return openJet(path, password);
+        return openJet(path, password, engine);
     case FileFormat::SQLite:
     case FileFormat::SQLiteWal:
         break;

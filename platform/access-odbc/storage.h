@@ -49,6 +49,11 @@ struct OpenResult {
     std::string detail;
 };
 
-OpenResult openDatabaseFile(const std::string &path, const std::string &password);
+// The Access driver's name a connection came in under: the Jet driver reads .mdb files
+// only, the ACE driver .accdb files of Access 2007 and later as well.
+enum class AccessEngine { Jet, Ace };
+
+OpenResult openDatabaseFile(const std::string &path, const std::string &password,
+                            AccessEngine engine = AccessEngine::Jet);
 
 } // namespace accessodbc

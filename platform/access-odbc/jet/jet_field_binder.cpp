@@ -184,7 +184,7 @@ bool FieldBinder::readLongValue(MdbColumn *column, const MdbField &field, std::s
 
 std::string FieldBinder::decodeText(const unsigned char *bytes, size_t length)
 {
-    return kind_ == Kind::Jet4 ? decodeJet4Text(bytes, length) : codePage_.decode(bytes, length);
+    return kind_ != Kind::Jet3 ? decodeJet4Text(bytes, length) : codePage_.decode(bytes, length);
 }
 
 } // namespace jet

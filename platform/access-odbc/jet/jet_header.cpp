@@ -24,6 +24,8 @@ const size_t kPasswordOffset = 0x42;
 // Jet 4 masks its password further with the database's creation date.
 const size_t kCreationDateOffset = 0x72;
 
+const unsigned char kTableDefinitionPage = 0x02;
+
 size_t encodedLength(Kind kind) { return kind == Kind::Jet3 ? 126 : 128; }
 size_t passwordBytes(Kind kind) { return kind == Kind::Jet3 ? 20 : 40; }
 size_t longestPassword(Kind kind) { return kind == Kind::Jet3 ? 14 : 20; }
@@ -81,7 +83,7 @@ std::vector<unsigned char> plainPasswordField(const std::vector<unsigned char> &
 {
     std::vector<unsigned char> field(header.begin() + kPasswordOffset,
                                      header.begin() + kPasswordOffset + passwordBytes(kind));
-    if (kind == Kind::Jet4)
+    if (kind != Kind::Jet3)
         toggleJet4Mask(header, &field);
     return field;
 }
@@ -153,7 +155,7 @@ size_t pageSize(Kind kind) { return kind == Kind::Jet3 ? kJet3PageSize : kJet4Pa
 
 bool readHeader(const unsigned char *page, size_t length, Kind kind, Header *out)
 {
-    if ((kind != Kind::Jet3 && kind != Kind::Jet4) || length < pageSize(kind))
+    if (kind == Kind::NotJet || length < pageSize(kind))
         return false;
     const std::vector<unsigned char> header = decodedHeader(page, kind);
     Header result;
@@ -163,6 +165,15 @@ bool readHeader(const unsigned char *page, size_t length, Kind kind, Header *out
     result.password = passwordText(plainPasswordField(header, kind), kind, result.codePage);
     *out = result;
     return true;
+}
+
+bool pagesEncrypted(const unsigned char *bytes, size_t length, const Header &header)
+{
+    // Jet 4's own page encoding (a non-zero key) is undone by libmdb; only the rest counts.
+    const size_t catalogPage = 2 * pageSize(header.kind);
+    if (header.encodingKey != 0 || length < catalogPage + 2)
+        return false;
+    return bytes[catalogPage] != kTableDefinitionPage || bytes[catalogPage + 1] != 0x01;
 }
 
 bool passwordMatches(const Header &header, const std::string &password)

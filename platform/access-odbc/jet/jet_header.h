@@ -11,6 +11,7 @@
 namespace accessodbc {
 namespace jet {
 
+// ACE files (Access 2007 and later) keep Jet 4's page size, header and text forms.
 enum class Kind { NotJet, Jet3, Jet4, Ace };
 
 // Jet 3 pages are 2 KiB, Jet 4 pages 4 KiB.
@@ -34,6 +35,11 @@ struct Header {
 
 // Reads the header page (at least pageSize(kind) bytes). Fails on a page that is too short.
 bool readHeader(const unsigned char *page, size_t length, Kind kind, Header *out);
+
+// Whether the pages after the header are encrypted as a whole, as Access 2007 and later do
+// for a database with a password: the catalog's table definition, always on the third
+// page, then no longer reads as one. Needs the whole file and its header.
+bool pagesEncrypted(const unsigned char *bytes, size_t length, const Header &header);
 
 // Access compares database passwords as they are written, case included.
 bool passwordMatches(const Header &header, const std::string &password);

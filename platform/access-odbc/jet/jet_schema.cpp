@@ -37,7 +37,7 @@ std::string declaredType(const MdbColumn &column, Kind kind)
     case MDB_DATETIME:
         return "DATETIME";
     case MDB_TEXT: {
-        const int characters = kind == Kind::Jet4 ? column.col_size / 2 : column.col_size;
+        const int characters = kind != Kind::Jet3 ? column.col_size / 2 : column.col_size;
         return "TEXT(" + std::to_string(characters > 0 ? characters : 255) + ")";
     }
     case MDB_REPID:

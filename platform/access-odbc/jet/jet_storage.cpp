@@ -75,7 +75,7 @@ bool execute(sqlite3 *db, const char *sql)
 
 } // namespace
 
-JetOpenResult openJetFile(const std::string &path, const std::string &password)
+JetOpenResult openJetFile(const std::string &path, const std::string &password, AccessEngine engine)
 {
     std::vector<unsigned char> bytes;
     std::string detail;
@@ -83,7 +83,7 @@ JetOpenResult openJetFile(const std::string &path, const std::string &password)
         return failed(OpenFailure::Unreadable, detail);
 
     const jet::Kind kind = jet::recognise(bytes.data(), bytes.size());
-    if (kind == jet::Kind::Ace)
+    if (kind == jet::Kind::Ace && engine == AccessEngine::Jet)
         return failed(OpenFailure::UnsupportedDatabase, "An Access 2007 or later database (.accdb) cannot be read; "
                                                         "save it in the Access 2002-2003 format (.mdb)");
     if (kind == jet::Kind::NotJet)
@@ -95,6 +95,9 @@ JetOpenResult openJetFile(const std::string &path, const std::string &password)
     jet::Header header;
     if (!jet::readHeader(bytes.data(), bytes.size(), kind, &header))
         return failed(OpenFailure::UnsupportedDatabase, "The database header is damaged");
+    if (kind == jet::Kind::Ace && jet::pagesEncrypted(bytes.data(), bytes.size(), header))
+        return failed(OpenFailure::UnsupportedDatabase, "The database is encrypted with a password, which "
+                                                        "cannot be read here; remove its password in Access");
     if (!jet::passwordMatches(header, password))
         return failed(OpenFailure::WrongPassword);
 

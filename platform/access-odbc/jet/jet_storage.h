@@ -17,8 +17,10 @@ struct JetOpenResult {
     std::string detail;
 };
 
-// Only for files whose header jet::recognise() has named Jet 3, Jet 4 or ACE. The file is
-// read once into memory; libmdb never sees its path, so it cannot write to it or beside it.
-JetOpenResult openJetFile(const std::string &path, const std::string &password);
+// Only for files whose header jet::recognise() has named Jet 3, Jet 4 or ACE; an ACE file
+// only under the ACE driver's name. The file is read once into memory; libmdb never sees
+// its path, so it cannot write to it or beside it.
+JetOpenResult openJetFile(const std::string &path, const std::string &password,
+                          AccessEngine engine = AccessEngine::Jet);
 
 } // namespace accessodbc
