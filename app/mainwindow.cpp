@@ -1,5 +1,6 @@
 #include "app/mainwindow.h"
 
+#include "app/extractionkind.h"
 #include "logging/logline.h"
 #include "logging/logthread.h"
 #include "store/dbthread.h"
@@ -24,6 +25,9 @@ MainWindow::MainWindow(QWidget *parent)
     pointThread = new PointThread(this);
     lineThread = new LineThread(this);
     planThread = new PlanThread(this);
+    watchAnswers(pointThread, ExtractionKind::checkpoints());
+    watchAnswers(lineThread, ExtractionKind::routeStops());
+    watchAnswers(planThread, ExtractionKind::plans());
     dbThread->loadConfig();
     logThread->start();
     timer->start(500);

@@ -23,6 +23,17 @@ namespace Ui {
 class MainWindow;
 }
 
+// What the last sync run did with one kind: whether it was read, and what became of its post.
+struct KindOutcome
+{
+    enum class Post { None, Waiting, Answered, Failed };
+    QString word;  // "point", "line", "plan"
+    bool read = false;
+    int rows = 0;
+    Post post = Post::None;
+    QString error; // the read's or the post's, when either failed
+};
+
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
@@ -35,6 +46,13 @@ public:
     void lineData();
     void planData();
 
+    const QVector<KindOutcome> &lastRun() const { return outcomes; }
+    bool postsWaiting() const;
+
+signals:
+    // Every post of the last run has its answer or its failure.
+    void runSettled();
+
 public slots:
     void getParam(QString PathMdb, QString PassWd);
     void SqlLog(QString log);
@@ -45,6 +63,8 @@ private slots:
 
 private:
     void extract(const ExtractionKind &kind, UploadChannel *channel);
+    void watchAnswers(UploadChannel *channel, const ExtractionKind &kind);
+    void recordAnswer(const QString &word, bool failed, const QString &error);
     bool openAccessDb();
     bool readRows(const ExtractionKind &kind, UploadChannel *channel, RequestBody *rows, QString *error);
     QStringList rowValues(const ExtractionKind &kind, const QSqlQuery &query, const QVector<int> &indexes);
@@ -63,6 +83,7 @@ private:
     PointThread *pointThread = nullptr;
     LineThread *lineThread = nullptr;
     PlanThread *planThread = nullptr;
+    QVector<KindOutcome> outcomes;
 };
 
 // The ODBC connection string for the guard-tour database. A path or password that ODBC

@@ -16,6 +16,8 @@
 #include <QSqlRecord>
 #include <QVector>
 
+#include <algorithm>
+
 namespace {
 const QString accessConnection = QStringLiteral("GuardTour_DB");
 
@@ -87,6 +89,7 @@ public:
         bytes.append(QJsonDocument(row).toJson(QJsonDocument::Compact));
     }
     QByteArray finish() { return bytes.append(']'); }
+    int count() const { return rows; }
 
 private:
     QByteArray bytes;
@@ -109,6 +112,7 @@ void MainWindow::syncData()
     accessDb = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), accessConnection);
     accessDriver = jetDriverName;
     accessDb.setDatabaseName(accessConnectionString(pathMdb, passWd, accessDriver));
+    outcomes.clear();
     toPane(QStringLiteral("******** KELDO-FERNWICK start ********"));
     pointData();
     lineData();
@@ -135,6 +139,8 @@ void MainWindow::planData()
 void MainWindow::extract(const ExtractionKind &kind, UploadChannel *channel)
 {
     RequestBody rows;
+    KindOutcome outcome;
+    outcome.word = kind.word;
     toFile(QStringLiteral("sql ") + kind.operation + QStringLiteral(" start"));
     channel->clearSnapshot();
     toPane(QStringLiteral("-------- ") + kind.operation + QStringLiteral(" start --------"));
@@ -143,6 +149,9 @@ void MainWindow::extract(const ExtractionKind &kind, UploadChannel *channel)
         channel->finishSnapshot();
         const QByteArray body = rows.finish();
         channel->sendData(body);
+        outcome.read = true;
+        outcome.rows = rows.count();
+        outcome.post = KindOutcome::Post::Waiting;
         const QByteArray sent = bytesUpToZero(body);
         toFile(kind.word + QStringLiteral(" sendData: "));
         logThread->appendUtf8(sent);
@@ -152,7 +161,9 @@ void MainWindow::extract(const ExtractionKind &kind, UploadChannel *channel)
         channel->abandonSnapshot();
         toFile(QStringLiteral("AccessDB error: ") + error);
         toFileAndPane(kind.word + QStringLiteral(" sendData skipped"));
+        outcome.error = error;
     }
+    outcomes.append(outcome);
     toPane(QStringLiteral("-------- ") + kind.operation + QStringLiteral(" end --------"));
     toFile(QStringLiteral("sql ") + kind.operation + QStringLiteral(" end"));
 }
@@ -201,6 +212,32 @@ bool MainWindow::openAccessDb()
     accessDb.setDatabaseName(accessConnectionString(pathMdb, passWd, accessDriver));
     toFileAndPane(QStringLiteral("AccessDB driver: ") + accessDriver);
     return accessDb.open();
+}
+
+void MainWindow::watchAnswers(UploadChannel *channel, const ExtractionKind &kind)
+{
+    connect(channel, &UploadChannel::answered, this,
+            [this, word = kind.word](bool failed, const QString &error) { recordAnswer(word, failed, error); });
+}
+
+// An answer to a post of an earlier run, arriving after a new run began, counts for nothing.
+void MainWindow::recordAnswer(const QString &word, bool failed, const QString &error)
+{
+    for (KindOutcome &outcome : outcomes) {
+        if (outcome.word != word || outcome.post != KindOutcome::Post::Waiting)
+            continue;
+        outcome.post = failed ? KindOutcome::Post::Failed : KindOutcome::Post::Answered;
+        outcome.error = error;
+        if (!postsWaiting())
+            emit runSettled();
+        return;
+    }
+}
+
+bool MainWindow::postsWaiting() const
+{
+    return std::any_of(outcomes.begin(), outcomes.end(),
+                       [](const KindOutcome &outcome) { return outcome.post == KindOutcome::Post::Waiting; });
 }
 
 void MainWindow::toFile(const QString &message)

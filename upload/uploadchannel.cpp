@@ -44,13 +44,15 @@ void UploadChannel::sendData(QByteArray body)
 void UploadChannel::getData(QNetworkReply *reply)
 {
     QString line;
-    if (reply->error() != QNetworkReply::NoError)
+    const bool failed = reply->error() != QNetworkReply::NoError;
+    if (failed)
         line = QStringLiteral("Failed: ") + reply->errorString();
     else
         line = textUpToZero(reply->readAll());
     reply->deleteLater();
     responseList.append(line);
     writeWaitingLines(Pacing::Paced);
+    emit answered(failed, failed ? reply->errorString() : QString());
 }
 
 void UploadChannel::writeWaitingLines(Pacing pacing)

@@ -41,6 +41,10 @@ public:
     void finishSnapshot();
     void abandonSnapshot();
 
+signals:
+    // One post has its answer; failed when the network or the server reported an error.
+    void answered(bool failed, const QString &error);
+
 public slots:
     void getData(QNetworkReply *);
 

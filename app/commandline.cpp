@@ -1,0 +1,121 @@
+#include "app/commandline.h"
+
+#include "app/mainwindow.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+
+#include <cstdio>
+
+namespace {
+enum ExitCode { Synced = 0, SyncIncomplete = 1, UsageError = 2 };
+
+const QString onceName = QStringLiteral("once");
+
+void describeOptions(QCommandLineParser *parser)
+{
+    parser->setApplicationDescription(
+        QStringLiteral("Keeps the patrol server in step with the guard-tour database. Without options it "
+                       "opens its window; it works in the current directory (sys.ini, fernwick.db, log/)."));
+    parser->addHelpOption();
+    parser->addVersionOption();
+    parser->addOption(QCommandLineOption(onceName,
+        QStringLiteral("Run one sync without a window, wait for the server's answers, print one line per "
+                       "kind and exit: 0 when every kind was read and answered, 1 otherwise.")));
+}
+
+bool displayAvailable()
+{
+#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
+    return qEnvironmentVariableIsSet("DISPLAY") || qEnvironmentVariableIsSet("WAYLAND_DISPLAY");
+#else
+    return true;
+#endif
+}
+
+void printLine(FILE *stream, const QString &line)
+{
+    std::fputs(line.toLocal8Bit().append('\n').constData(), stream);
+}
+
+QString rowsText(int rows)
+{
+    return QString::number(rows) + (rows == 1 ? QStringLiteral(" row") : QStringLiteral(" rows"));
+}
+
+QString outcomeLine(const KindOutcome &outcome)
+{
+    if (!outcome.read)
+        return outcome.word + QStringLiteral(": skipped, read failed: ") + outcome.error;
+    const QString posted = outcome.word + QStringLiteral(": ") + rowsText(outcome.rows) + QStringLiteral(" posted, ");
+    switch (outcome.post) {
+    case KindOutcome::Post::Answered:
+        return posted + QStringLiteral("answered");
+    case KindOutcome::Post::Failed:
+        return posted + QStringLiteral("failed: ") + outcome.error;
+    case KindOutcome::Post::Waiting:
+    case KindOutcome::Post::None:
+        break;
+    }
+    return posted + QStringLiteral("no answer");
+}
+
+// The window's own start-up sync runs in its constructor; the window is never shown. A
+// termination signal ends the wait early, and what has no answer by then counts as failed.
+int syncOnce(QApplication &app)
+{
+    QVector<KindOutcome> outcomes;
+    {
+        MainWindow window;
+        if (window.postsWaiting()) {
+            QObject::connect(&window, &MainWindow::runSettled, &app, &QCoreApplication::quit);
+            app.exec();
+        }
+        outcomes = window.lastRun();
+    }
+    bool complete = true;
+    for (const KindOutcome &outcome : outcomes) {
+        printLine(stdout, outcomeLine(outcome));
+        complete = complete && outcome.read && outcome.post == KindOutcome::Post::Answered;
+    }
+    return complete ? Synced : SyncIncomplete;
+}
+}
+
+void chooseCommandLinePlatform(int argc, char *argv[])
+{
+    if (argc < 2 || qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        return;
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    QCommandLineParser parser;
+    describeOptions(&parser);
+    // The toolkit's own options (-style, -platform) are unknown here; they ask for the
+    // window and get it wherever a display is there.
+    const bool windowless = parser.parse(arguments)
+        && (parser.isSet(onceName) || parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("version")));
+    const bool headless = windowless || !displayAvailable();
+    if (headless)
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+}
+
+int runCommandLine(QApplication &app)
+{
+    QCommandLineParser parser;
+    describeOptions(&parser);
+    if (!parser.parse(app.arguments())) {
+        printLine(stderr, parser.errorText() + QStringLiteral("\nTry '--help' for the options."));
+        return UsageError;
+    }
+    if (parser.isSet(QStringLiteral("help")))
+        parser.showHelp(Synced);
+    if (parser.isSet(QStringLiteral("version")))
+        parser.showVersion();
+    if (!parser.positionalArguments().isEmpty() || !parser.isSet(onceName)) {
+        printLine(stderr, QStringLiteral("Unexpected argument: ") + parser.positionalArguments().join(QLatin1Char(' '))
+                              + QStringLiteral("\nTry '--help' for the options."));
+        return UsageError;
+    }
+    return syncOnce(app);
+}

@@ -1,0 +1,265 @@
+// The real executable run unattended, as a timer or cron runs it: no display, one sync,
+// one line per kind on stdout and an exit status that tells whether everything went.
+#include "gtdb.h"
+#include "support/localfile.h"
+#include "support/testserver.h"
+#include "support/testsupport.h"
+
+#include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QSettings>
+#include <QtTest>
+
+#include <csignal>
+
+namespace {
+const QStringList kinds = {QStringLiteral("point"), QStringLiteral("line"), QStringLiteral("plan")};
+constexpr int rowsPerKind = 3;
+
+QString executable()
+{
+    return qEnvironmentVariable("FERNWICK_EXE");
+}
+
+// What cron or a service manager hands over: no display and no toolkit platform.
+QProcessEnvironment unattendedEnvironment()
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        environment.remove(QString::fromLatin1(name));
+    return environment;
+}
+
+struct Run
+{
+    int exitCode = -1;
+    QStringList out;
+    QString err;
+};
+
+Run finished(QProcess &process)
+{
+    Run run;
+    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit) {
+        run.err = QStringLiteral("did not end normally: ") + QString::fromLocal8Bit(process.readAllStandardError());
+        return run;
+    }
+    run.exitCode = process.exitCode();
+    run.out = QString::fromLocal8Bit(process.readAllStandardOutput()).split(QLatin1Char('\n'));
+    run.out.removeAll(QString());
+    run.err = QString::fromLocal8Bit(process.readAllStandardError());
+    return run;
+}
+
+void start(QProcess *process, const QString &directory, const QStringList &arguments)
+{
+    process->setWorkingDirectory(directory);
+    process->setProcessEnvironment(unattendedEnvironment());
+    process->start(executable(), arguments);
+}
+
+Run runIn(const QString &directory, const QStringList &arguments)
+{
+    QProcess process;
+    start(&process, directory, arguments);
+    return finished(process);
+}
+
+QString dailyFiles(const QString &directory, const QString &pattern)
+{
+    QString text;
+    const QDir log(directory + QStringLiteral("/log"));
+    for (const QString &name : log.entryList({pattern}, QDir::Files, QDir::Name))
+        text += QString::fromUtf8(readAll(log.filePath(name)));
+    return text;
+}
+
+QStringList linesFor(const QString &outcome)
+{
+    QStringList lines;
+    for (const QString &kind : kinds)
+        lines << kind + QStringLiteral(": ") + outcome;
+    return lines;
+}
+
+// The site databases of the tests are SQLite files the driver reads.
+bool dropTable(const QString &site, const QString &table)
+{
+    bool dropped = false;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("site"));
+        db.setDatabaseName(site);
+        dropped = db.open() && QSqlQuery(db).exec(QStringLiteral("drop table ") + table);
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("site"));
+    return dropped;
+}
+
+// A working directory with a guard-tour site, the configuration row pointing at it and
+// sys.ini pointing at the test's server.
+struct Site
+{
+    Site()
+    {
+        const QString site = wd.file(QStringLiteral("GuardTour_DB.mdb"));
+        made = gtdb::generateGuardTourDb(site, rowsPerKind);
+        LocalFile file;
+        made = made && file.exec(QStringLiteral("create table orva_fernwick_config (PATH text,PASSWD text)"))
+            && file.exec(QStringLiteral("insert into orva_fernwick_config values (?, '')"), {site});
+        pointAt(server.url(QString()));
+    }
+    void pointAt(const QString &base)
+    {
+        QSettings settings(wd.file(QStringLiteral("sys.ini")), QSettings::IniFormat);
+        for (const QString &kind : kinds)
+            settings.setValue(kind.toUpper() + QStringLiteral("_HTTPURL"), base + QLatin1Char('/') + kind);
+    }
+    WorkingDir wd;
+    TestServer server;
+    bool made = false;
+};
+}
+
+class OnceTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void exitStatusAndLinesTellHowTheSyncWent_data();
+    void exitStatusAndLinesTellHowTheSyncWent();
+    void filesAreWrittenAsTheWindowWritesThem();
+    void terminationWhileWaitingCountsAsNoAnswer();
+    void usageErrorsRunNoSync_data();
+    void usageErrorsRunNoSync();
+    void helpAndVersion_data();
+    void helpAndVersion();
+};
+
+void OnceTest::initTestCase()
+{
+    QVERIFY2(QFileInfo::exists(executable()), "FERNWICK_EXE names no executable");
+}
+
+void OnceTest::exitStatusAndLinesTellHowTheSyncWent_data()
+{
+    QTest::addColumn<QString>("trouble");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QStringList>("lines");
+    QTest::newRow("every kind answered") << "" << 0 << linesFor("3 rows posted, answered");
+    QTest::newRow("server error status") << "status 500" << 1 << linesFor("3 rows posted, failed: ");
+    QTest::newRow("nobody listening") << "no server" << 1 << linesFor("3 rows posted, failed: Connection refused");
+    QTest::newRow("database missing") << "no database" << 1 << linesFor("skipped, read failed: ");
+    QTest::newRow("plan table missing") << "no plans" << 1
+                                        << QStringList{"point: 3 rows posted, answered", "line: 3 rows posted, answered",
+                                                       "plan: skipped, read failed: "};
+}
+
+void OnceTest::exitStatusAndLinesTellHowTheSyncWent()
+{
+    QFETCH(QString, trouble);
+    QFETCH(int, exitCode);
+    QFETCH(QStringList, lines);
+    Site site;
+    QVERIFY(site.made);
+    if (trouble == QLatin1String("status 500"))
+        site.server.answerWith(500, "broken");
+    if (trouble == QLatin1String("no server")) {
+        TestServer gone;
+        site.pointAt(gone.url(QString()));
+    }
+    if (trouble == QLatin1String("no database"))
+        QVERIFY(QFile::remove(site.wd.file(QStringLiteral("GuardTour_DB.mdb"))));
+    if (trouble == QLatin1String("no plans"))
+        QVERIFY(dropTable(site.wd.file(QStringLiteral("GuardTour_DB.mdb")), QStringLiteral("GT_PLAN")));
+
+    const Run run = runIn(site.wd.path(), {QStringLiteral("--once")});
+    QCOMPARE(run.exitCode, exitCode);
+    QCOMPARE(run.out.size(), lines.size());
+    for (int i = 0; i < lines.size(); ++i)
+        QVERIFY2(run.out.at(i).startsWith(lines.at(i)), qPrintable(run.out.join(QLatin1Char('\n'))));
+}
+
+void OnceTest::filesAreWrittenAsTheWindowWritesThem()
+{
+    Site site;
+    QVERIFY(site.made);
+    const Run run = runIn(site.wd.path(), {QStringLiteral("--once")});
+    QCOMPARE(run.exitCode, 0);
+
+    const QString log = dailyFiles(site.wd.path(), QStringLiteral("fernwicklog-*.txt"));
+    QVERIFY2(QRegularExpression(QStringLiteral("^") + stampedPattern(QStringLiteral("****** start ******"))).match(log).hasMatch(),
+             qPrintable(log));
+    QVERIFY2(log.endsWith(QStringLiteral(" ****** end ******\n")), qPrintable(log.right(200)));
+    QCOMPARE(log.count(QStringLiteral("AccessDB open success")), kinds.size());
+    for (const QString &kind : kinds) {
+        QVERIFY(log.contains(QStringLiteral("] ") + kind + QStringLiteral(" sendData: \nkey=[{")));
+        const QString file = QStringLiteral("response") + kind.at(0).toUpper() + kind.mid(1) + QStringLiteral("Data-*.txt");
+        QCOMPARE(dailyFiles(site.wd.path(), file), QStringLiteral("ok\n"));
+    }
+    LocalFile file;
+    for (const char *table : {"orva_point_data", "orva_line_data", "orva_plan_data"})
+        QCOMPARE(file.table(QString::fromLatin1(table)).size(), rowsPerKind);
+    QCOMPARE(site.server.requestCount(), kinds.size());
+}
+
+void OnceTest::terminationWhileWaitingCountsAsNoAnswer()
+{
+    Site site;
+    QVERIFY(site.made);
+    site.server.holdReplies();
+    QProcess fernwick;
+    start(&fernwick, site.wd.path(), {QStringLiteral("--once")});
+    QTRY_COMPARE_WITH_TIMEOUT(site.server.requestCount(), kinds.size(), 30000);
+    ::kill(pid_t(fernwick.processId()), SIGTERM);
+    const Run run = finished(fernwick);
+    site.server.releaseReplies();
+    QCOMPARE(run.exitCode, 1);
+    QCOMPARE(run.out, linesFor(QStringLiteral("3 rows posted, no answer")));
+}
+
+void OnceTest::usageErrorsRunNoSync_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("unknown option") << QStringList{"--twice"} << "Unknown option 'twice'";
+    QTest::newRow("argument") << QStringList{"now"} << "Unexpected argument: now";
+    QTest::newRow("argument after --once") << QStringList{"--once", "now"} << "Unexpected argument: now";
+    QTest::newRow("value for --once") << QStringList{"--once=3"} << "Unexpected value after '--once'";
+}
+
+void OnceTest::usageErrorsRunNoSync()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, message);
+    Site site;
+    const Run run = runIn(site.wd.path(), arguments);
+    QCOMPARE(run.exitCode, 2);
+    QVERIFY2(run.err.contains(message), qPrintable(run.err));
+    QCOMPARE(run.out, QStringList());
+    QVERIFY(!QDir(site.wd.file(QStringLiteral("log"))).exists());
+    QCOMPARE(site.server.requestCount(), 0);
+}
+
+void OnceTest::helpAndVersion_data()
+{
+    QTest::addColumn<QString>("option");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("--help") << "--help" << "--once";
+    QTest::newRow("-h") << "-h" << "--once";
+    QTest::newRow("--version") << "--version" << "fernwick " FERNWICK_VERSION;
+}
+
+void OnceTest::helpAndVersion()
+{
+    QFETCH(QString, option);
+    QFETCH(QString, expected);
+    WorkingDir wd;
+    const Run run = runIn(wd.path(), {option});
+    QCOMPARE(run.exitCode, 0);
+    QVERIFY2(run.out.join(QLatin1Char('\n')).contains(expected), qPrintable(run.out.join(QLatin1Char('\n'))));
+    QVERIFY(!QDir(wd.file(QStringLiteral("log"))).exists());
+}
+
+QTEST_GUILESS_MAIN(OnceTest)
+#include "tst_once.moc"
