@@ -1,5 +1,9 @@
 # `make package`: one .deb with the tool, the tools, the driver stand-in and its
-# registration, the desktop entry and the icons.
+# registration, the desktop entry, the icons and the systemd examples.
+# The service and timer for unattended runs, for an installer to copy and adjust.
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/systemd/fernwick.service ${CMAKE_CURRENT_LIST_DIR}/systemd/fernwick.timer
+        DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
+
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME fernwick)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})

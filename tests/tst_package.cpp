@@ -81,7 +81,9 @@ void PackageTest::holdsTheProgramsDriverAndMenuEntry_data()
                              "/usr/share/applications/fernwick.desktop",
                              "/usr/share/icons/hicolor/48x48/apps/fernwick.png",
                              "/usr/share/icons/hicolor/128x128/apps/fernwick.png",
-                             "/usr/share/icons/hicolor/256x256/apps/fernwick.png"})
+                             "/usr/share/icons/hicolor/256x256/apps/fernwick.png",
+                             "/usr/share/doc/fernwick/examples/fernwick.service",
+                             "/usr/share/doc/fernwick/examples/fernwick.timer"})
         QTest::newRow(path) << QString::fromLatin1(path);
 }
 
