@@ -24,18 +24,30 @@ void describeOptions(QCommandLineParser *parser)
                        "kind and exit: 0 when every kind was read and answered, 1 otherwise.")));
 }
 
-bool displayAvailable()
-{
-#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
-    return qEnvironmentVariableIsSet("DISPLAY") || qEnvironmentVariableIsSet("WAYLAND_DISPLAY");
-#else
-    return true;
-#endif
-}
-
 void printLine(FILE *stream, const QString &line)
 {
     std::fputs(line.toLocal8Bit().append('\n').constData(), stream);
+}
+
+bool asksForText(const QCommandLineParser &parser)
+{
+    return parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all"))
+        || parser.isSet(QStringLiteral("version"));
+}
+
+int usageError(const QString &message)
+{
+    printLine(stderr, message + QStringLiteral("\nTry '--help' for the options."));
+    return UsageError;
+}
+
+bool displayAvailable()
+{
+#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
+    return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+#else
+    return true;
+#endif
 }
 
 QString rowsText(int rows)
@@ -93,8 +105,7 @@ void chooseCommandLinePlatform(int argc, char *argv[])
     describeOptions(&parser);
     // The toolkit's own options (-style, -platform) are unknown here; they ask for the
     // window and get it wherever a display is there.
-    const bool windowless = parser.parse(arguments)
-        && (parser.isSet(onceName) || parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("version")));
+    const bool windowless = parser.parse(arguments) && (parser.isSet(onceName) || asksForText(parser));
     const bool headless = windowless || !displayAvailable();
     if (headless)
         qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -104,18 +115,14 @@ int runCommandLine(QApplication &app)
 {
     QCommandLineParser parser;
     describeOptions(&parser);
-    if (!parser.parse(app.arguments())) {
-        printLine(stderr, parser.errorText() + QStringLiteral("\nTry '--help' for the options."));
-        return UsageError;
-    }
-    if (parser.isSet(QStringLiteral("help")))
-        parser.showHelp(Synced);
-    if (parser.isSet(QStringLiteral("version")))
-        parser.showVersion();
-    if (!parser.positionalArguments().isEmpty() || !parser.isSet(onceName)) {
-        printLine(stderr, QStringLiteral("Unexpected argument: ") + parser.positionalArguments().join(QLatin1Char(' '))
-                              + QStringLiteral("\nTry '--help' for the options."));
-        return UsageError;
-    }
+    if (!parser.parse(app.arguments()))
+        return usageError(parser.errorText());
+    // Prints the help or the version and ends the program with 0.
+    if (asksForText(parser))
+        parser.process(app);
+    if (!parser.positionalArguments().isEmpty())
+        return usageError(QStringLiteral("Unexpected argument: ") + parser.positionalArguments().join(QLatin1Char(' ')));
+    if (!parser.isSet(onceName))
+        return usageError(QStringLiteral("Nothing to do: --once runs one sync; without arguments the window opens."));
     return syncOnce(app);
 }

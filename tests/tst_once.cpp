@@ -226,6 +226,7 @@ void OnceTest::usageErrorsRunNoSync_data()
     QTest::newRow("argument") << QStringList{"now"} << "Unexpected argument: now";
     QTest::newRow("argument after --once") << QStringList{"--once", "now"} << "Unexpected argument: now";
     QTest::newRow("value for --once") << QStringList{"--once=3"} << "Unexpected value after '--once'";
+    QTest::newRow("end of options only") << QStringList{"--"} << "Nothing to do";
 }
 
 void OnceTest::usageErrorsRunNoSync()
@@ -247,6 +248,7 @@ void OnceTest::helpAndVersion_data()
     QTest::addColumn<QString>("expected");
     QTest::newRow("--help") << "--help" << "--once";
     QTest::newRow("-h") << "-h" << "--once";
+    QTest::newRow("--help-all") << "--help-all" << "-platform";
     QTest::newRow("--version") << "--version" << "fernwick " FERNWICK_VERSION;
 }
 
