@@ -1,24 +1,20 @@
 // A working day with the window open: a generated site of N rows per kind, the window
 // offscreen, 更新数据 pressed every few seconds against a local receiver that answers "ok".
-// Before each press it prints the process's RSS and how many lines the log file trails the
-// program by (the backlog). Each sync queues the same number of lines, so the backlog is
-// worked out at the end, once closing the window has written the whole log.
+// For each sync it prints how many lines the log file trails the program by (the backlog) as
+// the sync returns, and the RSS and backlog just before the next press. Each sync queues the
+// same number of lines, so the backlog is worked out at the end, once closing the window has
+// written the whole log.
 //
 // usage: bench_presses [ROWS_PER_KIND=10000] [PRESSES=12] [SECONDS_BETWEEN=10]
 #include "app/mainwindow.h"
 #include "app/processsetup.h"
-#include "gtdb.h"
-
-#include <httplib.h>
+#include "benchsupport.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QPushButton>
-#include <QSettings>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QVector>
 
@@ -26,55 +22,8 @@
 
 #include <cstdio>
 #include <memory>
-#include <thread>
 
 namespace {
-
-class OkReceiver
-{
-public:
-    OkReceiver()
-    {
-        server.set_payload_max_length(2ull << 30);
-        server.Post(R"(/.*)", [](const httplib::Request &, httplib::Response &response,
-                                 const httplib::ContentReader &reader) {
-            reader([](const char *, size_t) { return true; });
-            response.set_content("ok", "text/plain");
-        });
-        port = server.bind_to_any_port("127.0.0.1");
-        thread = std::thread([this] { server.listen_after_bind(); });
-    }
-    ~OkReceiver()
-    {
-        server.stop();
-        thread.join();
-    }
-    QString url() const { return QStringLiteral("http://127.0.0.1:%1").arg(port); }
-
-private:
-    httplib::Server server;
-    std::thread thread;
-    int port = 0;
-};
-
-void writeSiteConfig(const QString &site, const QString &baseUrl)
-{
-    {
-        auto db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("setup"));
-        db.setDatabaseName(QStringLiteral("fernwick.db"));
-        db.open();
-        QSqlQuery q(db);
-        q.exec(QStringLiteral("create table orva_fernwick_config (PATH text,PASSWD text)"));
-        q.prepare(QStringLiteral("insert into orva_fernwick_config values (?, '')"));
-        q.addBindValue(site);
-        q.exec();
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("setup"));
-    QSettings ini(QStringLiteral("sys.ini"), QSettings::IniFormat);
-    ini.setValue(QStringLiteral("POINT_HTTPURL"), baseUrl + QStringLiteral("/point"));
-    ini.setValue(QStringLiteral("LINE_HTTPURL"), baseUrl + QStringLiteral("/line"));
-    ini.setValue(QStringLiteral("PLAN_HTTPURL"), baseUrl + QStringLiteral("/plan"));
-}
 
 double rssMb()
 {
@@ -111,6 +60,7 @@ void runEventsFor(int ms)
 
 struct Sample
 {
+    qint64 onDiskAtSyncEnd;
     double rss;
     qint64 onDisk;
 };
@@ -131,14 +81,11 @@ int main(int argc, char *argv[])
 
     QTemporaryDir dir;
     const QString site = dir.filePath(QStringLiteral("GuardTour_DB.mdb"));
-    QString error;
-    if (!gtdb::generateGuardTourDb(site, rows, QString(), &error)) {
-        std::fprintf(stderr, "cannot generate the site: %s\n", qPrintable(error));
+    if (!generateSite(site, rows))
         return 1;
-    }
     OkReceiver receiver;
     QDir::setCurrent(dir.path());
-    writeSiteConfig(site, receiver.url());
+    writeSiteConfig(dir.path(), site, receiver.url());
 
     std::printf("rows per kind: %d, presses: %d, every %d s\n", rows, presses, gapMs / 1000);
     QVector<Sample> samples;
@@ -148,9 +95,10 @@ int main(int argc, char *argv[])
         auto *button = window->findChild<QPushButton *>(QStringLiteral("pushButton"));
         for (int press = 0; press <= presses; ++press) {
             if (press > 0)
-                button->click();
+                button->click();  // returns when the sync has queued all its lines
+            const qint64 atSyncEnd = logLines();
             runEventsFor(gapMs);
-            samples.append({rssMb(), logLines()});
+            samples.append({atSyncEnd, rssMb(), logLines()});
         }
         closing.start();
     }
@@ -161,10 +109,12 @@ int main(int argc, char *argv[])
     const double perSync = double(total - 1) / (presses + 1);
     std::printf("log lines in all: %lld, per sync: %.1f; closing the window wrote the rest in %.0f ms\n", total,
                 perSync, closeMs);
-    std::printf("%6s %10s %14s\n", "sync", "RSS (MB)", "log backlog");
+    std::printf("%6s %22s %10s %22s\n", "sync", "backlog at its end", "RSS (MB)", "backlog before next");
     for (int i = 0; i < samples.size(); ++i) {
+        const Sample &sample = samples.at(i);
         const qint64 queued = 1 + qint64((i + 1) * perSync + 0.5);
-        std::printf("%6d %10.1f %14lld\n", i + 1, samples.at(i).rss, queued - samples.at(i).onDisk);
+        std::printf("%6d %22lld %10.1f %22lld\n", i + 1, queued - sample.onDiskAtSyncEnd, sample.rss,
+                    queued - sample.onDisk);
     }
     return 0;
 }
