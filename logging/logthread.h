@@ -31,7 +31,7 @@ protected:
 private:
     void writePass(DailyFileQueue::Pacing pacing);
 
-    // Kept as UTF-8: a large sync queues far more than one pass writes at once.
+    // Kept as UTF-8, as they are written: a large sync queues tens of thousands at once.
     DailyFileQueue logList;
     std::function<void()> linePause;
     std::atomic<bool> running{false};
