@@ -1,6 +1,7 @@
 #include "app/commandline.h"
 #include "app/mainwindow.h"
 #include "app/processsetup.h"
+#include "logging/dailyfilequeue.h"
 
 #include <QApplication>
 
@@ -11,10 +12,16 @@ int main(int argc, char *argv[])
     QApplication a(argc, argv);
     QApplication::setApplicationVersion(QStringLiteral(FERNWICK_VERSION));
     quitOnTerminationSignals(&a);
+    int exitCode = 0;
     // The toolkit has taken its own options out; what is left is the program's.
-    if (a.arguments().size() > 1)
-        return runCommandLine(a);
-    MainWindow w;
-    w.show();
-    return a.exec();
+    if (a.arguments().size() > 1) {
+        exitCode = runCommandLine(a);
+    } else {
+        MainWindow w;
+        w.show();
+        exitCode = a.exec();
+    }
+    // The window has written what it could; what is left is said once.
+    reportUnwrittenLines();
+    return exitCode;
 }
