@@ -139,8 +139,6 @@ void MainWindow::planData()
 void MainWindow::extract(const ExtractionKind &kind, UploadChannel *channel)
 {
     RequestBody rows;
-    KindOutcome outcome;
-    outcome.word = kind.word;
     toFile(QStringLiteral("sql ") + kind.operation + QStringLiteral(" start"));
     channel->clearSnapshot();
     toPane(QStringLiteral("-------- ") + kind.operation + QStringLiteral(" start --------"));
@@ -148,10 +146,9 @@ void MainWindow::extract(const ExtractionKind &kind, UploadChannel *channel)
     if (readRows(kind, channel, &rows, &error)) {
         channel->finishSnapshot();
         const QByteArray body = rows.finish();
+        // Recorded first: a post can fail, and be answered, inside sendData.
+        outcomes.append({kind.word, true, rows.count(), KindOutcome::Post::Waiting, QString()});
         channel->sendData(body);
-        outcome.read = true;
-        outcome.rows = rows.count();
-        outcome.post = KindOutcome::Post::Waiting;
         const QByteArray sent = bytesUpToZero(body);
         toFile(kind.word + QStringLiteral(" sendData: "));
         logThread->appendUtf8(sent);
@@ -161,9 +158,8 @@ void MainWindow::extract(const ExtractionKind &kind, UploadChannel *channel)
         channel->abandonSnapshot();
         toFile(QStringLiteral("AccessDB error: ") + error);
         toFileAndPane(kind.word + QStringLiteral(" sendData skipped"));
-        outcome.error = error;
+        outcomes.append({kind.word, false, 0, KindOutcome::Post::None, error});
     }
-    outcomes.append(outcome);
     toPane(QStringLiteral("-------- ") + kind.operation + QStringLiteral(" end --------"));
     toFile(QStringLiteral("sql ") + kind.operation + QStringLiteral(" end"));
 }

@@ -150,6 +150,9 @@ void OnceTest::exitStatusAndLinesTellHowTheSyncWent_data()
     QTest::newRow("server error status") << "status 500" << 1 << linesFor("3 rows posted, failed: ");
     QTest::newRow("nobody listening") << "no server" << 1 << linesFor("3 rows posted, failed: Connection refused");
     QTest::newRow("database missing") << "no database" << 1 << linesFor("skipped, read failed: ");
+    QTest::newRow("no URL for plans") << "no plan url" << 1
+                                      << QStringList{"point: 3 rows posted, answered", "line: 3 rows posted, answered",
+                                                     "plan: 3 rows posted, failed: Protocol \"\" is unknown"};
     QTest::newRow("plan table missing") << "no plans" << 1
                                         << QStringList{"point: 3 rows posted, answered", "line: 3 rows posted, answered",
                                                        "plan: skipped, read failed: "};
@@ -170,6 +173,8 @@ void OnceTest::exitStatusAndLinesTellHowTheSyncWent()
     }
     if (trouble == QLatin1String("no database"))
         QVERIFY(QFile::remove(site.wd.file(QStringLiteral("GuardTour_DB.mdb"))));
+    if (trouble == QLatin1String("no plan url"))
+        QSettings(site.wd.file(QStringLiteral("sys.ini")), QSettings::IniFormat).remove(QStringLiteral("PLAN_HTTPURL"));
     if (trouble == QLatin1String("no plans"))
         QVERIFY(dropTable(site.wd.file(QStringLiteral("GuardTour_DB.mdb")), QStringLiteral("GT_PLAN")));
 
