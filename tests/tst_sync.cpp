@@ -1,5 +1,6 @@
 #include "app/mainwindow.h"
 #include "gtdb.h"
+#include "support/diskfaults.h"
 #include "support/localfile.h"
 #include "support/testserver.h"
 #include "support/testsupport.h"
@@ -9,6 +10,9 @@
 #include <QSettings>
 #include <QSqlDatabase>
 #include <QtTest>
+
+#include <memory>
+#include <thread>
 
 namespace {
 const QDateTime testNoon(QDate(2021, 6, 6), QTime(12, 0, 0));
@@ -160,6 +164,56 @@ bool allRepliesRecorded(int perFile = 1)
         return true;
     }, 10000);
 }
+
+const QStringList snapshotTables = {"orva_point_data", "orva_line_data", "orva_plan_data"};
+
+QList<QList<QStringList>> allSnapshots()
+{
+    QList<QList<QStringList>> tables;
+    for (const QString &table : snapshotTables)
+        tables << snapshot(table, false);
+    return tables;
+}
+
+void pressUpdate(MainWindow &window)
+{
+    QTest::mouseClick(window.findChild<QPushButton *>(QStringLiteral("pushButton")), Qt::LeftButton);
+}
+
+// The bodies posted by the last run, one per kind.
+QList<QByteArray> lastBodies(const TestServer &server)
+{
+    QList<QByteArray> bodies;
+    for (const TestServer::Request &r : server.requests())
+        bodies << r.body;
+    return bodies.mid(bodies.size() - 3);
+}
+
+// Another process writing to fernwick.db: its own connection, in a thread of its own,
+// holds `begin immediate` from construction until `holdFor` has passed.
+class ForeignWriteLock
+{
+public:
+    explicit ForeignWriteLock(unsigned long holdForMs)
+    {
+        QSemaphore held;
+        worker = std::thread([this, &held, holdForMs] {
+            {
+                LocalFile other(QStringLiteral("foreign_writer"));
+                taken = other.exec(QStringLiteral("begin immediate"));
+                held.release();
+                QThread::msleep(holdForMs);
+                other.exec(QStringLiteral("commit"));
+            }
+        });
+        held.acquire();
+    }
+    ~ForeignWriteLock() { worker.join(); }
+    bool taken = false;
+
+private:
+    std::thread worker;
+};
 }
 
 class SyncTest : public QObject
@@ -176,6 +230,9 @@ private slots:
     void eachPressRunsACompleteSync();
     void paneShowsTheBeginningOfALongBody();
     void placeThatIsNoWholeNumberIsNoPlace();
+    void briefForeignLockIsWaitedFor();
+    void unsavedSnapshotKeepsTheOldRowsAndStillPosts_data();
+    void unsavedSnapshotKeepsTheOldRowsAndStillPosts();
 };
 
 void SyncTest::cleanup()
@@ -416,6 +473,99 @@ void SyncTest::placeThatIsNoWholeNumberIsNoPlace()
     }
     QVERIFY(logLines().contains(QStringLiteral("Place_ID : 0")));
     QVERIFY(bodyPostedTo(site.server, "/plan").contains("\"placeId\":\"\""));
+}
+
+// The lock is let go well within the time the local file is waited for, so the sync
+// waits for it and writes the whole new snapshot.
+void SyncTest::briefForeignLockIsWaitedFor()
+{
+    Site site;
+    QVERIFY(site.make(QString::fromUtf8(fixtureSite)));
+    QStringList pane;
+    {
+        MainWindow window;
+        QVERIFY(allRepliesRecorded(1));
+        QVERIFY(gtdb::generateGuardTourDb(site.path, 5));
+        {
+            ForeignWriteLock lock(400);
+            QVERIFY(lock.taken);
+            pressUpdate(window);
+        }
+        QVERIFY(allRepliesRecorded(2));
+        pane = paneLines(window);
+    }
+    for (const QString &table : snapshotTables)
+        QCOMPARE(snapshot(table, false).size(), 5);
+    QVERIFY2(!pane.join('\n').contains("not saved"), qPrintable(pane.join('\n')));
+}
+
+enum class LocalFault { LockedLonger, ReadOnly, DiskFull };
+Q_DECLARE_METATYPE(LocalFault)
+
+void SyncTest::unsavedSnapshotKeepsTheOldRowsAndStillPosts_data()
+{
+    QTest::addColumn<LocalFault>("fault");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("locked longer than waited") << LocalFault::LockedLonger << "database is locked";
+    QTest::newRow("read-only") << LocalFault::ReadOnly << "attempt to write a readonly database";
+    QTest::newRow("disk full") << LocalFault::DiskFull << "database or disk is full";
+}
+
+void SyncTest::unsavedSnapshotKeepsTheOldRowsAndStillPosts()
+{
+    QFETCH(LocalFault, fault);
+    QFETCH(QString, reason);
+    if (fault == LocalFault::DiskFull && !FullDisk::reachesTheToolkitDriver())
+        QSKIP("the toolkit's SQLite driver carries a SQLite of its own; a full disk cannot be simulated");
+    Site site;
+    QVERIFY(site.make(QString::fromUtf8(fixtureSite)));
+    QStringList pane;
+    QList<QList<QStringList>> before;
+    {
+        MainWindow window;
+        QVERIFY(allRepliesRecorded(1));
+        before = allSnapshots();
+        QVERIFY(gtdb::generateGuardTourDb(site.path, 5));
+        {
+            std::unique_ptr<LocalFile> other;
+            std::unique_ptr<ReadOnlyFile> readOnly;
+            std::unique_ptr<FullDisk> full;
+            switch (fault) {
+            case LocalFault::LockedLonger:
+                // A short wait keeps the test quick; what follows the wait is the same.
+                QSqlDatabase::database(QStringLiteral("fernwick_db"), false)
+                    .setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=100"));
+                other.reset(new LocalFile);
+                QVERIFY(other->exec(QStringLiteral("begin immediate")));
+                break;
+            case LocalFault::ReadOnly:
+                readOnly.reset(new ReadOnlyFile(QStringLiteral("fernwick.db")));
+                QVERIFY(readOnly->holds());
+                break;
+            case LocalFault::DiskFull:
+                full.reset(new FullDisk);
+                break;
+            }
+            pressUpdate(window);
+        }
+        QVERIFY(allRepliesRecorded(2));
+        pane = paneLines(window);
+    }
+    QCOMPARE(allSnapshots(), before);
+    // The server still gets the new rows: five of each kind.
+    for (const QByteArray &body : lastBodies(site.server))
+        QCOMPARE(body.count("{\""), 5);
+    const QStringList log = logLines();
+    const QStringList words = {"point", "line", "plan"};
+    for (int kind = 0; kind < 3; ++kind) {
+        const QString said = QStringLiteral("[T] %1 snapshot not saved: %2").arg(snapshotTables.at(kind), reason);
+        QCOMPARE(pane.count(said), 1);
+        QCOMPARE(log.count(said), 1);
+        // Said within its kind's part of the run, before the post that still goes out.
+        const int start = log.lastIndexOf(QStringLiteral("[T] sql %1Data start").arg(words.at(kind)));
+        QVERIFY(start < log.indexOf(said));
+        QCOMPARE(log.indexOf(QStringLiteral("[T] %1 sendData: ").arg(words.at(kind)), start), log.indexOf(said) + 1);
+    }
 }
 
 QTEST_MAIN(SyncTest)
