@@ -3,6 +3,7 @@
 #include "support/testsupport.h"
 
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QtTest>
@@ -73,6 +74,37 @@ bool allAnswersRecorded()
     return answers.size() == 3;
 }
 
+bool runEnded()
+{
+    const QStringList logs = QDir(QStringLiteral("log")).entryList({"fernwicklog-*.txt"});
+    return logs.size() == 1 && readAll(QStringLiteral("log/") + logs.first()).contains("****** end ******");
+}
+
+// The file with damage of the kind that a failing disk, a cut copy or a stray write leaves.
+// The same seed always gives the same damage.
+QByteArray damaged(QByteArray bytes, quint32 seed)
+{
+    QRandomGenerator random(seed);
+    const int pageSize = 4096;
+    switch (seed % 4) {
+    case 0:
+        bytes.truncate(random.bounded(bytes.size()));
+        break;
+    case 1:
+        for (int i = 0; i < 16; ++i)
+            bytes[random.bounded(bytes.size())] = char(random.bounded(256));
+        break;
+    case 2:
+        bytes.replace(random.bounded(bytes.size() / pageSize) * pageSize, pageSize, QByteArray(pageSize, '\0'));
+        break;
+    case 3:
+        for (int i = 16; i < 100; ++i)
+            bytes[i] = char(random.bounded(256));
+        break;
+    }
+    return bytes;
+}
+
 void configure(const QString &site)
 {
     LocalFile file;
@@ -88,6 +120,7 @@ private slots:
     void cleanup() { QSqlDatabase::removeDatabase(QStringLiteral("test_local_file")); }
     void killedSyncLeavesEachTableOldOrNew_data();
     void killedSyncLeavesEachTableOldOrNew();
+    void damagedFileNeverStopsTheProgram();
 };
 
 void CrashSafetyTest::killedSyncLeavesEachTableOldOrNew_data()
@@ -148,6 +181,46 @@ void CrashSafetyTest::killedSyncLeavesEachTableOldOrNew()
         QVERIFY2(old || whole, qPrintable(QStringLiteral("%1 holds %2 rows").arg(s.table).arg(rows.size())));
         if (afterFirstCommit && s.table == QLatin1String("orva_point_data"))
             QVERIFY2(whole, "a committed snapshot was lost");
+    }
+}
+
+// Whatever the damage, the program runs its sync to the end and ends normally when asked.
+void CrashSafetyTest::damagedFileNeverStopsTheProgram()
+{
+    const QString exe = qEnvironmentVariable("FERNWICK_EXE");
+    QVERIFY2(QFileInfo::exists(exe), "FERNWICK_EXE names no executable");
+    QByteArray pristine;
+    {
+        WorkingDir wd;
+        const QString site = wd.file(QStringLiteral("GuardTour_DB.mdb"));
+        configure(site);
+        QVERIFY(gtdb::generateGuardTourDb(site, 200));
+        QProcess fernwick;
+        fernwick.setWorkingDirectory(wd.path());
+        fernwick.start(exe, QStringList());
+        QVERIFY(QTest::qWaitFor(allAnswersRecorded, 60000));
+        fernwick.terminate();
+        QVERIFY(fernwick.waitForFinished(60000));
+        pristine = readAll(QStringLiteral("fernwick.db"));
+        QVERIFY(pristine.size() > 3 * 4096);
+    }
+    for (quint32 seed = 1; seed <= 12; ++seed) {
+        WorkingDir wd;
+        QFile file(QStringLiteral("fernwick.db"));
+        const QByteArray bytes = damaged(pristine, seed);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+        file.close();
+        QProcess fernwick;
+        fernwick.setWorkingDirectory(wd.path());
+        fernwick.start(exe, QStringList());
+        QVERIFY(fernwick.waitForStarted());
+        QVERIFY2(QTest::qWaitFor([&fernwick] { return runEnded() || fernwick.state() == QProcess::NotRunning; }, 60000),
+                 qPrintable(QStringLiteral("seed %1").arg(seed)));
+        fernwick.terminate();
+        QVERIFY(fernwick.waitForFinished(60000));
+        QVERIFY2(fernwick.exitStatus() == QProcess::NormalExit && fernwick.exitCode() == 0,
+                 qPrintable(QStringLiteral("seed %1: %2").arg(seed).arg(QString::fromUtf8(fernwick.readAllStandardError()))));
+        QVERIFY2(runEnded(), qPrintable(QStringLiteral("seed %1").arg(seed)));
     }
 }
 
