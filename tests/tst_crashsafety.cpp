@@ -30,10 +30,7 @@ const QList<Snapshot> snapshots = {
     {"orva_plan_data", "GT_PLAN", "ID"},
 };
 
-QString journal()
-{
-    return QStringLiteral("fernwick.db-journal");
-}
+const QString journal = QStringLiteral("fernwick.db-journal");
 
 QStringList sortedColumn(const QList<QStringList> &rows)
 {
@@ -117,7 +114,6 @@ class CrashSafetyTest : public QObject
 {
     Q_OBJECT
 private slots:
-    void cleanup() { QSqlDatabase::removeDatabase(QStringLiteral("test_local_file")); }
     void killedSyncLeavesEachTableOldOrNew_data();
     void killedSyncLeavesEachTableOldOrNew();
     void damagedFileNeverStopsTheProgram();
@@ -162,10 +158,10 @@ void CrashSafetyTest::killedSyncLeavesEachTableOldOrNew()
     QVERIFY(fernwick.waitForStarted());
     if (afterFirstCommit) {
         QVERIFY(QTest::qWaitFor([] { return rowCount(QStringLiteral("orva_point_data")) == largeSite; }, 120000));
-        QVERIFY(QTest::qWaitFor([] { return QFileInfo::exists(journal()); }, 120000));
+        QVERIFY(QTest::qWaitFor([] { return QFileInfo::exists(journal); }, 120000));
     } else {
         QVERIFY(QTest::qWaitFor([sizeBefore] {
-            return QFileInfo::exists(journal()) && QFileInfo(QStringLiteral("fernwick.db")).size() > sizeBefore;
+            return QFileInfo::exists(journal) && QFileInfo(QStringLiteral("fernwick.db")).size() > sizeBefore;
         }, 120000));
     }
     fernwick.kill();
