@@ -10,10 +10,11 @@ namespace LocalDatabase {
 
 extern const QString connectionName;
 
-// Registers the connection. Another process holding the file briefly (an operator's
-// sqlite3, a backup) is waited for this long before a statement gives up.
-QSqlDatabase registerConnection();
+// Another process holding the file briefly (an operator's sqlite3, a backup) is waited
+// for this long before a statement gives up.
 constexpr int busyTimeoutMsecs = 5000;
+
+QSqlDatabase registerConnection();
 
 enum class TablePresence { Present, Absent, Unknown };
 
