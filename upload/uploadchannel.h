@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QList>
+#include "logging/dailyfilequeue.h"
+
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QString>
@@ -10,6 +11,7 @@
 class QNetworkAccessManager;
 class QNetworkReply;
 class QSqlError;
+class QTimer;
 
 // What sets one record kind's channel apart from the others.
 struct ChannelKind
@@ -51,8 +53,7 @@ public slots:
     void getData(QNetworkReply *);
 
 private:
-    enum class Pacing { Paced, Unpaced };
-    void writeWaitingLines(Pacing pacing);
+    void writeWaitingLines(DailyFileQueue::Pacing pacing);
     bool openSnapshot();
     bool execute(const QString &statement);
     bool insertRow(const QStringList &values);
@@ -64,7 +65,9 @@ private:
     const ChannelKind kind;
     QSqlDatabase localDb;
     QNetworkAccessManager *manager = nullptr;
-    QList<QString> responseList;
+    DailyFileQueue responseList;
+    // While answers wait for a file that cannot be written, they are tried again now and then.
+    QTimer *retryTimer = nullptr;
 
     enum class Snapshot { None, Open, GivenUp };
     Snapshot snapshot = Snapshot::None;
