@@ -145,6 +145,8 @@ void MainWindow::extract(const ExtractionKind &kind, UploadChannel *channel)
     QString error;
     if (readRows(kind, channel, &rows, &error)) {
         channel->finishSnapshot();
+        reportSnapshotFailure(channel);
+        // The server gets the rows even when the local copy could not be kept.
         const QByteArray body = rows.finish();
         // Recorded first: a post can fail, and be answered, inside sendData.
         outcomes.append({kind.word, true, rows.count(), KindOutcome::Post::Waiting, QString()});
@@ -157,6 +159,7 @@ void MainWindow::extract(const ExtractionKind &kind, UploadChannel *channel)
         // Posting an empty array would tell the server that the site has no records at all.
         channel->abandonSnapshot();
         toFile(QStringLiteral("AccessDB error: ") + error);
+        reportSnapshotFailure(channel);
         toFileAndPane(kind.word + QStringLiteral(" sendData skipped"));
         outcomes.append({kind.word, false, 0, KindOutcome::Post::None, error});
     }
@@ -234,6 +237,12 @@ bool MainWindow::postsWaiting() const
 {
     return std::any_of(outcomes.begin(), outcomes.end(),
                        [](const KindOutcome &outcome) { return outcome.post == KindOutcome::Post::Waiting; });
+}
+
+void MainWindow::reportSnapshotFailure(const UploadChannel *channel)
+{
+    if (!channel->snapshotFailure().isEmpty())
+        toFileAndPane(channel->snapshotFailure());
 }
 
 void MainWindow::toFile(const QString &message)
