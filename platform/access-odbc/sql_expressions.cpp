@@ -201,8 +201,16 @@ Expr Parser::topExpression()
     return disjunction();
 }
 
+Parser::Nested::Nested(Parser *parser) : parser_(parser)
+{
+    // Access refuses deeply nested statements the same way.
+    if (++parser_->nesting_ > 200)
+        parser_->failWith("Query is too complex.");
+}
+
 Expr Parser::disjunction()
 {
+    const Nested level(this);
     Expr left = conjunction();
     while (acceptKeyword("OR")) {
         const Expr right = conjunction();
@@ -226,6 +234,7 @@ Expr Parser::negation()
 {
     if (!acceptKeyword("NOT"))
         return comparison();
+    const Nested level(this);
     const Expr operand = negation();
     if (operand.condition || operand.bitColumn)
         return truth("(NOT " + operand.sql + ")");
@@ -387,6 +396,7 @@ Expr Parser::multiplicative()
 // ^ binds tighter than a sign: -2 ^ 2 is -4.
 Expr Parser::unary()
 {
+    const Nested level(this);
     if (acceptSymbol("-"))
         return value("(-" + numeric(unary()) + ")", ValueKind::Number);
     if (acceptSymbol("+"))

@@ -66,6 +66,20 @@ private:
     std::string clauseMessage_; // the message for a syntax error in the clause being read
     const Scope *scope_ = nullptr;
     bool sawAggregate_ = false;
+    int nesting_ = 0;
+
+    // Counts one level of nesting for as long as it lives; too deep a statement fails
+    // instead of exhausting the stack.
+    class Nested {
+    public:
+        explicit Nested(Parser *parser);
+        ~Nested() { --parser_->nesting_; }
+        Nested(const Nested &) = delete;
+        Nested &operator=(const Nested &) = delete;
+
+    private:
+        Parser *parser_;
+    };
 
     // Tokens
     const Token &peek(size_t ahead = 0) const;

@@ -343,6 +343,7 @@ std::string Parser::joinChain(Scope *scope)
 
 std::string Parser::tablePrimary(Scope *scope)
 {
+    const Nested level(this);
     if (acceptSymbol("(")) {
         if (!isKeyword("SELECT")) {
             const std::string inner = joinChain(scope);

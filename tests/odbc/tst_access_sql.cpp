@@ -280,6 +280,8 @@ private slots:
                                         << "42000";
         QTest::newRow("two statements") << "select 1; select 2" << "Characters found after end of SQL statement."
                                         << "42000";
+        QTest::newRow("deep nesting") << "select " + QString(5000, '(') + "1" + QString(5000, ')')
+                                      << "Query is too complex." << "42000";
         QTest::newRow("update") << "update t set id = 2" << "Cannot update. Database or object is read-only." << "HY000";
         QTest::newRow("make-table query") << "select * into x from t" << "Cannot update. Database or object is read-only."
                                           << "HY000";
