@@ -509,8 +509,9 @@ Expr Parser::reference()
     return e;
 }
 
-OutputColumn Parser::lookUpColumn(const std::string &qualifier, const std::string &column) const
+OutputColumn Parser::lookUpColumn(const std::string &qualifier, const std::string &column)
 {
+    bool everySourceKnown = true;
     for (const Scope *scope = scope_; scope; scope = scope->parent) {
         for (const Source &source : scope->sources) {
             if (!qualifier.empty() && !sameName(source.alias, qualifier))
@@ -518,9 +519,23 @@ OutputColumn Parser::lookUpColumn(const std::string &qualifier, const std::strin
             OutputColumn found;
             if (columnOf(source, column, &found))
                 return found;
+            everySourceKnown = everySourceKnown && source.known;
         }
     }
+    noteUnknownName(qualifier.empty() ? column : qualifier + "." + column, everySourceKnown);
     return OutputColumn{column};
+}
+
+// Where a table in scope cannot list its columns, or ORDER BY may mean an alias of the
+// select list, SQLite decides what the name is.
+void Parser::noteUnknownName(const std::string &name, bool everySourceKnown)
+{
+    if (!everySourceKnown || ordering_)
+        return;
+    const bool seen = std::any_of(unknownNames_.begin(), unknownNames_.end(),
+                                  [&name](const std::string &other) { return sameName(other, name); });
+    if (!seen)
+        unknownNames_.push_back(name);
 }
 
 bool Parser::columnOf(const Source &source, const std::string &column, OutputColumn *out) const

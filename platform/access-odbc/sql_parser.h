@@ -15,7 +15,7 @@ namespace sql {
 
 struct SyntaxError {
     std::string message;
-    bool write = false; // the statement would write, which is refused with a message of its own
+    const char *state = "42000";
 };
 
 struct Expr {
@@ -38,6 +38,7 @@ struct Source {
     std::string alias; // the name the query uses for it
     std::string table; // a stored table; empty for a derived table
     std::vector<OutputColumn> columns; // a derived table's columns
+    bool known = true; // every column is known: a stored table, or a derived table without *
 };
 
 struct Scope {
@@ -67,6 +68,8 @@ private:
     const Scope *scope_ = nullptr;
     bool sawAggregate_ = false;
     int nesting_ = 0;
+    bool ordering_ = false; // reading ORDER BY, which may name the select list's aliases
+    std::vector<std::string> unknownNames_; // names no table in scope has: Access's parameters
 
     // Counts one level of nesting for as long as it lives; too deep a statement fails
     // instead of exhausting the stack.
@@ -134,7 +137,8 @@ private:
     Expr inList(const Expr &left, bool negated);
     Expr between(const Expr &left, bool negated);
     Expr like(const Expr &left, bool negated);
-    OutputColumn lookUpColumn(const std::string &qualifier, const std::string &column) const;
+    OutputColumn lookUpColumn(const std::string &qualifier, const std::string &column);
+    void noteUnknownName(const std::string &name, bool everySourceKnown);
     bool columnOf(const Source &source, const std::string &column, OutputColumn *out) const;
 };
 

@@ -158,7 +158,7 @@ std::string Parser::statement()
     if (peek().type == TokenType::End)
         failWith(kInvalidStatement);
     if (std::any_of(std::begin(kWriteWords), std::end(kWriteWords), [this](const char *word) { return isKeyword(word); }))
-        throw SyntaxError{kReadOnly, true};
+        throw SyntaxError{kReadOnly, "HY000"};
     if (!isKeyword("SELECT"))
         failWith(kInvalidStatement);
     const Query result = query(nullptr);
@@ -166,6 +166,10 @@ std::string Parser::statement()
     }
     if (peek().type != TokenType::End)
         failWith("Characters found after end of SQL statement.");
+    // Access takes a name that no table has for a parameter to be asked for; an ODBC
+    // client cannot answer, so the statement fails, as it does with Access.
+    if (!unknownNames_.empty())
+        throw SyntaxError{"Too few parameters. Expected " + std::to_string(unknownNames_.size()) + ".", "07002"};
     return result.sql;
 }
 
@@ -297,7 +301,7 @@ size_t Parser::findFrom() const
         if (isWord(token, "FROM"))
             return i;
         if (isWord(token, "INTO"))
-            throw SyntaxError{kReadOnly, true};
+            throw SyntaxError{kReadOnly, "HY000"};
         if ((token.type == TokenType::Symbol && token.value == ";") || isWord(token, "WHERE")
             || isWord(token, "GROUP") || isWord(token, "HAVING") || isWord(token, "ORDER") || isWord(token, "UNION"))
             break;
@@ -356,7 +360,10 @@ std::string Parser::tablePrimary(Scope *scope)
         expectSymbol(")");
         Token name;
         const bool named = alias(&name);
-        scope->sources.push_back(Source{named ? name.value : std::string(), std::string(), derived.columns});
+        Source source{named ? name.value : std::string(), std::string(), derived.columns};
+        source.known = std::none_of(derived.columns.begin(), derived.columns.end(),
+                                    [](const OutputColumn &column) { return column.name == "*"; });
+        scope->sources.push_back(source);
         return "(" + derived.sql + ")" + (named ? " AS " + name.text : std::string());
     }
     const Token table = peek();
@@ -365,7 +372,9 @@ std::string Parser::tablePrimary(Scope *scope)
     ++pos_;
     Token name;
     const bool named = alias(&name);
-    scope->sources.push_back(Source{named ? name.value : table.value, table.value, {}});
+    Source source{named ? name.value : table.value, table.value, {}};
+    source.known = schema_.hasTable(table.value);
+    scope->sources.push_back(source);
     return table.text + (named ? " AS " + name.text : std::string());
 }
 
@@ -453,7 +462,9 @@ std::string Parser::orderBy(const Scope *scope, std::vector<std::string> *keys)
     clauseMessage_.clear();
     std::string sql;
     do {
+        ordering_ = true;
         const Expr e = topExpression();
+        ordering_ = false;
         std::string key;
         if (e.kind == ValueKind::Date)
             key = "fw_serial(" + e.sql + ")";
@@ -521,8 +532,8 @@ Translation translate(const std::string &accessSql, const Schema &schema)
         result.sql = parser.statement();
     } catch (const SyntaxError &error) {
         result.error = error.message;
-        result.state = error.write ? "HY000" : "42000";
-        result.write = error.write;
+        result.state = error.state;
+        result.write = result.state == "HY000";
     }
     return result;
 }
@@ -532,6 +543,12 @@ namespace {
 class DatabaseSchema : public Schema {
 public:
     explicit DatabaseSchema(sqlite3 *db) : db_(db) {}
+
+    bool hasTable(const std::string &table) const override
+    {
+        return sqlite3_table_column_metadata(db_, "main", table.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr,
+                                             nullptr) == SQLITE_OK;
+    }
 
     bool column(const std::string &table, const std::string &column, ValueKind *kind) const override
     {

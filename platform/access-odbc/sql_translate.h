@@ -22,6 +22,7 @@ ValueKind kindOfDeclaredType(const char *declaredType);
 class Schema {
 public:
     virtual ~Schema() = default;
+    virtual bool hasTable(const std::string &table) const = 0;
     // False when the table has no such column.
     virtual bool column(const std::string &table, const std::string &column, ValueKind *kind) const = 0;
 };

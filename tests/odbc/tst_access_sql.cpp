@@ -228,6 +228,9 @@ private slots:
             << "select t.id, (select count(*) from u where u.n <= t.id + 1) as c from (t inner join u on u.n = t.id) "
                "left join u as v on v.n = u.n + 100 where exists (select * from u where n = 10)"
             << "1|2";
+        QTest::newRow("ORDER BY an alias") << "select n as k from u where n < 3 order by k desc" << "2;1";
+        QTest::newRow("unknown table") << "select x from nosuch" << "error: no such table: nosuch";
+        QTest::newRow("derived table of *") << "select d.n from (select * from u) as d where d.n = 2" << "2";
         QTest::newRow("union") << "select n from u where n < 3 union select n + 100 from u where n = 1 order by n"
                                << "1;2;101";
     }
@@ -280,6 +283,9 @@ private slots:
                                         << "42000";
         QTest::newRow("two statements") << "select 1; select 2" << "Characters found after end of SQL statement."
                                         << "42000";
+        QTest::newRow("unknown column") << "select nosuch from t" << "Too few parameters. Expected 1." << "07002";
+        QTest::newRow("alias outside ORDER BY") << "select id as k, name from t where k = 1 and t.other = k"
+                                                << "Too few parameters. Expected 2." << "07002";
         QTest::newRow("deep nesting") << "select " + QString(5000, '(') + "1" + QString(5000, ')')
                                       << "Query is too complex." << "42000";
         QTest::newRow("update") << "update t set id = 2" << "Cannot update. Database or object is read-only." << "HY000";
