@@ -219,8 +219,9 @@ void formatRun(const DateTime &when, char letter, size_t run, bool twelveHour, b
         } else if (run == 2) {
             *out += twoDigits(when.year % 100);
         } else {
-            const long long first = (long long)serialFromDateTime(DateTime{when.year, 1, 1});
-            *out += std::to_string((long long)serialFromDateTime(DateTime{when.year, when.month, when.day}) - first + 1);
+            const double first = serialFromDateTime(DateTime{when.year, 1, 1});
+            const double today = serialFromDateTime(DateTime{when.year, when.month, when.day});
+            *out += std::to_string((long long)(today - first) + 1);
         }
         return;
     case 'm':

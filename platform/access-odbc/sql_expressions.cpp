@@ -90,7 +90,10 @@ Expr cstrCall(const char *, const std::vector<Expr> &a)
     return value(call("CStr", values(a)), ValueKind::Text);
 }
 
-Expr numberCall(const char *name, const std::vector<Expr> &a) { return value(call(name, values(a)), ValueKind::Number); }
+Expr numberCall(const char *name, const std::vector<Expr> &a)
+{
+    return value(call(name, values(a)), ValueKind::Number);
+}
 
 Expr iifCall(const char *, const std::vector<Expr> &a)
 {

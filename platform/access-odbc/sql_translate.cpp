@@ -4,13 +4,13 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstring>
 
 namespace accessodbc {
 namespace sql {
 namespace {
 
-const char kInvalidStatement[] = "Invalid SQL statement; expected 'DELETE', 'INSERT', 'PROCEDURE', 'SELECT', or 'UPDATE'.";
+const char kInvalidStatement[] =
+    "Invalid SQL statement; expected 'DELETE', 'INSERT', 'PROCEDURE', 'SELECT', or 'UPDATE'.";
 const char kReadOnly[] = "Cannot update. Database or object is read-only.";
 const char kSelectSyntax[] =
     "The SELECT statement includes a reserved word or an argument name that is misspelled or missing, "
@@ -157,7 +157,8 @@ std::string Parser::statement()
 {
     if (peek().type == TokenType::End)
         failWith(kInvalidStatement);
-    if (std::any_of(std::begin(kWriteWords), std::end(kWriteWords), [this](const char *word) { return isKeyword(word); }))
+    const auto writes = [this](const char *word) { return isKeyword(word); };
+    if (std::any_of(std::begin(kWriteWords), std::end(kWriteWords), writes))
         throw SyntaxError{kReadOnly, "HY000"};
     if (!isKeyword("SELECT"))
         failWith(kInvalidStatement);

@@ -78,7 +78,8 @@ SQLRETURN prepareWithTrust(Statement *statement, const std::string &statementTex
     if (!trusted) {
         const sql::Translation translation = sql::translate(statementText, db);
         if (!translation.error.empty())
-            return statement->diag.error(translation.state.c_str(), translation.error, translation.write ? -3073 : -3100);
+            return statement->diag.error(translation.state.c_str(), translation.error,
+                                         translation.write ? -3073 : -3100);
         sql = translation.sql;
     }
 
