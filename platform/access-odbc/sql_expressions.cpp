@@ -287,8 +287,10 @@ Expr Parser::like(const Expr &left, bool negated)
 Expr Parser::inList(const Expr &left, bool negated)
 {
     const char *op = negated ? " NOT IN " : " IN ";
-    if (isSymbol("(") && isKeyword("SELECT", 1))
-        return truth("(" + asValue(left) + op + subquery().sql + ")");
+    if (isSymbol("(") && isKeyword("SELECT", 1)) {
+        const char *collation = left.kind == ValueKind::Text ? " COLLATE NOCASE" : "";
+        return truth("(" + asValue(left) + collation + op + subquery().sql + ")");
+    }
     expectSymbol("(");
     std::vector<Expr> items{concatenation()};
     while (acceptSymbol(","))

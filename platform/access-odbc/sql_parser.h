@@ -100,7 +100,8 @@ private:
     // Queries (sql_translate.cpp)
     Query query(const Scope *parent);
     struct Core;
-    Core selectCore(Scope *scope);
+    Core selectCore(Scope *scope, bool caselessText);
+    bool unionRemovesDuplicates() const;
     size_t findFrom() const;
     std::string fromClause(Scope *scope);
     std::string joinChain(Scope *scope);

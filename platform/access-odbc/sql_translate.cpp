@@ -191,7 +191,8 @@ Query Parser::query(const Scope *parent)
     const Scope *outerScope = scope_;
     Scope scope;
     scope.parent = parent;
-    const Core first = selectCore(&scope);
+    const bool caseless = unionRemovesDuplicates();
+    const Core first = selectCore(&scope, caseless);
     Query result;
     result.sql = first.head + " " + first.list + first.tail;
     result.columns = first.columns;
@@ -200,7 +201,7 @@ Query Parser::query(const Scope *parent)
         const bool all = acceptKeyword("ALL");
         Scope next;
         next.parent = parent;
-        const Core core = selectCore(&next);
+        const Core core = selectCore(&next, caseless);
         if (!core.top.empty() || !first.top.empty())
             failWith(kSelectSyntax);
         result.sql += (all ? " UNION ALL " : " UNION ") + core.head + " " + core.list + core.tail;
@@ -218,7 +219,7 @@ Query Parser::query(const Scope *parent)
     return result;
 }
 
-Parser::Core Parser::selectCore(Scope *scope)
+Parser::Core Parser::selectCore(Scope *scope, bool caselessText)
 {
     const Scope *outerScope = scope_;
     const bool outerAggregate = sawAggregate_;
@@ -256,7 +257,7 @@ Parser::Core Parser::selectCore(Scope *scope)
     sawAggregate_ = false;
     if (pos_ == fromIndex || endsItem(pos_))
         failWith(kSelectSyntax);
-    core.list = selectList(&core.columns, core.distinct);
+    core.list = selectList(&core.columns, core.distinct || caselessText);
     if (fromIndex != std::string::npos) {
         if (pos_ != fromIndex)
             fail();
@@ -282,6 +283,23 @@ Parser::Core Parser::selectCore(Scope *scope)
     sawAggregate_ = outerAggregate;
     scope_ = outerScope;
     return core;
+}
+
+// UNION without ALL removes duplicates as DISTINCT does, texts compared without regard
+// to case; this query is one when UNION follows outside parentheses.
+bool Parser::unionRemovesDuplicates() const
+{
+    int depth = 0;
+    for (size_t i = pos_; i < tokens_.size() && tokens_[i].type != TokenType::End; ++i) {
+        const Token &token = tokens_[i];
+        if (token.type == TokenType::Symbol && token.value == "(")
+            ++depth;
+        if (token.type == TokenType::Symbol && token.value == ")" && --depth < 0)
+            return false;
+        if (depth == 0 && isWord(token, "UNION") && !isWord(tokens_[i + 1], "ALL"))
+            return true;
+    }
+    return false;
 }
 
 // Where this query's FROM is, outside parentheses; a make-table query (SELECT ... INTO)

@@ -193,6 +193,8 @@ private slots:
         QTest::newRow("division by zero") << "select 1 / 0" << "error: Division by zero";
         QTest::newRow("text comparisons ignore case")
             << "select count(*) from u where g = 'A' or g in ('B') or g between 'C' and 'C'" << "6";
+        QTest::newRow("IN a subquery ignores case") << "select count(*) from u where g in (select UCase(g) from u)"
+                                                    << "10";
         // String functions count characters.
         QTest::newRow("Left, Right, Mid")
             << "select Left('abcdef', 2), Right('abcdef', 2), Mid('abcdef', 2, 3), Mid('abcdef', 4), Left$('ab', 9)"
@@ -231,6 +233,8 @@ private slots:
         QTest::newRow("ORDER BY an alias") << "select n as k from u where n < 3 order by k desc" << "2;1";
         QTest::newRow("unknown table") << "select x from nosuch" << "error: no such table: nosuch";
         QTest::newRow("derived table of *") << "select d.n from (select * from u) as d where d.n = 2" << "2";
+        QTest::newRow("UNION ignores case")
+            << "select count(*) from (select g from u where n = 1 union select g from u where n = 2)" << "1";
         QTest::newRow("union") << "select n from u where n < 3 union select n + 100 from u where n = 1 order by n"
                                << "1;2;101";
     }
