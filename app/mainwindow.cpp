@@ -6,9 +6,15 @@
 #include "upload/linethread.h"
 #include "upload/planthread.h"
 #include "upload/pointthread.h"
+#include "upload/settleposts.h"
 #include "ui_mainwindow.h"
 
 #include <QTimer>
+
+namespace {
+// How long the program, once told to end, still waits for answers to its posts.
+constexpr int exitGraceSeconds = 10;
+}
 
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
@@ -33,6 +39,9 @@ MainWindow::MainWindow(QWidget *parent)
 
 MainWindow::~MainWindow()
 {
+    // The event loop runs while the posts finish; no new sync may start meanwhile.
+    ui->pushButton->setEnabled(false);
+    settlePosts({pointThread, lineThread, planThread}, exitGraceSeconds);
     logThread->stop();
     logThread->wait();
     delete ui;

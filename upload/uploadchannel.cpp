@@ -1,18 +1,36 @@
 #include "upload/uploadchannel.h"
 
 #include "logging/logline.h"
+#include "upload/oncebody.h"
 
 #include <QFile>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QSettings>
+#include <QTimer>
 #include <QUrl>
 #include <QVariant>
+
+#include <limits>
 
 namespace {
 const QString localConnection = QStringLiteral("fernwick_db");
 constexpr unsigned long linePauseUs = 10000;
+constexpr int defaultTimeoutSeconds = 120;
+// The longest limit whose milliseconds still fit a timer's interval.
+constexpr int longestTimeoutSeconds = std::numeric_limits<int>::max() / 1000;
+
+// How long a post may go without moving a byte; 0 means no limit. A value that is not a
+// whole number of seconds, 0 or more, gives the default.
+int inactivityTimeoutSeconds(const QSettings &settings)
+{
+    bool isNumber = false;
+    const int seconds = settings.value(QStringLiteral("HTTP_TIMEOUT_SECONDS"), defaultTimeoutSeconds).toInt(&isNumber);
+    if (!isNumber || seconds < 0)
+        return defaultTimeoutSeconds;
+    return qMin(seconds, longestTimeoutSeconds);
+}
 }
 
 UploadChannel::UploadChannel(const ChannelKind &kind, QObject *parent)
@@ -27,6 +45,7 @@ UploadChannel::~UploadChannel()
 {
     if (snapshotOpen)
         abandonSnapshot();
+    abandonPostsInFlight(QStringLiteral("the program ended first, so the post was abandoned"));
     // Answers that could not be written before are not dropped when the program ends.
     writeWaitingLines(Pacing::Unpaced);
 }
@@ -37,20 +56,87 @@ void UploadChannel::sendData(QByteArray body)
     // Read afresh at every post, so a changed URL takes effect without a restart.
     QSettings settings(QStringLiteral("sys.ini"), QSettings::IniFormat);
     const QString url = settings.value(kind.settingsKey, QVariant()).toString();
+    const int timeoutSeconds = inactivityTimeoutSeconds(settings);
     request.setUrl(QUrl(url, QUrl::TolerantMode));
-    manager->post(request, body);
+    auto *onceBody = new OnceBody(body, nullptr);
+    QNetworkReply *reply = manager->post(request, onceBody);
+    onceBody->setParent(reply);
+    watchPost(reply, timeoutSeconds);
+}
+
+// Tracks the post until its reply is handled and, with a limit, restarts the inactivity
+// timer whenever bytes move in either direction.
+void UploadChannel::watchPost(QNetworkReply *reply, int timeoutSeconds)
+{
+    if (reply->isFinished())
+        return;
+    inFlight.insert(reply, QString());
+    if (timeoutSeconds > 0) {
+        auto *idle = new QTimer(reply);
+        idle->setSingleShot(true);
+        idle->setInterval(timeoutSeconds * 1000);
+        const auto restart = [idle] { idle->start(); };
+        connect(reply, &QNetworkReply::uploadProgress, idle, restart);
+        connect(reply, &QNetworkReply::metaDataChanged, idle, restart);
+        connect(reply, &QNetworkReply::downloadProgress, idle, restart);
+        connect(reply, &QNetworkReply::finished, idle, &QTimer::stop);
+        const QString why =
+            QStringLiteral("nothing moved for %1 s (HTTP_TIMEOUT_SECONDS), so the post was abandoned").arg(timeoutSeconds);
+        connect(idle, &QTimer::timeout, this, [this, reply, why] { abandonPost(reply, why); });
+        idle->start();
+    }
+    emit postsInFlightChanged(inFlight.size());
+}
+
+int UploadChannel::postsInFlight() const
+{
+    return inFlight.size();
+}
+
+void UploadChannel::abandonPostsInFlight(const QString &why)
+{
+    const QList<QNetworkReply *> replies = inFlight.keys();
+    for (QNetworkReply *reply : replies)
+        abandonPost(reply, why);
+}
+
+// The abort finishes the reply, so getData records it before this returns.
+void UploadChannel::abandonPost(QNetworkReply *reply, const QString &why)
+{
+    const auto post = inFlight.find(reply);
+    if (post == inFlight.end())
+        return;
+    *post = why;
+    reply->abort();
 }
 
 void UploadChannel::getData(QNetworkReply *reply)
 {
+    const bool watched = inFlight.contains(reply);
+    const QString abandonedBecause = inFlight.take(reply);
     QString line;
     if (reply->error() != QNetworkReply::NoError)
-        line = QStringLiteral("Failed: ") + reply->errorString();
+        line = QStringLiteral("Failed: ") + failureText(reply, abandonedBecause);
     else
         line = textUpToZero(reply->readAll());
     reply->deleteLater();
     responseList.append(line);
     writeWaitingLines(Pacing::Paced);
+    if (watched)
+        emit postsInFlightChanged(inFlight.size());
+}
+
+// Qt's own wording, except where it would not tell an operator what happened.
+QString UploadChannel::failureText(QNetworkReply *reply, const QString &abandonedBecause) const
+{
+    const QString noAnswer = QStringLiteral("No answer from %1: %2");
+    const QString url = reply->url().toString();
+    if (!abandonedBecause.isEmpty())
+        return noAnswer.arg(url, abandonedBecause);
+    if (reply->error() == QNetworkReply::ContentReSendError)
+        return noAnswer.arg(url, QStringLiteral("the connection closed before an answer came; the post was not sent "
+                                           "again, since the server may already have taken it"));
+    return reply->errorString();
 }
 
 void UploadChannel::writeWaitingLines(Pacing pacing)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QList>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -24,6 +25,10 @@ struct ChannelKind
 // One record kind's way to the server: posts a body to the kind's endpoint and appends
 // every answer to the kind's daily response file. It also keeps the kind's snapshot table.
 //
+// Every post ends with one line in the response file: the answer, or "Failed: " and why.
+// A post that moves no bytes for HTTP_TIMEOUT_SECONDS is abandoned, and whoever ends the
+// program can wait for the posts in flight and abandon what remains.
+//
 // A snapshot is replaced as a whole: clearSnapshot opens a transaction that removes the old
 // rows, insertSnapshot adds rows inside it, and finishSnapshot commits. abandonSnapshot
 // rolls back, so a failed read leaves the previous snapshot as it was.
@@ -36,15 +41,26 @@ public:
 
     void sendData(QByteArray body);
 
+    int postsInFlight() const;
+    // Aborts every post still in flight; each is recorded as failed, with `why` as the reason.
+    void abandonPostsInFlight(const QString &why);
+
     void clearSnapshot();
     void insertSnapshot(const QStringList &values);
     void finishSnapshot();
     void abandonSnapshot();
 
+signals:
+    void postsInFlightChanged(int count);
+
 public slots:
     void getData(QNetworkReply *);
 
 private:
+    void watchPost(QNetworkReply *reply, int timeoutSeconds);
+    void abandonPost(QNetworkReply *reply, const QString &why);
+    QString failureText(QNetworkReply *reply, const QString &abandonedBecause) const;
+
     enum class Pacing { Paced, Unpaced };
     void writeWaitingLines(Pacing pacing);
     bool snapshotTablePresent() const;
@@ -58,6 +74,8 @@ private:
     QSqlDatabase localDb;
     QNetworkAccessManager *manager = nullptr;
     QList<QString> responseList;
+    // Posts not yet answered, each with the reason it was abandoned (empty while it runs).
+    QHash<QNetworkReply *, QString> inFlight;
 
     bool snapshotOpen = false;
     bool tablePresent = false;
