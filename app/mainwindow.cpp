@@ -41,7 +41,12 @@ MainWindow::~MainWindow()
 {
     // The event loop runs while the posts finish; no new sync may start meanwhile.
     ui->pushButton->setEnabled(false);
-    settlePosts({pointThread, lineThread, planThread}, exitGraceSeconds);
+    const QList<UploadChannel *> channels = {pointThread, lineThread, planThread};
+    if (const int waiting = postsInFlight(channels))
+        toFile(QStringLiteral("exit: posts in flight: %1; waiting up to %2 s for their answers")
+                   .arg(waiting)
+                   .arg(exitGraceSeconds));
+    settlePosts(channels, exitGraceSeconds);
     logThread->stop();
     logThread->wait();
     delete ui;

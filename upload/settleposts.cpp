@@ -5,7 +5,6 @@
 #include <QEventLoop>
 #include <QTimer>
 
-namespace {
 int postsInFlight(const QList<UploadChannel *> &channels)
 {
     int count = 0;
@@ -14,6 +13,7 @@ int postsInFlight(const QList<UploadChannel *> &channels)
     return count;
 }
 
+namespace {
 void waitForPosts(const QList<UploadChannel *> &channels, int graceSeconds)
 {
     if (postsInFlight(channels) == 0)
