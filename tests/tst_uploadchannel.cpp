@@ -104,6 +104,7 @@ private slots:
     void postsInFlightAreCountedUntilRecorded();
     void abandonedPostsAreRecorded();
     void endingChannelRecordsItsPostsInFlight();
+    void postEndedBeforeItStartedIsRecordedOnce();
 };
 
 void UploadChannelTest::postsTheBodyUnchangedToTheConfiguredUrl()
@@ -424,6 +425,19 @@ void UploadChannelTest::endingChannelRecordsItsPostsInFlight()
     }
     QCOMPARE(QString::fromUtf8(readAll(pointFile)),
              noAnswerFrom(rig.server, QStringLiteral("the program ended first, so the post was abandoned")));
+}
+
+// A post without a URL fails only once the event loop runs; ending it before then must not
+// give it a second line when that failure comes.
+void UploadChannelTest::postEndedBeforeItStartedIsRecordedOnce()
+{
+    Rig rig(Rig::WithLog, QStringLiteral("LINE_HTTPURL"));
+    PointThread channel(nullptr);
+    channel.sendData("key=[]");
+    channel.abandonPostsInFlight(QStringLiteral("told to stop"));
+    QTest::qWait(200);
+    const QByteArray lines = readAll(pointFile);
+    QVERIFY2(lines.count('\n') == 1 && lines.startsWith("Failed: "), lines.constData());
 }
 
 QTEST_GUILESS_MAIN(UploadChannelTest)

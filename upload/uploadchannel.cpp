@@ -17,6 +17,7 @@
 namespace {
 const QString localConnection = QStringLiteral("fernwick_db");
 constexpr unsigned long linePauseUs = 10000;
+const char *const recordedMark = "fernwickRecorded";
 constexpr int defaultTimeoutSeconds = 120;
 // The longest limit whose milliseconds still fit a timer's interval.
 constexpr int longestTimeoutSeconds = std::numeric_limits<int>::max() / 1000;
@@ -112,6 +113,11 @@ void UploadChannel::abandonPost(QNetworkReply *reply, const QString &why)
 
 void UploadChannel::getData(QNetworkReply *reply)
 {
+    // Qt finishes a reply that was aborted before it started once more when it starts;
+    // only the first finish is recorded.
+    if (reply->property(recordedMark).toBool())
+        return;
+    reply->setProperty(recordedMark, true);
     const bool watched = inFlight.contains(reply);
     const QString abandonedBecause = inFlight.take(reply);
     QString line;
