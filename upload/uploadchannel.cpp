@@ -26,8 +26,9 @@ constexpr int longestTimeoutSeconds = std::numeric_limits<int>::max() / 1000;
 // whole number of seconds, 0 or more, gives the default.
 int inactivityTimeoutSeconds(const QSettings &settings)
 {
+    const QVariant setting = settings.value(QStringLiteral("HTTP_TIMEOUT_SECONDS"), defaultTimeoutSeconds);
     bool isNumber = false;
-    const int seconds = settings.value(QStringLiteral("HTTP_TIMEOUT_SECONDS"), defaultTimeoutSeconds).toInt(&isNumber);
+    const int seconds = setting.toInt(&isNumber);
     if (!isNumber || seconds < 0)
         return defaultTimeoutSeconds;
     return qMin(seconds, longestTimeoutSeconds);
@@ -69,6 +70,7 @@ void UploadChannel::sendData(QByteArray body)
 // timer whenever bytes move in either direction.
 void UploadChannel::watchPost(QNetworkReply *reply, int timeoutSeconds)
 {
+    // A reply that finished inside post() has been recorded already.
     if (reply->isFinished())
         return;
     inFlight.insert(reply, QString());
@@ -81,8 +83,8 @@ void UploadChannel::watchPost(QNetworkReply *reply, int timeoutSeconds)
         connect(reply, &QNetworkReply::metaDataChanged, idle, restart);
         connect(reply, &QNetworkReply::downloadProgress, idle, restart);
         connect(reply, &QNetworkReply::finished, idle, &QTimer::stop);
-        const QString why =
-            QStringLiteral("nothing moved for %1 s (HTTP_TIMEOUT_SECONDS), so the post was abandoned").arg(timeoutSeconds);
+        const QString why = QStringLiteral("nothing moved for %1 s (HTTP_TIMEOUT_SECONDS), so the post was abandoned")
+                                .arg(timeoutSeconds);
         connect(idle, &QTimer::timeout, this, [this, reply, why] { abandonPost(reply, why); });
         idle->start();
     }
@@ -140,8 +142,8 @@ QString UploadChannel::failureText(QNetworkReply *reply, const QString &abandone
     if (!abandonedBecause.isEmpty())
         return noAnswer.arg(url, abandonedBecause);
     if (reply->error() == QNetworkReply::ContentReSendError)
-        return noAnswer.arg(url, QStringLiteral("the connection closed before an answer came; the post was not sent "
-                                           "again, since the server may already have taken it"));
+        return noAnswer.arg(url, QStringLiteral("the connection closed before an answer came; the post was not "
+                                                "sent again, since the server may already have taken it"));
     return reply->errorString();
 }
 
