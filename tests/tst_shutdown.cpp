@@ -75,6 +75,7 @@ private slots:
     void answersComingDuringTheGraceAreRecorded_data();
     void answersComingDuringTheGraceAreRecorded();
     void postsWithoutAnswerAreRecordedAsAbandoned();
+    void saysWhatCouldNotBeWrittenAtExit();
 };
 
 void ShutdownTest::signalEndsTheProgramCleanly_data()
@@ -87,13 +88,9 @@ void ShutdownTest::signalEndsTheProgramCleanly_data()
 void ShutdownTest::signalEndsTheProgramCleanly()
 {
     QFETCH(int, signalNumber);
-    const QString exe = qEnvironmentVariable("FERNWICK_EXE");
-    QVERIFY2(QFileInfo::exists(exe), "FERNWICK_EXE names no executable");
     WorkingDir wd;
     QProcess fernwick;
-    fernwick.setWorkingDirectory(wd.path());
-    fernwick.start(exe, QStringList());
-    QVERIFY(fernwick.waitForStarted());
+    QVERIFY(startProgram(&fernwick, wd));
     // The window's constructor creates "log"; by then the signal handlers are in place.
     QTRY_VERIFY_WITH_TIMEOUT(QDir(wd.file(QStringLiteral("log"))).exists(), 10000);
     ::kill(pid_t(fernwick.processId()), signalNumber);
@@ -158,6 +155,31 @@ void ShutdownTest::postsWithoutAnswerAreRecordedAsAbandoned()
     }
     const QByteArray log = dailyFile(wd, QStringLiteral("fernwicklog"));
     QVERIFY2(log.contains(waitingLine) && log.endsWith(waitingLine + '\n'), log.constData());
+}
+
+void ShutdownTest::saysWhatCouldNotBeWrittenAtExit()
+{
+    WorkingDir wd;
+    {
+        QFile notAFolder(wd.file(QStringLiteral("log")));
+        QVERIFY(notAFolder.open(QIODevice::WriteOnly));
+    }
+    QProcess fernwick;
+    QVERIFY(startProgram(&fernwick, wd));
+    QByteArray stderrText;
+    const auto said = [&](const QString &pattern) {
+        stderrText += fernwick.readAllStandardError();
+        return QRegularExpression(pattern, QRegularExpression::MultilineOption).match(QString::fromUtf8(stderrText));
+    };
+    const QString logCannotBeWritten = QStringLiteral("^log/fernwicklog-\\d{8}\\.txt cannot be written ");
+    QTRY_VERIFY_WITH_TIMEOUT(said(logCannotBeWritten).hasMatch(), 10000);
+    ::kill(pid_t(fernwick.processId()), SIGTERM);
+    QVERIFY(fernwick.waitForFinished(10000));
+    QCOMPARE(fernwick.exitStatus(), QProcess::NormalExit);
+    const QRegularExpressionMatch count = said(QStringLiteral("^(\\d+) log and response lines could not be written$"));
+    QVERIFY2(count.hasMatch(), stderrText.constData());
+    QVERIFY2(count.captured(1).toInt() > 0, stderrText.constData());
+    QVERIFY(QFileInfo(wd.file(QStringLiteral("log"))).isFile());
 }
 
 QTEST_GUILESS_MAIN(ShutdownTest)

@@ -3,7 +3,6 @@
 #include "logging/logline.h"
 #include "upload/oncebody.h"
 
-#include <QFile>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
@@ -16,7 +15,7 @@
 
 namespace {
 const QString localConnection = QStringLiteral("fernwick_db");
-constexpr unsigned long linePauseUs = 10000;
+constexpr int retryIntervalMs = 1000;
 const char *const recordedMark = "fernwickRecorded";
 constexpr int defaultTimeoutSeconds = 120;
 // The longest limit whose milliseconds still fit a timer's interval.
@@ -38,9 +37,14 @@ int inactivityTimeoutSeconds(const QSettings &settings)
 UploadChannel::UploadChannel(const ChannelKind &kind, QObject *parent)
     : QThread(parent)
     , kind(kind)
+    , responseList(kind.responsePattern)
 {
     manager = new QNetworkAccessManager(this);
     connect(manager, &QNetworkAccessManager::finished, this, &UploadChannel::getData);
+    retryTimer = new QTimer(this);
+    retryTimer->setSingleShot(true);
+    retryTimer->setInterval(retryIntervalMs);
+    connect(retryTimer, &QTimer::timeout, this, [this] { writeWaitingLines(DailyFileQueue::Pacing::Paced); });
 }
 
 UploadChannel::~UploadChannel()
@@ -49,7 +53,7 @@ UploadChannel::~UploadChannel()
         abandonSnapshot();
     abandonPostsInFlight(QStringLiteral("the program ended first, so the post was abandoned"));
     // Answers that could not be written before are not dropped when the program ends.
-    writeWaitingLines(Pacing::Unpaced);
+    responseList.writeTo(LocalClock::now().date(), DailyFileQueue::Pacing::Unpaced);
 }
 
 void UploadChannel::sendData(QByteArray body)
@@ -128,8 +132,8 @@ void UploadChannel::getData(QNetworkReply *reply)
     else
         line = textUpToZero(reply->readAll());
     reply->deleteLater();
-    responseList.append(line);
-    writeWaitingLines(Pacing::Paced);
+    responseList.append(line.toUtf8());
+    writeWaitingLines(DailyFileQueue::Pacing::Paced);
     if (watched)
         emit postsInFlightChanged(inFlight.size());
 }
@@ -147,20 +151,10 @@ QString UploadChannel::failureText(QNetworkReply *reply, const QString &abandone
     return reply->errorString();
 }
 
-void UploadChannel::writeWaitingLines(Pacing pacing)
+void UploadChannel::writeWaitingLines(DailyFileQueue::Pacing pacing)
 {
-    if (responseList.isEmpty())
-        return;
-    QFile file(dailyFileName(kind.responsePattern, LocalClock::now().date()));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text))
-        return;
-    while (!responseList.isEmpty()) {
-        file.write(responseList.first().toUtf8().append('\n'));
-        responseList.removeFirst();
-        if (pacing == Pacing::Paced)
-            usleep(linePauseUs);
-    }
-    file.close();
+    if (!responseList.writeTo(LocalClock::now().date(), pacing))
+        retryTimer->start();
 }
 
 bool UploadChannel::snapshotTablePresent() const

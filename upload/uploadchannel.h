@@ -1,7 +1,8 @@
 #pragma once
 
+#include "logging/dailyfilequeue.h"
+
 #include <QHash>
-#include <QList>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QString>
@@ -10,6 +11,7 @@
 
 class QNetworkAccessManager;
 class QNetworkReply;
+class QTimer;
 
 // What sets one record kind's channel apart from the others.
 struct ChannelKind
@@ -61,8 +63,7 @@ private:
     void abandonPost(QNetworkReply *reply, const QString &why);
     QString failureText(QNetworkReply *reply, const QString &abandonedBecause) const;
 
-    enum class Pacing { Paced, Unpaced };
-    void writeWaitingLines(Pacing pacing);
+    void writeWaitingLines(DailyFileQueue::Pacing pacing);
     bool snapshotTablePresent() const;
     bool createSnapshotTable();
     bool insertRow(const QStringList &values);
@@ -73,7 +74,9 @@ private:
     const ChannelKind kind;
     QSqlDatabase localDb;
     QNetworkAccessManager *manager = nullptr;
-    QList<QString> responseList;
+    DailyFileQueue responseList;
+    // While answers wait for a file that cannot be written, they are tried again now and then.
+    QTimer *retryTimer = nullptr;
     // Posts not yet answered, each with the reason it was abandoned (empty while it runs).
     QHash<QNetworkReply *, QString> inFlight;
 
