@@ -62,6 +62,21 @@ bool startProgram(QProcess *fernwick, const WorkingDir &wd)
     return fernwick->waitForStarted();
 }
 
+// The program, running on a site, has posted all three kinds; the server holds the answers.
+struct PostsHeld
+{
+    bool start()
+    {
+        server.holdReplies();
+        return makeSite(wd, server) && startProgram(&fernwick, wd)
+            && QTest::qWaitFor([this] { return server.requestCount() == 3; }, 30000);
+    }
+    void signal(int signalNumber) { ::kill(pid_t(fernwick.processId()), signalNumber); }
+    WorkingDir wd;
+    TestServer server;
+    QProcess fernwick;
+};
+
 const QByteArray waitingLine = "exit: posts in flight: 3; waiting up to 10 s for their answers";
 }
 
@@ -116,44 +131,34 @@ void ShutdownTest::answersComingDuringTheGraceAreRecorded_data()
 void ShutdownTest::answersComingDuringTheGraceAreRecorded()
 {
     QFETCH(int, signalNumber);
-    WorkingDir wd;
-    TestServer server;
-    server.holdReplies();
-    QVERIFY(makeSite(wd, server));
-    QProcess fernwick;
-    QVERIFY(startProgram(&fernwick, wd));
-    QTRY_COMPARE_WITH_TIMEOUT(server.requestCount(), 3, 30000);
-    ::kill(pid_t(fernwick.processId()), signalNumber);
-    QTRY_VERIFY_WITH_TIMEOUT(dailyFile(wd, QStringLiteral("fernwicklog")).contains(waitingLine), 10000);
-    server.releaseReplies();
-    QVERIFY(fernwick.waitForFinished(30000));
-    QCOMPARE(fernwick.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(fernwick.exitCode(), 0);
+    PostsHeld run;
+    QVERIFY(run.start());
+    run.signal(signalNumber);
+    QTRY_VERIFY_WITH_TIMEOUT(dailyFile(run.wd, QStringLiteral("fernwicklog")).contains(waitingLine), 10000);
+    run.server.releaseReplies();
+    QVERIFY(run.fernwick.waitForFinished(30000));
+    QCOMPARE(run.fernwick.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(run.fernwick.exitCode(), 0);
     for (const QString &kind : kinds)
-        QCOMPARE(dailyFile(wd, QStringLiteral("response%1Data").arg(kind)), QByteArray("ok\n"));
+        QCOMPARE(dailyFile(run.wd, QStringLiteral("response%1Data").arg(kind)), QByteArray("ok\n"));
 }
 
 // A server that never answers: the program ends after the grace period all the same.
 void ShutdownTest::postsWithoutAnswerAreRecordedAsAbandoned()
 {
-    WorkingDir wd;
-    TestServer server;
-    server.holdReplies();
-    QVERIFY(makeSite(wd, server));
-    QProcess fernwick;
-    QVERIFY(startProgram(&fernwick, wd));
-    QTRY_COMPARE_WITH_TIMEOUT(server.requestCount(), 3, 30000);
-    ::kill(pid_t(fernwick.processId()), SIGTERM);
-    QVERIFY(fernwick.waitForFinished(60000));
-    QCOMPARE(fernwick.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(fernwick.exitCode(), 0);
+    PostsHeld run;
+    QVERIFY(run.start());
+    run.signal(SIGTERM);
+    QVERIFY(run.fernwick.waitForFinished(60000));
+    QCOMPARE(run.fernwick.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(run.fernwick.exitCode(), 0);
     for (const QString &kind : kinds) {
         const QString expected = QStringLiteral("Failed: No answer from %1: the program was ending and waited 10 s for "
                                                 "it, so the post was abandoned\n")
-                                     .arg(server.url(QLatin1Char('/') + kind));
-        QCOMPARE(QString::fromUtf8(dailyFile(wd, QStringLiteral("response%1Data").arg(kind))), expected);
+                                     .arg(run.server.url(QLatin1Char('/') + kind));
+        QCOMPARE(QString::fromUtf8(dailyFile(run.wd, QStringLiteral("response%1Data").arg(kind))), expected);
     }
-    const QByteArray log = dailyFile(wd, QStringLiteral("fernwicklog"));
+    const QByteArray log = dailyFile(run.wd, QStringLiteral("fernwicklog"));
     QVERIFY2(log.contains(waitingLine) && log.endsWith(waitingLine + '\n'), log.constData());
 }
 
