@@ -101,6 +101,7 @@ private slots:
     void existingFileIsAppendedTo();
     void silentServerIsAbandonedAfterTheTimeout();
     void answerThatKeepsComingIsNotCutOff();
+    void answerThatCameWhileTheLoopWasBusyCounts();
     void timeoutSetting_data();
     void timeoutSetting();
     void bodyClosedWithoutAnswerIsSentOnce();
@@ -364,6 +365,20 @@ void UploadChannelTest::answerThatKeepsComingIsNotCutOff()
     channel.sendData("key=[]");
     QVERIFY(waitForLines(pointFile, 1));
     QCOMPARE(readAll(pointFile), QByteArray(25, '.') + '\n');
+}
+
+// A long sync keeps the event loop from running; an answer that came meanwhile is not
+// taken for silence.
+void UploadChannelTest::answerThatCameWhileTheLoopWasBusyCounts()
+{
+    Rig rig;
+    setTimeout(QStringLiteral("1"));
+    PointThread channel(nullptr);
+    channel.sendData("key=[]");
+    QTRY_COMPARE(rig.server.requestCount(), 1);
+    QThread::msleep(2500);
+    QVERIFY(waitForLines(pointFile, 1));
+    QCOMPARE(readAll(pointFile), QByteArray("ok\n"));
 }
 
 void UploadChannelTest::timeoutSetting_data()
