@@ -65,6 +65,8 @@ SQLSMALLINT defaultCType(SQLSMALLINT sqlType)
         return SQL_C_TYPE_TIMESTAMP;
     case SQL_LONGVARBINARY:
         return SQL_C_BINARY;
+    case SQL_DECIMAL:
+        return SQL_C_CHAR;
     default:
         return SQL_C_WCHAR;
     }
@@ -224,10 +226,14 @@ SQLRETURN storeInteger(Statement *statement, const Number &number, SQLPOINTER ta
     return SQL_SUCCESS;
 }
 
+// A finite value beyond the range of the target type would become an infinity.
 template <typename T>
-SQLRETURN storeReal(const Number &number, SQLPOINTER target, SQLLEN *indicator)
+SQLRETURN storeReal(Statement *statement, const Number &number, SQLPOINTER target, SQLLEN *indicator)
 {
-    const T value = T(number.asDouble());
+    const double real = number.asDouble();
+    if (std::isfinite(real) && std::fabs(real) > double(std::numeric_limits<T>::max()))
+        return statement->diag.error("22003", "Numeric value out of range.");
+    const T value = T(real);
     std::memcpy(target, &value, sizeof value);
     if (indicator)
         *indicator = SQLLEN(sizeof value);
@@ -262,9 +268,9 @@ SQLRETURN storeNumber(Statement *statement, SQLSMALLINT cType, const CellValue &
     case SQL_C_UBIGINT:
         return storeInteger<SQLUBIGINT>(statement, number, target, indicator);
     case SQL_C_FLOAT:
-        return storeReal<SQLREAL>(number, target, indicator);
+        return storeReal<SQLREAL>(statement, number, target, indicator);
     default:
-        return storeReal<SQLDOUBLE>(number, target, indicator);
+        return storeReal<SQLDOUBLE>(statement, number, target, indicator);
     }
 }
 

@@ -61,7 +61,14 @@ ColumnInfo fromDeclaredType(const std::string &upperType, SQLINTEGER odbcVersion
     }
     if (containsAny(upperType, {"BIT", "BOOL", "YESNO", "LOGICAL"}))
         return typed(SQL_BIT, "BIT", 1, 1, 1, false);
-    if (containsAny(upperType, {"REAL", "DOUB", "FLOA", "NUMERIC", "DECIMAL", "CURRENCY", "MONEY", "SINGLE"})) {
+    // Currency is an exact decimal of four places in nineteen digits; the text of its
+    // value is exact, so a client can read it as a decimal without going through a double.
+    if (containsAny(upperType, {"CURRENCY", "MONEY"})) {
+        ColumnInfo info = typed(SQL_DECIMAL, "CURRENCY", 19, 21, 21, true);
+        info.decimalDigits = 4;
+        return info;
+    }
+    if (containsAny(upperType, {"REAL", "DOUB", "FLOA", "NUMERIC", "DECIMAL", "SINGLE"})) {
         ColumnInfo info = typed(SQL_DOUBLE, "DOUBLE", 15, 24, 8, true);
         return info;
     }
@@ -173,7 +180,6 @@ bool numericField(const ColumnInfo &info, SQLUSMALLINT field, SQLLEN *out)
         *out = info.isSigned ? SQL_FALSE : SQL_TRUE;
         return true;
     case SQL_DESC_AUTO_UNIQUE_VALUE:
-    case SQL_DESC_FIXED_PREC_SCALE:
         *out = SQL_FALSE;
         return true;
     case SQL_DESC_CASE_SENSITIVE:
@@ -190,6 +196,9 @@ bool numericField(const ColumnInfo &info, SQLUSMALLINT field, SQLLEN *out)
         return true;
     case SQL_DESC_NUM_PREC_RADIX:
         *out = (info.sqlType == SQL_DOUBLE) ? 2 : (info.isSigned ? 10 : 0);
+        return true;
+    case SQL_DESC_FIXED_PREC_SCALE:
+        *out = info.sqlType == SQL_DECIMAL ? SQL_TRUE : SQL_FALSE;
         return true;
     default:
         return false;

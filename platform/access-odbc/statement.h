@@ -32,6 +32,16 @@ struct ColumnBinding {
     SQLLEN *indicator = nullptr;
 };
 
+// An input parameter as SQLBindParameter left it; the buffers are read at each execution.
+struct ParameterBinding {
+    bool bound = false;
+    SQLSMALLINT cType = 0;
+    SQLSMALLINT sqlType = 0;
+    SQLPOINTER value = nullptr;
+    SQLLEN bufferLength = 0;
+    SQLLEN *indicator = nullptr;
+};
+
 // The value SQLGetData is handing out in parts: the bytes in the application's
 // encoding and how many of them have gone out.
 struct PartialValue {
@@ -50,6 +60,7 @@ struct Statement : HandleBase {
     sqlite3_stmt *stmt = nullptr;
     std::vector<ColumnInfo> columns;
     std::vector<ColumnBinding> bindings;
+    std::vector<ParameterBinding> parameters;
     PartialValue partial;
 
     bool prepared = false;
