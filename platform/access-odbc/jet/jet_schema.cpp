@@ -17,7 +17,8 @@ std::string quotedIdentifier(const std::string &name)
     return quoted + "\"";
 }
 
-// Numeric needs REAL affinity, so that division by a whole number stays exact arithmetic
+// A declared type gives the value its SQLite affinity and, through the driver's type
+// mapping, its ODBC type. Numeric needs REAL affinity, so that division by a whole number stays exact arithmetic
 // rather than becoming integer division. Currency's declared type has NUMERIC affinity,
 // which would turn 3.0 into the integer 3 on the way in; it is given once the rows are in,
 // which keeps every value as it was bound.
@@ -31,7 +32,9 @@ std::string declaredType(const MdbColumn &column, Kind kind, Stage stage)
     case MDB_INT:
         return "SMALLINT";
     case MDB_LONGINT:
-        return "INTEGER";
+        // Jet's own name; "INTEGER" would make a one-column primary key SQLite's rowid,
+        // and a table would then read in key order instead of as the file holds it.
+        return "LONG";
     case MDB_FLOAT:
         return "REAL";
     case MDB_MONEY:
