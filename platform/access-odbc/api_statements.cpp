@@ -58,7 +58,7 @@ SQLRETURN describe(Encoding encoding, SQLHSTMT handle, SQLUSMALLINT column, void
         storeLength(dataType, info.sqlType);
         storeLength(columnSize, SQLLEN(info.columnSize));
         storeLength(decimalDigits, info.decimalDigits);
-        storeLength(nullable, SQL_NULLABLE);
+        storeLength(nullable, info.notNull ? SQL_NO_NULLS : SQL_NULLABLE);
         return writeText(statement->diag, encoding, info.name, name, bufferLength, nameLength, false);
     });
 }

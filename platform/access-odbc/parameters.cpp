@@ -131,75 +131,103 @@ std::string dateTimeText(SQLSMALLINT cType, SQLPOINTER value)
 }
 
 // The byte length of a character or binary value; SQL_NTS only for character data.
-bool valueLength(const ParameterBinding &binding, SQLLEN *length)
+bool valueLength(const ParameterBinding &binding, SQLSMALLINT cType, SQLLEN *length)
 {
     *length = binding.indicator ? *binding.indicator : SQL_NTS;
-    if (*length == SQL_NTS && binding.cType == SQL_C_BINARY)
+    if (*length == SQL_NTS && cType == SQL_C_BINARY)
         *length = binding.bufferLength;
     return *length == SQL_NTS || *length >= 0;
+}
+
+bool isCharacterOrBinary(SQLSMALLINT cType)
+{
+    return cType == SQL_C_CHAR || cType == SQL_C_WCHAR || cType == SQL_C_BINARY;
+}
+
+int bindCharacterOrBinary(sqlite3_stmt *stmt, int index, const ParameterBinding &binding, SQLSMALLINT cType,
+                          SQLLEN length)
+{
+    if (cType == SQL_C_BINARY)
+        return sqlite3_bind_blob(stmt, index, binding.value, int(length), SQLITE_TRANSIENT);
+    const std::string text =
+        cType == SQL_C_CHAR ? fromAnsi(static_cast<SQLCHAR *>(binding.value), length)
+                            : fromWide(static_cast<SQLWCHAR *>(binding.value),
+                                       length == SQL_NTS ? SQL_NTS : length / SQLLEN(sizeof(SQLWCHAR)));
+    return bindText(stmt, index, text, binding.sqlType);
+}
+
+// A number the C type holds, read from the application's buffer.
+bool readNumber(SQLSMALLINT cType, SQLPOINTER value, Number *out)
+{
+    out->isInteger = true;
+    switch (cType) {
+    case SQL_C_SLONG: case SQL_C_LONG: out->integer = readAs<SQLINTEGER>(value); return true;
+    case SQL_C_ULONG: out->integer = readAs<SQLUINTEGER>(value); return true;
+    case SQL_C_SSHORT: case SQL_C_SHORT: out->integer = readAs<SQLSMALLINT>(value); return true;
+    case SQL_C_USHORT: out->integer = readAs<SQLUSMALLINT>(value); return true;
+    case SQL_C_STINYINT: case SQL_C_TINYINT: out->integer = readAs<signed char>(value); return true;
+    case SQL_C_UTINYINT: out->integer = readAs<unsigned char>(value); return true;
+    case SQL_C_BIT: out->integer = readAs<unsigned char>(value) ? 1 : 0; return true;
+    case SQL_C_SBIGINT: out->integer = readAs<SQLBIGINT>(value); return true;
+    case SQL_C_UBIGINT: {
+        const SQLUBIGINT number = readAs<SQLUBIGINT>(value);
+        out->integer = (long long)number;
+        return number <= SQLUBIGINT(INT64_MAX);
+    }
+    case SQL_C_FLOAT: *out = Number{false, 0, double(readAs<SQLREAL>(value))}; return true;
+    case SQL_C_DOUBLE: *out = Number{false, 0, readAs<SQLDOUBLE>(value)}; return true;
+    default: return parseNumber(numericText(readAs<SQL_NUMERIC_STRUCT>(value)), out);
+    }
+}
+
+bool isDateTimeCType(SQLSMALLINT cType)
+{
+    switch (cType) {
+    case SQL_C_TYPE_DATE: case SQL_C_DATE: case SQL_C_TYPE_TIME: case SQL_C_TIME:
+    case SQL_C_TYPE_TIMESTAMP: case SQL_C_TIMESTAMP:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// SQLite refuses a value it is given only when memory or its length limit runs out.
+SQLRETURN bound(Statement *statement, int sqliteResult)
+{
+    if (sqliteResult == SQLITE_OK)
+        return SQL_SUCCESS;
+    if (sqliteResult == SQLITE_TOOBIG)
+        return statement->diag.error("22001", "String data, right truncated: the value is too long.");
+    return statement->diag.error("HY001", "Memory allocation error.");
 }
 
 SQLRETURN bindOne(Statement *statement, int index, const ParameterBinding &binding)
 {
     sqlite3_stmt *stmt = statement->stmt;
     const SQLLEN indicator = binding.indicator ? *binding.indicator : 0;
-    if (indicator == SQL_NULL_DATA) {
-        sqlite3_bind_null(stmt, index);
-        return SQL_SUCCESS;
-    }
+    if (indicator == SQL_NULL_DATA)
+        return bound(statement, sqlite3_bind_null(stmt, index));
     if (indicator == SQL_DATA_AT_EXEC || indicator <= SQL_LEN_DATA_AT_EXEC_OFFSET)
         return statement->diag.error("HYC00", "Optional feature not implemented: data at execution.");
     if (!binding.value)
         return statement->diag.error("HY009", "Invalid use of null pointer.");
 
     const SQLSMALLINT cType = binding.cType == SQL_C_DEFAULT ? defaultCType(binding.sqlType) : binding.cType;
-    const SQLPOINTER value = binding.value;
-    SQLLEN length = 0;
-    switch (cType) {
-    case SQL_C_CHAR:
-    case SQL_C_WCHAR:
-    case SQL_C_BINARY:
-        if (!valueLength(binding, &length))
+    int rc;
+    if (isCharacterOrBinary(cType)) {
+        SQLLEN length = 0;
+        if (!valueLength(binding, cType, &length))
             return statement->diag.error("HY090", "Invalid string or buffer length.");
-        if (cType == SQL_C_BINARY) {
-            sqlite3_bind_blob(stmt, index, value, int(length), SQLITE_TRANSIENT);
-        } else {
-            const std::string text =
-                cType == SQL_C_CHAR ? fromAnsi(static_cast<SQLCHAR *>(value), length)
-                                    : fromWide(static_cast<SQLWCHAR *>(value),
-                                               length == SQL_NTS ? SQL_NTS : length / SQLLEN(sizeof(SQLWCHAR)));
-            bindText(stmt, index, text, binding.sqlType);
-        }
-        return SQL_SUCCESS;
-    case SQL_C_SLONG: case SQL_C_LONG: sqlite3_bind_int64(stmt, index, readAs<SQLINTEGER>(value)); break;
-    case SQL_C_ULONG: sqlite3_bind_int64(stmt, index, readAs<SQLUINTEGER>(value)); break;
-    case SQL_C_SSHORT: case SQL_C_SHORT: sqlite3_bind_int64(stmt, index, readAs<SQLSMALLINT>(value)); break;
-    case SQL_C_USHORT: sqlite3_bind_int64(stmt, index, readAs<SQLUSMALLINT>(value)); break;
-    case SQL_C_STINYINT: case SQL_C_TINYINT: sqlite3_bind_int64(stmt, index, readAs<signed char>(value)); break;
-    case SQL_C_UTINYINT: sqlite3_bind_int64(stmt, index, readAs<unsigned char>(value)); break;
-    case SQL_C_BIT: sqlite3_bind_int64(stmt, index, readAs<unsigned char>(value) ? 1 : 0); break;
-    case SQL_C_SBIGINT: sqlite3_bind_int64(stmt, index, readAs<SQLBIGINT>(value)); break;
-    case SQL_C_UBIGINT: {
-        const SQLUBIGINT number = readAs<SQLUBIGINT>(value);
-        if (number > SQLUBIGINT(INT64_MAX))
-            return statement->diag.error("22003", "Numeric value out of range.");
-        sqlite3_bind_int64(stmt, index, sqlite3_int64(number));
-        break;
-    }
-    case SQL_C_FLOAT: sqlite3_bind_double(stmt, index, double(readAs<SQLREAL>(value))); break;
-    case SQL_C_DOUBLE: sqlite3_bind_double(stmt, index, readAs<SQLDOUBLE>(value)); break;
-    case SQL_C_NUMERIC: {
+        rc = bindCharacterOrBinary(stmt, index, binding, cType, length);
+    } else if (isDateTimeCType(cType)) {
+        rc = sqlite3_bind_text(stmt, index, dateTimeText(cType, binding.value).c_str(), -1, SQLITE_TRANSIENT);
+    } else {
         Number number;
-        if (!parseNumber(numericText(readAs<SQL_NUMERIC_STRUCT>(value)), &number))
+        if (!readNumber(cType, binding.value, &number))
             return statement->diag.error("22003", "Numeric value out of range.");
-        bindNumber(stmt, index, number);
-        break;
+        rc = bindNumber(stmt, index, number);
     }
-    default:
-        sqlite3_bind_text(stmt, index, dateTimeText(cType, value).c_str(), -1, SQLITE_TRANSIENT);
-        break;
-    }
-    return SQL_SUCCESS;
+    return bound(statement, rc);
 }
 
 } // namespace

@@ -100,6 +100,19 @@ ColumnInfo fromSample(int sampleType, sqlite3_int64 sample)
 
 std::string nonNull(const char *text) { return text ? text : ""; }
 
+// Whether a result column is a table column declared NOT NULL; an expression never is.
+bool declaredNotNull(sqlite3_stmt *stmt, int column)
+{
+    const char *table = sqlite3_column_table_name(stmt, column);
+    const char *origin = sqlite3_column_origin_name(stmt, column);
+    if (!table || !origin)
+        return false;
+    int notNull = 0;
+    return sqlite3_table_column_metadata(sqlite3_db_handle(stmt), sqlite3_column_database_name(stmt, column), table,
+                                         origin, nullptr, nullptr, &notNull, nullptr, nullptr) == SQLITE_OK
+        && notNull;
+}
+
 } // namespace
 
 ColumnInfo columnInfoFor(const char *declaredType, int sampleType, sqlite3_int64 sample, SQLINTEGER odbcVersion)
@@ -127,6 +140,7 @@ void describeColumns(Statement *statement)
         info.name = nonNull(sqlite3_column_name(stmt, i));
         info.baseTable = nonNull(sqlite3_column_table_name(stmt, i));
         info.baseColumn = nonNull(sqlite3_column_origin_name(stmt, i));
+        info.notNull = declaredNotNull(stmt, i);
         statement->columns.push_back(std::move(info));
     }
 }
@@ -174,7 +188,7 @@ bool numericField(const ColumnInfo &info, SQLUSMALLINT field, SQLLEN *out)
         return true;
     case SQL_DESC_NULLABLE:
     case SQL_COLUMN_NULLABLE:
-        *out = SQL_NULLABLE;
+        *out = info.notNull ? SQL_NO_NULLS : SQL_NULLABLE;
         return true;
     case SQL_DESC_UNSIGNED:
         *out = info.isSigned ? SQL_FALSE : SQL_TRUE;

@@ -23,6 +23,7 @@ struct ColumnInfo {
     SQLLEN displaySize = 255;
     SQLLEN octetLength = 510;
     bool isSigned = false;
+    bool notNull = false; // a table column declared NOT NULL
 };
 
 struct ColumnBinding {

@@ -324,13 +324,17 @@ private slots:
         for (int i = 0; i < key.count(); ++i)
             keyColumns << key.fieldName(i);
         QCOMPARE(keyColumns, primaryKey);
-        const QSqlRecord record = db.record(table);
-        QStringList requiredColumns;
-        for (int i = 0; i < record.count(); ++i) {
-            if (record.field(i).requiredStatus() == QSqlField::Required)
-                requiredColumns << record.fieldName(i);
+        // The table's record comes from SQLColumns, a query's from SQLDescribeCol.
+        QSqlQuery query(db);
+        QVERIFY(query.exec(QStringLiteral("select * from [%1]").arg(table)));
+        for (const QSqlRecord &record : {db.record(table), query.record()}) {
+            QStringList requiredColumns;
+            for (int i = 0; i < record.count(); ++i) {
+                if (record.field(i).requiredStatus() == QSqlField::Required)
+                    requiredColumns << record.fieldName(i);
+            }
+            QCOMPARE(requiredColumns, required);
         }
-        QCOMPARE(requiredColumns, required);
         QCOMPARE(indexColumns(db, table), indexes);
     }
 
