@@ -136,8 +136,6 @@ bool cellDateTime(const CellValue &cell, DateTime *out)
     }
 }
 
-bool isTextType(SQLSMALLINT cType) { return cType == SQL_C_CHAR || cType == SQL_C_WCHAR || cType == SQL_C_BINARY; }
-
 // Hands out the next part of a character or binary value. The terminator of character
 // data takes room in the buffer; for wide text a part never ends between the two
 // bytes of one UTF-16 unit.
@@ -310,6 +308,17 @@ bool isNumericCType(SQLSMALLINT cType)
     }
 }
 
+SQLRETURN checkCursorOnRow(Statement *statement)
+{
+    if (!statement->cursorOpen || !statement->onRow)
+        return statement->diag.error("24000", "Invalid cursor state.");
+    return SQL_SUCCESS;
+}
+
+} // namespace
+
+bool isTextType(SQLSMALLINT cType) { return cType == SQL_C_CHAR || cType == SQL_C_WCHAR || cType == SQL_C_BINARY; }
+
 bool isDateTimeCType(SQLSMALLINT cType)
 {
     switch (cType) {
@@ -320,15 +329,6 @@ bool isDateTimeCType(SQLSMALLINT cType)
         return false;
     }
 }
-
-SQLRETURN checkCursorOnRow(Statement *statement)
-{
-    if (!statement->cursorOpen || !statement->onRow)
-        return statement->diag.error("24000", "Invalid cursor state.");
-    return SQL_SUCCESS;
-}
-
-} // namespace
 
 SQLRETURN getData(Statement *statement, SQLUSMALLINT column, SQLSMALLINT cType, SQLPOINTER target,
                   SQLLEN bufferLength, SQLLEN *indicator)

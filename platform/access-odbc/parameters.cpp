@@ -1,4 +1,5 @@
 #include "parameters.h"
+#include "conversion.h"
 #include "datetime.h"
 #include "numbers.h"
 #include "odbc_strings.h"
@@ -139,11 +140,6 @@ bool valueLength(const ParameterBinding &binding, SQLSMALLINT cType, SQLLEN *len
     return *length == SQL_NTS || *length >= 0;
 }
 
-bool isCharacterOrBinary(SQLSMALLINT cType)
-{
-    return cType == SQL_C_CHAR || cType == SQL_C_WCHAR || cType == SQL_C_BINARY;
-}
-
 int bindCharacterOrBinary(sqlite3_stmt *stmt, int index, const ParameterBinding &binding, SQLSMALLINT cType,
                           SQLLEN length)
 {
@@ -180,17 +176,6 @@ bool readNumber(SQLSMALLINT cType, SQLPOINTER value, Number *out)
     }
 }
 
-bool isDateTimeCType(SQLSMALLINT cType)
-{
-    switch (cType) {
-    case SQL_C_TYPE_DATE: case SQL_C_DATE: case SQL_C_TYPE_TIME: case SQL_C_TIME:
-    case SQL_C_TYPE_TIMESTAMP: case SQL_C_TIMESTAMP:
-        return true;
-    default:
-        return false;
-    }
-}
-
 // SQLite refuses a value it is given only when memory or its length limit runs out.
 SQLRETURN bound(Statement *statement, int sqliteResult)
 {
@@ -214,7 +199,7 @@ SQLRETURN bindOne(Statement *statement, int index, const ParameterBinding &bindi
 
     const SQLSMALLINT cType = binding.cType == SQL_C_DEFAULT ? defaultCType(binding.sqlType) : binding.cType;
     int rc;
-    if (isCharacterOrBinary(cType)) {
+    if (isTextType(cType)) {
         SQLLEN length = 0;
         if (!valueLength(binding, cType, &length))
             return statement->diag.error("HY090", "Invalid string or buffer length.");
