@@ -14,34 +14,36 @@ using namespace accessodbc;
 
 namespace {
 
-// A statement runs nothing new while its cursor is open, even after its last row has been
-// fetched: the application closes it first (SQLCloseCursor, SQLFreeStmt with SQL_CLOSE).
-SQLRETURN refuseOpenCursor(Statement *statement)
+// Runs a call that starts a new result. A statement runs nothing new while its cursor is
+// open, even after its last row has been fetched: the application closes it first
+// (SQLCloseCursor, SQLFreeStmt with SQL_CLOSE).
+template <typename Body>
+SQLRETURN startingResult(Statement *statement, Body body)
 {
-    if (statement->cursorOpen)
-        return statement->diag.error("24000", "Invalid cursor state.");
-    return SQL_SUCCESS;
+    return guarded(statement, [&]() -> SQLRETURN {
+        if (statement->cursorOpen)
+            return statement->diag.error("24000", "Invalid cursor state.");
+        return body();
+    });
 }
 
 SQLRETURN prepare(Encoding encoding, SQLHSTMT handle, const void *text, SQLINTEGER length)
 {
     Statement *statement = asStatement(handle);
-    return guarded(statement, [&]() -> SQLRETURN {
+    return startingResult(statement, [&]() -> SQLRETURN {
         if (!text)
             return statement->diag.error("HY009", "Invalid use of null pointer.");
-        const SQLRETURN idle = refuseOpenCursor(statement);
-        return idle != SQL_SUCCESS ? idle : prepareStatement(statement, textIn(encoding, text, length));
+        return prepareStatement(statement, textIn(encoding, text, length));
     });
 }
 
 SQLRETURN execDirect(Encoding encoding, SQLHSTMT handle, const void *text, SQLINTEGER length)
 {
     Statement *statement = asStatement(handle);
-    return guarded(statement, [&]() -> SQLRETURN {
+    return startingResult(statement, [&]() -> SQLRETURN {
         if (!text)
             return statement->diag.error("HY009", "Invalid use of null pointer.");
-        const SQLRETURN idle = refuseOpenCursor(statement);
-        return idle != SQL_SUCCESS ? idle : executeDirect(statement, textIn(encoding, text, length));
+        return executeDirect(statement, textIn(encoding, text, length));
     });
 }
 
@@ -110,10 +112,7 @@ struct TablesArguments {
 SQLRETURN tables(Encoding encoding, SQLHSTMT handle, const TablesArguments &arguments)
 {
     Statement *statement = asStatement(handle);
-    return guarded(statement, [&]() -> SQLRETURN {
-        const SQLRETURN idle = refuseOpenCursor(statement);
-        if (idle != SQL_SUCCESS)
-            return idle;
+    return startingResult(statement, [&] {
         std::unique_ptr<std::string> texts[4];
         for (int i = 0; i < 4; ++i)
             texts[i] = pattern(encoding, arguments.text[i], arguments.length[i]);
@@ -130,10 +129,7 @@ SQLRETURN columns(Encoding encoding, SQLHSTMT handle, const void *table, SQLSMAL
                   SQLSMALLINT columnLength)
 {
     Statement *statement = asStatement(handle);
-    return guarded(statement, [&]() -> SQLRETURN {
-        const SQLRETURN idle = refuseOpenCursor(statement);
-        if (idle != SQL_SUCCESS)
-            return idle;
+    return startingResult(statement, [&] {
         const auto tablePattern = pattern(encoding, table, tableLength);
         const auto columnPattern = pattern(encoding, column, columnLength);
         return catalogColumns(statement, tablePattern.get(), columnPattern.get());
@@ -143,20 +139,16 @@ SQLRETURN columns(Encoding encoding, SQLHSTMT handle, const void *table, SQLSMAL
 SQLRETURN typeInfo(SQLHSTMT handle, SQLSMALLINT dataType)
 {
     Statement *statement = asStatement(handle);
-    return guarded(statement, [&]() -> SQLRETURN {
-        const SQLRETURN idle = refuseOpenCursor(statement);
-        return idle != SQL_SUCCESS ? idle : catalogTypeInfo(statement, dataType);
-    });
+    return startingResult(statement, [&] { return catalogTypeInfo(statement, dataType); });
 }
 
 SQLRETURN primaryKeys(Encoding encoding, SQLHSTMT handle, const void *table, SQLSMALLINT tableLength)
 {
     Statement *statement = asStatement(handle);
-    return guarded(statement, [&]() -> SQLRETURN {
+    return startingResult(statement, [&]() -> SQLRETURN {
         if (!table)
             return statement->diag.error("HY009", "Invalid use of null pointer.");
-        const SQLRETURN idle = refuseOpenCursor(statement);
-        return idle != SQL_SUCCESS ? idle : catalogPrimaryKeys(statement, textIn(encoding, table, tableLength));
+        return catalogPrimaryKeys(statement, textIn(encoding, table, tableLength));
     });
 }
 
@@ -164,13 +156,12 @@ SQLRETURN statistics(Encoding encoding, SQLHSTMT handle, const void *table, SQLS
                      SQLUSMALLINT unique)
 {
     Statement *statement = asStatement(handle);
-    return guarded(statement, [&]() -> SQLRETURN {
+    return startingResult(statement, [&]() -> SQLRETURN {
         if (!table)
             return statement->diag.error("HY009", "Invalid use of null pointer.");
         if (unique != SQL_INDEX_UNIQUE && unique != SQL_INDEX_ALL)
             return statement->diag.error("HY100", "Uniqueness option type out of range.");
-        const SQLRETURN idle = refuseOpenCursor(statement);
-        return idle != SQL_SUCCESS ? idle : catalogStatistics(statement, textIn(encoding, table, tableLength), unique);
+        return catalogStatistics(statement, textIn(encoding, table, tableLength), unique);
     });
 }
 
