@@ -121,6 +121,10 @@ const TypeRow kTypes[] = {
 
 std::string typeRowSql(const TypeRow &row, SQLINTEGER odbcVersion)
 {
+    // Currency alone has a fixed scale: four decimal places.
+    const bool currency = row.dataType == SQL_DECIMAL;
+    const std::string fixedScale = currency ? "1" : "0";
+    const std::string scale = currency ? "4" : "NULL";
     const int dataType = (row.dataType == SQL_TYPE_TIMESTAMP && odbcVersion == SQL_OV_ODBC2) ? SQL_TIMESTAMP : row.dataType;
     std::string sql = "SELECT '";
     sql += row.name;
@@ -129,8 +133,9 @@ std::string typeRowSql(const TypeRow &row, SQLINTEGER odbcVersion)
          + row.createParams + " AS CREATE_PARAMS, "
          + std::to_string(SQL_NULLABLE) + " AS NULLABLE, " + std::to_string(SQL_FALSE) + " AS CASE_SENSITIVE, "
          + std::to_string(row.searchable) + " AS SEARCHABLE, " + row.isUnsigned
-         + " AS UNSIGNED_ATTRIBUTE, 0 AS FIXED_PREC_SCALE, 0 AS AUTO_UNIQUE_VALUE, '" + row.name
-         + "' AS LOCAL_TYPE_NAME, NULL AS MINIMUM_SCALE, NULL AS MAXIMUM_SCALE, " + std::to_string(row.sqlDataType)
+         + " AS UNSIGNED_ATTRIBUTE, " + fixedScale + " AS FIXED_PREC_SCALE, 0 AS AUTO_UNIQUE_VALUE, '" + row.name
+         + "' AS LOCAL_TYPE_NAME, " + scale + " AS MINIMUM_SCALE, " + scale + " AS MAXIMUM_SCALE, "
+         + std::to_string(row.sqlDataType)
          + " AS SQL_DATA_TYPE, " + row.datetimeSub + " AS SQL_DATETIME_SUB, " + row.radix
          + " AS NUM_PREC_RADIX, NULL AS INTERVAL_PRECISION";
     return sql;

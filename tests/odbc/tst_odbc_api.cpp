@@ -551,6 +551,54 @@ private slots:
             found << row.section(QLatin1Char('|'), 3, 3) + "|" + row.section(QLatin1Char('|'), 5, 9);
         QCOMPARE(found, statistics);
     }
+
+    // A site file of its own with a Currency column, NOT NULL and an index of its own.
+    void currencyIsADecimalOfFourPlaces()
+    {
+        const QString prices = makeDatabase(*dir, QStringLiteral(
+            "CREATE TABLE Prices (id INTEGER PRIMARY KEY, Amount CURRENCY NOT NULL, Note TEXT(20));"
+            "CREATE UNIQUE INDEX PricesNote ON Prices (Note DESC);"
+            "INSERT INTO Prices VALUES (1, 52.84, 'a');"), QString(), QStringLiteral("prices.mdb"));
+        OdbcSession site(connectionString(prices));
+        QVERIFY(SQL_SUCCEEDED(site.connectResult));
+
+        QCOMPARE(SQLGetTypeInfo(site.stmt, SQL_DECIMAL), SQLRETURN(SQL_SUCCESS));
+        // TYPE_NAME|DATA_TYPE|COLUMN_SIZE|...|FIXED_PREC_SCALE|...|MINIMUM_SCALE|MAXIMUM_SCALE
+        const QStringList types = site.rows();
+        QCOMPARE(types.size(), 1);
+        const QStringList type = types[0].split(QLatin1Char('|'));
+        QCOMPARE((QStringList{type[0], type[1], type[2], type[10], type[13], type[14]}),
+                 (QStringList{"CURRENCY", "3", "19", "1", "4", "4"}));
+
+        QCOMPARE(SQLColumns(site.stmt, nullptr, 0, nullptr, 0, sqlText("Prices"), SQL_NTS, nullptr, 0),
+                 SQLRETURN(SQL_SUCCESS));
+        QStringList columns; // COLUMN_NAME|DATA_TYPE|TYPE_NAME|COLUMN_SIZE, DECIMAL_DIGITS, NULLABLE
+        for (const QString &row : site.rows()) {
+            const QStringList fields = row.split(QLatin1Char('|'));
+            columns << QStringList{fields[3], fields[4], fields[5], fields[6], fields[8], fields[10]}.join('|');
+        }
+        QCOMPARE(columns, (QStringList{"id|4|INTEGER|10|NULL|1", "Amount|3|CURRENCY|19|4|0", "Note|-9|VARCHAR|20|NULL|1"}));
+
+        QCOMPARE(SQLStatistics(site.stmt, nullptr, 0, nullptr, 0, sqlText("Prices"), SQL_NTS, SQL_INDEX_UNIQUE,
+                               SQL_QUICK), SQLRETURN(SQL_SUCCESS));
+        QStringList indexes;
+        for (const QString &row : site.rows())
+            indexes << row.section(QLatin1Char('|'), 3, 9);
+        QCOMPARE(indexes, (QStringList{"NULL|NULL|NULL|0|NULL|NULL|NULL", "0|NULL|PricesNote|3|1|Note|D",
+                                       "0|NULL|PrimaryKey|3|1|id|A"}));
+
+        QVERIFY(SQL_SUCCEEDED(site.exec("select Amount from Prices")));
+        SQLSMALLINT dataType = 0, digits = 0, nullable = 0;
+        SQLULEN size = 0;
+        QCOMPARE(SQLDescribeCol(site.stmt, 1, nullptr, 0, nullptr, &dataType, &size, &digits, &nullable),
+                 SQLRETURN(SQL_SUCCESS));
+        QCOMPARE((QList<int>{dataType, int(size), digits, nullable}), (QList<int>{SQL_DECIMAL, 19, 4, SQL_NO_NULLS}));
+        QCOMPARE(SQLFetch(site.stmt), SQLRETURN(SQL_SUCCESS));
+        char text[32] = {};
+        SQLLEN indicator = 0;
+        QCOMPARE(SQLGetData(site.stmt, 1, SQL_C_DEFAULT, text, sizeof text, &indicator), SQLRETURN(SQL_SUCCESS));
+        QCOMPARE(QByteArray(text), QByteArray("52.84"));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestOdbcApi)
