@@ -2,6 +2,7 @@
 #include "conversion.h"
 #include "parameters.h"
 #include "results.h"
+#include "sql_translate.h"
 
 #include <algorithm>
 #include <cctype>
@@ -64,7 +65,7 @@ SQLRETURN reportPrepareFailure(Statement *statement, sqlite3 *db)
     return statement->diag.error(stateForSqliteError(message), "Syntax error: " + message + ".", -3500);
 }
 
-SQLRETURN prepareWithTrust(Statement *statement, const std::string &sql, bool trusted)
+SQLRETURN prepareWithTrust(Statement *statement, const std::string &statementText, bool trusted)
 {
     finalize(statement);
     Connection *connection = statement->connection;
@@ -72,6 +73,16 @@ SQLRETURN prepareWithTrust(Statement *statement, const std::string &sql, bool tr
         return statement->diag.error("08003", "Connection not open.");
     Database &database = *connection->database;
     sqlite3 *db = database.handle();
+
+    // Application SQL is Access SQL; the driver's own catalog SQL is SQLite's already.
+    std::string sql = statementText;
+    if (!trusted) {
+        const sql::Translation translation = sql::translate(statementText, db);
+        if (!translation.error.empty())
+            return statement->diag.error(translation.state.c_str(), translation.error,
+                                         translation.write ? -3073 : -3100);
+        sql = translation.sql;
+    }
 
     database.clearWriteRefused();
     database.setTrusted(trusted);
