@@ -18,10 +18,10 @@ std::string quotedIdentifier(const std::string &name)
 }
 
 // A declared type gives the value its SQLite affinity and, through the driver's type
-// mapping, its ODBC type. Numeric needs REAL affinity, so that division by a whole number stays exact arithmetic
-// rather than becoming integer division. Currency's declared type has NUMERIC affinity,
-// which would turn 3.0 into the integer 3 on the way in; it is given once the rows are in,
-// which keeps every value as it was bound.
+// mapping, its ODBC type. Numeric needs REAL affinity, so that division by a whole number
+// stays exact arithmetic rather than becoming integer division. Currency's declared type
+// has NUMERIC affinity, which would turn 3.0 into the integer 3 on the way in; it is given
+// once the rows are in, which keeps every value as it was bound.
 std::string declaredType(const MdbColumn &column, Kind kind, Stage stage)
 {
     switch (column.col_type) {

@@ -125,6 +125,8 @@ bool TableCopier::describeTable(const MdbTableDef &table, std::string *detail)
     const std::string described = createTableStatement(table, kind_, Stage::Described);
     if (described == createTableStatement(table, kind_, Stage::Loading))
         return true;
+    // The loader's own database: statements are defended once it is handed over.
+    sqlite3_db_config(db_, SQLITE_DBCONFIG_DEFENSIVE, 0, nullptr);
     std::string error;
     const bool replaced =
         execute(db_, "PRAGMA writable_schema = ON", &error) && replaceDefinition(table.name, described, &error);
