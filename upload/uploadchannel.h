@@ -11,6 +11,7 @@
 
 class QNetworkAccessManager;
 class QNetworkReply;
+class QSqlError;
 class QTimer;
 
 // What sets one record kind's channel apart from the others.
@@ -31,9 +32,11 @@ struct ChannelKind
 // A post that moves no bytes for HTTP_TIMEOUT_SECONDS is abandoned, and whoever ends the
 // program can wait for the posts in flight and abandon what remains.
 //
-// A snapshot is replaced as a whole: clearSnapshot opens a transaction that removes the old
-// rows, insertSnapshot adds rows inside it, and finishSnapshot commits. abandonSnapshot
-// rolls back, so a failed read leaves the previous snapshot as it was.
+// A snapshot is replaced as a whole: clearSnapshot takes the file's write lock and opens a
+// transaction that removes the old rows, insertSnapshot adds rows inside it, and
+// finishSnapshot commits. abandonSnapshot rolls back, so a failed read leaves the previous
+// snapshot as it was. The first step that fails gives the whole snapshot up the same way;
+// snapshotFailure then says why.
 class UploadChannel : public QThread
 {
     Q_OBJECT
@@ -51,6 +54,9 @@ public:
     void insertSnapshot(const QStringList &values);
     void finishSnapshot();
     void abandonSnapshot();
+    // "<table> snapshot not saved: <reason>" when the last snapshot was given up by a
+    // failure of the local file, so the table still holds the one before; else empty.
+    QString snapshotFailure() const { return failure; }
 
 signals:
     void postsInFlightChanged(int count);
@@ -64,10 +70,11 @@ private:
     QString failureText(QNetworkReply *reply, const QString &abandonedBecause) const;
 
     void writeWaitingLines(DailyFileQueue::Pacing pacing);
-    bool snapshotTablePresent() const;
-    bool createSnapshotTable();
+    bool openSnapshot();
+    bool execute(const QString &statement);
     bool insertRow(const QStringList &values);
     void insertStandaloneRow(const QStringList &values);
+    bool giveUp(const QSqlError &error);
     void endSnapshot();
     void releaseInsert();
 
@@ -80,7 +87,9 @@ private:
     // Posts not yet answered, each with the reason it was abandoned (empty while it runs).
     QHash<QNetworkReply *, QString> inFlight;
 
-    bool snapshotOpen = false;
+    enum class Snapshot { None, Open, GivenUp };
+    Snapshot snapshot = Snapshot::None;
+    QString failure;
     bool tablePresent = false;
     QSqlQuery insertQuery;
     bool insertPrepared = false;
