@@ -359,12 +359,12 @@ void UploadChannelTest::silentServerIsAbandonedAfterTheTimeout()
 void UploadChannelTest::answerThatKeepsComingIsNotCutOff()
 {
     Rig rig;
-    setTimeout(QStringLiteral("1"));
-    rig.server.answerInPieces(25, 100);
+    setTimeout(QStringLiteral("2"));
+    rig.server.answerInPieces(30, 100);
     PointThread channel(nullptr);
     channel.sendData("key=[]");
     QVERIFY(waitForLines(pointFile, 1));
-    QCOMPARE(readAll(pointFile), QByteArray(25, '.') + '\n');
+    QCOMPARE(readAll(pointFile), QByteArray(30, '.') + '\n');
 }
 
 // A long sync keeps the event loop from running; an answer that came meanwhile is not
