@@ -2,6 +2,8 @@
 
 #include <httplib.h>
 
+#include <QDir>
+
 #include <chrono>
 #include <condition_variable>
 #include <csignal>
@@ -11,7 +13,6 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 namespace {
 enum class Answer { Whole, InPieces, None };
@@ -37,8 +38,9 @@ int portOf(const sockaddr_in &address)
 // of this process whose own port is the server's and whose far end is the client's port.
 void closeConnection(int serverPort, int clientPort)
 {
-    const int openFiles = int(::sysconf(_SC_OPEN_MAX));
-    for (int fd = 0; fd < openFiles; ++fd) {
+    const QStringList openFiles = QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
+    for (const QString &openFile : openFiles) {
+        const int fd = openFile.toInt();
         sockaddr_in local = {};
         sockaddr_in peer = {};
         socklen_t localLength = sizeof local;
