@@ -38,7 +38,8 @@ int portOf(const sockaddr_in &address)
 // of this process whose own port is the server's and whose far end is the client's port.
 void closeConnection(int serverPort, int clientPort)
 {
-    const QStringList openFiles = QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
+    const QDir openFileDir(QStringLiteral("/proc/self/fd"));
+    const QStringList openFiles = openFileDir.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
     for (const QString &openFile : openFiles) {
         const int fd = openFile.toInt();
         sockaddr_in local = {};
