@@ -150,6 +150,8 @@ void OnceTest::exitStatusAndLinesTellHowTheSyncWent_data()
     QTest::newRow("server error status") << "status 500" << 1 << linesFor("3 rows posted, failed: ");
     QTest::newRow("nobody listening") << "no server" << 1 << linesFor("3 rows posted, failed: Connection refused");
     QTest::newRow("database missing") << "no database" << 1 << linesFor("skipped, read failed: ");
+    QTest::newRow("server silent past the post timeout") << "silent" << 1
+                                                         << linesFor("3 rows posted, failed: No answer from ");
     QTest::newRow("no URL for plans") << "no plan url" << 1
                                       << QStringList{"point: 3 rows posted, answered", "line: 3 rows posted, answered",
                                                      "plan: 3 rows posted, failed: Protocol \"\" is unknown"};
@@ -173,12 +175,18 @@ void OnceTest::exitStatusAndLinesTellHowTheSyncWent()
     }
     if (trouble == QLatin1String("no database"))
         QVERIFY(QFile::remove(site.wd.file(QStringLiteral("GuardTour_DB.mdb"))));
+    if (trouble == QLatin1String("silent")) {
+        site.server.holdReplies();
+        QSettings(site.wd.file(QStringLiteral("sys.ini")), QSettings::IniFormat)
+            .setValue(QStringLiteral("HTTP_TIMEOUT_SECONDS"), 1);
+    }
     if (trouble == QLatin1String("no plan url"))
         QSettings(site.wd.file(QStringLiteral("sys.ini")), QSettings::IniFormat).remove(QStringLiteral("PLAN_HTTPURL"));
     if (trouble == QLatin1String("no plans"))
         QVERIFY(dropTable(site.wd.file(QStringLiteral("GuardTour_DB.mdb")), QStringLiteral("GT_PLAN")));
 
     const Run run = runIn(site.wd.path(), {QStringLiteral("--once")});
+    site.server.releaseReplies();
     QCOMPARE(run.exitCode, exitCode);
     QCOMPARE(run.out.size(), lines.size());
     for (int i = 0; i < lines.size(); ++i)
