@@ -1,0 +1,115 @@
+#include "app/jsonrows.h"
+
+#include <QMap>
+
+namespace {
+
+// Room for the longest form one UTF-16 unit can take: "\u" and four hex digits.
+constexpr int maxBytesPerUnit = 6;
+
+char hexDigit(uint value)
+{
+    return "0123456789abcdef"[value & 0xf];
+}
+
+char *writeUnicodeEscape(char *cursor, ushort unit)
+{
+    *cursor++ = '\\';
+    *cursor++ = 'u';
+    *cursor++ = hexDigit(unit >> 12);
+    *cursor++ = hexDigit(unit >> 8);
+    *cursor++ = hexDigit(unit >> 4);
+    *cursor++ = hexDigit(unit);
+    return cursor;
+}
+
+char *writeAscii(char *cursor, ushort unit)
+{
+    if (unit >= 0x20 && unit != '"' && unit != '\\') {
+        *cursor++ = char(unit);
+        return cursor;
+    }
+    *cursor++ = '\\';
+    switch (unit) {
+    case '"': *cursor++ = '"'; break;
+    case '\\': *cursor++ = '\\'; break;
+    case '\b': *cursor++ = 'b'; break;
+    case '\f': *cursor++ = 'f'; break;
+    case '\n': *cursor++ = 'n'; break;
+    case '\r': *cursor++ = 'r'; break;
+    case '\t': *cursor++ = 't'; break;
+    default: return writeUnicodeEscape(cursor - 1, unit);
+    }
+    return cursor;
+}
+
+char *writeCodePoint(char *cursor, uint codePoint)
+{
+    if (codePoint < 0x800) {
+        *cursor++ = char(0xc0 | (codePoint >> 6));
+    } else if (codePoint < 0x10000) {
+        *cursor++ = char(0xe0 | (codePoint >> 12));
+        *cursor++ = char(0x80 | ((codePoint >> 6) & 0x3f));
+    } else {
+        *cursor++ = char(0xf0 | (codePoint >> 18));
+        *cursor++ = char(0x80 | ((codePoint >> 12) & 0x3f));
+        *cursor++ = char(0x80 | ((codePoint >> 6) & 0x3f));
+    }
+    *cursor++ = char(0x80 | (codePoint & 0x3f));
+    return cursor;
+}
+
+} // namespace
+
+void appendJsonString(QByteArray *out, const QString &value)
+{
+    const int start = out->size();
+    out->resize(start + 2 + maxBytesPerUnit * value.size());
+    char *cursor = out->data() + start;
+    *cursor++ = '"';
+    const ushort *src = value.utf16();
+    const ushort *const end = src + value.size();
+    while (src != end) {
+        const ushort unit = *src++;
+        if (unit < 0x80) {
+            cursor = writeAscii(cursor, unit);
+        } else if (!QChar::isSurrogate(unit)) {
+            cursor = writeCodePoint(cursor, unit);
+        } else if (QChar::isHighSurrogate(unit) && src != end && QChar::isLowSurrogate(*src)) {
+            cursor = writeCodePoint(cursor, QChar::surrogateToUcs4(unit, *src++));
+        } else {
+            cursor = writeUnicodeEscape(cursor, unit);
+        }
+    }
+    *cursor++ = '"';
+    out->resize(int(cursor - out->constData()));
+}
+
+JsonRowWriter::JsonRowWriter(const QStringList &keys)
+{
+    // An object holds a key once, with the value inserted last, and writes its keys in order.
+    QMap<QString, int> columnOfKey;
+    for (int column = 0; column < keys.size(); ++column)
+        columnOfKey.insert(keys.at(column), column);
+    char opening = '{';
+    for (auto it = columnOfKey.cbegin(); it != columnOfKey.cend(); ++it) {
+        Member member{QByteArray(1, opening), it.value()};
+        appendJsonString(&member.prefix, it.key());
+        member.prefix.append(':');
+        members << member;
+        opening = ',';
+    }
+}
+
+void JsonRowWriter::append(QByteArray *out, const QStringList &values) const
+{
+    if (members.isEmpty()) {
+        out->append("{}");
+        return;
+    }
+    for (const Member &member : members) {
+        out->append(member.prefix);
+        appendJsonString(out, values.at(member.column));
+    }
+    out->append('}');
+}
