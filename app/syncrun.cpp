@@ -4,6 +4,7 @@
 #include "app/jsonrows.h"
 #include "app/mainwindow.h"
 #include "app/odbcrowreader.h"
+#include "app/valuetext.h"
 #include "logging/logline.h"
 #include "logging/logthread.h"
 #include "ui_mainwindow.h"
@@ -58,7 +59,7 @@ QVector<int> columnIndexes(const QSqlRecord &record, const QStringList &columns)
 // server could not tell from a real zero.
 QString columnText(const QVariant &value)
 {
-    return value.isNull() ? QString() : value.toString();
+    return value.isNull() ? QString() : valueText(value);
 }
 
 }

@@ -104,8 +104,8 @@ LineTemplate::LineTemplate(const QString &templ, int valueCount)
     bool separate = true;
     for (int i = 0; i < split.size(); ++i) {
         const QString &literal = split.at(i).literal;
-        if ((i > 0 && literal.isEmpty())
-            || std::any_of(literal.cbegin(), literal.cend(), [](QChar c) { return c.isSurrogate(); }))
+        const bool followsValue = i > 0 && split.at(i).value >= 0 && literal.isEmpty();
+        if (followsValue || std::any_of(literal.cbegin(), literal.cend(), [](QChar c) { return c.isSurrogate(); }))
             separate = false;
         pieces.append({literal.toUtf8(), split.at(i).value});
     }

@@ -1,8 +1,9 @@
 // The bytes written for each row straight from its values against the toolkit's way of
-// writing them, over generated strings: the JSON object against QJsonDocument, the log line
-// against the filled template turned into UTF-8.
+// writing them, over generated values: the JSON object against QJsonDocument, the log line
+// against the filled template turned into UTF-8, a value's text against QVariant::toString.
 #include "app/extractionkind.h"
 #include "app/jsonrows.h"
+#include "app/valuetext.h"
 #include "logging/logline.h"
 
 #include <QJsonArray>
@@ -112,6 +113,8 @@ private slots:
     void emptyArrayAndRepeatedKeys();
     void rowLineSameAsFilledTemplate_data();
     void rowLineSameAsFilledTemplate();
+    void valueTextSameAsToString_data();
+    void valueTextSameAsToString();
 };
 
 void TestRowBytes::sameBytesAsQJsonDocument_data()
@@ -182,6 +185,42 @@ void TestRowBytes::rowLineSameAsFilledTemplate()
     const LineTemplate line(templ, valueCount);
     for (const QStringList &values : rowsOf(strings, valueCount))
         QCOMPARE(line.fillUtf8(values), fillPlaceholders(templ, values).toUtf8());
+}
+
+void TestRowBytes::valueTextSameAsToString_data()
+{
+    // A zone with summer time, so that local times in its gaps and overlaps come up.
+    qputenv("TZ", "Europe/Berlin");
+    QTest::addColumn<QVariantList>("values");
+    QRandomGenerator random(20210608);
+    QVariantList local;
+    QVariantList otherSpecs;
+    for (int i = 0; i < 20000; ++i) {
+        const int firstDay = int(QDate(-100, 1, 1).toJulianDay());
+        const int lastDay = int(QDate(10100, 1, 1).toJulianDay());
+        const QDate date = QDate::fromJulianDay(random.bounded(firstDay, lastDay));
+        const QTime time = QTime::fromMSecsSinceStartOfDay(random.bounded(86400000));
+        local << QDateTime(date, time);
+        otherSpecs << QDateTime(date, time, Qt::UTC) << QDateTime(date, time, Qt::OffsetFromUTC, 3600);
+    }
+    QTest::newRow("local date-times, years -100 to 10100") << local;
+    QTest::newRow("UTC and offsets") << otherSpecs;
+    QTest::newRow("summer-time gap and overlap, edges")
+        << QVariantList{QDateTime(QDate(2021, 3, 28), QTime(2, 30)), QDateTime(QDate(2021, 10, 31), QTime(2, 30)),
+                        QDateTime(QDate(1899, 12, 30), QTime(8, 0)), QDateTime(QDate(9999, 12, 31), QTime(23, 59, 59, 999)),
+                        QDateTime(QDate(1, 1, 1), QTime(0, 0)), QDateTime(QDate(0, 1, 1), QTime(0, 0)),
+                        QDateTime(), QDateTime(QDate(2021, 2, 30), QTime(1, 0)), QDateTime(QDate(2021, 1, 1), QTime(25, 0))};
+    QTest::newRow("other types")
+        << QVariantList{QVariant(), QVariant(QVariant::DateTime), QVariant(QVariant::String), 0, -7, 2147483647,
+                        qint64(-9007199254740993LL), 0.1, -0.0, 1e300, 5e-324, true, QDate(2021, 6, 6), QTime(8, 0, 0, 5),
+                        QStringLiteral("text"), QByteArray("bytes")};
+}
+
+void TestRowBytes::valueTextSameAsToString()
+{
+    QFETCH(QVariantList, values);
+    for (const QVariant &value : values)
+        QCOMPARE(valueText(value), value.toString());
 }
 
 QTEST_GUILESS_MAIN(TestRowBytes)
