@@ -1,0 +1,191 @@
+#include "jet/jet_field_binder.h"
+#include "datetime.h"
+#include "jet/jet_values.h"
+
+#include <sqlite3.h>
+
+#include <cstring>
+
+namespace accessodbc {
+namespace jet {
+namespace {
+
+int64_t littleEndian(const unsigned char *bytes, int size)
+{
+    uint64_t value = 0;
+    for (int i = size - 1; i >= 0; --i)
+        value = value << 8 | bytes[i];
+    // Sign-extend from the field's width.
+    const int unused = 64 - 8 * size;
+    return unused > 0 ? int64_t(value << unused) >> unused : int64_t(value);
+}
+
+int fixedSize(int type)
+{
+    switch (type) {
+    case MDB_BYTE:
+        return 1;
+    case MDB_INT:
+        return 2;
+    case MDB_LONGINT:
+    case MDB_FLOAT:
+        return 4;
+    case MDB_MONEY:
+    case MDB_DOUBLE:
+    case MDB_DATETIME:
+        return 8;
+    case MDB_REPID:
+        return 16;
+    case MDB_NUMERIC:
+        return 17;
+    default:
+        return 0;
+    }
+}
+
+} // namespace
+
+FieldBinder::FieldBinder(MdbHandle *mdb, const Header &header)
+    : mdb_(mdb), kind_(header.kind), codePage_(header.codePage), chunk_(size_t(MDB_PGSIZE) * 2)
+{
+}
+
+void FieldBinder::bind(sqlite3_stmt *insert, int parameter, MdbColumn *column, const MdbField &field)
+{
+    const auto *value = static_cast<const unsigned char *>(field.value);
+    // A Yes/No field has no bytes of its own: its value is its bit in the null mask.
+    if (column->col_type == MDB_BOOL) {
+        sqlite3_bind_int(insert, parameter, field.is_null ? 0 : 1);
+        return;
+    }
+    if (field.is_null || !value || field.siz < 0) {
+        sqlite3_bind_null(insert, parameter);
+        return;
+    }
+    switch (column->col_type) {
+    case MDB_TEXT:
+        bindText(insert, parameter, value, size_t(field.siz));
+        return;
+    case MDB_MEMO:
+    case MDB_OLE:
+        bindLongValue(insert, parameter, column, field);
+        return;
+    case MDB_BINARY:
+        sqlite3_bind_blob(insert, parameter, value, field.siz, SQLITE_TRANSIENT);
+        return;
+    case MDB_NUMERIC:
+        bindNumeric(insert, parameter, *column, field);
+        return;
+    default:
+        bindFixed(insert, parameter, column->col_type, value, field.siz);
+    }
+}
+
+void FieldBinder::bindText(sqlite3_stmt *insert, int parameter, const unsigned char *bytes, size_t length)
+{
+    sqlite3_bind_text(insert, parameter, decodeText(bytes, length).c_str(), -1, SQLITE_TRANSIENT);
+}
+
+void FieldBinder::bindNumeric(sqlite3_stmt *insert, int parameter, const MdbColumn &column, const MdbField &field)
+{
+    double number = 0;
+    char *text = field.siz >= fixedSize(MDB_NUMERIC)
+                     ? mdb_numeric_to_string(mdb_, field.start, column.col_scale, column.col_prec)
+                     : nullptr;
+    if (decimalTextValue(text, &number))
+        sqlite3_bind_double(insert, parameter, number);
+    else
+        sqlite3_bind_null(insert, parameter);
+    g_free(text);
+}
+
+void FieldBinder::bindFixed(sqlite3_stmt *insert, int parameter, int type, const unsigned char *value, int size)
+{
+    if (fixedSize(type) == 0 || size < fixedSize(type)) {
+        sqlite3_bind_null(insert, parameter);
+        return;
+    }
+    switch (type) {
+    case MDB_BYTE:
+        sqlite3_bind_int(insert, parameter, value[0]);
+        return;
+    case MDB_INT:
+    case MDB_LONGINT:
+        sqlite3_bind_int64(insert, parameter, littleEndian(value, fixedSize(type)));
+        return;
+    case MDB_MONEY:
+        sqlite3_bind_double(insert, parameter, currencyValue(littleEndian(value, 8)));
+        return;
+    case MDB_FLOAT:
+        sqlite3_bind_double(insert, parameter, singleValue(mdb_get_single(const_cast<unsigned char *>(value), 0)));
+        return;
+    case MDB_DOUBLE:
+        sqlite3_bind_double(insert, parameter, mdb_get_double(const_cast<unsigned char *>(value), 0));
+        return;
+    case MDB_DATETIME:
+        bindDateTime(insert, parameter, value);
+        return;
+    case MDB_REPID:
+        sqlite3_bind_text(insert, parameter, guidText(value).c_str(), -1, SQLITE_TRANSIENT);
+        return;
+    default:
+        sqlite3_bind_null(insert, parameter);
+    }
+}
+
+void FieldBinder::bindDateTime(sqlite3_stmt *insert, int parameter, const unsigned char *value)
+{
+    const double serial = mdb_get_double(const_cast<unsigned char *>(value), 0);
+    DateTime when;
+    // Outside Access's range of dates the serial is kept, as the SQLite storage would hold it.
+    if (dateTimeFromSerial(serial, &when))
+        sqlite3_bind_text(insert, parameter, formatDateTime(when).c_str(), -1, SQLITE_TRANSIENT);
+    else
+        sqlite3_bind_double(insert, parameter, serial);
+}
+
+void FieldBinder::bindLongValue(sqlite3_stmt *insert, int parameter, MdbColumn *column, const MdbField &field)
+{
+    std::string bytes;
+    if (!readLongValue(column, field, &bytes)) {
+        sqlite3_bind_null(insert, parameter);
+        return;
+    }
+    if (column->col_type == MDB_MEMO)
+        bindText(insert, parameter, reinterpret_cast<const unsigned char *>(bytes.data()), bytes.size());
+    else
+        sqlite3_bind_blob(insert, parameter, bytes.data(), int(bytes.size()), SQLITE_TRANSIENT);
+}
+
+// A memo or OLE value: a 12-byte reference in the row, the data in the row itself or in a
+// chain of pages. The length the reference declares bounds the reading, so a damaged
+// chain that loops back on itself ends instead of growing without limit.
+bool FieldBinder::readLongValue(MdbColumn *column, const MdbField &field, std::string *out)
+{
+    if (field.siz < MDB_MEMO_OVERHEAD)
+        return false;
+    unsigned char reference[MDB_MEMO_OVERHEAD];
+    std::memcpy(reference, field.value, sizeof reference);
+    const size_t declared = size_t(littleEndian(reference, 4) & 0x00FFFFFF);
+
+    column->cur_value_start = field.start;
+    column->cur_value_len = field.siz;
+    // libmdb reads each part into the column's bound buffer; binding it only here keeps
+    // mdb_fetch_row from converting the column to text on every row.
+    column->bind_ptr = chunk_.data();
+    size_t got = mdb_ole_read(mdb_, column, reference, chunk_.size());
+    while (got > 0 && got <= chunk_.size() && out->size() + got <= declared) {
+        out->append(chunk_.data(), got);
+        got = mdb_ole_read_next(mdb_, column, reference);
+    }
+    column->bind_ptr = nullptr;
+    return true;
+}
+
+std::string FieldBinder::decodeText(const unsigned char *bytes, size_t length)
+{
+    return kind_ == Kind::Jet4 ? decodeJet4Text(bytes, length) : codePage_.decode(bytes, length);
+}
+
+} // namespace jet
+} // namespace accessodbc

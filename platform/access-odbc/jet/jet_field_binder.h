@@ -1,0 +1,43 @@
+#pragma once
+
+// Binds one field of a Jet row, as mdb_crack_row leaves it, to a parameter of the INSERT
+// that copies the row: each Jet type has its own step, and the value it binds is what
+// the driver hands out for that type.
+
+#include "jet/jet_header.h"
+#include "jet/jet_text.h"
+
+#include <mdbtools.h>
+
+#include <string>
+#include <vector>
+
+struct sqlite3_stmt;
+
+namespace accessodbc {
+namespace jet {
+
+class FieldBinder {
+public:
+    FieldBinder(MdbHandle *mdb, const Header &header);
+
+    void bind(sqlite3_stmt *insert, int parameter, MdbColumn *column, const MdbField &field);
+
+private:
+    void bindText(sqlite3_stmt *insert, int parameter, const unsigned char *bytes, size_t length);
+    void bindNumeric(sqlite3_stmt *insert, int parameter, const MdbColumn &column, const MdbField &field);
+    void bindFixed(sqlite3_stmt *insert, int parameter, int type, const unsigned char *value, int size);
+    void bindDateTime(sqlite3_stmt *insert, int parameter, const unsigned char *value);
+    void bindLongValue(sqlite3_stmt *insert, int parameter, MdbColumn *column, const MdbField &field);
+    bool readLongValue(MdbColumn *column, const MdbField &field, std::string *out);
+    std::string decodeText(const unsigned char *bytes, size_t length);
+
+    MdbHandle *mdb_;
+    Kind kind_;
+    CodePageDecoder codePage_;
+    // Memo and OLE values are read through here, one page's worth at a time.
+    std::vector<char> chunk_;
+};
+
+} // namespace jet
+} // namespace accessodbc
