@@ -66,33 +66,31 @@ QVariant fixedValue(SQLHSTMT statement, int column, SQLSMALLINT cType, QVariant:
     return QVariant::fromValue(Value(stored));
 }
 
-QVariant dateValue(SQLHSTMT statement, int column)
+// A date, time or timestamp; a NULL or a failed read is a NULL of the column's type, as
+// with QODBC.
+template<typename Struct, typename Make>
+QVariant dateTimeValue(SQLHSTMT statement, int column, SQLSMALLINT cType, QVariant::Type nullType, Make make)
 {
-    SQL_DATE_STRUCT date{};
+    Struct value{};
     SQLLEN indicator = 0;
-    const SQLRETURN r = SQLGetData(statement, SQLUSMALLINT(column + 1), SQL_C_DATE, &date, 0, &indicator);
+    const SQLRETURN r = SQLGetData(statement, SQLUSMALLINT(column + 1), cType, &value, 0, &indicator);
     if (!succeeded(r) || indicator == SQL_NULL_DATA)
-        return QVariant(QVariant::Date);
+        return QVariant(nullType);
+    return make(value);
+}
+
+QVariant dateOf(const SQL_DATE_STRUCT &date)
+{
     return QDate(date.year, date.month, date.day);
 }
 
-QVariant timeValue(SQLHSTMT statement, int column)
+QVariant timeOf(const SQL_TIME_STRUCT &time)
 {
-    SQL_TIME_STRUCT time{};
-    SQLLEN indicator = 0;
-    const SQLRETURN r = SQLGetData(statement, SQLUSMALLINT(column + 1), SQL_C_TIME, &time, 0, &indicator);
-    if (!succeeded(r) || indicator == SQL_NULL_DATA)
-        return QVariant(QVariant::Time);
     return QTime(time.hour, time.minute, time.second);
 }
 
-QVariant dateTimeValue(SQLHSTMT statement, int column)
+QVariant dateTimeOf(const SQL_TIMESTAMP_STRUCT &stamp)
 {
-    SQL_TIMESTAMP_STRUCT stamp{};
-    SQLLEN indicator = 0;
-    const SQLRETURN r = SQLGetData(statement, SQLUSMALLINT(column + 1), SQL_C_TIMESTAMP, &stamp, 0, &indicator);
-    if (!succeeded(r) || indicator == SQL_NULL_DATA)
-        return QVariant(QVariant::DateTime);
     return QDateTime(QDate(stamp.year, stamp.month, stamp.day),
                      QTime(stamp.hour, stamp.minute, stamp.second, int(stamp.fraction / 1000000)));
 }
@@ -173,9 +171,13 @@ QVariant OdbcRowReader::readColumn(int column, const Column &how)
     case Reading::ULongLong:
         return fixedValue<quint64, SQLUBIGINT>(statement, column, SQL_C_UBIGINT, QVariant::LongLong);
     case Reading::Double: return fixedValue<double, SQLDOUBLE>(statement, column, SQL_C_DOUBLE, QVariant::Double);
-    case Reading::Date: return dateValue(statement, column);
-    case Reading::Time: return timeValue(statement, column);
-    case Reading::DateTime: return dateTimeValue(statement, column);
+    case Reading::Date:
+        return dateTimeValue<SQL_DATE_STRUCT>(statement, column, SQL_C_DATE, QVariant::Date, dateOf);
+    case Reading::Time:
+        return dateTimeValue<SQL_TIME_STRUCT>(statement, column, SQL_C_TIME, QVariant::Time, timeOf);
+    case Reading::DateTime:
+        return dateTimeValue<SQL_TIMESTAMP_STRUCT>(statement, column, SQL_C_TIMESTAMP, QVariant::DateTime,
+                                                   dateTimeOf);
     case Reading::WideText: return readWideText(column, how.chunkUnits);
     }
     return QVariant();

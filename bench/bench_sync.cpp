@@ -8,7 +8,6 @@
 //                                          median of 3 (default 10000 50000 100000)
 //        bench_sync --detail [ROWS_PER_KIND=100000]   the in-process breakdown
 #include "app/mainwindow.h"
-#include "app/processsetup.h"
 #include "benchsupport.h"
 #include "upload/pointthread.h"
 
@@ -353,11 +352,7 @@ void detail(int rows)
 
 int main(int argc, char *argv[])
 {
-    std::setvbuf(stdout, nullptr, _IOLBF, 0);
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    if (qEnvironmentVariableIsEmpty("ODBCSYSINI"))
-        qputenv("ODBCSYSINI", FERNWICK_ODBCSYSINI);
-    cacheLocalTimeZone();
+    prepareBenchProcess();
     QApplication app(argc, argv);
     QStringList arguments = app.arguments().mid(1);
     if (arguments.value(0) == QLatin1String("--detail")) {
