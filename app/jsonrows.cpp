@@ -1,5 +1,7 @@
 #include "app/jsonrows.h"
 
+#include "logging/utf8write.h"
+
 #include <QMap>
 
 namespace {
@@ -43,22 +45,6 @@ char *writeAscii(char *cursor, ushort unit)
     return cursor;
 }
 
-char *writeCodePoint(char *cursor, uint codePoint)
-{
-    if (codePoint < 0x800) {
-        *cursor++ = char(0xc0 | (codePoint >> 6));
-    } else if (codePoint < 0x10000) {
-        *cursor++ = char(0xe0 | (codePoint >> 12));
-        *cursor++ = char(0x80 | ((codePoint >> 6) & 0x3f));
-    } else {
-        *cursor++ = char(0xf0 | (codePoint >> 18));
-        *cursor++ = char(0x80 | ((codePoint >> 12) & 0x3f));
-        *cursor++ = char(0x80 | ((codePoint >> 6) & 0x3f));
-    }
-    *cursor++ = char(0x80 | (codePoint & 0x3f));
-    return cursor;
-}
-
 } // namespace
 
 void appendJsonString(QByteArray *out, const QString &value)
@@ -70,16 +56,16 @@ void appendJsonString(QByteArray *out, const QString &value)
     const ushort *src = value.utf16();
     const ushort *const end = src + value.size();
     while (src != end) {
-        const ushort unit = *src++;
-        if (unit < 0x80) {
-            cursor = writeAscii(cursor, unit);
-        } else if (!QChar::isSurrogate(unit)) {
-            cursor = writeCodePoint(cursor, unit);
-        } else if (QChar::isHighSurrogate(unit) && src != end && QChar::isLowSurrogate(*src)) {
-            cursor = writeCodePoint(cursor, QChar::surrogateToUcs4(unit, *src++));
-        } else {
-            cursor = writeUnicodeEscape(cursor, unit);
+        if (*src < 0x80) {
+            cursor = writeAscii(cursor, *src++);
+            continue;
         }
+        const ushort first = *src;
+        uint code = 0;
+        if (utf8write::nextCodePoint(src, end, &code))
+            cursor = utf8write::codePoint(cursor, code);
+        else
+            cursor = writeUnicodeEscape(cursor, first);
     }
     *cursor++ = '"';
     out->resize(int(cursor - out->constData()));

@@ -1,5 +1,7 @@
 #include "logging/logline.h"
 
+#include "logging/utf8write.h"
+
 #include <QVector>
 
 #include <algorithm>
@@ -113,16 +115,40 @@ LineTemplate::LineTemplate(const QString &templ, int valueCount)
         pieces.clear();
 }
 
+namespace {
+
+// As QString::toUtf8: a surrogate without its partner becomes '?'.
+char *writeUtf8(char *cursor, const QString &text)
+{
+    const ushort *src = text.utf16();
+    const ushort *const end = src + text.size();
+    while (src != end) {
+        uint code = 0;
+        if (utf8write::nextCodePoint(src, end, &code))
+            cursor = utf8write::codePoint(cursor, code);
+        else
+            *cursor++ = '?';
+    }
+    return cursor;
+}
+
+} // namespace
+
 QByteArray LineTemplate::fillUtf8(const QStringList &values) const
 {
     if (pieces.isEmpty())
         return fillPlaceholders(templ, values).toUtf8();
-    QByteArray out;
+    int room = 0;
+    for (const Piece &piece : pieces)
+        room += piece.literal.size() + (piece.value >= 0 ? 3 * values.at(piece.value).size() : 0);
+    QByteArray out(room, Qt::Uninitialized);
+    char *cursor = out.data();
     for (const Piece &piece : pieces) {
-        out += piece.literal;
+        cursor = std::copy(piece.literal.cbegin(), piece.literal.cend(), cursor);
         if (piece.value >= 0)
-            out += values.at(piece.value).toUtf8();
+            cursor = writeUtf8(cursor, values.at(piece.value));
     }
+    out.truncate(int(cursor - out.constData()));
     return out;
 }
 
