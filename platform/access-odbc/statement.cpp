@@ -1,6 +1,7 @@
 #include "statement.h"
 #include "conversion.h"
 #include "results.h"
+#include "sql_translate.h"
 
 #include <algorithm>
 #include <cctype>
@@ -63,7 +64,7 @@ SQLRETURN reportPrepareFailure(Statement *statement, sqlite3 *db)
     return statement->diag.error(stateForSqliteError(message), "Syntax error: " + message + ".", -3500);
 }
 
-SQLRETURN prepareWithTrust(Statement *statement, const std::string &sql, bool trusted)
+SQLRETURN prepareWithTrust(Statement *statement, const std::string &statementText, bool trusted)
 {
     finalize(statement);
     Connection *connection = statement->connection;
@@ -71,6 +72,16 @@ SQLRETURN prepareWithTrust(Statement *statement, const std::string &sql, bool tr
         return statement->diag.error("08003", "Connection not open.");
     Database &database = *connection->database;
     sqlite3 *db = database.handle();
+
+    // Application SQL is Access SQL; the driver's own catalog SQL is SQLite's already.
+    std::string sql = statementText;
+    if (!trusted) {
+        const sql::Translation translation = sql::translate(statementText, db);
+        if (!translation.error.empty())
+            return statement->diag.error(translation.state.c_str(), translation.error,
+                                         translation.write ? -3073 : -3100);
+        sql = translation.sql;
+    }
 
     database.clearWriteRefused();
     database.setTrusted(trusted);

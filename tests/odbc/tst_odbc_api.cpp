@@ -166,7 +166,7 @@ private slots:
 
     void getDataOutsideARowOrOfTheWrongTypeCarriesItsState()
     {
-        QVERIFY(SQL_SUCCEEDED(session->exec("select Excute_Week || 'x' from GT_PLAN")));
+        QVERIFY(SQL_SUCCEEDED(session->exec("select Excute_Week & 'x' from GT_PLAN")));
         SQLINTEGER value = 0;
         QCOMPARE(SQLGetData(session->stmt, 1, SQL_C_SLONG, &value, 0, nullptr), SQLRETURN(SQL_ERROR));
         QCOMPARE(session->firstState(SQL_HANDLE_STMT, session->stmt), QStringLiteral("24000"));
