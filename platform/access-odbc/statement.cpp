@@ -1,5 +1,6 @@
 #include "statement.h"
 #include "conversion.h"
+#include "parameters.h"
 #include "results.h"
 #include "sql_translate.h"
 
@@ -182,11 +183,10 @@ SQLRETURN executeStatement(Statement *statement)
         return statement->diag.error("HY010", "Function sequence error: no statement has been prepared.");
     if (statement->cursorOpen)
         return statement->diag.error("24000", "Invalid cursor state.");
-    const int parameters = sqlite3_bind_parameter_count(statement->stmt);
-    if (parameters > 0)
-        return statement->diag.error("07002", "Too few parameters. Expected " + std::to_string(parameters) + ".",
-                                     -3010);
     sqlite3_reset(statement->stmt);
+    const SQLRETURN bound = bindParameterValues(statement);
+    if (bound != SQL_SUCCESS)
+        return bound;
     statement->rowNumber = 0;
     statement->onRow = false;
     statement->partial.column = -1;
@@ -287,6 +287,7 @@ SQLRETURN freeStatementOption(Statement *statement, SQLUSMALLINT option)
         statement->bindings.clear();
         return SQL_SUCCESS;
     case SQL_RESET_PARAMS:
+        statement->parameters.clear();
         return SQL_SUCCESS;
     default:
         return statement->diag.error("HY092", "Invalid attribute/option identifier.");

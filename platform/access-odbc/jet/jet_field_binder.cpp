@@ -99,6 +99,17 @@ void FieldBinder::bindNumeric(sqlite3_stmt *insert, int parameter, const MdbColu
     g_free(text);
 }
 
+// Currency is exact: a value whose decimal has more significant digits than a double keeps
+// goes in as its exact text; the column's declared type makes SQL compare and compute
+// with it as a number all the same.
+void FieldBinder::bindCurrency(sqlite3_stmt *insert, int parameter, int64_t tenThousandths)
+{
+    if (currencyFitsDouble(tenThousandths))
+        sqlite3_bind_double(insert, parameter, currencyValue(tenThousandths));
+    else
+        sqlite3_bind_text(insert, parameter, currencyText(tenThousandths).c_str(), -1, SQLITE_TRANSIENT);
+}
+
 void FieldBinder::bindFixed(sqlite3_stmt *insert, int parameter, int type, const unsigned char *value, int size)
 {
     if (fixedSize(type) == 0 || size < fixedSize(type)) {
@@ -114,7 +125,7 @@ void FieldBinder::bindFixed(sqlite3_stmt *insert, int parameter, int type, const
         sqlite3_bind_int64(insert, parameter, littleEndian(value, fixedSize(type)));
         return;
     case MDB_MONEY:
-        sqlite3_bind_double(insert, parameter, currencyValue(littleEndian(value, 8)));
+        bindCurrency(insert, parameter, littleEndian(value, 8));
         return;
     case MDB_FLOAT:
         sqlite3_bind_double(insert, parameter, singleValue(mdb_get_single(const_cast<unsigned char *>(value), 0)));

@@ -9,6 +9,7 @@
 
 #include <mdbtools.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,7 @@ private:
     void bindText(sqlite3_stmt *insert, int parameter, const unsigned char *bytes, size_t length);
     void bindNumeric(sqlite3_stmt *insert, int parameter, const MdbColumn &column, const MdbField &field);
     void bindFixed(sqlite3_stmt *insert, int parameter, int type, const unsigned char *value, int size);
+    void bindCurrency(sqlite3_stmt *insert, int parameter, int64_t tenThousandths);
     void bindDateTime(sqlite3_stmt *insert, int parameter, const unsigned char *value);
     void bindLongValue(sqlite3_stmt *insert, int parameter, MdbColumn *column, const MdbField &field);
     bool readLongValue(MdbColumn *column, const MdbField &field, std::string *out);

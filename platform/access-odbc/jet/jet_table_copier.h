@@ -25,6 +25,8 @@ private:
     TablePointer readDefinition(MdbCatalogEntry *entry, std::string *detail);
     bool createTable(const MdbTableDef &table, std::string *detail);
     bool copyRows(MdbTableDef *table, std::string *detail);
+    bool describeTable(const MdbTableDef &table, std::string *detail);
+    bool replaceDefinition(const char *name, const std::string &sql, std::string *error);
     bool crackCurrentRow(MdbTableDef *table, MdbField *fields);
     bool insertRow(sqlite3_stmt *insert, MdbTableDef *table, const MdbField *fields, std::string *detail);
 
