@@ -6,10 +6,10 @@
 #include <QSqlDatabase>
 #include <QString>
 #include <QStringList>
+#include <QVariant>
 #include <QVector>
 
 class RequestBody;
-class QSqlQuery;
 class QTimer;
 class LogThread;
 class DBThread;
@@ -67,7 +67,7 @@ private:
     void recordAnswer(const QString &word, bool failed, const QString &error);
     bool openAccessDb();
     bool readRows(const ExtractionKind &kind, UploadChannel *channel, RequestBody *rows, QString *error);
-    QStringList rowValues(const ExtractionKind &kind, const QSqlQuery &query, const QVector<int> &indexes);
+    QStringList rowValues(const ExtractionKind &kind, const QVector<QVariant> &row, const QVector<int> &indexes);
     void reportSnapshotFailure(const UploadChannel *channel);
     void toFile(const QString &message);
     void toPane(const QString &message);
