@@ -111,7 +111,7 @@ JetOpenResult openJetFile(const std::string &path, const std::string &password)
     if (!execute(db.get(), "PRAGMA temp_store = MEMORY") || !execute(db.get(), "BEGIN"))
         return failed(OpenFailure::OutOfMemory);
     if (!jet::copyUserTables(mdb.get(), db.get(), header, &detail))
-        return failed(OpenFailure::UnsupportedDatabase, "The database is damaged: " + detail);
+        return failed(OpenFailure::UnsupportedDatabase, detail);
     if (!execute(db.get(), "COMMIT"))
         return failed(OpenFailure::OutOfMemory);
 

@@ -8,9 +8,35 @@ namespace accessodbc {
 namespace jet {
 namespace {
 
+// Each detail is a sentence of the refusal that follows the file's name.
+std::string damaged(const std::string &what)
+{
+    return "The database is damaged: " + what;
+}
+
 std::string damagedDefinition(const char *name)
 {
-    return std::string("the definition of table ") + name + " is damaged";
+    return std::string("The definition of table ") + name + " is damaged";
+}
+
+// What mdb_fetch_row and mdb_crack_row take for granted of a definition libmdb has read:
+// a usage map to find the table's data pages (libmdb leaves it out when the row it
+// points to is missing, and then reads address 0), and as many columns as the
+// definition counts, no more than a row can hold.
+bool definitionUsable(const MdbTableDef &table)
+{
+    return table.usage_map && table.map_sz > 0 && table.columns && table.columns->len == table.num_cols
+        && table.num_cols <= MDB_MAX_COLS;
+}
+
+TablePointer readTableDefinition(MdbCatalogEntry *entry, std::string *detail)
+{
+    TablePointer table(mdb_read_table(entry));
+    if (!table || !mdb_read_columns(table.get()) || !definitionUsable(*table)) {
+        *detail = damagedDefinition(entry->object_name);
+        return nullptr;
+    }
+    return table;
 }
 
 // A table definition records how many rows the table holds. Fewer found means pages
@@ -20,8 +46,8 @@ bool rowsAllThere(const MdbTableDef &table, unsigned found, std::string *detail)
 {
     if (found >= table.num_rows)
         return true;
-    *detail = std::string("table ") + table.name + " holds " + std::to_string(table.num_rows) + " rows, of which only "
-            + std::to_string(found) + " can be read";
+    *detail = damaged(std::string("table ") + table.name + " holds " + std::to_string(table.num_rows)
+                      + " rows, of which only " + std::to_string(found) + " can be read");
     return false;
 }
 
@@ -44,12 +70,8 @@ bool catalogAllThere(MdbHandle *mdb, std::string *detail)
     entry.object_type = MDB_TABLE;
     entry.table_pg = 2;
     std::strcpy(entry.object_name, "MSysObjects");
-    TablePointer catalog(mdb_read_table(&entry));
-    if (!catalog || !mdb_read_columns(catalog.get())) {
-        *detail = "the catalog of tables cannot be read";
-        return false;
-    }
-    return rowsAllThere(*catalog, countRows(catalog.get()), detail);
+    TablePointer catalog = readTableDefinition(&entry, detail);
+    return catalog && rowsAllThere(*catalog, countRows(catalog.get()), detail);
 }
 
 bool execute(sqlite3 *db, const std::string &sql, std::string *error)
@@ -69,7 +91,7 @@ bool copyUserTables(MdbHandle *mdb, sqlite3 *db, const Header &header, std::stri
     if (!catalogAllThere(mdb, detail))
         return false;
     if (!mdb_read_catalog(mdb, MDB_TABLE)) {
-        *detail = "the catalog of tables cannot be read";
+        *detail = damaged("the catalog of tables cannot be read");
         return false;
     }
     TableCopier copier(mdb, db, header);
@@ -90,18 +112,8 @@ TableCopier::TableCopier(MdbHandle *mdb, sqlite3 *db, const Header &header)
 
 bool TableCopier::copy(MdbCatalogEntry *entry, std::string *detail)
 {
-    TablePointer table = readDefinition(entry, detail);
+    TablePointer table = readTableDefinition(entry, detail);
     return table && createTable(*table, detail) && copyRows(table.get(), detail);
-}
-
-TablePointer TableCopier::readDefinition(MdbCatalogEntry *entry, std::string *detail)
-{
-    TablePointer table(mdb_read_table(entry));
-    if (!table || !mdb_read_columns(table.get()) || table->num_cols > MDB_MAX_COLS) {
-        *detail = damagedDefinition(entry->object_name);
-        return nullptr;
-    }
-    return table;
 }
 
 bool TableCopier::createTable(const MdbTableDef &table, std::string *detail)
@@ -109,7 +121,7 @@ bool TableCopier::createTable(const MdbTableDef &table, std::string *detail)
     for (const std::string &sql : schemaStatements(table, kind_)) {
         std::string error;
         if (!execute(db_, sql, &error)) {
-            *detail = std::string("table ") + table.name + " cannot be copied: " + error;
+            *detail = damaged(std::string("table ") + table.name + " cannot be copied: " + error);
             return false;
         }
     }
@@ -120,7 +132,7 @@ bool TableCopier::copyRows(MdbTableDef *table, std::string *detail)
 {
     sqlite3_stmt *raw = nullptr;
     if (sqlite3_prepare_v2(db_, insertStatement(*table).c_str(), -1, &raw, nullptr) != SQLITE_OK) {
-        *detail = sqlite3_errmsg(db_);
+        *detail = damaged(sqlite3_errmsg(db_));
         return false;
     }
     StatementPointer insert(raw);
@@ -154,7 +166,7 @@ bool TableCopier::insertRow(sqlite3_stmt *insert, MdbTableDef *table, const MdbF
         binder_.bind(insert, int(i) + 1, columnAt(table, i), fields[i]);
     const bool inserted = sqlite3_step(insert) == SQLITE_DONE;
     if (!inserted)
-        *detail = sqlite3_errmsg(db_);
+        *detail = damaged(sqlite3_errmsg(db_));
     sqlite3_reset(insert);
     return inserted;
 }

@@ -12,7 +12,7 @@
 namespace accessodbc {
 namespace jet {
 
-// Every user table the catalog lists; the detail says what stopped the copy.
+// Every user table the catalog lists; the detail says, as a sentence, what stopped the copy.
 bool copyUserTables(MdbHandle *mdb, sqlite3 *db, const Header &header, std::string *detail);
 
 class TableCopier {
@@ -22,7 +22,6 @@ public:
     bool copy(MdbCatalogEntry *entry, std::string *detail);
 
 private:
-    TablePointer readDefinition(MdbCatalogEntry *entry, std::string *detail);
     bool createTable(const MdbTableDef &table, std::string *detail);
     bool copyRows(MdbTableDef *table, std::string *detail);
     bool crackCurrentRow(MdbTableDef *table, MdbField *fields);
