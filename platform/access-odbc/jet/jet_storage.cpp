@@ -86,6 +86,9 @@ JetOpenResult openJetFile(const std::string &path, const std::string &password)
     if (kind == jet::Kind::Ace)
         return failed(OpenFailure::UnsupportedDatabase, "An Access 2007 or later database (.accdb) cannot be read; "
                                                         "save it in the Access 2002-2003 format (.mdb)");
+    if (kind == jet::Kind::UnknownJetVersion)
+        return failed(OpenFailure::UnsupportedDatabase, "The Jet version of the database is unknown (version byte "
+                                                            + std::to_string(bytes[jet::kVersionOffset]) + ")");
     if (kind == jet::Kind::NotJet)
         return failed(OpenFailure::UnrecognisedFormat);
     const std::string problem = fileProblem(bytes, kind);
