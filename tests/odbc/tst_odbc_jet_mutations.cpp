@@ -1,7 +1,7 @@
 // Damaged copies of the two sample Jet databases through the loader: bytes changed in
 // table definitions and in the catalog, files cut short, pages swapped. Each copy is
-// opened in a child process, so that a crash fails the case it belongs to instead of
-// ending the run; each must be refused with a message or open.
+// opened in a child process, so that a crash or an endless loop fails the case it
+// belongs to instead of ending the run; each must be refused with a message or open.
 
 #include "storage.h"
 #include "support/testsupport.h"
@@ -15,6 +15,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -158,6 +159,15 @@ void restoreDefaultCrashHandling()
         ::signal(signal, SIG_DFL);
 }
 
+// A loader caught in a loop would keep the test waiting for ever; the limit on the
+// child's processor time, far above what a load takes, ends it as a failure instead.
+void limitProcessorTime()
+{
+    const rlim_t seconds = 60;
+    const struct rlimit limit = {seconds, seconds};
+    ::setrlimit(RLIMIT_CPU, &limit);
+}
+
 // Opens the file in a forked child, which reports the outcome through a pipe. What
 // libmdb prints goes to a file beside the database, shown only on a crash.
 Outcome openInChild(const QString &path, const QString &stderrPath)
@@ -169,6 +179,7 @@ Outcome openInChild(const QString &path, const QString &stderrPath)
     const pid_t child = ::fork();
     if (child == 0) {
         restoreDefaultCrashHandling();
+        limitProcessorTime();
         ::close(channel[0]);
         const int log = ::open(QFile::encodeName(stderrPath).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         ::dup2(log, STDOUT_FILENO);
@@ -266,6 +277,11 @@ private slots:
                                                << "The definition of table Orders is damaged";
         QTest::newRow("Jet 4 table usage map") << kJet4.file << qint64(18 * 4096 + 55) << 0x20
                                                << "The definition of table DateTest is damaged";
+        // The first record of a table's property block claims a length of 0: libmdb's
+        // parser of the block never moved past it.
+        QTest::newRow("Jet 3 property record of length 0")
+            << kJet3.file << qint64(1484878) << 0x00
+            << "The database is damaged: the properties of table Categories cannot be read";
     }
 
     void recordedDamageIsRefused()

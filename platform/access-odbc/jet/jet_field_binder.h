@@ -4,13 +4,10 @@
 // that copies the row: each Jet type has its own step, and the value it binds is what
 // the driver hands out for that type.
 
+#include "jet/jet_handles.h"
 #include "jet/jet_header.h"
+#include "jet/jet_long_value.h"
 #include "jet/jet_text.h"
-
-#include <mdbtools.h>
-
-#include <string>
-#include <vector>
 
 struct sqlite3_stmt;
 
@@ -29,14 +26,10 @@ private:
     void bindFixed(sqlite3_stmt *insert, int parameter, int type, const unsigned char *value, int size);
     void bindDateTime(sqlite3_stmt *insert, int parameter, const unsigned char *value);
     void bindLongValue(sqlite3_stmt *insert, int parameter, MdbColumn *column, const MdbField &field);
-    bool readLongValue(MdbColumn *column, const MdbField &field, std::string *out);
-    std::string decodeText(const unsigned char *bytes, size_t length);
 
     MdbHandle *mdb_;
-    Kind kind_;
-    CodePageDecoder codePage_;
-    // Memo and OLE values are read through here, one page's worth at a time.
-    std::vector<char> chunk_;
+    TextDecoder text_;
+    LongValueReader longValues_;
 };
 
 } // namespace jet

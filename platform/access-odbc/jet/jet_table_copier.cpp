@@ -1,78 +1,13 @@
 #include "jet/jet_table_copier.h"
+#include "jet/jet_catalog.h"
 #include "jet/jet_schema.h"
+#include "jet/jet_table_reading.h"
 
-#include <cstring>
 #include <vector>
 
 namespace accessodbc {
 namespace jet {
 namespace {
-
-// Each detail is a sentence of the refusal that follows the file's name.
-std::string damaged(const std::string &what)
-{
-    return "The database is damaged: " + what;
-}
-
-std::string damagedDefinition(const char *name)
-{
-    return std::string("The definition of table ") + name + " is damaged";
-}
-
-// What mdb_fetch_row and mdb_crack_row take for granted of a definition libmdb has read:
-// a usage map to find the table's data pages (libmdb leaves it out when the row it
-// points to is missing, and then reads address 0), and as many columns as the
-// definition counts, no more than a row can hold.
-bool definitionUsable(const MdbTableDef &table)
-{
-    return table.usage_map && table.map_sz > 0 && table.columns && table.columns->len == table.num_cols
-        && table.num_cols <= MDB_MAX_COLS;
-}
-
-TablePointer readTableDefinition(MdbCatalogEntry *entry, std::string *detail)
-{
-    TablePointer table(mdb_read_table(entry));
-    if (!table || !mdb_read_columns(table.get()) || !definitionUsable(*table)) {
-        *detail = damagedDefinition(entry->object_name);
-        return nullptr;
-    }
-    return table;
-}
-
-// A table definition records how many rows the table holds. Fewer found means pages
-// are missing (a file cut at a page boundary reads as if those rows never existed),
-// and a sync must not take a part of a table for the whole.
-bool rowsAllThere(const MdbTableDef &table, unsigned found, std::string *detail)
-{
-    if (found >= table.num_rows)
-        return true;
-    *detail = damaged(std::string("table ") + table.name + " holds " + std::to_string(table.num_rows)
-                      + " rows, of which only " + std::to_string(found) + " can be read");
-    return false;
-}
-
-unsigned countRows(MdbTableDef *table)
-{
-    unsigned rows = 0;
-    mdb_rewind_table(table);
-    while (mdb_fetch_row(table))
-        ++rows;
-    return rows;
-}
-
-// The catalog itself is a table, MSysObjects on page 2; checked like the others, it
-// tells whether any table is missing from the list libmdb reads.
-bool catalogAllThere(MdbHandle *mdb, std::string *detail)
-{
-    MdbCatalogEntry entry;
-    std::memset(&entry, 0, sizeof entry);
-    entry.mdb = mdb;
-    entry.object_type = MDB_TABLE;
-    entry.table_pg = 2;
-    std::strcpy(entry.object_name, "MSysObjects");
-    TablePointer catalog = readTableDefinition(&entry, detail);
-    return catalog && rowsAllThere(*catalog, countRows(catalog.get()), detail);
-}
 
 bool execute(sqlite3 *db, const std::string &sql, std::string *error)
 {
@@ -88,18 +23,11 @@ bool execute(sqlite3 *db, const std::string &sql, std::string *error)
 
 bool copyUserTables(MdbHandle *mdb, sqlite3 *db, const Header &header, std::string *detail)
 {
-    if (!catalogAllThere(mdb, detail))
+    if (!readUserTables(mdb, header, detail))
         return false;
-    if (!mdb_read_catalog(mdb, MDB_TABLE)) {
-        *detail = damaged("the catalog of tables cannot be read");
-        return false;
-    }
     TableCopier copier(mdb, db, header);
     for (unsigned i = 0; i < mdb->num_catalog; ++i) {
-        auto *entry = static_cast<MdbCatalogEntry *>(g_ptr_array_index(mdb->catalog, i));
-        if (entry->object_type != MDB_TABLE || !mdb_is_user_table(entry))
-            continue;
-        if (!copier.copy(entry, detail))
+        if (!copier.copy(static_cast<MdbCatalogEntry *>(g_ptr_array_index(mdb->catalog, i)), detail))
             return false;
     }
     return true;
@@ -148,16 +76,6 @@ bool TableCopier::copyRows(MdbTableDef *table, std::string *detail)
         ++copied;
     }
     return rowsAllThere(*table, copied, detail);
-}
-
-// mdb_fetch_row leaves the row's page in pg_buf; cracking it again tells a NULL from an
-// empty text, which the values it records do not.
-bool TableCopier::crackCurrentRow(MdbTableDef *table, MdbField *fields)
-{
-    int start = 0;
-    size_t size = 0;
-    return mdb_find_row(mdb_, int(table->cur_row) - 1, &start, &size) == 0
-        && mdb_crack_row(table, start, size, fields) == int(table->num_cols);
 }
 
 bool TableCopier::insertRow(sqlite3_stmt *insert, MdbTableDef *table, const MdbField *fields, std::string *detail)

@@ -24,7 +24,6 @@ public:
 private:
     bool createTable(const MdbTableDef &table, std::string *detail);
     bool copyRows(MdbTableDef *table, std::string *detail);
-    bool crackCurrentRow(MdbTableDef *table, MdbField *fields);
     bool insertRow(sqlite3_stmt *insert, MdbTableDef *table, const MdbField *fields, std::string *detail);
 
     MdbHandle *mdb_;
