@@ -34,7 +34,7 @@ bool copyUserTables(MdbHandle *mdb, sqlite3 *db, const Header &header, std::stri
 }
 
 TableCopier::TableCopier(MdbHandle *mdb, sqlite3 *db, const Header &header)
-    : mdb_(mdb), db_(db), kind_(header.kind), binder_(mdb, header)
+    : db_(db), kind_(header.kind), binder_(mdb, header)
 {
 }
 

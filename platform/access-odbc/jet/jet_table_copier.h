@@ -26,7 +26,6 @@ private:
     bool copyRows(MdbTableDef *table, std::string *detail);
     bool insertRow(sqlite3_stmt *insert, MdbTableDef *table, const MdbField *fields, std::string *detail);
 
-    MdbHandle *mdb_;
     sqlite3 *db_;
     Kind kind_;
     FieldBinder binder_;
