@@ -1,5 +1,6 @@
 #include "app/mainwindow.h"
 #include "app/processsetup.h"
+#include "logging/dailyfilequeue.h"
 
 #include <QApplication>
 
@@ -8,7 +9,13 @@ int main(int argc, char *argv[])
     cacheLocalTimeZone();
     QApplication a(argc, argv);
     quitOnTerminationSignals(&a);
-    MainWindow w;
-    w.show();
-    return a.exec();
+    int exitCode = 0;
+    {
+        MainWindow w;
+        w.show();
+        exitCode = a.exec();
+    }
+    // The window has written what it could; what is left is said once.
+    reportUnwrittenLines();
+    return exitCode;
 }

@@ -7,10 +7,9 @@
 // usage: bench_sync [ROWS_PER_KIND=100000]     (run from the build directory's bench/)
 #include "app/mainwindow.h"
 #include "app/processsetup.h"
-#include "gtdb.h"
+#include "benchsupport.h"
 #include "upload/pointthread.h"
 
-#include <httplib.h>
 #include <sqlite3.h>
 
 #include <QApplication>
@@ -23,50 +22,13 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QProcess>
-#include <QSettings>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QTemporaryDir>
 
 #include <sys/resource.h>
 
-#include <atomic>
 #include <cstdio>
-#include <thread>
 
 namespace {
-
-// A receiver that reads every body whole and answers "ok".
-class OkReceiver
-{
-public:
-    OkReceiver()
-    {
-        server.set_payload_max_length(2ull << 30);
-        server.Post(R"(/.*)", [this](const httplib::Request &, httplib::Response &response,
-                                     const httplib::ContentReader &reader) {
-            reader([this](const char *, size_t length) {
-                received += length;
-                return true;
-            });
-            response.set_content("ok", "text/plain");
-        });
-        port = server.bind_to_any_port("127.0.0.1");
-        thread = std::thread([this] { server.listen_after_bind(); });
-    }
-    ~OkReceiver()
-    {
-        server.stop();
-        thread.join();
-    }
-    QString url() const { return QStringLiteral("http://127.0.0.1:%1").arg(port); }
-    std::atomic<qint64> received{0};
-
-private:
-    httplib::Server server;
-    std::thread thread;
-    int port = 0;
-};
 
 // Runs the event loop until `done` holds, looking every millisecond.
 template<typename Done>
@@ -91,24 +53,6 @@ long peakRssMb()
     return usage.ru_maxrss / 1024;
 }
 
-void writeSiteConfig(const QString &dir, const QString &site, const QString &baseUrl)
-{
-    {
-        auto db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("setup"));
-        db.setDatabaseName(dir + QStringLiteral("/fernwick.db"));
-        db.open();
-        QSqlQuery q(db);
-        q.exec(QStringLiteral("create table orva_fernwick_config (PATH text,PASSWD text)"));
-        q.prepare(QStringLiteral("insert into orva_fernwick_config values (?, '')"));
-        q.addBindValue(site);
-        q.exec();
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("setup"));
-    QSettings ini(dir + QStringLiteral("/sys.ini"), QSettings::IniFormat);
-    ini.setValue(QStringLiteral("POINT_HTTPURL"), baseUrl + QStringLiteral("/point"));
-    ini.setValue(QStringLiteral("LINE_HTTPURL"), baseUrl + QStringLiteral("/line"));
-    ini.setValue(QStringLiteral("PLAN_HTTPURL"), baseUrl + QStringLiteral("/plan"));
-}
 
 int answersIn(const QString &dir)
 {
@@ -265,11 +209,8 @@ int main(int argc, char *argv[])
     const int rows = argc > 1 ? QByteArray(argv[1]).toInt() : 100000;
     QTemporaryDir dir;
     const QString site = dir.filePath(QStringLiteral("GuardTour_DB.mdb"));
-    QString error;
-    if (!gtdb::generateGuardTourDb(site, rows, QString(), &error)) {
-        std::fprintf(stderr, "cannot generate the site: %s\n", qPrintable(error));
+    if (!generateSite(site, rows))
         return 1;
-    }
     OkReceiver receiver;
     const QString work = dir.filePath(QStringLiteral("work"));
     QDir().mkpath(work);

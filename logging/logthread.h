@@ -1,12 +1,13 @@
 #pragma once
 
+#include "logging/dailyfilequeue.h"
+
 #include <QByteArray>
-#include <QList>
-#include <QMutex>
 #include <QString>
 #include <QThread>
 
 #include <atomic>
+#include <functional>
 
 // The only writer of the running log: callers queue finished lines, the writer's own
 // thread appends them, paced, to "log/fernwicklog-yyyyMMdd.txt".
@@ -21,16 +22,18 @@ public:
     void appendUtf8(QByteArray line);
     void stop();
 
+    // The pause after a paced line (10 ms); tests count pauses instead of sleeping.
+    void setLinePause(std::function<void()> pause);
+
 protected:
     void run() override;
 
 private:
-    void writePass();
-    bool takeFirst(QByteArray *line);
+    void writePass(DailyFileQueue::Pacing pacing);
 
-    // Kept as UTF-8: a large sync queues far more than the paced writer can write at once.
-    QList<QByteArray> logList;
-    QMutex listMutex;
+    // Kept as UTF-8, as they are written: a large sync queues tens of thousands at once.
+    DailyFileQueue logList;
+    std::function<void()> linePause;
     std::atomic<bool> running{false};
     std::atomic<bool> stopRequested{false};
 };

@@ -1,11 +1,100 @@
+#include "logging/dailyfilequeue.h"
 #include "logging/logthread.h"
 #include "support/testsupport.h"
+#include "support/warningrecorder.h"
 
+#include <QRandomGenerator>
 #include <QtTest>
+
+#include <atomic>
+#include <csignal>
+#include <sys/resource.h>
 
 namespace {
 const QDateTime noonOfTestDay(QDate(2021, 6, 6), QTime(12, 0, 0));
 const QString dayFile = QStringLiteral("log/fernwicklog-20210606.txt");
+const QString cannotWrite = QStringLiteral("^log/fernwicklog-20210606\\.txt cannot be written \\(.+\\); "
+                                           "its lines are kept until it can be$");
+const QString writtenAgain = QStringLiteral("^log/fernwicklog-20210606\\.txt is written again$");
+
+// Ways the log cannot be written, each with its repair.
+enum class Fault { LogIsAFile, DayFileIsAFolder, LogNotWritable };
+
+bool breakLog(Fault fault)
+{
+    switch (fault) {
+    case Fault::LogIsAFile: {
+        QFile file(QStringLiteral("log"));
+        return file.open(QIODevice::WriteOnly) && file.write("not a folder") > 0;
+    }
+    case Fault::DayFileIsAFolder:
+        return QDir().mkpath(dayFile);
+    case Fault::LogNotWritable:
+        return QDir().mkdir(QStringLiteral("log"))
+            && QFile::setPermissions(QStringLiteral("log"), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    }
+    return false;
+}
+
+bool repairLog(Fault fault)
+{
+    switch (fault) {
+    case Fault::LogIsAFile:
+        return QFile::remove(QStringLiteral("log")) && QDir().mkdir(QStringLiteral("log"));
+    case Fault::DayFileIsAFolder:
+        return QDir().rmdir(dayFile);
+    case Fault::LogNotWritable:
+        return QFile::setPermissions(QStringLiteral("log"), QFileDevice::ReadOwner | QFileDevice::WriteOwner
+                                                               | QFileDevice::ExeOwner);
+    }
+    return false;
+}
+
+// The file size limit of this process, lowered for a while so that a write runs out of room in
+// the middle of a line, as on a full disk. Writes past the limit are cut short instead of
+// killing the process.
+class FileSizeLimit
+{
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        std::signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &saved);
+        rlimit lowered = saved;
+        lowered.rlim_cur = bytes;
+        applied = setrlimit(RLIMIT_FSIZE, &lowered) == 0;
+    }
+    ~FileSizeLimit() { lift(); }
+    void lift()
+    {
+        if (applied)
+            setrlimit(RLIMIT_FSIZE, &saved);
+        applied = false;
+    }
+    bool isApplied() const { return applied; }
+
+private:
+    rlimit saved{};
+    bool applied = false;
+};
+
+// Lines as a site's log holds them: stamped lines, row lines with non-ASCII names, empty
+// lines, bodies with line breaks inside, and now and then one longer than a write batch.
+QList<QByteArray> generatedLines(quint32 seed, int count)
+{
+    QRandomGenerator random(seed);
+    const QList<QByteArray> pieces = {"\r[ 2021-06-06 12:00:00 ] ", "东门岗亭", "Müller", "key=[{\"pId\":\"1\"}]",
+                                      "\n", " ", "🚓", "0123456789"};
+    QList<QByteArray> lines;
+    for (int i = 0; i < count; ++i) {
+        QByteArray line;
+        const int length = random.bounded(100) == 0 ? 20000 : random.bounded(12);
+        for (int j = 0; j < length; ++j)
+            line += pieces.at(random.bounded(pieces.size()));
+        lines << line;
+    }
+    return lines;
+}
 
 QStringList linesOf(const QString &path)
 {
@@ -16,6 +105,8 @@ QStringList linesOf(const QString &path)
 }
 }
 
+Q_DECLARE_METATYPE(Fault)
+
 class LogWriterTest : public QObject
 {
     Q_OBJECT
@@ -23,7 +114,14 @@ private slots:
     void keepsOrderUnderABurst();
     void storesNonAsciiAsUtf8();
     void createsNoFileWhenNothingWasLogged();
-    void waitsUntilTheFileCanBeOpened();
+    void keepsLinesWhileTheLogCannotBeWritten_data();
+    void keepsLinesWhileTheLogCannotBeWritten();
+    void keepsALineCutShortQueued();
+    void countsWhatCouldNotBeWritten();
+    void batchesWriteTheSameBytesAsSingleLines_data();
+    void batchesWriteTheSameBytesAsSingleLines();
+    void pacesOnlyWhileTheQueueIsShort_data();
+    void pacesOnlyWhileTheQueueIsShort();
     void writesWhatWasQueuedJustBeforeStop();
     void stopBeforeTheThreadRunsStillEndsIt();
 };
@@ -71,22 +169,155 @@ void LogWriterTest::createsNoFileWhenNothingWasLogged()
     QVERIFY(QDir(QStringLiteral("log")).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).isEmpty());
 }
 
-void LogWriterTest::waitsUntilTheFileCanBeOpened()
+void LogWriterTest::keepsLinesWhileTheLogCannotBeWritten_data()
 {
+    QTest::addColumn<Fault>("fault");
+    QTest::newRow("log is a file, later a folder") << Fault::LogIsAFile;
+    QTest::newRow("day file is a folder") << Fault::DayFileIsAFolder;
+    QTest::newRow("log without write permission") << Fault::LogNotWritable;
+}
+
+void LogWriterTest::keepsLinesWhileTheLogCannotBeWritten()
+{
+    QFETCH(Fault, fault);
+    if (fault == Fault::LogNotWritable && geteuid() == 0)
+        QSKIP("permissions do not bind root");
     WorkingDir wd;
     ClockAt clock(noonOfTestDay);
+    QVERIFY(breakLog(fault));
+    WarningRecorder warnings;
     LogThread writer(nullptr);
-    // A directory in the file's place makes every open fail.
-    QVERIFY(QDir().mkpath(dayFile));
     writer.start();
     writer.appendLog(QStringLiteral("first"));
     writer.appendLog(QStringLiteral("second"));
-    QTest::qWait(350);
+    QTRY_COMPARE_WITH_TIMEOUT(warnings.count(cannotWrite), 1, 10000);
     writer.appendLog(QStringLiteral("third"));
-    QVERIFY(QDir().rmdir(dayFile));
-    QTRY_COMPARE_WITH_TIMEOUT(linesOf(dayFile), (QStringList{"first", "second", "third"}), 5000);
+    QVERIFY(repairLog(fault));
+    QTRY_COMPARE_WITH_TIMEOUT(linesOf(dayFile), (QStringList{"first", "second", "third"}), 10000);
+    writer.appendLog(QStringLiteral("fourth"));
     writer.stop();
     QVERIFY(writer.wait(10000));
+    QCOMPARE(linesOf(dayFile), (QStringList{"first", "second", "third", "fourth"}));
+    QCOMPARE(warnings.all(), warnings.all().filter(QRegularExpression(cannotWrite + "|" + writtenAgain)));
+    QCOMPARE(warnings.count(cannotWrite), 1);
+    QCOMPARE(warnings.count(writtenAgain), 1);
+}
+
+void LogWriterTest::keepsALineCutShortQueued()
+{
+    // The disk runs out of room in the middle of a line: the file must not keep half a line
+    // followed later by the whole line again, and nothing may be lost.
+    WorkingDir wd;
+    ClockAt clock(noonOfTestDay);
+    QVERIFY(QDir().mkdir(QStringLiteral("log")));
+    {
+        QFile earlier(dayFile);
+        QVERIFY(earlier.open(QIODevice::WriteOnly));
+        earlier.write("earlier\n");
+    }
+    WarningRecorder warnings;
+    LogThread writer(nullptr);
+    {
+        FileSizeLimit limit(12);
+        QVERIFY(limit.isApplied());
+        writer.start();
+        writer.appendLog(QStringLiteral("a line that does not fit"));
+        writer.appendLog(QStringLiteral("and one after it"));
+        QTRY_COMPARE_WITH_TIMEOUT(warnings.count(cannotWrite), 1, 10000);
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(readAll(dayFile), QByteArray("earlier\na line that does not fit\nand one after it\n"),
+                              10000);
+    writer.stop();
+    QVERIFY(writer.wait(10000));
+    QVERIFY2(warnings.all().first().contains(QStringLiteral("(File too large)")), qPrintable(warnings.all().first()));
+    QCOMPARE(warnings.count(writtenAgain), 1);
+}
+
+void LogWriterTest::countsWhatCouldNotBeWritten()
+{
+    WorkingDir wd;
+    ClockAt clock(noonOfTestDay);
+    QVERIFY(breakLog(Fault::LogIsAFile));
+    WarningRecorder warnings;
+    const int before = unwrittenLineCount();
+    {
+        LogThread writer(nullptr);
+        writer.start();
+        writer.appendLog(QStringLiteral("first"));
+        writer.appendLog(QStringLiteral("second"));
+        writer.stop();
+        QVERIFY(writer.wait(10000));
+        writer.appendLog(QStringLiteral("after the stop"));
+    }
+    QCOMPARE(unwrittenLineCount() - before, 3);
+    reportUnwrittenLines();
+    QCOMPARE(warnings.all().last(), QStringLiteral("%1 log and response lines could not be written")
+                                        .arg(unwrittenLineCount()));
+}
+
+void LogWriterTest::batchesWriteTheSameBytesAsSingleLines_data()
+{
+    QTest::addColumn<quint32>("seed");
+    QTest::addColumn<int>("count");
+    for (quint32 seed = 1; seed <= 6; ++seed)
+        QTest::addRow("seed %u", seed) << seed << int(seed * 250);
+}
+
+void LogWriterTest::batchesWriteTheSameBytesAsSingleLines()
+{
+    QFETCH(quint32, seed);
+    QFETCH(int, count);
+    WorkingDir wd;
+    QVERIFY(QDir().mkdir(QStringLiteral("log")));
+    const QList<QByteArray> lines = generatedLines(seed, count);
+    QByteArray expected;
+    for (const QByteArray &line : lines)
+        expected += line + '\n';
+    const QList<DailyFileQueue::Pacing> pacings = {DailyFileQueue::Pacing::Paced, DailyFileQueue::Pacing::Unpaced};
+    for (DailyFileQueue::Pacing pacing : pacings) {
+        const QString pattern = QStringLiteral("log/%1-%2%3.txt").arg(int(pacing));
+        DailyFileQueue queue(pattern);
+        queue.setLinePause([] {});
+        for (const QByteArray &line : lines)
+            queue.append(line);
+        QVERIFY(queue.writeTo(QDate(2021, 6, 6), pacing));
+        QVERIFY(queue.isEmpty());
+        QCOMPARE(readAll(dailyFileName(pattern, QDate(2021, 6, 6))), expected);
+    }
+}
+
+void LogWriterTest::pacesOnlyWhileTheQueueIsShort_data()
+{
+    QTest::addColumn<int>("burst");
+    QTest::addColumn<int>("pauses");
+    QTest::newRow("one line") << 1 << 1;
+    QTest::newRow("a short queue") << 100 << 100;
+    QTest::newRow("just over") << 101 << 100;
+    QTest::newRow("a burst of 10,000") << 10000 << 100;
+}
+
+void LogWriterTest::pacesOnlyWhileTheQueueIsShort()
+{
+    // A burst is on disk after the last hundred lines' pauses, about a second, instead of
+    // trailing the program by one pause per line.
+    QFETCH(int, burst);
+    QFETCH(int, pauses);
+    WorkingDir wd;
+    ClockAt clock(noonOfTestDay);
+    LogThread writer(nullptr);
+    std::atomic<int> pausesTaken{0};
+    writer.setLinePause([&] { ++pausesTaken; });
+    QStringList expected;
+    for (int i = 0; i < burst; ++i) {
+        expected << QStringLiteral("row %1").arg(i);
+        writer.appendLog(expected.last());
+    }
+    writer.start();
+    QTRY_COMPARE_WITH_TIMEOUT(linesOf(dayFile).size(), burst, 60000);
+    writer.stop();
+    QVERIFY(writer.wait(10000));
+    QCOMPARE(linesOf(dayFile), expected);
+    QCOMPARE(pausesTaken.load(), pauses);
 }
 
 void LogWriterTest::writesWhatWasQueuedJustBeforeStop()

@@ -12,6 +12,7 @@ class ShutdownTest : public QObject
 private slots:
     void signalEndsTheProgramCleanly_data();
     void signalEndsTheProgramCleanly();
+    void saysWhatCouldNotBeWrittenAtExit();
 };
 
 void ShutdownTest::signalEndsTheProgramCleanly_data()
@@ -45,6 +46,35 @@ void ShutdownTest::signalEndsTheProgramCleanly()
                  .match(log)
                  .hasMatch(),
              qPrintable(log));
+}
+
+void ShutdownTest::saysWhatCouldNotBeWrittenAtExit()
+{
+    const QString exe = qEnvironmentVariable("FERNWICK_EXE");
+    QVERIFY2(QFileInfo::exists(exe), "FERNWICK_EXE names no executable");
+    WorkingDir wd;
+    {
+        QFile notAFolder(wd.file(QStringLiteral("log")));
+        QVERIFY(notAFolder.open(QIODevice::WriteOnly));
+    }
+    QProcess fernwick;
+    fernwick.setWorkingDirectory(wd.path());
+    fernwick.start(exe, QStringList());
+    QVERIFY(fernwick.waitForStarted());
+    QByteArray stderrText;
+    const auto said = [&](const QString &pattern) {
+        stderrText += fernwick.readAllStandardError();
+        return QRegularExpression(pattern, QRegularExpression::MultilineOption).match(QString::fromUtf8(stderrText));
+    };
+    const QString logCannotBeWritten = QStringLiteral("^log/fernwicklog-\\d{8}\\.txt cannot be written ");
+    QTRY_VERIFY_WITH_TIMEOUT(said(logCannotBeWritten).hasMatch(), 10000);
+    ::kill(pid_t(fernwick.processId()), SIGTERM);
+    QVERIFY(fernwick.waitForFinished(10000));
+    QCOMPARE(fernwick.exitStatus(), QProcess::NormalExit);
+    const QRegularExpressionMatch count = said(QStringLiteral("^(\\d+) log and response lines could not be written$"));
+    QVERIFY2(count.hasMatch(), stderrText.constData());
+    QVERIFY2(count.captured(1).toInt() > 0, stderrText.constData());
+    QVERIFY(QFileInfo(wd.file(QStringLiteral("log"))).isFile());
 }
 
 QTEST_GUILESS_MAIN(ShutdownTest)

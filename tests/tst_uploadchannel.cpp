@@ -1,5 +1,7 @@
+#include "logging/dailyfilequeue.h"
 #include "support/testserver.h"
 #include "support/testsupport.h"
+#include "support/warningrecorder.h"
 #include "upload/evalthread.h"
 #include "upload/linethread.h"
 #include "upload/planthread.h"
@@ -59,6 +61,8 @@ private slots:
     void eachKindWritesItsOwnFile();
     void waitingLinesFollowOnceLogIsBack();
     void waitingLinesAreWrittenWhenTheChannelEnds();
+    void waitingLinesAreWrittenOnceLogCanBeWritten();
+    void linesThatNeverCouldBeWrittenAreCounted();
     void twoRequestsInFlightGiveTwoLines();
     void replyAfterMidnightGoesToTheNewDay();
     void existingFileIsAppendedTo();
@@ -203,6 +207,48 @@ void UploadChannelTest::waitingLinesAreWrittenWhenTheChannelEnds()
         QDir().mkdir(QStringLiteral("log"));
     }
     QCOMPARE(readAll(pointFile), QByteArray("ok\n"));
+}
+
+void UploadChannelTest::waitingLinesAreWrittenOnceLogCanBeWritten()
+{
+    // No further answer comes: the waiting lines go out on their own once log/ is a folder again.
+    Rig rig(Rig::WithoutLog);
+    {
+        QFile notAFolder(QStringLiteral("log"));
+        QVERIFY(notAFolder.open(QIODevice::WriteOnly));
+    }
+    WarningRecorder warnings;
+    const QString cannotWrite = QStringLiteral("^log/responsePointData-20210606\\.txt cannot be written \\(.+\\); "
+                                               "its lines are kept until it can be$");
+    const QString writtenAgain = QStringLiteral("^log/responsePointData-20210606\\.txt is written again$");
+    PointThread channel(nullptr);
+    rig.server.answerWith(200, "first");
+    channel.sendData("key=[1]");
+    QTRY_COMPARE(warnings.count(cannotWrite), 1);
+    rig.server.answerWith(200, "second");
+    channel.sendData("key=[2]");
+    QTRY_COMPARE(openReplies(channel), 0);
+    QTRY_COMPARE(rig.server.requestCount(), 2);
+    QVERIFY(QFile::remove(QStringLiteral("log")));
+    QVERIFY(QDir().mkdir(QStringLiteral("log")));
+    QVERIFY(waitForLines(pointFile, 2));
+    QCOMPARE(readAll(pointFile), QByteArray("first\nsecond\n"));
+    QCOMPARE(warnings.count(cannotWrite), 1);
+    QCOMPARE(warnings.count(writtenAgain), 1);
+    QCOMPARE(warnings.count(QStringLiteral("responsePointData")), 2);
+}
+
+void UploadChannelTest::linesThatNeverCouldBeWrittenAreCounted()
+{
+    Rig rig(Rig::WithoutLog);
+    const int before = unwrittenLineCount();
+    {
+        PointThread channel(nullptr);
+        channel.sendData("key=[]");
+        QTRY_COMPARE(rig.server.requestCount(), 1);
+        QTRY_COMPARE(openReplies(channel), 0);
+    }
+    QCOMPARE(unwrittenLineCount() - before, 1);
 }
 
 void UploadChannelTest::twoRequestsInFlightGiveTwoLines()

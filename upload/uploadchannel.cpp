@@ -2,25 +2,30 @@
 
 #include "logging/logline.h"
 
-#include <QFile>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QSettings>
+#include <QTimer>
 #include <QUrl>
 #include <QVariant>
 
 namespace {
 const QString localConnection = QStringLiteral("fernwick_db");
-constexpr unsigned long linePauseUs = 10000;
+constexpr int retryIntervalMs = 1000;
 }
 
 UploadChannel::UploadChannel(const ChannelKind &kind, QObject *parent)
     : QThread(parent)
     , kind(kind)
+    , responseList(kind.responsePattern)
 {
     manager = new QNetworkAccessManager(this);
     connect(manager, &QNetworkAccessManager::finished, this, &UploadChannel::getData);
+    retryTimer = new QTimer(this);
+    retryTimer->setSingleShot(true);
+    retryTimer->setInterval(retryIntervalMs);
+    connect(retryTimer, &QTimer::timeout, this, [this] { writeWaitingLines(DailyFileQueue::Pacing::Paced); });
 }
 
 UploadChannel::~UploadChannel()
@@ -28,7 +33,7 @@ UploadChannel::~UploadChannel()
     if (snapshotOpen)
         abandonSnapshot();
     // Answers that could not be written before are not dropped when the program ends.
-    writeWaitingLines(Pacing::Unpaced);
+    responseList.writeTo(LocalClock::now().date(), DailyFileQueue::Pacing::Unpaced);
 }
 
 void UploadChannel::sendData(QByteArray body)
@@ -49,24 +54,14 @@ void UploadChannel::getData(QNetworkReply *reply)
     else
         line = textUpToZero(reply->readAll());
     reply->deleteLater();
-    responseList.append(line);
-    writeWaitingLines(Pacing::Paced);
+    responseList.append(line.toUtf8());
+    writeWaitingLines(DailyFileQueue::Pacing::Paced);
 }
 
-void UploadChannel::writeWaitingLines(Pacing pacing)
+void UploadChannel::writeWaitingLines(DailyFileQueue::Pacing pacing)
 {
-    if (responseList.isEmpty())
-        return;
-    QFile file(dailyFileName(kind.responsePattern, LocalClock::now().date()));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text))
-        return;
-    while (!responseList.isEmpty()) {
-        file.write(responseList.first().toUtf8().append('\n'));
-        responseList.removeFirst();
-        if (pacing == Pacing::Paced)
-            usleep(linePauseUs);
-    }
-    file.close();
+    if (!responseList.writeTo(LocalClock::now().date(), pacing))
+        retryTimer->start();
 }
 
 bool UploadChannel::snapshotTablePresent() const

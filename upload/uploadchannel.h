@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QList>
+#include "logging/dailyfilequeue.h"
+
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QString>
@@ -9,6 +10,7 @@
 
 class QNetworkAccessManager;
 class QNetworkReply;
+class QTimer;
 
 // What sets one record kind's channel apart from the others.
 struct ChannelKind
@@ -45,8 +47,7 @@ public slots:
     void getData(QNetworkReply *);
 
 private:
-    enum class Pacing { Paced, Unpaced };
-    void writeWaitingLines(Pacing pacing);
+    void writeWaitingLines(DailyFileQueue::Pacing pacing);
     bool snapshotTablePresent() const;
     bool createSnapshotTable();
     bool insertRow(const QStringList &values);
@@ -57,7 +58,9 @@ private:
     const ChannelKind kind;
     QSqlDatabase localDb;
     QNetworkAccessManager *manager = nullptr;
-    QList<QString> responseList;
+    DailyFileQueue responseList;
+    // While answers wait for a file that cannot be written, they are tried again now and then.
+    QTimer *retryTimer = nullptr;
 
     bool snapshotOpen = false;
     bool tablePresent = false;

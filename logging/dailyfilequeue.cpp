@@ -1,0 +1,149 @@
+#include "logging/dailyfilequeue.h"
+
+#include "logging/logline.h"
+
+#include <QFile>
+#include <QMutexLocker>
+#include <QThread>
+#include <QDebug>
+
+#include <atomic>
+
+namespace {
+constexpr unsigned long linePauseUs = 10000;
+// Bytes handed to one write when the queue is long: large enough to keep up with any sync,
+// small enough that a failed batch is cheap to write again.
+constexpr int batchBytes = 64 * 1024;
+
+std::atomic<int> unwrittenLines{0};
+
+// All of `bytes` at the end of the file, or none of them: a write cut short (a full disk)
+// is cut off again, so that the lines can later be written once, whole.
+bool appendWhole(QFile &file, const QByteArray &bytes, QString *reason)
+{
+    const qint64 before = file.size();
+    qint64 done = 0;
+    while (done < bytes.size()) {
+        // A write may take only part of the bytes; the next one says why, if it fails.
+        const qint64 written = file.write(bytes.constData() + done, bytes.size() - done);
+        if (written <= 0) {
+            *reason = file.errorString();
+            file.resize(before);
+            return false;
+        }
+        done += written;
+    }
+    return true;
+}
+}
+
+DailyFileQueue::DailyFileQueue(const QString &pattern)
+    : pattern(pattern)
+    , linePause(&DailyFileQueue::defaultLinePause)
+{
+}
+
+DailyFileQueue::~DailyFileQueue()
+{
+    unwrittenLines += lines.size();
+}
+
+void DailyFileQueue::append(const QByteArray &line)
+{
+    QMutexLocker lock(&mutex);
+    lines.append(line);
+}
+
+int DailyFileQueue::size() const
+{
+    QMutexLocker lock(&mutex);
+    return lines.size();
+}
+
+bool DailyFileQueue::isEmpty() const
+{
+    return size() == 0;
+}
+
+void DailyFileQueue::defaultLinePause()
+{
+    QThread::usleep(linePauseUs);
+}
+
+void DailyFileQueue::setLinePause(std::function<void()> pause)
+{
+    linePause = std::move(pause);
+}
+
+bool DailyFileQueue::writeTo(const QDate &day, Pacing pacing)
+{
+    if (isEmpty())
+        return true;
+    const QString fileName = dailyFileName(pattern, day);
+    // Unbuffered, so that what write() reports is what reached the file.
+    QFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text | QIODevice::Unbuffered))
+        return writeFailed(fileName, file.errorString());
+    QByteArray bytes;
+    while (const int count = nextBatch(pacing, &bytes)) {
+        QString reason;
+        if (!appendWhole(file, bytes, &reason))
+            return writeFailed(fileName, reason);
+        writeSucceeded(fileName);
+        dropFirst(count);
+        if (pacing == Pacing::Paced && size() < shortQueueLines)
+            linePause();
+    }
+    return true;
+}
+
+// The lines of the next write, as bytes: one line while the queue is short and paced,
+// otherwise as many as fit a batch, leaving a paced queue no shorter than short.
+int DailyFileQueue::nextBatch(Pacing pacing, QByteArray *bytes) const
+{
+    QMutexLocker lock(&mutex);
+    bytes->clear();
+    int limit = lines.size();
+    if (pacing == Pacing::Paced)
+        limit = qMax(qMin(limit, 1), limit - shortQueueLines);
+    int count = 0;
+    while (count < limit && (count == 0 || bytes->size() + lines.at(count).size() < batchBytes)) {
+        bytes->append(lines.at(count));
+        bytes->append('\n');
+        ++count;
+    }
+    return count;
+}
+
+void DailyFileQueue::dropFirst(int count)
+{
+    QMutexLocker lock(&mutex);
+    lines.erase(lines.begin(), lines.begin() + count);
+}
+
+bool DailyFileQueue::writeFailed(const QString &fileName, const QString &reason)
+{
+    if (!failing)
+        qWarning().noquote() << QStringLiteral("%1 cannot be written (%2); its lines are kept until it can be")
+                                    .arg(fileName, reason);
+    failing = true;
+    return false;
+}
+
+void DailyFileQueue::writeSucceeded(const QString &fileName)
+{
+    if (failing)
+        qWarning().noquote() << QStringLiteral("%1 is written again").arg(fileName);
+    failing = false;
+}
+
+int unwrittenLineCount()
+{
+    return unwrittenLines.load();
+}
+
+void reportUnwrittenLines()
+{
+    if (const int count = unwrittenLineCount())
+        qWarning().noquote() << QStringLiteral("%1 log and response lines could not be written").arg(count);
+}
