@@ -205,6 +205,8 @@ private slots:
             << "MR2" + QByteArray(1, 0) + names + valuesRecord(value(7, 1, "1234")) << false;
         QTest::newRow("currency, read from elsewhere")
             << "MR2" + QByteArray(1, 0) + names + valuesRecord(value(5, 1, QByteArray(8, '\0'))) << false;
+        QTest::newRow("one name given two values") << "MR2" + QByteArray(1, 0) + names + valuesRecord(format + format)
+                                                   << false;
         QTest::newRow("value head cut short") << "MR2" + QByteArray(1, 0) + names + valuesRecord(le16(8) + char(0))
                                               << false;
     }

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <vector>
 
 namespace accessodbc {
 namespace jet {
@@ -57,8 +58,10 @@ bool namesWalkable(const unsigned char *body, size_t length, size_t *count)
 }
 
 // A values record: a head with the block's name, then the values one after another.
+// libmdb keeps them by name and loses the first of two values under one name.
 bool valuesWalkable(const unsigned char *body, size_t length, size_t names)
 {
+    std::vector<bool> named(names, false);
     if (length < kRecordHead)
         return false;
     const size_t nameLength = read16(body + 4);
@@ -76,8 +79,9 @@ bool valuesWalkable(const unsigned char *body, size_t length, size_t names)
         if (name >= names || size > length - pos - kValueHead)
             return true;
         // A Currency value is read from the page libmdb last read, not from the block.
-        if (type == MDB_MONEY || valueLength == 0 || bytesRead(type, size) > length - pos - kValueHead)
+        if (type == MDB_MONEY || valueLength == 0 || bytesRead(type, size) > length - pos - kValueHead || named[name])
             return false;
+        named[name] = true;
         pos += valueLength;
     }
     return true;
