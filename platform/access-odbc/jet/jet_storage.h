@@ -18,7 +18,7 @@ struct JetOpenResult {
     std::string detail;
 };
 
-// Only for files whose header jet::recognise() has named Jet 3, Jet 4 or ACE. The file is
+// For files whose header jet::recognise() takes for a Jet or ACE one. The file is
 // read once into memory; libmdb never sees its path, so it cannot write to it or beside it.
 JetOpenResult openJetFile(const std::string &path, const std::string &password);
 
