@@ -28,6 +28,8 @@ MainWindow::MainWindow(QWidget *parent)
     logThread->start();
     timer->start(500);
     logThread->appendLog(logLine(QStringLiteral("****** start ******")));
+    if (!dbThread->readFailure().isEmpty())
+        toFileAndPane(dbThread->readFailure());
     syncData();
 }
 

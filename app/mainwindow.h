@@ -45,6 +45,7 @@ private:
     void extract(const ExtractionKind &kind, UploadChannel *channel);
     bool readRows(const ExtractionKind &kind, UploadChannel *channel, RequestBody *rows, QString *error);
     QStringList rowValues(const ExtractionKind &kind, const QSqlQuery &query, const QVector<int> &indexes);
+    void reportSnapshotFailure(const UploadChannel *channel);
     void toFile(const QString &message);
     void toPane(const QString &message);
     void toFileAndPane(const QString &message);

@@ -140,6 +140,8 @@ void MainWindow::extract(const ExtractionKind &kind, UploadChannel *channel)
     QString error;
     if (readRows(kind, channel, &rows, &error)) {
         channel->finishSnapshot();
+        reportSnapshotFailure(channel);
+        // The server gets the rows even when the local copy could not be kept.
         const QByteArray body = rows.finish();
         channel->sendData(body);
         const QByteArray sent = bytesUpToZero(body);
@@ -150,6 +152,7 @@ void MainWindow::extract(const ExtractionKind &kind, UploadChannel *channel)
         // Posting an empty array would tell the server that the site has no records at all.
         channel->abandonSnapshot();
         toFile(QStringLiteral("AccessDB error: ") + error);
+        reportSnapshotFailure(channel);
         toFileAndPane(kind.word + QStringLiteral(" sendData skipped"));
     }
     toPane(QStringLiteral("-------- ") + kind.operation + QStringLiteral(" end --------"));
@@ -186,6 +189,12 @@ bool MainWindow::readRows(const ExtractionKind &kind, UploadChannel *channel, Re
     query.clear();
     accessDb.close();
     return complete;
+}
+
+void MainWindow::reportSnapshotFailure(const UploadChannel *channel)
+{
+    if (!channel->snapshotFailure().isEmpty())
+        toFileAndPane(channel->snapshotFailure());
 }
 
 void MainWindow::toFile(const QString &message)

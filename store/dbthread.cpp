@@ -1,11 +1,11 @@
 #include "store/dbthread.h"
 
+#include "store/localdatabase.h"
+
 #include <QSqlQuery>
-#include <QStringList>
 #include <QVariant>
 
 namespace {
-const QString connectionName = QStringLiteral("fernwick_db");
 const QString configTable = QStringLiteral("orva_fernwick_config");
 const QString defaultPath = QStringLiteral("D:/Program Files (x86)/Quellard B1.0/GuardTour_DB.mdb");
 const QString defaultPassword = QStringLiteral("XQ");
@@ -14,51 +14,83 @@ const QString defaultPassword = QStringLiteral("XQ");
 DBThread::DBThread(QObject *parent)
     : QThread(parent)
 {
-    localDb = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName);
-    localDb.setDatabaseName(QStringLiteral("fernwick.db"));
+    localDb = LocalDatabase::registerConnection();
 }
 
 void DBThread::loadConfig()
 {
-    pathMdb = defaultPath;
-    passWd = defaultPassword;
-    if (localDb.open()) {
-        if (configTablePresent())
-            readConfigRows();
-        else
-            seedConfigTable();
-    }
+    useDefaults();
+    failure.clear();
+    readConfig();
     localDb.close();
     emit getParam(pathMdb, passWd);
 }
 
-bool DBThread::configTablePresent() const
+// The record is seeded only when the file was read and truly has no configuration table:
+// a file that could not be read (locked, damaged, no database) keeps its row for the next
+// start, and this run goes on with the defaults.
+void DBThread::readConfig()
 {
-    return localDb.tables(QSql::Tables).contains(configTable, Qt::CaseSensitive);
+    if (!localDb.open()) {
+        fail(localDb.lastError());
+        return;
+    }
+    QSqlError error;
+    switch (LocalDatabase::tablePresence(localDb, configTable, &error)) {
+    case LocalDatabase::TablePresence::Present:
+        readConfigRows();
+        return;
+    case LocalDatabase::TablePresence::Absent:
+        seedConfigTable();
+        return;
+    case LocalDatabase::TablePresence::Unknown:
+        fail(error);
+        return;
+    }
 }
 
 void DBThread::readConfigRows()
 {
     QSqlQuery query(localDb);
-    query.exec(QStringLiteral("select PATH, PASSWD from orva_fernwick_config;"));
-    // Every row is read; the last one wins.
-    while (query.next()) {
-        pathMdb = query.value(0).toString();
-        passWd = query.value(1).toString();
+    query.setForwardOnly(true);
+    if (query.exec(QStringLiteral("select PATH, PASSWD from orva_fernwick_config;"))) {
+        // Every row is read; the last one wins.
+        while (query.next()) {
+            pathMdb = query.value(0).toString();
+            passWd = query.value(1).toString();
+        }
     }
-    query.clear();
+    if (query.lastError().isValid())
+        fail(query.lastError());
 }
 
+// The table and its row come into being together or not at all. Should another start
+// have created the table meanwhile, the create fails and no second row is added.
 void DBThread::seedConfigTable()
 {
-    if (!localDb.transaction())
-        return;
     QSqlQuery query(localDb);
-    query.exec(QStringLiteral("create table orva_fernwick_config (PATH text,PASSWD text);"));
-    query.prepare(QStringLiteral("insert into orva_fernwick_config (PATH, PASSWD) values (?, ?);"));
-    query.addBindValue(pathMdb);
-    query.addBindValue(passWd);
-    query.exec();
-    query.clear();
-    localDb.commit();
+    if (!query.exec(QStringLiteral("begin immediate")))
+        return;
+    bool written = query.exec(QStringLiteral("create table orva_fernwick_config (PATH text,PASSWD text);"));
+    if (written) {
+        query.prepare(QStringLiteral("insert into orva_fernwick_config (PATH, PASSWD) values (?, ?);"));
+        query.addBindValue(pathMdb);
+        query.addBindValue(passWd);
+        written = query.exec();
+    }
+    if (!written || !query.exec(QStringLiteral("commit")))
+        query.exec(QStringLiteral("rollback"));
+}
+
+void DBThread::useDefaults()
+{
+    pathMdb = defaultPath;
+    passWd = defaultPassword;
+}
+
+void DBThread::fail(const QSqlError &error)
+{
+    useDefaults();
+    failure = QStringLiteral("fernwick.db could not be read: %1; using the built-in defaults")
+                  .arg(LocalDatabase::errorText(error));
 }

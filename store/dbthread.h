@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QString>
 #include <QThread>
 
@@ -14,16 +15,23 @@ public:
 
     void loadConfig();
 
+    // Why the last loadConfig fell back to the built-in defaults without reading the
+    // record, as one line for the operator; empty when the file was read.
+    QString readFailure() const { return failure; }
+
 signals:
     void getParam(QString Path, QString PassWd);
     void SqlLog(QString log);
 
 private:
-    bool configTablePresent() const;
+    void readConfig();
     void readConfigRows();
     void seedConfigTable();
+    void useDefaults();
+    void fail(const QSqlError &error);
 
     QSqlDatabase localDb;
     QString pathMdb;
     QString passWd;
+    QString failure;
 };

@@ -33,7 +33,9 @@ private slots:
     void lastOfSeveralRowsWins();
     void emptyTableGivesDefaultsAndStaysEmpty();
     void nullPasswordBecomesEmpty();
-    void unopenableDatabaseGivesDefaultsSilently();
+    void unreadableFileGivesDefaultsWritesNothingAndSaysWhy_data();
+    void unreadableFileGivesDefaultsWritesNothingAndSaysWhy();
+    void lockedFileKeepsItsRowForTheNextStart();
 };
 
 void ConfigStoreTest::firstStartSeedsOneDefaultRow()
@@ -92,10 +94,30 @@ void ConfigStoreTest::nullPasswordBecomesEmpty()
     QCOMPARE(loadConfigOnce(), (QStringList{"/site.mdb", ""}));
 }
 
-void ConfigStoreTest::unopenableDatabaseGivesDefaultsSilently()
+void ConfigStoreTest::unreadableFileGivesDefaultsWritesNothingAndSaysWhy_data()
 {
+    QTest::addColumn<QString>("shape");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("folder") << "folder" << "unable to open database file";
+    QTest::newRow("junk") << "junk" << "file is not a database";
+    QTest::newRow("empty page") << "zeros" << "file is not a database";
+}
+
+// Whatever the file is, it is left as it was: no seeding, no journal beside it.
+void ConfigStoreTest::unreadableFileGivesDefaultsWritesNothingAndSaysWhy()
+{
+    QFETCH(QString, shape);
+    QFETCH(QString, reason);
     WorkingDir wd;
-    QVERIFY(QDir().mkdir(QStringLiteral("fernwick.db")));
+    QByteArray bytes;
+    if (shape == QLatin1String("folder")) {
+        QVERIFY(QDir().mkdir(QStringLiteral("fernwick.db")));
+    } else {
+        bytes = shape == QLatin1String("junk") ? QByteArray("PK\x03\x04 not a database at all ").repeated(200)
+                                                : QByteArray(4096, '\0');
+        QFile file(QStringLiteral("fernwick.db"));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+    }
     DBThread store(nullptr);
     QSignalSpy params(&store, &DBThread::getParam);
     QSignalSpy logs(&store, &DBThread::SqlLog);
@@ -103,9 +125,40 @@ void ConfigStoreTest::unopenableDatabaseGivesDefaultsSilently()
     QCOMPARE(params.count(), 1);
     QCOMPARE(params.at(0).at(0).toString(), defaultPath);
     QCOMPARE(params.at(0).at(1).toString(), QStringLiteral("XQ"));
+    QCOMPARE(store.readFailure(),
+             QStringLiteral("fernwick.db could not be read: %1; using the built-in defaults").arg(reason));
     QCOMPARE(logs.count(), 0);
-    QVERIFY(QDir(QStringLiteral("fernwick.db")).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).isEmpty());
     QCOMPARE(QDir().entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList{"fernwick.db"});
+    if (shape == QLatin1String("folder"))
+        QVERIFY(QDir(QStringLiteral("fernwick.db")).isEmpty());
+    else
+        QCOMPARE(readAll(QStringLiteral("fernwick.db")), bytes);
+}
+
+// Another process holding the file for longer than the store waits must not cost the
+// site its configuration: this start runs on the defaults, the next one reads the row.
+void ConfigStoreTest::lockedFileKeepsItsRowForTheNextStart()
+{
+    WorkingDir wd;
+    LocalFile other;
+    other.exec(QStringLiteral("create table orva_fernwick_config (PATH text,PASSWD text)"));
+    other.exec(QStringLiteral("insert into orva_fernwick_config values ('/srv/site.mdb', 'pw')"));
+    QVERIFY(other.exec(QStringLiteral("begin exclusive")));
+    {
+        DBThread store(nullptr);
+        QSqlDatabase::database(QStringLiteral("fernwick_db"), false)
+            .setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=50"));
+        QSignalSpy params(&store, &DBThread::getParam);
+        store.loadConfig();
+        QCOMPARE(params.count(), 1);
+        QCOMPARE(params.at(0).at(0).toString(), defaultPath);
+        QCOMPARE(store.readFailure(),
+                 QStringLiteral("fernwick.db could not be read: database is locked; using the built-in defaults"));
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("fernwick_db"));
+    QVERIFY(other.exec(QStringLiteral("commit")));
+    QCOMPARE(loadConfigOnce(), (QStringList{"/srv/site.mdb", "pw"}));
+    QCOMPARE(other.rows(configRows), (QList<QStringList>{{"/srv/site.mdb", "pw"}}));
 }
 
 QTEST_GUILESS_MAIN(ConfigStoreTest)

@@ -31,6 +31,8 @@ private slots:
     void formMatchesItsLayout();
     void windowTitleIconAndSizeLimits();
     void clockShowsPlaceholderThenCurrentTime();
+    void unreadableLocalFileIsSaidInLogAndPane_data();
+    void unreadableLocalFileIsSaidInLogAndPane();
 };
 
 void MainWindowTest::firstStartCreatesLogAndConfig()
@@ -117,6 +119,49 @@ void MainWindowTest::clockShowsPlaceholderThenCurrentTime()
     auto *label = window.findChild<QLabel *>(QStringLiteral("time_label"));
     QCOMPARE(label->text(), QStringLiteral("2021-06-06 14:00:00"));
     QTRY_VERIFY_WITH_TIMEOUT(label->text().startsWith(QStringLiteral("2030-01-02 03:04:")), 3000);
+}
+
+void MainWindowTest::unreadableLocalFileIsSaidInLogAndPane_data()
+{
+    QTest::addColumn<bool>("folder");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("junk") << false << "file is not a database";
+    QTest::newRow("folder") << true << "unable to open database file";
+}
+
+void MainWindowTest::unreadableLocalFileIsSaidInLogAndPane()
+{
+    QFETCH(bool, folder);
+    QFETCH(QString, reason);
+    WorkingDir wd;
+    const QByteArray junk = QByteArray("not a database ").repeated(100);
+    if (folder) {
+        QVERIFY(QDir().mkdir(QStringLiteral("fernwick.db")));
+    } else {
+        QFile file(QStringLiteral("fernwick.db"));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(junk) == junk.size());
+    }
+    const QString said = QStringLiteral("fernwick.db could not be read: %1; using the built-in defaults").arg(reason);
+    QString pane;
+    {
+        ClockAt clock(QDateTime(QDate(2021, 6, 6), QTime(14, 0, 0)));
+        MainWindow window;
+        pane = window.findChild<QPlainTextEdit *>(QStringLiteral("plainTextEdit"))->toPlainText();
+    }
+    QVERIFY2(QRegularExpression(QStringLiteral("^\\n?") + stampedPattern(said).mid(2) + "\\n").match(pane).hasMatch(),
+             qPrintable(pane));
+    const QString log = QString::fromUtf8(readAll(QStringLiteral("log/fernwicklog-20210606.txt")));
+    QVERIFY2(QRegularExpression(QStringLiteral("^") + stampedPattern(QStringLiteral("****** start ******")) + "\\n"
+                                + stampedPattern(said) + "\\n")
+                 .match(log)
+                 .hasMatch(),
+             qPrintable(log));
+    // The snapshot steps meet the same file and say so too; the file stays as it was.
+    QVERIFY2(log.contains(QStringLiteral("orva_point_data snapshot not saved: ") + reason), qPrintable(log));
+    if (folder)
+        QVERIFY(QDir(QStringLiteral("fernwick.db")).isEmpty());
+    else
+        QCOMPARE(readAll(QStringLiteral("fernwick.db")), junk);
 }
 
 QTEST_MAIN(MainWindowTest)

@@ -1,4 +1,5 @@
 #include "store/dbthread.h"
+#include "support/diskfaults.h"
 #include "support/localfile.h"
 #include "support/testsupport.h"
 #include "upload/evalthread.h"
@@ -50,6 +51,8 @@ private slots:
     void planRowsCarryNoStampOfTheirOwn();
     void insertWithoutAClearWritesNothing();
     void evalChannelEmptiesItsTableWhenMade();
+    void rowsAfterAFailedClearAreNotWritten();
+    void diskFillingMidwayKeepsThePreviousRows();
 
 private:
     WorkingDir *wd = nullptr;
@@ -189,6 +192,50 @@ void SnapshotTest::evalChannelEmptiesItsTableWhenMade()
     EvalThread channel(nullptr);
     LocalFile reader;
     QVERIFY(reader.table(QStringLiteral("orva_eval_data")).isEmpty());
+}
+
+// The lock is gone by the time the rows come, but the snapshot they belong to was already
+// given up: writing them would leave the old rows beside the new.
+void SnapshotTest::rowsAfterAFailedClearAreNotWritten()
+{
+    PointThread channel(nullptr);
+    extractPoints(channel, {point("1", "A"), point("2", "B")});
+    QSqlDatabase::database(QStringLiteral("fernwick_db"), false)
+        .setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=50"));
+    LocalFile other;
+    QVERIFY(other.exec(QStringLiteral("begin immediate")));
+    channel.clearSnapshot();
+    QVERIFY(other.exec(QStringLiteral("commit")));
+    channel.insertSnapshot(point("7", "X"));
+    channel.insertSnapshot(point("8", "Y"));
+    channel.finishSnapshot();
+    QCOMPARE(channel.snapshotFailure(), QStringLiteral("orva_point_data snapshot not saved: database is locked"));
+    QCOMPARE(withoutTimeStamps(other.table(QStringLiteral("orva_point_data"))),
+             (Rows{point("1", "A"), point("2", "B")}));
+}
+
+// A full disk still lets pages be rewritten in place; it is the growth of the file that
+// fails, here at the commit. Afterwards, with room again, the next snapshot is kept.
+void SnapshotTest::diskFillingMidwayKeepsThePreviousRows()
+{
+    if (!FullDisk::reachesTheToolkitDriver())
+        QSKIP("the toolkit's SQLite driver carries a SQLite of its own; a full disk cannot be simulated");
+    PointThread channel(nullptr);
+    extractPoints(channel, {point("1", "A"), point("2", "B")});
+    const Rows before = LocalFile().table(QStringLiteral("orva_point_data"));
+    channel.clearSnapshot();
+    channel.insertSnapshot(point("3", "C"));
+    {
+        FullDisk full;
+        for (int i = 0; i < 2000; ++i)
+            channel.insertSnapshot(point(QString::number(i), QStringLiteral("a name long enough to fill pages")));
+        channel.finishSnapshot();
+    }
+    QCOMPARE(channel.snapshotFailure(), QStringLiteral("orva_point_data snapshot not saved: database or disk is full"));
+    QCOMPARE(LocalFile().table(QStringLiteral("orva_point_data")), before);
+    extractPoints(channel, {point("9", "Z")});
+    QCOMPARE(channel.snapshotFailure(), QString());
+    QCOMPARE(withoutTimeStamps(LocalFile().table(QStringLiteral("orva_point_data"))), Rows{point("9", "Z")});
 }
 
 QTEST_GUILESS_MAIN(SnapshotTest)

@@ -1,5 +1,6 @@
 #include "app/mainwindow.h"
 #include "gtdb.h"
+#include "support/diskfaults.h"
 #include "support/localfile.h"
 #include "support/testserver.h"
 #include "support/testsupport.h"
@@ -9,6 +10,9 @@
 #include <QSettings>
 #include <QSqlDatabase>
 #include <QtTest>
+
+#include <memory>
+#include <thread>
 
 namespace {
 const QDateTime testNoon(QDate(2021, 6, 6), QTime(12, 0, 0));
@@ -160,7 +164,99 @@ bool allRepliesRecorded(int perFile = 1)
         return true;
     }, 10000);
 }
+
+const QStringList snapshotTables = {"orva_point_data", "orva_line_data", "orva_plan_data"};
+
+QList<QList<QStringList>> allSnapshots()
+{
+    QList<QList<QStringList>> tables;
+    for (const QString &table : snapshotTables)
+        tables << snapshot(table, false);
+    return tables;
 }
+
+void pressUpdate(MainWindow &window)
+{
+    QTest::mouseClick(window.findChild<QPushButton *>(QStringLiteral("pushButton")), Qt::LeftButton);
+}
+
+// The bodies posted by the last run, one per kind.
+QList<QByteArray> lastBodies(const TestServer &server)
+{
+    QList<QByteArray> bodies;
+    for (const TestServer::Request &r : server.requests())
+        bodies << r.body;
+    return bodies.mid(bodies.size() - 3);
+}
+
+// Another process writing to fernwick.db: its own connection, in a thread of its own,
+// holds `begin immediate` from construction until `holdFor` has passed.
+class ForeignWriteLock
+{
+public:
+    explicit ForeignWriteLock(unsigned long holdForMs)
+    {
+        QSemaphore held;
+        worker = std::thread([this, &held, holdForMs] {
+            {
+                LocalFile other(QStringLiteral("foreign_writer"));
+                taken = other.exec(QStringLiteral("begin immediate"));
+                held.release();
+                QThread::msleep(holdForMs);
+                other.exec(QStringLiteral("commit"));
+            }
+        });
+        held.acquire();
+    }
+    ~ForeignWriteLock() { worker.join(); }
+    bool taken = false;
+
+private:
+    std::thread worker;
+};
+
+enum class LocalFault { LockedBriefly, LockedLonger, ReadOnly, DiskFull };
+
+// One fault of fernwick.db, in force while the object lives.
+class LocalFileFault
+{
+public:
+    explicit LocalFileFault(LocalFault fault)
+    {
+        switch (fault) {
+        case LocalFault::LockedBriefly:
+            briefLock.reset(new ForeignWriteLock(400));
+            inForce = briefLock->taken;
+            break;
+        case LocalFault::LockedLonger:
+            // A short wait keeps the test quick; what follows the wait is the same.
+            QSqlDatabase::database(QStringLiteral("fernwick_db"), false)
+                .setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=100"));
+            lock.reset(new LocalFile);
+            inForce = lock->exec(QStringLiteral("begin immediate"));
+            break;
+        case LocalFault::ReadOnly:
+            readOnly.reset(new ReadOnlyFile(QStringLiteral("fernwick.db")));
+            inForce = readOnly->holds();
+            break;
+        case LocalFault::DiskFull:
+            full.reset(new FullDisk);
+            inForce = true;
+            break;
+        }
+    }
+    bool holds() const { return inForce; }
+
+private:
+    std::unique_ptr<ForeignWriteLock> briefLock;
+    std::unique_ptr<LocalFile> lock;
+    std::unique_ptr<ReadOnlyFile> readOnly;
+    std::unique_ptr<FullDisk> full;
+    bool inForce = false;
+};
+}
+
+Q_DECLARE_METATYPE(LocalFault)
 
 class SyncTest : public QObject
 {
@@ -176,6 +272,8 @@ private slots:
     void eachPressRunsACompleteSync();
     void paneShowsTheBeginningOfALongBody();
     void placeThatIsNoWholeNumberIsNoPlace();
+    void secondSyncMeetsALocalFileFault_data();
+    void secondSyncMeetsALocalFileFault();
 };
 
 void SyncTest::cleanup()
@@ -416,6 +514,65 @@ void SyncTest::placeThatIsNoWholeNumberIsNoPlace()
     }
     QVERIFY(logLines().contains(QStringLiteral("Place_ID : 0")));
     QVERIFY(bodyPostedTo(site.server, "/plan").contains("\"placeId\":\"\""));
+}
+
+void SyncTest::secondSyncMeetsALocalFileFault_data()
+{
+    QTest::addColumn<LocalFault>("fault");
+    QTest::addColumn<QString>("reason");
+    // Let go well within the time the file is waited for: the whole new snapshot is kept.
+    QTest::newRow("locked briefly") << LocalFault::LockedBriefly << QString();
+    QTest::newRow("locked longer than waited") << LocalFault::LockedLonger << "database is locked";
+    QTest::newRow("read-only") << LocalFault::ReadOnly << "attempt to write a readonly database";
+    QTest::newRow("disk full") << LocalFault::DiskFull << "database or disk is full";
+}
+
+// The fixture site is synced; then the site holds five new rows per kind and the second
+// sync meets the fault. The server gets the new rows in every case; the snapshot tables
+// hold either all of them or, with the reason said, all the rows they had.
+void SyncTest::secondSyncMeetsALocalFileFault()
+{
+    QFETCH(LocalFault, fault);
+    QFETCH(QString, reason);
+    if (fault == LocalFault::DiskFull && !FullDisk::reachesTheToolkitDriver())
+        QSKIP("the toolkit's SQLite driver carries a SQLite of its own; a full disk cannot be simulated");
+    Site site;
+    QVERIFY(site.make(QString::fromUtf8(fixtureSite)));
+    QStringList pane;
+    QList<QList<QStringList>> before;
+    {
+        MainWindow window;
+        QVERIFY(allRepliesRecorded(1));
+        before = allSnapshots();
+        QVERIFY(gtdb::generateGuardTourDb(site.path, 5));
+        {
+            LocalFileFault inForce(fault);
+            QVERIFY(inForce.holds());
+            pressUpdate(window);
+        }
+        QVERIFY(allRepliesRecorded(2));
+        pane = paneLines(window);
+    }
+    for (const QByteArray &body : lastBodies(site.server))
+        QCOMPARE(body.count("{\""), 5);
+    if (reason.isEmpty()) {
+        for (const QString &table : snapshotTables)
+            QCOMPARE(snapshot(table, false).size(), 5);
+        QVERIFY2(!pane.join('\n').contains("not saved"), qPrintable(pane.join('\n')));
+        return;
+    }
+    QCOMPARE(allSnapshots(), before);
+    const QStringList log = logLines();
+    const QStringList words = {"point", "line", "plan"};
+    for (int kind = 0; kind < 3; ++kind) {
+        const QString said = QStringLiteral("[T] %1 snapshot not saved: %2").arg(snapshotTables.at(kind), reason);
+        QCOMPARE(pane.count(said), 1);
+        QCOMPARE(log.count(said), 1);
+        // Said within its kind's part of the run, before the post that still goes out.
+        const int start = log.lastIndexOf(QStringLiteral("[T] sql %1Data start").arg(words.at(kind)));
+        QVERIFY(start < log.indexOf(said));
+        QCOMPARE(log.indexOf(QStringLiteral("[T] %1 sendData: ").arg(words.at(kind)), start), log.indexOf(said) + 1);
+    }
 }
 
 QTEST_MAIN(SyncTest)

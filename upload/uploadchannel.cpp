@@ -1,17 +1,18 @@
 #include "upload/uploadchannel.h"
 
 #include "logging/logline.h"
+#include "store/localdatabase.h"
 
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QSettings>
+#include <QSqlError>
 #include <QTimer>
 #include <QUrl>
 #include <QVariant>
 
 namespace {
-const QString localConnection = QStringLiteral("fernwick_db");
 constexpr int retryIntervalMs = 1000;
 }
 
@@ -30,7 +31,7 @@ UploadChannel::UploadChannel(const ChannelKind &kind, QObject *parent)
 
 UploadChannel::~UploadChannel()
 {
-    if (snapshotOpen)
+    if (snapshot != Snapshot::None)
         abandonSnapshot();
     // Answers that could not be written before are not dropped when the program ends.
     responseList.writeTo(LocalClock::now().date(), DailyFileQueue::Pacing::Unpaced);
@@ -64,102 +65,121 @@ void UploadChannel::writeWaitingLines(DailyFileQueue::Pacing pacing)
         retryTimer->start();
 }
 
-bool UploadChannel::snapshotTablePresent() const
-{
-    return localDb.tables(QSql::Tables).contains(kind.table, Qt::CaseSensitive);
-}
-
-bool UploadChannel::createSnapshotTable()
-{
-    QSqlQuery create(localDb);
-    return create.exec(kind.createStatement);
-}
-
 void UploadChannel::clearSnapshot()
 {
-    if (snapshotOpen)
+    if (snapshot != Snapshot::None)
         abandonSnapshot();
-    localDb = QSqlDatabase::database(localConnection, true);
-    if (!localDb.isOpen())
-        return;
-    if (!localDb.transaction()) {
-        localDb.close();
-        return;
-    }
-    snapshotOpen = true;
-    tablePresent = snapshotTablePresent();
-    if (tablePresent)
-        QSqlQuery(localDb).exec(QStringLiteral("delete from ") + kind.table);
+    localDb = QSqlDatabase::database(LocalDatabase::connectionName, false);
+    failure.clear();
+    if (openSnapshot() && tablePresent)
+        execute(QStringLiteral("delete from ") + kind.table);
+}
+
+// The write lock is taken as the transaction begins. A deferred transaction would first
+// read and then fail at once, without waiting, on a lock that another connection took
+// meanwhile, and the old rows would stay beside the new ones.
+bool UploadChannel::openSnapshot()
+{
+    snapshot = Snapshot::Open;
+    if (!localDb.open())
+        return giveUp(localDb.lastError());
+    if (!execute(QStringLiteral("begin immediate")))
+        return false;
+    QSqlError error;
+    const LocalDatabase::TablePresence presence = LocalDatabase::tablePresence(localDb, kind.table, &error);
+    if (presence == LocalDatabase::TablePresence::Unknown)
+        return giveUp(error);
+    tablePresent = presence == LocalDatabase::TablePresence::Present;
+    return true;
+}
+
+bool UploadChannel::execute(const QString &statement)
+{
+    QSqlQuery query(localDb);
+    return query.exec(statement) || giveUp(query.lastError());
 }
 
 void UploadChannel::insertSnapshot(const QStringList &values)
 {
-    if (snapshotOpen)
+    switch (snapshot) {
+    case Snapshot::Open:
         insertRow(values);
-    else
+        break;
+    case Snapshot::None:
         insertStandaloneRow(values);
+        break;
+    case Snapshot::GivenUp:
+        // The rows of a snapshot that cannot be kept whole are not kept at all.
+        break;
+    }
 }
 
 bool UploadChannel::insertRow(const QStringList &values)
 {
     // The table comes into being with its first row, never by a clear alone.
     if (!tablePresent) {
-        tablePresent = createSnapshotTable();
-        if (!tablePresent)
+        if (!execute(kind.createStatement))
             return false;
+        tablePresent = true;
     }
     if (!insertPrepared) {
         insertQuery = QSqlQuery(localDb);
         insertPrepared = insertQuery.prepare(kind.insertStatement);
         if (!insertPrepared)
-            return false;
+            return giveUp(insertQuery.lastError());
     }
     int position = 0;
     for (const QString &value : values)
         insertQuery.bindValue(position++, value.isNull() ? QStringLiteral("") : value);
     if (kind.timeStamped)
         insertQuery.bindValue(position, timeStamp());
-    return insertQuery.exec();
+    return insertQuery.exec() || giveUp(insertQuery.lastError());
 }
 
 // A row written outside a clear-insert-finish sequence, as a transaction of its own.
 void UploadChannel::insertStandaloneRow(const QStringList &values)
 {
-    if (!localDb.isValid() || !localDb.open())
+    if (!localDb.isValid())
         return;
-    if (localDb.transaction()) {
-        tablePresent = snapshotTablePresent();
-        if (insertRow(values))
-            localDb.commit();
-        else
-            localDb.rollback();
-    }
+    failure.clear();
+    if (openSnapshot())
+        insertRow(values);
+    finishSnapshot();
+}
+
+// Rolls back whatever the snapshot wrote, so the table keeps the rows it had. Always false.
+bool UploadChannel::giveUp(const QSqlError &error)
+{
+    failure = kind.table + QStringLiteral(" snapshot not saved: ") + LocalDatabase::errorText(error);
     releaseInsert();
+    if (localDb.isOpen())
+        QSqlQuery(localDb).exec(QStringLiteral("rollback"));
     localDb.close();
+    snapshot = Snapshot::GivenUp;
+    return false;
 }
 
 void UploadChannel::finishSnapshot()
 {
-    if (!snapshotOpen)
-        return;
-    releaseInsert();
-    if (!localDb.commit())
-        localDb.rollback();
+    if (snapshot == Snapshot::Open) {
+        releaseInsert();
+        execute(QStringLiteral("commit"));
+    }
     endSnapshot();
 }
 
 void UploadChannel::abandonSnapshot()
 {
-    if (!snapshotOpen)
-        return;
-    releaseInsert();
-    localDb.rollback();
+    if (snapshot == Snapshot::Open) {
+        releaseInsert();
+        QSqlQuery(localDb).exec(QStringLiteral("rollback"));
+    }
     endSnapshot();
 }
 
 void UploadChannel::endSnapshot()
 {
-    snapshotOpen = false;
+    snapshot = Snapshot::None;
     localDb.close();
 }
 

@@ -10,6 +10,7 @@
 
 class QNetworkAccessManager;
 class QNetworkReply;
+class QSqlError;
 class QTimer;
 
 // What sets one record kind's channel apart from the others.
@@ -26,9 +27,11 @@ struct ChannelKind
 // One record kind's way to the server: posts a body to the kind's endpoint and appends
 // every answer to the kind's daily response file. It also keeps the kind's snapshot table.
 //
-// A snapshot is replaced as a whole: clearSnapshot opens a transaction that removes the old
-// rows, insertSnapshot adds rows inside it, and finishSnapshot commits. abandonSnapshot
-// rolls back, so a failed read leaves the previous snapshot as it was.
+// A snapshot is replaced as a whole: clearSnapshot takes the file's write lock and opens a
+// transaction that removes the old rows, insertSnapshot adds rows inside it, and
+// finishSnapshot commits. abandonSnapshot rolls back, so a failed read leaves the previous
+// snapshot as it was. The first step that fails gives the whole snapshot up the same way;
+// snapshotFailure then says why.
 class UploadChannel : public QThread
 {
     Q_OBJECT
@@ -42,16 +45,20 @@ public:
     void insertSnapshot(const QStringList &values);
     void finishSnapshot();
     void abandonSnapshot();
+    // "<table> snapshot not saved: <reason>" when the last snapshot was given up by a
+    // failure of the local file, so the table still holds the one before; else empty.
+    QString snapshotFailure() const { return failure; }
 
 public slots:
     void getData(QNetworkReply *);
 
 private:
     void writeWaitingLines(DailyFileQueue::Pacing pacing);
-    bool snapshotTablePresent() const;
-    bool createSnapshotTable();
+    bool openSnapshot();
+    bool execute(const QString &statement);
     bool insertRow(const QStringList &values);
     void insertStandaloneRow(const QStringList &values);
+    bool giveUp(const QSqlError &error);
     void endSnapshot();
     void releaseInsert();
 
@@ -62,7 +69,9 @@ private:
     // While answers wait for a file that cannot be written, they are tried again now and then.
     QTimer *retryTimer = nullptr;
 
-    bool snapshotOpen = false;
+    enum class Snapshot { None, Open, GivenUp };
+    Snapshot snapshot = Snapshot::None;
+    QString failure;
     bool tablePresent = false;
     QSqlQuery insertQuery;
     bool insertPrepared = false;

@@ -4,8 +4,10 @@ struct sqlite3;
 
 namespace accessodbc {
 
-// Makes Access's conversion functions callable from SQL on db: CStr, CInt, CLng, CDbl,
-// IIf and Nz, under any case of their names.
+// Makes Access's functions callable from SQL on db, under any case of their names: CStr,
+// CInt, CLng, CDbl, IIf and Nz, and the fw_* functions that translated Access SQL calls
+// for operators, string and date functions (access_text_functions.cpp,
+// access_date_functions.cpp).
 bool registerAccessFunctions(sqlite3 *db);
 
 } // namespace accessodbc

@@ -4,6 +4,7 @@
 #include "api_support.h"
 #include "catalog.h"
 #include "conversion.h"
+#include "parameters.h"
 #include "results.h"
 #include "statement.h"
 
@@ -13,10 +14,23 @@ using namespace accessodbc;
 
 namespace {
 
+// Runs a call that starts a new result. A statement runs nothing new while its cursor is
+// open, even after its last row has been fetched: the application closes it first
+// (SQLCloseCursor, SQLFreeStmt with SQL_CLOSE).
+template <typename Body>
+SQLRETURN startingResult(Statement *statement, Body body)
+{
+    return guarded(statement, [&]() -> SQLRETURN {
+        if (statement->cursorOpen)
+            return statement->diag.error("24000", "Invalid cursor state.");
+        return body();
+    });
+}
+
 SQLRETURN prepare(Encoding encoding, SQLHSTMT handle, const void *text, SQLINTEGER length)
 {
     Statement *statement = asStatement(handle);
-    return guarded(statement, [&]() -> SQLRETURN {
+    return startingResult(statement, [&]() -> SQLRETURN {
         if (!text)
             return statement->diag.error("HY009", "Invalid use of null pointer.");
         return prepareStatement(statement, textIn(encoding, text, length));
@@ -26,7 +40,7 @@ SQLRETURN prepare(Encoding encoding, SQLHSTMT handle, const void *text, SQLINTEG
 SQLRETURN execDirect(Encoding encoding, SQLHSTMT handle, const void *text, SQLINTEGER length)
 {
     Statement *statement = asStatement(handle);
-    return guarded(statement, [&]() -> SQLRETURN {
+    return startingResult(statement, [&]() -> SQLRETURN {
         if (!text)
             return statement->diag.error("HY009", "Invalid use of null pointer.");
         return executeDirect(statement, textIn(encoding, text, length));
@@ -46,7 +60,7 @@ SQLRETURN describe(Encoding encoding, SQLHSTMT handle, SQLUSMALLINT column, void
         storeLength(dataType, info.sqlType);
         storeLength(columnSize, SQLLEN(info.columnSize));
         storeLength(decimalDigits, info.decimalDigits);
-        storeLength(nullable, SQL_NULLABLE);
+        storeLength(nullable, info.notNull ? SQL_NO_NULLS : SQL_NULLABLE);
         return writeText(statement->diag, encoding, info.name, name, bufferLength, nameLength, false);
     });
 }
@@ -89,14 +103,25 @@ std::unique_ptr<std::string> pattern(Encoding encoding, const void *text, SQLSMA
     return std::unique_ptr<std::string>(new std::string(textIn(encoding, text, length)));
 }
 
-SQLRETURN tables(Encoding encoding, SQLHSTMT handle, const void *table, SQLSMALLINT tableLength, const void *types,
-                 SQLSMALLINT typesLength)
+// SQLTables with its four arguments, each a null pointer or a text of the call's encoding.
+struct TablesArguments {
+    const void *text[4];
+    SQLSMALLINT length[4];
+};
+
+SQLRETURN tables(Encoding encoding, SQLHSTMT handle, const TablesArguments &arguments)
 {
     Statement *statement = asStatement(handle);
-    return guarded(statement, [&] {
-        const auto tablePattern = pattern(encoding, table, tableLength);
-        const auto tableTypes = pattern(encoding, types, typesLength);
-        return catalogTables(statement, tablePattern.get(), tableTypes.get());
+    return startingResult(statement, [&] {
+        std::unique_ptr<std::string> texts[4];
+        for (int i = 0; i < 4; ++i)
+            texts[i] = pattern(encoding, arguments.text[i], arguments.length[i]);
+        TablesRequest request;
+        request.catalog = texts[0].get();
+        request.schema = texts[1].get();
+        request.table = texts[2].get();
+        request.tableTypes = texts[3].get();
+        return catalogTables(statement, request);
     });
 }
 
@@ -104,7 +129,7 @@ SQLRETURN columns(Encoding encoding, SQLHSTMT handle, const void *table, SQLSMAL
                   SQLSMALLINT columnLength)
 {
     Statement *statement = asStatement(handle);
-    return guarded(statement, [&] {
+    return startingResult(statement, [&] {
         const auto tablePattern = pattern(encoding, table, tableLength);
         const auto columnPattern = pattern(encoding, column, columnLength);
         return catalogColumns(statement, tablePattern.get(), columnPattern.get());
@@ -114,7 +139,30 @@ SQLRETURN columns(Encoding encoding, SQLHSTMT handle, const void *table, SQLSMAL
 SQLRETURN typeInfo(SQLHSTMT handle, SQLSMALLINT dataType)
 {
     Statement *statement = asStatement(handle);
-    return guarded(statement, [&] { return catalogTypeInfo(statement, dataType); });
+    return startingResult(statement, [&] { return catalogTypeInfo(statement, dataType); });
+}
+
+SQLRETURN primaryKeys(Encoding encoding, SQLHSTMT handle, const void *table, SQLSMALLINT tableLength)
+{
+    Statement *statement = asStatement(handle);
+    return startingResult(statement, [&]() -> SQLRETURN {
+        if (!table)
+            return statement->diag.error("HY009", "Invalid use of null pointer.");
+        return catalogPrimaryKeys(statement, textIn(encoding, table, tableLength));
+    });
+}
+
+SQLRETURN statistics(Encoding encoding, SQLHSTMT handle, const void *table, SQLSMALLINT tableLength,
+                     SQLUSMALLINT unique)
+{
+    Statement *statement = asStatement(handle);
+    return startingResult(statement, [&]() -> SQLRETURN {
+        if (!table)
+            return statement->diag.error("HY009", "Invalid use of null pointer.");
+        if (unique != SQL_INDEX_UNIQUE && unique != SQL_INDEX_ALL)
+            return statement->diag.error("HY100", "Uniqueness option type out of range.");
+        return catalogStatistics(statement, textIn(encoding, table, tableLength), unique);
+    });
 }
 
 } // namespace
@@ -166,6 +214,16 @@ SQLRETURN SQL_API SQLNumParams(SQLHSTMT StatementHandle, SQLSMALLINT *ParameterC
             return statement->diag.error("HY010", "Function sequence error: no statement has been prepared.");
         storeLength(ParameterCount, sqlite3_bind_parameter_count(statement->stmt));
         return SQL_SUCCESS;
+    });
+}
+
+SQLRETURN SQL_API SQLBindParameter(SQLHSTMT hstmt, SQLUSMALLINT ipar, SQLSMALLINT fParamType, SQLSMALLINT fCType,
+                                   SQLSMALLINT fSqlType, SQLULEN, SQLSMALLINT, SQLPOINTER rgbValue, SQLLEN cbValueMax,
+                                   SQLLEN *pcbValue)
+{
+    Statement *statement = asStatement(hstmt);
+    return guarded(statement, [&] {
+        return bindParameter(statement, ipar, fParamType, fCType, fSqlType, rgbValue, cbValueMax, pcbValue);
     });
 }
 
@@ -297,16 +355,21 @@ SQLRETURN SQL_API SQLGetStmtAttrW(SQLHSTMT hstmt, SQLINTEGER fAttribute, SQLPOIN
     return getStmtAttr(hstmt, fAttribute, rgbValue, cbValueMax, pcbValue);
 }
 
-SQLRETURN SQL_API SQLTables(SQLHSTMT StatementHandle, SQLCHAR *, SQLSMALLINT, SQLCHAR *, SQLSMALLINT,
-                            SQLCHAR *TableName, SQLSMALLINT NameLength3, SQLCHAR *TableType, SQLSMALLINT NameLength4)
+SQLRETURN SQL_API SQLTables(SQLHSTMT StatementHandle, SQLCHAR *CatalogName, SQLSMALLINT NameLength1,
+                            SQLCHAR *SchemaName, SQLSMALLINT NameLength2, SQLCHAR *TableName, SQLSMALLINT NameLength3,
+                            SQLCHAR *TableType, SQLSMALLINT NameLength4)
 {
-    return tables(Encoding::Ansi, StatementHandle, TableName, NameLength3, TableType, NameLength4);
+    return tables(Encoding::Ansi, StatementHandle,
+                  {{CatalogName, SchemaName, TableName, TableType}, {NameLength1, NameLength2, NameLength3, NameLength4}});
 }
 
-SQLRETURN SQL_API SQLTablesW(SQLHSTMT hstmt, SQLWCHAR *, SQLSMALLINT, SQLWCHAR *, SQLSMALLINT, SQLWCHAR *szTableName,
+SQLRETURN SQL_API SQLTablesW(SQLHSTMT hstmt, SQLWCHAR *szCatalogName, SQLSMALLINT cbCatalogName,
+                             SQLWCHAR *szSchemaName, SQLSMALLINT cbSchemaName, SQLWCHAR *szTableName,
                              SQLSMALLINT cbTableName, SQLWCHAR *szTableType, SQLSMALLINT cbTableType)
 {
-    return tables(Encoding::Wide, hstmt, szTableName, cbTableName, szTableType, cbTableType);
+    return tables(Encoding::Wide, hstmt,
+                  {{szCatalogName, szSchemaName, szTableName, szTableType},
+                   {cbCatalogName, cbSchemaName, cbTableName, cbTableType}});
 }
 
 SQLRETURN SQL_API SQLColumns(SQLHSTMT StatementHandle, SQLCHAR *, SQLSMALLINT, SQLCHAR *, SQLSMALLINT,
@@ -319,6 +382,30 @@ SQLRETURN SQL_API SQLColumnsW(SQLHSTMT hstmt, SQLWCHAR *, SQLSMALLINT, SQLWCHAR 
                               SQLSMALLINT cbTableName, SQLWCHAR *szColumnName, SQLSMALLINT cbColumnName)
 {
     return columns(Encoding::Wide, hstmt, szTableName, cbTableName, szColumnName, cbColumnName);
+}
+
+SQLRETURN SQL_API SQLPrimaryKeys(SQLHSTMT StatementHandle, SQLCHAR *, SQLSMALLINT, SQLCHAR *, SQLSMALLINT,
+                                 SQLCHAR *TableName, SQLSMALLINT NameLength3)
+{
+    return primaryKeys(Encoding::Ansi, StatementHandle, TableName, NameLength3);
+}
+
+SQLRETURN SQL_API SQLPrimaryKeysW(SQLHSTMT hstmt, SQLWCHAR *, SQLSMALLINT, SQLWCHAR *, SQLSMALLINT,
+                                  SQLWCHAR *szTableName, SQLSMALLINT cbTableName)
+{
+    return primaryKeys(Encoding::Wide, hstmt, szTableName, cbTableName);
+}
+
+SQLRETURN SQL_API SQLStatistics(SQLHSTMT StatementHandle, SQLCHAR *, SQLSMALLINT, SQLCHAR *, SQLSMALLINT,
+                                SQLCHAR *TableName, SQLSMALLINT NameLength3, SQLUSMALLINT Unique, SQLUSMALLINT)
+{
+    return statistics(Encoding::Ansi, StatementHandle, TableName, NameLength3, Unique);
+}
+
+SQLRETURN SQL_API SQLStatisticsW(SQLHSTMT hstmt, SQLWCHAR *, SQLSMALLINT, SQLWCHAR *, SQLSMALLINT,
+                                 SQLWCHAR *szTableName, SQLSMALLINT cbTableName, SQLUSMALLINT fUnique, SQLUSMALLINT)
+{
+    return statistics(Encoding::Wide, hstmt, szTableName, cbTableName, fUnique);
 }
 
 SQLRETURN SQL_API SQLGetTypeInfo(SQLHSTMT StatementHandle, SQLSMALLINT DataType)

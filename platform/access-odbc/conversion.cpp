@@ -65,6 +65,8 @@ SQLSMALLINT defaultCType(SQLSMALLINT sqlType)
         return SQL_C_TYPE_TIMESTAMP;
     case SQL_LONGVARBINARY:
         return SQL_C_BINARY;
+    case SQL_DECIMAL:
+        return SQL_C_CHAR;
     default:
         return SQL_C_WCHAR;
     }
@@ -133,8 +135,6 @@ bool cellDateTime(const CellValue &cell, DateTime *out)
         return false;
     }
 }
-
-bool isTextType(SQLSMALLINT cType) { return cType == SQL_C_CHAR || cType == SQL_C_WCHAR || cType == SQL_C_BINARY; }
 
 // Hands out the next part of a character or binary value. The terminator of character
 // data takes room in the buffer; for wide text a part never ends between the two
@@ -224,10 +224,14 @@ SQLRETURN storeInteger(Statement *statement, const Number &number, SQLPOINTER ta
     return SQL_SUCCESS;
 }
 
+// A finite value beyond the range of the target type would become an infinity.
 template <typename T>
-SQLRETURN storeReal(const Number &number, SQLPOINTER target, SQLLEN *indicator)
+SQLRETURN storeReal(Statement *statement, const Number &number, SQLPOINTER target, SQLLEN *indicator)
 {
-    const T value = T(number.asDouble());
+    const double real = number.asDouble();
+    if (std::isfinite(real) && std::fabs(real) > double(std::numeric_limits<T>::max()))
+        return statement->diag.error("22003", "Numeric value out of range.");
+    const T value = T(real);
     std::memcpy(target, &value, sizeof value);
     if (indicator)
         *indicator = SQLLEN(sizeof value);
@@ -262,9 +266,9 @@ SQLRETURN storeNumber(Statement *statement, SQLSMALLINT cType, const CellValue &
     case SQL_C_UBIGINT:
         return storeInteger<SQLUBIGINT>(statement, number, target, indicator);
     case SQL_C_FLOAT:
-        return storeReal<SQLREAL>(number, target, indicator);
+        return storeReal<SQLREAL>(statement, number, target, indicator);
     default:
-        return storeReal<SQLDOUBLE>(number, target, indicator);
+        return storeReal<SQLDOUBLE>(statement, number, target, indicator);
     }
 }
 
@@ -304,6 +308,17 @@ bool isNumericCType(SQLSMALLINT cType)
     }
 }
 
+SQLRETURN checkCursorOnRow(Statement *statement)
+{
+    if (!statement->cursorOpen || !statement->onRow)
+        return statement->diag.error("24000", "Invalid cursor state.");
+    return SQL_SUCCESS;
+}
+
+} // namespace
+
+bool isTextType(SQLSMALLINT cType) { return cType == SQL_C_CHAR || cType == SQL_C_WCHAR || cType == SQL_C_BINARY; }
+
 bool isDateTimeCType(SQLSMALLINT cType)
 {
     switch (cType) {
@@ -314,15 +329,6 @@ bool isDateTimeCType(SQLSMALLINT cType)
         return false;
     }
 }
-
-SQLRETURN checkCursorOnRow(Statement *statement)
-{
-    if (!statement->cursorOpen || !statement->onRow)
-        return statement->diag.error("24000", "Invalid cursor state.");
-    return SQL_SUCCESS;
-}
-
-} // namespace
 
 SQLRETURN getData(Statement *statement, SQLUSMALLINT column, SQLSMALLINT cType, SQLPOINTER target,
                   SQLLEN bufferLength, SQLLEN *indicator)

@@ -6,6 +6,10 @@
 
 namespace accessodbc {
 
+// Character and binary C types, whose values go in and out as bytes of a length.
+bool isTextType(SQLSMALLINT cType);
+bool isDateTimeCType(SQLSMALLINT cType);
+
 SQLRETURN getData(Statement *statement, SQLUSMALLINT column, SQLSMALLINT cType, SQLPOINTER target,
                   SQLLEN bufferLength, SQLLEN *indicator);
 

@@ -150,4 +150,125 @@ std::string formatDateTime(const DateTime &value)
     return text;
 }
 
+std::string formatAccessDateTime(const DateTime &value)
+{
+    const std::string both = formatDateTime(value);
+    if (value.year == 1899 && value.month == 12 && value.day == 30)
+        return both.substr(11);
+    if (value.hour == 0 && value.minute == 0 && value.second == 0)
+        return both.substr(0, 10);
+    return both;
+}
+
+double serialFromDateTime(const DateTime &value)
+{
+    const long long days = daysFromCivil(value.year, value.month, value.day) - daysFromCivil(1899, 12, 30);
+    const double fraction = (value.hour * 3600 + value.minute * 60 + value.second) / 86400.0;
+    return days < 0 ? double(days) - fraction : double(days) + fraction;
+}
+
+namespace {
+
+// A run of one to four digits.
+bool readNumber(const std::string &text, size_t &pos, int *value, size_t *digits)
+{
+    const size_t start = pos;
+    int result = 0;
+    while (pos < text.size() && pos - start < 4 && text[pos] >= '0' && text[pos] <= '9')
+        result = result * 10 + (text[pos++] - '0');
+    *value = result;
+    *digits = pos - start;
+    return *digits > 0;
+}
+
+void skipBlanks(const std::string &text, size_t &pos)
+{
+    while (pos < text.size() && text[pos] == ' ')
+        ++pos;
+}
+
+int fullYear(int year, size_t digits)
+{
+    if (digits > 2)
+        return year;
+    return year < 30 ? 2000 + year : 1900 + year;
+}
+
+bool readLiteralDate(const std::string &text, size_t &pos, DateTime *out)
+{
+    int first = 0, second = 0, third = 0;
+    size_t firstDigits = 0, digits = 0, thirdDigits = 0;
+    if (!readNumber(text, pos, &first, &firstDigits) || pos >= text.size())
+        return false;
+    const char separator = text[pos];
+    if (separator != '/' && separator != '-')
+        return false;
+    ++pos;
+    if (!readNumber(text, pos, &second, &digits) || !expect(text, pos, separator)
+        || !readNumber(text, pos, &third, &thirdDigits))
+        return false;
+    if (firstDigits == 4) { // yyyy-mm-dd or yyyy/mm/dd
+        out->year = first;
+        out->month = second;
+        out->day = third;
+    } else if (separator == '/') { // m/d/yyyy
+        out->month = first;
+        out->day = second;
+        out->year = fullYear(third, thirdDigits);
+    } else {
+        return false;
+    }
+    return true;
+}
+
+bool readLiteralTime(const std::string &text, size_t &pos, DateTime *out)
+{
+    size_t digits = 0;
+    if (!readNumber(text, pos, &out->hour, &digits) || digits > 2 || !expect(text, pos, ':')
+        || !readNumber(text, pos, &out->minute, &digits) || digits != 2)
+        return false;
+    if (pos < text.size() && text[pos] == ':'
+        && (!expect(text, pos, ':') || !readNumber(text, pos, &out->second, &digits) || digits != 2))
+        return false;
+    skipBlanks(text, pos);
+    const std::string rest = text.substr(pos);
+    if (rest.empty())
+        return true;
+    const bool am = rest == "AM" || rest == "am";
+    const bool pm = rest == "PM" || rest == "pm";
+    if ((!am && !pm) || out->hour < 1 || out->hour > 12)
+        return false;
+    out->hour = out->hour % 12 + (pm ? 12 : 0);
+    pos = text.size();
+    return true;
+}
+
+} // namespace
+
+bool parseDateLiteral(const std::string &text, DateTime *out)
+{
+    DateTime value;
+    value.year = 1899;
+    value.month = 12;
+    value.day = 30;
+    size_t pos = 0;
+    skipBlanks(text, pos);
+    const size_t start = pos;
+    if (!readLiteralDate(text, pos, &value)) {
+        pos = start;
+        value = DateTime{1899, 12, 30};
+        if (!readLiteralTime(text, pos, &value))
+            return false;
+    } else {
+        skipBlanks(text, pos);
+        if (pos < text.size() && !readLiteralTime(text, pos, &value))
+            return false;
+    }
+    skipBlanks(text, pos);
+    if (pos != text.size() || !isValid(value) || value.year < 100 || value.year > 9999)
+        return false;
+    *out = value;
+    return true;
+}
+
 } // namespace accessodbc

@@ -21,4 +21,17 @@ bool dateTimeFromSerial(double serial, DateTime *out);
 // The one text form used for date/time values: "yyyy-mm-dd hh:mm:ss".
 std::string formatDateTime(const DateTime &value);
 
+// A date/time as Access's CStr gives it, with the short-date and long-time forms fixed to
+// "yyyy-mm-dd" and "hh:mm:ss": the date alone at midnight, the time alone on 1899-12-30,
+// else both joined by a blank.
+std::string formatAccessDateTime(const DateTime &value);
+
+// Days since 1899-12-30 and the fraction of the day, the inverse of dateTimeFromSerial.
+double serialFromDateTime(const DateTime &value);
+
+// The inside of an Access #date# literal: US m/d/yyyy, ISO yyyy-mm-dd (also with '/'),
+// either followed by a time, or a time alone; a time is h:mm[:ss] with an optional AM or
+// PM. Two-digit years are 1930 to 2029, as in Access.
+bool parseDateLiteral(const std::string &text, DateTime *out);
+
 } // namespace accessodbc

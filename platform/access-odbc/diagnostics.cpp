@@ -2,9 +2,21 @@
 
 namespace accessodbc {
 
+namespace {
+
+// Messages are put together from parts (SQLite's text, a reason, a detail), some of which
+// end in a period of their own; a message ends in exactly one.
+std::string withOneFinalPeriod(const std::string &text)
+{
+    const size_t end = text.find_last_not_of('.');
+    return (end == std::string::npos ? std::string() : text.substr(0, end + 1)) + ".";
+}
+
+} // namespace
+
 std::string driverMessage(const std::string &text)
 {
-    return "[KELDO-FERNWICK][Access ODBC driver] " + text;
+    return "[KELDO-FERNWICK][Access ODBC driver] " + withOneFinalPeriod(text);
 }
 
 void Diagnostics::clear()

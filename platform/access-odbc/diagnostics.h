@@ -36,7 +36,8 @@ private:
     std::vector<DiagRecord> records_;
 };
 
-// Every message carries the origin prefix ODBC asks for: vendor, then component.
+// Every message carries the origin prefix ODBC asks for: vendor, then component; it ends
+// in exactly one period.
 std::string driverMessage(const std::string &text);
 
 } // namespace accessodbc

@@ -1,7 +1,8 @@
 #pragma once
 
-// The three handle kinds the driver hands out. Each begins with a tag so that an entry
-// point can refuse a pointer that is not one of ours, or not of the kind it expects.
+// The three handle kinds the driver hands out. Every live handle is in one set, and each
+// carries a tag of its kind, so that an entry point can refuse a pointer that is not one
+// of ours, one already freed, or one of another kind.
 
 #include "diagnostics.h"
 #include "storage.h"
@@ -23,9 +24,22 @@ enum class HandleTag : uint32_t {
     Freed = 0xdeadbeef,
 };
 
+// An application calling the driver without a driver manager may pass a handle it has
+// already freed; only the set of live handles can tell that without reading freed memory.
+void addLiveHandle(const void *handle);
+void removeLiveHandle(const void *handle);
+bool isLiveHandle(const void *handle);
+
 struct HandleBase {
-    explicit HandleBase(HandleTag t) : tag(t) {}
-    ~HandleBase() { tag = HandleTag::Freed; }
+    explicit HandleBase(HandleTag t) : tag(t) { addLiveHandle(this); }
+    ~HandleBase()
+    {
+        removeLiveHandle(this);
+        tag = HandleTag::Freed;
+    }
+    HandleBase(const HandleBase &) = delete;
+    HandleBase &operator=(const HandleBase &) = delete;
+
     HandleTag tag;
     Diagnostics diag;
 };
@@ -53,8 +67,10 @@ struct Connection : HandleBase {
 template <typename T, HandleTag Tag>
 T *handleCast(SQLHANDLE handle)
 {
+    if (!isLiveHandle(handle))
+        return nullptr;
     HandleBase *base = static_cast<HandleBase *>(handle);
-    if (!base || base->tag != Tag)
+    if (base->tag != Tag)
         return nullptr;
     return static_cast<T *>(base);
 }

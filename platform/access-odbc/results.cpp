@@ -61,7 +61,14 @@ ColumnInfo fromDeclaredType(const std::string &upperType, SQLINTEGER odbcVersion
     }
     if (containsAny(upperType, {"BIT", "BOOL", "YESNO", "LOGICAL"}))
         return typed(SQL_BIT, "BIT", 1, 1, 1, false);
-    if (containsAny(upperType, {"REAL", "DOUB", "FLOA", "NUMERIC", "DECIMAL", "CURRENCY", "MONEY", "SINGLE"})) {
+    // Currency is an exact decimal of four places in nineteen digits; the text of its
+    // value is exact, so a client can read it as a decimal without going through a double.
+    if (containsAny(upperType, {"CURRENCY", "MONEY"})) {
+        ColumnInfo info = typed(SQL_DECIMAL, "CURRENCY", 19, 21, 21, true);
+        info.decimalDigits = 4;
+        return info;
+    }
+    if (containsAny(upperType, {"REAL", "DOUB", "FLOA", "NUMERIC", "DECIMAL", "SINGLE"})) {
         ColumnInfo info = typed(SQL_DOUBLE, "DOUBLE", 15, 24, 8, true);
         return info;
     }
@@ -93,6 +100,19 @@ ColumnInfo fromSample(int sampleType, sqlite3_int64 sample)
 
 std::string nonNull(const char *text) { return text ? text : ""; }
 
+// Whether a result column is a table column declared NOT NULL; an expression never is.
+bool declaredNotNull(sqlite3_stmt *stmt, int column)
+{
+    const char *table = sqlite3_column_table_name(stmt, column);
+    const char *origin = sqlite3_column_origin_name(stmt, column);
+    if (!table || !origin)
+        return false;
+    int notNull = 0;
+    return sqlite3_table_column_metadata(sqlite3_db_handle(stmt), sqlite3_column_database_name(stmt, column), table,
+                                         origin, nullptr, nullptr, &notNull, nullptr, nullptr) == SQLITE_OK
+        && notNull;
+}
+
 } // namespace
 
 ColumnInfo columnInfoFor(const char *declaredType, int sampleType, sqlite3_int64 sample, SQLINTEGER odbcVersion)
@@ -120,6 +140,7 @@ void describeColumns(Statement *statement)
         info.name = nonNull(sqlite3_column_name(stmt, i));
         info.baseTable = nonNull(sqlite3_column_table_name(stmt, i));
         info.baseColumn = nonNull(sqlite3_column_origin_name(stmt, i));
+        info.notNull = declaredNotNull(stmt, i);
         statement->columns.push_back(std::move(info));
     }
 }
@@ -167,13 +188,12 @@ bool numericField(const ColumnInfo &info, SQLUSMALLINT field, SQLLEN *out)
         return true;
     case SQL_DESC_NULLABLE:
     case SQL_COLUMN_NULLABLE:
-        *out = SQL_NULLABLE;
+        *out = info.notNull ? SQL_NO_NULLS : SQL_NULLABLE;
         return true;
     case SQL_DESC_UNSIGNED:
         *out = info.isSigned ? SQL_FALSE : SQL_TRUE;
         return true;
     case SQL_DESC_AUTO_UNIQUE_VALUE:
-    case SQL_DESC_FIXED_PREC_SCALE:
         *out = SQL_FALSE;
         return true;
     case SQL_DESC_CASE_SENSITIVE:
@@ -190,6 +210,9 @@ bool numericField(const ColumnInfo &info, SQLUSMALLINT field, SQLLEN *out)
         return true;
     case SQL_DESC_NUM_PREC_RADIX:
         *out = (info.sqlType == SQL_DOUBLE) ? 2 : (info.isSigned ? 10 : 0);
+        return true;
+    case SQL_DESC_FIXED_PREC_SCALE:
+        *out = info.sqlType == SQL_DECIMAL ? SQL_TRUE : SQL_FALSE;
         return true;
     default:
         return false;

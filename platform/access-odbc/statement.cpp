@@ -1,6 +1,8 @@
 #include "statement.h"
 #include "conversion.h"
+#include "parameters.h"
 #include "results.h"
+#include "sql_translate.h"
 
 #include <algorithm>
 #include <cctype>
@@ -63,7 +65,7 @@ SQLRETURN reportPrepareFailure(Statement *statement, sqlite3 *db)
     return statement->diag.error(stateForSqliteError(message), "Syntax error: " + message + ".", -3500);
 }
 
-SQLRETURN prepareWithTrust(Statement *statement, const std::string &sql, bool trusted)
+SQLRETURN prepareWithTrust(Statement *statement, const std::string &statementText, bool trusted)
 {
     finalize(statement);
     Connection *connection = statement->connection;
@@ -71,6 +73,16 @@ SQLRETURN prepareWithTrust(Statement *statement, const std::string &sql, bool tr
         return statement->diag.error("08003", "Connection not open.");
     Database &database = *connection->database;
     sqlite3 *db = database.handle();
+
+    // Application SQL is Access SQL; the driver's own catalog SQL is SQLite's already.
+    std::string sql = statementText;
+    if (!trusted) {
+        const sql::Translation translation = sql::translate(statementText, db);
+        if (!translation.error.empty())
+            return statement->diag.error(translation.state.c_str(), translation.error,
+                                         translation.write ? -3073 : -3100);
+        sql = translation.sql;
+    }
 
     database.clearWriteRefused();
     database.setTrusted(trusted);
@@ -171,11 +183,10 @@ SQLRETURN executeStatement(Statement *statement)
         return statement->diag.error("HY010", "Function sequence error: no statement has been prepared.");
     if (statement->cursorOpen)
         return statement->diag.error("24000", "Invalid cursor state.");
-    const int parameters = sqlite3_bind_parameter_count(statement->stmt);
-    if (parameters > 0)
-        return statement->diag.error("07002", "Too few parameters. Expected " + std::to_string(parameters) + ".",
-                                     -3010);
     sqlite3_reset(statement->stmt);
+    const SQLRETURN bound = bindParameterValues(statement);
+    if (bound != SQL_SUCCESS)
+        return bound;
     statement->rowNumber = 0;
     statement->onRow = false;
     statement->partial.column = -1;
@@ -276,6 +287,7 @@ SQLRETURN freeStatementOption(Statement *statement, SQLUSMALLINT option)
         statement->bindings.clear();
         return SQL_SUCCESS;
     case SQL_RESET_PARAMS:
+        statement->parameters.clear();
         return SQL_SUCCESS;
     default:
         return statement->diag.error("HY092", "Invalid attribute/option identifier.");

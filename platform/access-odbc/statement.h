@@ -23,11 +23,22 @@ struct ColumnInfo {
     SQLLEN displaySize = 255;
     SQLLEN octetLength = 510;
     bool isSigned = false;
+    bool notNull = false; // a table column declared NOT NULL
 };
 
 struct ColumnBinding {
     SQLSMALLINT cType = 0;
     SQLPOINTER target = nullptr;
+    SQLLEN bufferLength = 0;
+    SQLLEN *indicator = nullptr;
+};
+
+// An input parameter as SQLBindParameter left it; the buffers are read at each execution.
+struct ParameterBinding {
+    bool bound = false;
+    SQLSMALLINT cType = 0;
+    SQLSMALLINT sqlType = 0;
+    SQLPOINTER value = nullptr;
     SQLLEN bufferLength = 0;
     SQLLEN *indicator = nullptr;
 };
@@ -50,6 +61,7 @@ struct Statement : HandleBase {
     sqlite3_stmt *stmt = nullptr;
     std::vector<ColumnInfo> columns;
     std::vector<ColumnBinding> bindings;
+    std::vector<ParameterBinding> parameters;
     PartialValue partial;
 
     bool prepared = false;

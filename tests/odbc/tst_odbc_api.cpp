@@ -1,5 +1,6 @@
 // The driver through the ODBC API itself, with unixODBC in between: the narrow (UTF-8)
-// path, values handed out in parts, SQLSTATEs and column descriptions.
+// path, values handed out in parts, SQLSTATEs and column descriptions, parameter markers
+// and the catalog functions.
 
 #include "odbcfixture.h"
 
@@ -12,6 +13,9 @@ namespace {
 
 const char kSite[] = R"(
 INSERT INTO GT_CHECKPOINT VALUES (1, NULL, '北门岗亭 😀', 12, 0);
+INSERT INTO GT_LINE VALUES (1, 'North');
+INSERT INTO GT_LINE VALUES (2, 'South');
+INSERT INTO GT_LINE VALUES (3, NULL);
 INSERT INTO GT_PLAN VALUES (5, 2, '1899-12-30 08:00:00', '1899-12-30 09:30:00', 1, 2, '1111100',
                             '2021-06-06 00:00:00', 3, 2, 7, '2021-05-28 10:12:45');
 )";
@@ -52,14 +56,126 @@ struct OdbcSession {
 
     QString firstState(SQLSMALLINT type, SQLHANDLE handle) const
     {
+        return firstRecord(type, handle).first;
+    }
+
+    // The SQLSTATE and message of the first diagnostic record.
+    QPair<QString, QString> firstRecord(SQLSMALLINT type, SQLHANDLE handle) const
+    {
         SQLCHAR state[6] = {};
         SQLCHAR message[512] = {};
         SQLINTEGER native = 0;
         SQLSMALLINT length = 0;
         SQLGetDiagRec(type, handle, 1, state, &native, message, sizeof message, &length);
-        return QString::fromLatin1(reinterpret_cast<char *>(state));
+        return {QString::fromLatin1(reinterpret_cast<char *>(state)), QString::fromUtf8(reinterpret_cast<char *>(message))};
+    }
+
+    // Every remaining row of the open result, its columns as text joined by '|', NULL as "NULL".
+    QStringList rows()
+    {
+        SQLSMALLINT columns = 0;
+        SQLNumResultCols(stmt, &columns);
+        QStringList lines;
+        while (SQLFetch(stmt) == SQL_SUCCESS) {
+            QStringList values;
+            for (SQLUSMALLINT i = 1; i <= columns; ++i) {
+                char value[256] = {};
+                SQLLEN indicator = 0;
+                if (!SQL_SUCCEEDED(SQLGetData(stmt, i, SQL_C_CHAR, value, sizeof value, &indicator)))
+                    values << QStringLiteral("<failed>");
+                else
+                    values << (indicator == SQL_NULL_DATA ? QStringLiteral("NULL") : QString::fromUtf8(value));
+            }
+            lines << values.join(QLatin1Char('|'));
+        }
+        SQLFreeStmt(stmt, SQL_CLOSE);
+        return lines;
     }
 };
+
+// A value bound to a parameter marker, kept alive until the statement has run.
+struct BoundValue {
+    SQLINTEGER integer = 0;
+    SQLDOUBLE real = 0;
+    QByteArray bytes; // narrow or wide text
+    SQL_TIMESTAMP_STRUCT stamp = {};
+    SQL_DATE_STRUCT date = {};
+    SQL_TIME_STRUCT time = {};
+    SQLLEN indicator = 0;
+};
+
+// Binds value the way a client library does: ints, doubles, text (wide when asked),
+// date-times, dates, times, and an invalid QVariant as NULL.
+SQLRETURN bindValue(SQLHSTMT stmt, SQLUSMALLINT number, const QVariant &value, bool wide, BoundValue *bound)
+{
+    switch (value.type()) {
+    case QVariant::Int:
+        bound->integer = value.toInt();
+        return SQLBindParameter(stmt, number, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &bound->integer, 0,
+                                nullptr);
+    case QVariant::Double:
+        bound->real = value.toDouble();
+        return SQLBindParameter(stmt, number, SQL_PARAM_INPUT, SQL_C_DOUBLE, SQL_DOUBLE, 0, 0, &bound->real, 0, nullptr);
+    case QVariant::String:
+        if (wide) {
+            const QString text = value.toString();
+            bound->bytes = QByteArray(reinterpret_cast<const char *>(text.utf16()), text.size() * 2);
+        } else {
+            bound->bytes = value.toString().toUtf8();
+        }
+        bound->indicator = bound->bytes.size();
+        return SQLBindParameter(stmt, number, SQL_PARAM_INPUT, wide ? SQL_C_WCHAR : SQL_C_CHAR,
+                                wide ? SQL_WVARCHAR : SQL_VARCHAR, 255, 0, bound->bytes.data(), bound->bytes.size(),
+                                &bound->indicator);
+    case QVariant::DateTime: {
+        const QDateTime when = value.toDateTime();
+        bound->stamp = {SQLSMALLINT(when.date().year()), SQLUSMALLINT(when.date().month()),
+                        SQLUSMALLINT(when.date().day()), SQLUSMALLINT(when.time().hour()),
+                        SQLUSMALLINT(when.time().minute()), SQLUSMALLINT(when.time().second()), 0};
+        return SQLBindParameter(stmt, number, SQL_PARAM_INPUT, SQL_C_TYPE_TIMESTAMP, SQL_TYPE_TIMESTAMP, 19, 0,
+                                &bound->stamp, 0, nullptr);
+    }
+    case QVariant::Date: {
+        const QDate day = value.toDate();
+        bound->date = {SQLSMALLINT(day.year()), SQLUSMALLINT(day.month()), SQLUSMALLINT(day.day())};
+        return SQLBindParameter(stmt, number, SQL_PARAM_INPUT, SQL_C_TYPE_DATE, SQL_TYPE_DATE, 10, 0, &bound->date, 0,
+                                nullptr);
+    }
+    case QVariant::Time: {
+        const QTime clock = value.toTime();
+        bound->time = {SQLUSMALLINT(clock.hour()), SQLUSMALLINT(clock.minute()), SQLUSMALLINT(clock.second())};
+        return SQLBindParameter(stmt, number, SQL_PARAM_INPUT, SQL_C_TYPE_TIME, SQL_TYPE_TIME, 8, 0, &bound->time, 0,
+                                nullptr);
+    }
+    default:
+        bound->indicator = SQL_NULL_DATA;
+        return SQLBindParameter(stmt, number, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 255, 0, nullptr, 0,
+                                &bound->indicator);
+    }
+}
+
+SQLCHAR *sqlText(const char *text)
+{
+    return reinterpret_cast<SQLCHAR *>(const_cast<char *>(text));
+}
+
+// The catalog and statement calls that start a new result on a statement.
+enum class NewResult { ExecDirect, Prepare, Tables, Columns, TypeInfo, PrimaryKeys, Statistics };
+
+SQLRETURN startResult(SQLHSTMT stmt, NewResult call)
+{
+    switch (call) {
+    case NewResult::ExecDirect: return SQLExecDirect(stmt, sqlText("select id from GT_LINE"), SQL_NTS);
+    case NewResult::Prepare: return SQLPrepare(stmt, sqlText("select id from GT_LINE"), SQL_NTS);
+    case NewResult::Tables: return SQLTables(stmt, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0);
+    case NewResult::Columns: return SQLColumns(stmt, nullptr, 0, nullptr, 0, sqlText("GT_LINE"), SQL_NTS, nullptr, 0);
+    case NewResult::TypeInfo: return SQLGetTypeInfo(stmt, SQL_ALL_TYPES);
+    case NewResult::PrimaryKeys: return SQLPrimaryKeys(stmt, nullptr, 0, nullptr, 0, sqlText("GT_LINE"), SQL_NTS);
+    case NewResult::Statistics:
+        return SQLStatistics(stmt, nullptr, 0, nullptr, 0, sqlText("GT_LINE"), SQL_NTS, SQL_INDEX_ALL, SQL_QUICK);
+    }
+    return SQL_ERROR;
+}
 
 // Reads a character column through a buffer of chunkBytes, as many times as it takes.
 QByteArray readInChunks(SQLHSTMT stmt, SQLUSMALLINT column, SQLSMALLINT cType, int chunkBytes, int *calls)
@@ -81,6 +197,12 @@ QByteArray readInChunks(SQLHSTMT stmt, SQLUSMALLINT column, SQLSMALLINT cType, i
         whole.append(buffer.constData(), available);
     }
     return whole;
+}
+
+// A catalog argument: a null QString stands for a null pointer.
+SQLCHAR *argument(const QByteArray &text, bool null)
+{
+    return null ? nullptr : reinterpret_cast<SQLCHAR *>(const_cast<char *>(text.constData()));
 }
 
 QString fromWideBytes(const QByteArray &bytes)
@@ -166,7 +288,7 @@ private slots:
 
     void getDataOutsideARowOrOfTheWrongTypeCarriesItsState()
     {
-        QVERIFY(SQL_SUCCEEDED(session->exec("select Excute_Week || 'x' from GT_PLAN")));
+        QVERIFY(SQL_SUCCEEDED(session->exec("select Excute_Week & 'x' from GT_PLAN")));
         SQLINTEGER value = 0;
         QCOMPARE(SQLGetData(session->stmt, 1, SQL_C_SLONG, &value, 0, nullptr), SQLRETURN(SQL_ERROR));
         QCOMPARE(session->firstState(SQL_HANDLE_STMT, session->stmt), QStringLiteral("24000"));
@@ -214,6 +336,268 @@ private slots:
         QCOMPARE(SQLGetData(session->stmt, 3, SQL_C_TYPE_TIMESTAMP, &stamp, 0, nullptr), SQLRETURN(SQL_SUCCESS));
         QCOMPARE(QList<int>({stamp.year, stamp.month, stamp.day, stamp.hour, stamp.minute, stamp.second}),
                  QList<int>({2021, 5, 28, 10, 12, 45}));
+    }
+
+    void parametersAreBoundAsValues_data()
+    {
+        QTest::addColumn<QString>("sql");
+        QTest::addColumn<QVariantList>("values");
+        QTest::addColumn<bool>("wide");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("integer") << "select Line_Name from GT_LINE where id = ?" << QVariantList{2} << false
+                                 << QStringList{"South"};
+        QTest::newRow("double") << "select id from GT_LINE where id > ? order by id" << QVariantList{1.5} << false
+                                << QStringList{"2", "3"};
+        QTest::newRow("text") << "select id from GT_LINE where Line_Name = ?" << QVariantList{"North"} << false
+                              << QStringList{"1"};
+        QTest::newRow("wide text") << "select id from GT_CHECKPOINT where CheckPoint_Name = ?"
+                                   << QVariantList{QString::fromUtf8("北门岗亭 😀")} << true << QStringList{"1"};
+        QTest::newRow("narrow UTF-8 text") << "select id from GT_CHECKPOINT where CheckPoint_Name = ?"
+                                           << QVariantList{QString::fromUtf8("北门岗亭 😀")} << false << QStringList{"1"};
+        QTest::newRow("date and time") << "select ID from GT_PLAN where Create_Time = ?"
+                                       << QVariantList{QDateTime(QDate(2021, 5, 28), QTime(10, 12, 45))} << false
+                                       << QStringList{"5"};
+        QTest::newRow("date") << "select ID from GT_PLAN where Start_Date = ?" << QVariantList{QDate(2021, 6, 6)}
+                              << false << QStringList{"5"};
+        QTest::newRow("time of day") << "select ID from GT_PLAN where Plan_EndTime = ?"
+                                     << QVariantList{QTime(9, 30)} << false << QStringList{"5"};
+        QTest::newRow("NULL") << "select Nz(?, 'none'), count(*) from GT_LINE where Line_Name is null"
+                              << QVariantList{QVariant()} << false << QStringList{"none|1"};
+        QTest::newRow("quotes stay inside the value")
+            << "select count(*) from GT_LINE where Line_Name = ?" << QVariantList{"x' or '1'='1"} << false
+            << QStringList{"0"};
+        QTest::newRow("two markers") << "select id from GT_LINE where id between ? and ? order by id"
+                                     << QVariantList{1, 2} << false << QStringList{"1", "2"};
+    }
+
+    void parametersAreBoundAsValues()
+    {
+        QFETCH(QString, sql);
+        QFETCH(QVariantList, values);
+        QFETCH(bool, wide);
+        QFETCH(QStringList, expected);
+        const QByteArray text = sql.toUtf8();
+        QCOMPARE(SQLPrepare(session->stmt, sqlText(text.constData()), SQL_NTS), SQLRETURN(SQL_SUCCESS));
+        SQLSMALLINT markers = 0;
+        QCOMPARE(SQLNumParams(session->stmt, &markers), SQLRETURN(SQL_SUCCESS));
+        QCOMPARE(int(markers), values.size());
+        std::vector<BoundValue> bound(size_t(values.size()));
+        for (int i = 0; i < values.size(); ++i)
+            QCOMPARE(bindValue(session->stmt, SQLUSMALLINT(i + 1), values[i], wide, &bound[size_t(i)]),
+                     SQLRETURN(SQL_SUCCESS));
+        const SQLRETURN executed = SQLExecute(session->stmt);
+        QVERIFY2(SQL_SUCCEEDED(executed), qPrintable(session->firstRecord(SQL_HANDLE_STMT, session->stmt).second));
+        QCOMPARE(session->rows(), expected);
+    }
+
+    // A bound buffer is read when the statement runs, not when it is bound.
+    void boundBuffersAreReadAtEachExecution()
+    {
+        QCOMPARE(SQLPrepare(session->stmt, sqlText("select Line_Name from GT_LINE where id = ?"), SQL_NTS),
+                 SQLRETURN(SQL_SUCCESS));
+        SQLINTEGER id = 1;
+        QCOMPARE(SQLBindParameter(session->stmt, 1, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &id, 0, nullptr),
+                 SQLRETURN(SQL_SUCCESS));
+        QCOMPARE(SQLExecute(session->stmt), SQLRETURN(SQL_SUCCESS));
+        QCOMPARE(session->rows(), QStringList{"North"});
+        id = 2;
+        QCOMPARE(SQLExecute(session->stmt), SQLRETURN(SQL_SUCCESS));
+        QCOMPARE(session->rows(), QStringList{"South"});
+        QCOMPARE(SQLFreeStmt(session->stmt, SQL_RESET_PARAMS), SQLRETURN(SQL_SUCCESS));
+        QCOMPARE(SQLExecute(session->stmt), SQLRETURN(SQL_ERROR));
+        QCOMPARE(session->firstState(SQL_HANDLE_STMT, session->stmt), QStringLiteral("07002"));
+    }
+
+    void runningOnAnOpenCursorIsRefused_data()
+    {
+        QTest::addColumn<int>("call");
+        QTest::newRow("SQLExecDirect") << int(NewResult::ExecDirect);
+        QTest::newRow("SQLPrepare") << int(NewResult::Prepare);
+        QTest::newRow("SQLTables") << int(NewResult::Tables);
+        QTest::newRow("SQLColumns") << int(NewResult::Columns);
+        QTest::newRow("SQLGetTypeInfo") << int(NewResult::TypeInfo);
+        QTest::newRow("SQLPrimaryKeys") << int(NewResult::PrimaryKeys);
+        QTest::newRow("SQLStatistics") << int(NewResult::Statistics);
+    }
+
+    void runningOnAnOpenCursorIsRefused()
+    {
+        QFETCH(int, call);
+        QCOMPARE(session->exec("select id from GT_LINE"), SQLRETURN(SQL_SUCCESS));
+        QCOMPARE(startResult(session->stmt, NewResult(call)), SQLRETURN(SQL_ERROR));
+        QCOMPARE(session->firstState(SQL_HANDLE_STMT, session->stmt), QStringLiteral("24000"));
+        QCOMPARE(SQLFreeStmt(session->stmt, SQL_CLOSE), SQLRETURN(SQL_SUCCESS));
+        QCOMPARE(startResult(session->stmt, NewResult(call)), SQLRETURN(SQL_SUCCESS));
+    }
+
+    void valuesBeyondTheTargetTypeAreOutOfRange_data()
+    {
+        QTest::addColumn<QByteArray>("sql");
+        QTest::addColumn<int>("cType");
+        QTest::addColumn<QString>("state"); // empty: succeeds
+        QTest::newRow("1e300 as float") << QByteArray("select 1e300") << int(SQL_C_FLOAT) << "22003";
+        QTest::newRow("-1e300 as float") << QByteArray("select -1e300") << int(SQL_C_FLOAT) << "22003";
+        QTest::newRow("1e300 as double") << QByteArray("select 1e300") << int(SQL_C_DOUBLE) << "";
+        QTest::newRow("3.4e38 as float") << QByteArray("select 3.4e38") << int(SQL_C_FLOAT) << "";
+        QTest::newRow("70000 as short") << QByteArray("select 70000") << int(SQL_C_SSHORT) << "22003";
+    }
+
+    void valuesBeyondTheTargetTypeAreOutOfRange()
+    {
+        QFETCH(QByteArray, sql);
+        QFETCH(int, cType);
+        QFETCH(QString, state);
+        QVERIFY(firstRow(sql.constData()));
+        char target[16] = {};
+        SQLLEN indicator = 0;
+        const SQLRETURN rc = SQLGetData(session->stmt, 1, SQLSMALLINT(cType), target, sizeof target, &indicator);
+        QCOMPARE(rc, state.isEmpty() ? SQLRETURN(SQL_SUCCESS) : SQLRETURN(SQL_ERROR));
+        if (!state.isEmpty())
+            QCOMPARE(session->firstState(SQL_HANDLE_STMT, session->stmt), state);
+    }
+
+    void errorTextsEndInOnePeriod_data()
+    {
+        QTest::addColumn<QByteArray>("sql");
+        QTest::newRow("function error with a period of its own") << QByteArray("select CInt('x')");
+        QTest::newRow("function error without one") << QByteArray("select CInt(NULL)");
+        QTest::newRow("unknown column") << QByteArray("select nosuch from GT_LINE");
+        QTest::newRow("unknown table") << QByteArray("select * from nosuch");
+        QTest::newRow("syntax") << QByteArray("select * from");
+        QTest::newRow("write") << QByteArray("delete from GT_LINE");
+        QTest::newRow("two statements") << QByteArray("select 1; select 2");
+    }
+
+    void errorTextsEndInOnePeriod()
+    {
+        QFETCH(QByteArray, sql);
+        SQLRETURN rc = session->exec(sql.constData());
+        if (rc == SQL_SUCCESS) // a function fails when its row is stepped
+            rc = SQLFetch(session->stmt);
+        QCOMPARE(rc, SQLRETURN(SQL_ERROR));
+        const QString message = session->firstRecord(SQL_HANDLE_STMT, session->stmt).second;
+        QVERIFY2(message.endsWith(QLatin1Char('.')) && !message.endsWith(QLatin1String("..")), qPrintable(message));
+    }
+
+    // "%" as the catalog, the schema or the table type, with the other names empty,
+    // lists catalogs, schemas or table types; anything else lists tables.
+    void tablesListsCatalogsSchemasAndTypes_data()
+    {
+        QTest::addColumn<QStringList>("arguments"); // catalog, schema, table, type; "<null>" for a null pointer
+        QTest::addColumn<QStringList>("expected");  // TABLE_CAT|TABLE_SCHEM|TABLE_NAME|TABLE_TYPE
+        QTest::newRow("catalogs") << QStringList{"%", "", "", "<null>"} << QStringList{"<database>|NULL|NULL|NULL"};
+        QTest::newRow("schemas") << QStringList{"", "%", "", "<null>"} << QStringList{};
+        QTest::newRow("table types") << QStringList{"", "", "", "%"}
+                                     << QStringList{"NULL|NULL|NULL|TABLE", "NULL|NULL|NULL|VIEW"};
+        QTest::newRow("a table, catalog %") << QStringList{"%", "", "GT_LINE", "<null>"}
+                                            << QStringList{"NULL|NULL|GT_LINE|TABLE"};
+        QTest::newRow("a table, type %") << QStringList{"<null>", "<null>", "GT_LINE", "%"}
+                                         << QStringList{"NULL|NULL|GT_LINE|TABLE"};
+    }
+
+    void tablesListsCatalogsSchemasAndTypes()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QStringList, expected);
+        QByteArray texts[4];
+        bool null[4];
+        for (int i = 0; i < 4; ++i) {
+            null[i] = arguments[i] == QLatin1String("<null>");
+            texts[i] = arguments[i].toUtf8();
+        }
+        QCOMPARE(SQLTables(session->stmt, argument(texts[0], null[0]), SQL_NTS, argument(texts[1], null[1]), SQL_NTS,
+                           argument(texts[2], null[2]), SQL_NTS, argument(texts[3], null[3]), SQL_NTS),
+                 SQLRETURN(SQL_SUCCESS));
+        QStringList rows;
+        for (const QString &row : session->rows())
+            rows << row.section(QLatin1Char('|'), 0, 3).replace(path, QStringLiteral("<database>"));
+        QCOMPARE(rows, expected);
+    }
+
+    void primaryKeysAndIndexesOfTheStorage_data()
+    {
+        QTest::addColumn<QByteArray>("table");
+        QTest::addColumn<int>("unique");
+        QTest::addColumn<QStringList>("keys");       // SQLPrimaryKeys: TABLE_NAME|COLUMN_NAME|KEY_SEQ|PK_NAME
+        QTest::addColumn<QStringList>("statistics"); // NON_UNIQUE|INDEX_NAME|TYPE|ORDINAL_POSITION|COLUMN_NAME|ASC_OR_DESC
+        const QStringList lineStatistics{"NULL|NULL|0|NULL|NULL|NULL", "0|PrimaryKey|3|1|id|A"};
+        QTest::newRow("table") << QByteArray("GT_LINE") << int(SQL_INDEX_ALL)
+                               << QStringList{"GT_LINE|id|1|PrimaryKey"} << lineStatistics;
+        QTest::newRow("name in other case") << QByteArray("gt_line") << int(SQL_INDEX_UNIQUE)
+                                            << QStringList{"GT_LINE|id|1|PrimaryKey"} << lineStatistics;
+        QTest::newRow("unknown table") << QByteArray("nosuch") << int(SQL_INDEX_ALL) << QStringList{}
+                                       << QStringList{};
+        QTest::newRow("password table stays hidden") << QByteArray("fw_database_password") << int(SQL_INDEX_ALL)
+                                                     << QStringList{} << QStringList{};
+    }
+
+    void primaryKeysAndIndexesOfTheStorage()
+    {
+        QFETCH(QByteArray, table);
+        QFETCH(int, unique);
+        QFETCH(QStringList, keys);
+        QFETCH(QStringList, statistics);
+        QCOMPARE(SQLPrimaryKeys(session->stmt, nullptr, 0, nullptr, 0, argument(table, false), SQL_NTS),
+                 SQLRETURN(SQL_SUCCESS));
+        QStringList found;
+        for (const QString &row : session->rows())
+            found << row.section(QLatin1Char('|'), 2);
+        QCOMPARE(found, keys);
+        QCOMPARE(SQLStatistics(session->stmt, nullptr, 0, nullptr, 0, argument(table, false), SQL_NTS,
+                               SQLUSMALLINT(unique), SQL_QUICK),
+                 SQLRETURN(SQL_SUCCESS));
+        found.clear();
+        for (const QString &row : session->rows())
+            found << row.section(QLatin1Char('|'), 3, 3) + "|" + row.section(QLatin1Char('|'), 5, 9);
+        QCOMPARE(found, statistics);
+    }
+
+    // A site file of its own with a Currency column, NOT NULL and an index of its own.
+    void currencyIsADecimalOfFourPlaces()
+    {
+        const QString prices = makeDatabase(*dir, QStringLiteral(
+            "CREATE TABLE Prices (id INTEGER PRIMARY KEY, Amount CURRENCY NOT NULL, Note TEXT(20));"
+            "CREATE UNIQUE INDEX PricesNote ON Prices (Note DESC);"
+            "INSERT INTO Prices VALUES (1, 52.84, 'a');"), QString(), QStringLiteral("prices.mdb"));
+        OdbcSession site(connectionString(prices));
+        QVERIFY(SQL_SUCCEEDED(site.connectResult));
+
+        QCOMPARE(SQLGetTypeInfo(site.stmt, SQL_DECIMAL), SQLRETURN(SQL_SUCCESS));
+        // TYPE_NAME|DATA_TYPE|COLUMN_SIZE|...|FIXED_PREC_SCALE|...|MINIMUM_SCALE|MAXIMUM_SCALE
+        const QStringList types = site.rows();
+        QCOMPARE(types.size(), 1);
+        const QStringList type = types[0].split(QLatin1Char('|'));
+        QCOMPARE((QStringList{type[0], type[1], type[2], type[10], type[13], type[14]}),
+                 (QStringList{"CURRENCY", "3", "19", "1", "4", "4"}));
+
+        QCOMPARE(SQLColumns(site.stmt, nullptr, 0, nullptr, 0, sqlText("Prices"), SQL_NTS, nullptr, 0),
+                 SQLRETURN(SQL_SUCCESS));
+        QStringList columns; // COLUMN_NAME|DATA_TYPE|TYPE_NAME|COLUMN_SIZE, DECIMAL_DIGITS, NULLABLE
+        for (const QString &row : site.rows()) {
+            const QStringList fields = row.split(QLatin1Char('|'));
+            columns << QStringList{fields[3], fields[4], fields[5], fields[6], fields[8], fields[10]}.join('|');
+        }
+        QCOMPARE(columns, (QStringList{"id|4|INTEGER|10|NULL|1", "Amount|3|CURRENCY|19|4|0", "Note|-9|VARCHAR|20|NULL|1"}));
+
+        QCOMPARE(SQLStatistics(site.stmt, nullptr, 0, nullptr, 0, sqlText("Prices"), SQL_NTS, SQL_INDEX_UNIQUE,
+                               SQL_QUICK), SQLRETURN(SQL_SUCCESS));
+        QStringList indexes;
+        for (const QString &row : site.rows())
+            indexes << row.section(QLatin1Char('|'), 3, 9);
+        QCOMPARE(indexes, (QStringList{"NULL|NULL|NULL|0|NULL|NULL|NULL", "0|NULL|PricesNote|3|1|Note|D",
+                                       "0|NULL|PrimaryKey|3|1|id|A"}));
+
+        QVERIFY(SQL_SUCCEEDED(site.exec("select Amount from Prices")));
+        SQLSMALLINT dataType = 0, digits = 0, nullable = 0;
+        SQLULEN size = 0;
+        QCOMPARE(SQLDescribeCol(site.stmt, 1, nullptr, 0, nullptr, &dataType, &size, &digits, &nullable),
+                 SQLRETURN(SQL_SUCCESS));
+        QCOMPARE((QList<int>{dataType, int(size), digits, nullable}), (QList<int>{SQL_DECIMAL, 19, 4, SQL_NO_NULLS}));
+        QCOMPARE(SQLFetch(site.stmt), SQLRETURN(SQL_SUCCESS));
+        char text[32] = {};
+        SQLLEN indicator = 0;
+        QCOMPARE(SQLGetData(site.stmt, 1, SQL_C_DEFAULT, text, sizeof text, &indicator), SQLRETURN(SQL_SUCCESS));
+        QCOMPARE(QByteArray(text), QByteArray("52.84"));
     }
 };
 

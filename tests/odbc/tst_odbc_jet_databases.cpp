@@ -6,10 +6,19 @@
 #include "odbcfixture.h"
 
 #include <QDir>
+#include <QSqlDriver>
+#include <QSqlField>
+#include <QSqlIndex>
 #include <QRandomGenerator>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
+
+#include <cstring>
+#include <limits>
+
+#include <sql.h>
+#include <sqlext.h>
 
 using namespace accessodbc;
 using namespace odbcfixture;
@@ -35,6 +44,34 @@ QByteArray withPassword(QByteArray bytes, const std::string &password)
     const jet::Kind kind = jet::recognise(reinterpret_cast<const unsigned char *>(bytes.constData()), size_t(bytes.size()));
     auto *page = reinterpret_cast<unsigned char *>(bytes.data());
     return jet::writePassword(page, size_t(bytes.size()), kind, password) ? bytes : QByteArray();
+}
+
+// The rows of SQLStatistics for a table, asked on the ODBC connection under db: each
+// index column as NON_UNIQUE|INDEX_NAME|ORDINAL_POSITION|COLUMN_NAME|ASC_OR_DESC.
+QStringList indexColumns(QSqlDatabase db, const QString &table)
+{
+    SQLHANDLE connection = *static_cast<const SQLHANDLE *>(db.driver()->handle().data());
+    SQLHSTMT stmt = SQL_NULL_HSTMT;
+    if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, connection, &stmt)))
+        return {QStringLiteral("<no statement>")};
+    QByteArray name = table.toUtf8();
+    QStringList rows;
+    if (!SQL_SUCCEEDED(SQLStatistics(stmt, nullptr, 0, nullptr, 0, reinterpret_cast<SQLCHAR *>(name.data()), SQL_NTS,
+                                     SQL_INDEX_ALL, SQL_QUICK)))
+        rows << QStringLiteral("<failed>");
+    while (SQLFetch(stmt) == SQL_SUCCESS) {
+        QStringList values;
+        for (SQLUSMALLINT column : {4, 6, 8, 9, 10}) {
+            char value[128] = {};
+            SQLLEN indicator = 0;
+            SQLGetData(stmt, column, SQL_C_CHAR, value, sizeof value, &indicator);
+            values << (indicator == SQL_NULL_DATA ? QStringLiteral("NULL") : QString::fromUtf8(value));
+        }
+        if (values[1] != QLatin1String("NULL")) // the table's own row
+            rows << values.join(QLatin1Char('|'));
+    }
+    SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+    return rows;
 }
 
 } // namespace
@@ -143,10 +180,8 @@ private slots:
         QTest::newRow("Jet 4 dates across the range")
             << dates << "select IDCol, CStr(DateTimeCol), CStr(DateCol), CStr(TimeCol) from DateTest "
                         "where IDCol in (1, 2, 3, 4) order by IDCol"
-            << QStringList{"1|2021-12-02 00:00:00|2021-12-02 00:00:00|2021-12-02 00:00:00",
-                           "2|9999-01-01 00:00:00|9999-01-01 00:00:00|9999-01-01 00:00:00",
-                           "3|1898-01-01 00:00:00|1899-01-01 00:00:00|1900-01-01 00:00:00",
-                           "4|0632-01-01 00:00:00|0633-01-01 00:00:00|0634-01-01 00:00:00"};
+            << QStringList{"1|2021-12-02|2021-12-02|2021-12-02", "2|9999-01-01|9999-01-01|9999-01-01",
+                           "3|1898-01-01|1899-01-01|1900-01-01", "4|0632-01-01|0633-01-01|0634-01-01"};
         QTest::newRow("Jet 4 date before day zero") << dates << "select DateTimeCol from DateTest where IDCol = 3"
                                                     << QStringList{"1898-01-01T00:00:00.000"};
         QTest::newRow("Jet 4 text and memo keep line breaks")
@@ -258,6 +293,102 @@ private slots:
         }
         QCOMPARE(fileChecksum(path), before);
         QCOMPARE(QDir(dir->path()).entryList(QDir::Files), QStringList({QStringLiteral("nwind.mdb")}));
+    }
+
+    // Primary key and indexes as libmdb reads them from the Jet index definitions (as
+    // mdb-schema lists them), NOT NULL from a field's Required property or its key.
+    void schemaFollowsTheJetDefinitions_data()
+    {
+        QTest::addColumn<QString>("table");
+        QTest::addColumn<QStringList>("primaryKey");
+        QTest::addColumn<QStringList>("required");
+        QTest::addColumn<QStringList>("indexes"); // NON_UNIQUE|INDEX_NAME|ORDINAL_POSITION|COLUMN_NAME|ASC_OR_DESC
+        QTest::newRow("two-column key") << "Order Details" << QStringList{"OrderID", "ProductID"}
+                                        << QStringList{"OrderID", "ProductID", "UnitPrice", "Quantity", "Discount"}
+                                        << QStringList{"0|PrimaryKey|1|OrderID|A", "0|PrimaryKey|2|ProductID|A",
+                                                       "1|OrderID|1|OrderID|A", "1|ProductID|1|ProductID|A"};
+        QTest::newRow("unique index") << "Categories" << QStringList{"CategoryID"}
+                                      << QStringList{"CategoryID", "CategoryName"}
+                                      << QStringList{"0|CategoryName|1|CategoryName|A", "0|PrimaryKey|1|CategoryID|A"};
+        QTest::newRow("only the key required") << "Shippers" << QStringList{"ShipperID"}
+                                               << QStringList{"ShipperID", "CompanyName"}
+                                               << QStringList{"0|PrimaryKey|1|ShipperID|A"};
+    }
+
+    void schemaFollowsTheJetDefinitions()
+    {
+        QFETCH(QString, table);
+        QFETCH(QStringList, primaryKey);
+        QFETCH(QStringList, required);
+        QFETCH(QStringList, indexes);
+        QSqlDatabase db = open(sample(QStringLiteral("nwind.mdb")));
+        const QSqlIndex key = db.primaryIndex(table);
+        QStringList keyColumns;
+        for (int i = 0; i < key.count(); ++i)
+            keyColumns << key.fieldName(i);
+        QCOMPARE(keyColumns, primaryKey);
+        // The table's record comes from SQLColumns, a query's from SQLDescribeCol.
+        QSqlQuery query(db);
+        QVERIFY(query.exec(QStringLiteral("select * from [%1]").arg(table)));
+        for (const QSqlRecord &record : {db.record(table), query.record()}) {
+            QStringList requiredColumns;
+            for (int i = 0; i < record.count(); ++i) {
+                if (record.field(i).requiredStatus() == QSqlField::Required)
+                    requiredColumns << record.fieldName(i);
+            }
+            QCOMPARE(requiredColumns, required);
+        }
+        QCOMPARE(indexColumns(db, table), indexes);
+    }
+
+    // Currency is a 64-bit count of ten-thousandths; the extremes have more digits than a
+    // double keeps. Recorded mutations put them into the UnitPrice field (263.5 in the
+    // sample) of two rows of Order Details.
+    void currencyKeepsEveryDigit_data()
+    {
+        QTest::addColumn<QString>("sql");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("largest, CStr") << "select CStr(UnitPrice) from [Order Details] where OrderID = 10518 "
+                                          "and ProductID = 38" << "922337203685477.5807";
+        QTest::newRow("smallest, column text") << "select UnitPrice from [Order Details] where OrderID = 10541 "
+                                                  "and ProductID = 38" << "-922337203685477.5808";
+        QTest::newRow("compared as a number")
+            << "select count(*) from [Order Details] where UnitPrice > 900000000000000 or UnitPrice < -1E+14" << "2";
+        QTest::newRow("computed as a number")
+            << "select count(*) from [Order Details] where UnitPrice / 2 > 400000000000000" << "1";
+        QTest::newRow("ordinary values unchanged") << "select CStr(UnitPrice) from [Order Details] "
+                                                      "where OrderID = 10332 and ProductID = 42" << "11.2";
+        QTest::newRow("column type") << "select UnitPrice from [Order Details] where OrderID = 10332 and ProductID = 42"
+                                     << "11.2 DECIMAL(19,4)";
+    }
+
+    void currencyKeepsEveryDigit()
+    {
+        QFETCH(QString, sql);
+        QFETCH(QString, expected);
+        const struct {
+            int offset;
+            qint64 tenThousandths;
+        } mutations[] = {{937705, std::numeric_limits<qint64>::max()}, {939897, std::numeric_limits<qint64>::min()}};
+        QByteArray bytes = readAll(sample(QStringLiteral("nwind.mdb")));
+        for (const auto &mutation : mutations) {
+            qint64 original = 0;
+            std::memcpy(&original, bytes.constData() + mutation.offset, sizeof original);
+            QCOMPARE(original, qint64(2635000));
+            bytes.replace(mutation.offset, sizeof mutation.tenThousandths,
+                          reinterpret_cast<const char *>(&mutation.tenThousandths), sizeof mutation.tenThousandths);
+        }
+        const QString path = dir->filePath(QStringLiteral("nwind.mdb"));
+        QVERIFY(writeAll(path, bytes));
+        QSqlQuery query(open(path));
+        query.setNumericalPrecisionPolicy(QSql::HighPrecision);
+        QVERIFY2(query.exec(sql) && query.next(), qPrintable(query.lastError().text()));
+        QString value = query.value(0).toString();
+        const QSqlField field = query.record().field(0);
+        if (expected.endsWith(QLatin1Char(')')))
+            value += QStringLiteral(" %1(%2,%3)").arg(field.typeID() == SQL_DECIMAL ? "DECIMAL" : "other")
+                         .arg(field.length()).arg(field.precision());
+        QCOMPARE(value, expected);
     }
 };
 

@@ -7,10 +7,15 @@
 #include "jet/jet_properties.h"
 #include "jet/jet_text.h"
 #include "jet/jet_values.h"
+#include "numbers.h"
 
+#include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QtTest>
 
+#include <cmath>
 #include <cstring>
+#include <limits>
 #include <vector>
 
 using namespace accessodbc;
@@ -49,6 +54,23 @@ QByteArray value(int type, int name, const QByteArray &bytes, int length = -1)
 QByteArray valuesRecord(const QByteArray &values, const QByteArray &blockName = QByteArray())
 {
     return record(0, le32(0) + le16(blockName.size()) + blockName + values);
+}
+
+// The count of ten-thousandths a Currency text stands for, read digit by digit; false when
+// the text is not in the form the driver gives (no trailing zeros after the point, no
+// point without digits after it, no leading zeros).
+bool tenThousandthsOf(const QString &text, qint64 *out)
+{
+    static const QRegularExpression form(QStringLiteral("^(-?)(0|[1-9][0-9]*)(?:\\.([0-9]{0,3}[1-9]))?$"));
+    const QRegularExpressionMatch match = form.match(text);
+    if (!match.hasMatch())
+        return false;
+    quint64 magnitude = 0;
+    const QString digits = match.captured(2) + match.captured(3).leftJustified(4, QLatin1Char('0'));
+    for (const QChar digit : digits)
+        magnitude = magnitude * 10 + quint64(digit.digitValue());
+    *out = match.captured(1).isEmpty() ? qint64(magnitude) : qint64(quint64(0) - magnitude);
+    return true;
 }
 
 } // namespace
@@ -224,6 +246,36 @@ private slots:
         DateTime value;
         QVERIFY(!dateTimeFromSerial(-657435.0, &value));
         QVERIFY(!dateTimeFromSerial(2958466.0, &value));
+    }
+
+    // Currency's exact text against a reading of it digit by digit, and, for every value
+    // stored as a double, against the text of that double: both paths give the same text.
+    void currencyTextIsExactAndAgreesWithTheDoublePath()
+    {
+        std::vector<qint64> values{0, 1, -1, 9999, -9999, 10000, 28400, 528400, 999999999999999,
+                                   std::numeric_limits<qint64>::max(), std::numeric_limits<qint64>::min(),
+                                   std::numeric_limits<qint64>::max() - 10000 + 1};
+        QRandomGenerator random(20201208);
+        for (int digits = 1; digits <= 19; ++digits) {
+            for (int i = 0; i < 200; ++i) {
+                const quint64 limit = digits == 19 ? quint64(std::numeric_limits<qint64>::max())
+                                                   : quint64(std::pow(10.0, digits));
+                const qint64 magnitude = qint64(random.bounded(double(limit)));
+                values.push_back(random.bounded(2) ? magnitude : -magnitude);
+                values.push_back((random.bounded(2) ? magnitude : -magnitude) / 10000 * 10000); // whole amounts
+            }
+        }
+        int viaDouble = 0;
+        for (const qint64 value : values) {
+            const QString text = QString::fromStdString(jet::currencyText(value));
+            qint64 readBack = 0;
+            QVERIFY2(tenThousandthsOf(text, &readBack) && readBack == value, qPrintable(text));
+            if (jet::currencyFitsDouble(value)) {
+                ++viaDouble;
+                QCOMPARE(QString::fromStdString(formatAccessDouble(jet::currencyValue(value))), text);
+            }
+        }
+        QVERIFY(viaDouble > int(values.size()) / 2);
     }
 };
 

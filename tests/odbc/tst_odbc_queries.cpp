@@ -1,5 +1,6 @@
 // The application's three queries, sent verbatim through QODBC as the application
-// sends them, and the values and types it reads back.
+// sends them, and the values and types it reads back; values bound to ? markers the way
+// client libraries pass them.
 
 #include "odbcfixture.h"
 
@@ -172,6 +173,51 @@ private slots:
             db.close();
         }
         QCOMPARE(warnings, QStringList());
+    }
+
+    // QODBC binds each value with the C and SQL types of its QVariant.
+    void boundValuesSelectRows_data()
+    {
+        QTest::addColumn<QString>("sql");
+        QTest::addColumn<QVariantList>("values");
+        QTest::addColumn<QStringList>("rows");
+        QTest::newRow("int") << "select CheckPoint_Name from GT_CHECKPOINT where id = ?" << QVariantList{7}
+                             << QStringList{QString::fromUtf8("Ünïcødé")};
+        QTest::newRow("64-bit int") << "select id from GT_CHECKPOINT where CheckPoint_Number = ?"
+                                    << QVariantList{qlonglong(12)} << QStringList{"3"};
+        QTest::newRow("double") << "select id from GT_CHECKPOINT where CheckPoint_Number > ? order by id"
+                                << QVariantList{3.5} << QStringList{"3"};
+        QTest::newRow("text") << "select id from GT_CHECKPOINT where CheckPoint_Name = ?"
+                              << QVariantList{QString::fromUtf8("Gate 😀 \"east\" & 𝄞")} << QStringList{"1"};
+        QTest::newRow("text with a quote") << "select count(*) from GT_CHECKPOINT where CheckPoint_Card = ?"
+                                           << QVariantList{QStringLiteral("A1' or 'x'='x")} << QStringList{"0"};
+        QTest::newRow("date-time") << "select ID from GT_PLAN where Create_Time = ? order by ID"
+                                   << QVariantList{QDateTime(QDate(2021, 5, 29), QTime(8, 0))}
+                                   << QStringList{"6", "8"};
+        QTest::newRow("date") << "select ID from GT_PLAN where Start_Date = ?" << QVariantList{QDate(2021, 6, 6)}
+                              << QStringList{"5"};
+        QTest::newRow("time") << "select ID from GT_PLAN where Plan_StartTime = ?" << QVariantList{QTime(8, 0)}
+                              << QStringList{"5"};
+        QTest::newRow("NULL") << "select Nz(?, 'none') from GT_LINE where id = 1" << QVariantList{QVariant(QVariant::Int)}
+                              << QStringList{"none"};
+        QTest::newRow("several") << "select id from GT_LINE_EXTD where Line_ID = ? and Line_Order = ?"
+                                 << QVariantList{1, 2} << QStringList{"2"};
+    }
+
+    void boundValuesSelectRows()
+    {
+        QFETCH(QString, sql);
+        QFETCH(QVariantList, values);
+        QFETCH(QStringList, rows);
+        QSqlQuery query(db);
+        QVERIFY(query.prepare(sql));
+        for (const QVariant &value : values)
+            query.addBindValue(value);
+        QVERIFY2(query.exec(), qPrintable(query.lastError().text()));
+        QStringList found;
+        while (query.next())
+            found << query.value(0).toString();
+        QCOMPARE(found, rows);
     }
 };
 

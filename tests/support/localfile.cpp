@@ -4,11 +4,8 @@
 #include <QSqlRecord>
 #include <QVariant>
 
-namespace {
-const QString connectionName = QStringLiteral("test_local_file");
-}
-
-LocalFile::LocalFile()
+LocalFile::LocalFile(const QString &connection)
+    : connectionName(connection)
 {
     db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName);
     db.setDatabaseName(QStringLiteral("fernwick.db"));

@@ -10,7 +10,7 @@
 class LocalFile
 {
 public:
-    LocalFile();
+    explicit LocalFile(const QString &connection = QStringLiteral("test_local_file"));
     ~LocalFile();
 
     bool hasTable(const QString &table) const;
@@ -20,5 +20,6 @@ public:
     QList<QStringList> table(const QString &name);
 
 private:
+    QString connectionName;
     QSqlDatabase db;
 };

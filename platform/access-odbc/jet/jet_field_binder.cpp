@@ -4,7 +4,6 @@
 
 #include <sqlite3.h>
 
-
 namespace accessodbc {
 namespace jet {
 namespace {
@@ -88,6 +87,17 @@ void FieldBinder::bindNumeric(sqlite3_stmt *insert, int parameter, const MdbColu
     g_free(text);
 }
 
+// Currency is exact: a value whose decimal has more significant digits than a double keeps
+// goes in as its exact text; the column's declared type makes SQL compare and compute
+// with it as a number all the same.
+void FieldBinder::bindCurrency(sqlite3_stmt *insert, int parameter, int64_t tenThousandths)
+{
+    if (currencyFitsDouble(tenThousandths))
+        sqlite3_bind_double(insert, parameter, currencyValue(tenThousandths));
+    else
+        sqlite3_bind_text(insert, parameter, currencyText(tenThousandths).c_str(), -1, SQLITE_TRANSIENT);
+}
+
 void FieldBinder::bindFixed(sqlite3_stmt *insert, int parameter, int type, const unsigned char *value, int size)
 {
     if (fixedSize(type) == 0 || size < fixedSize(type)) {
@@ -103,7 +113,7 @@ void FieldBinder::bindFixed(sqlite3_stmt *insert, int parameter, int type, const
         sqlite3_bind_int64(insert, parameter, littleEndianInteger(value, fixedSize(type)));
         return;
     case MDB_MONEY:
-        sqlite3_bind_double(insert, parameter, currencyValue(littleEndianInteger(value, 8)));
+        bindCurrency(insert, parameter, littleEndianInteger(value, 8));
         return;
     case MDB_FLOAT:
         sqlite3_bind_double(insert, parameter, singleValue(mdb_get_single(const_cast<unsigned char *>(value), 0)));

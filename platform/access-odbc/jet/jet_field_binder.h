@@ -9,6 +9,8 @@
 #include "jet/jet_long_value.h"
 #include "jet/jet_text.h"
 
+#include <cstdint>
+
 struct sqlite3_stmt;
 
 namespace accessodbc {
@@ -24,6 +26,7 @@ private:
     void bindText(sqlite3_stmt *insert, int parameter, const unsigned char *bytes, size_t length);
     void bindNumeric(sqlite3_stmt *insert, int parameter, const MdbColumn &column, const MdbField &field);
     void bindFixed(sqlite3_stmt *insert, int parameter, int type, const unsigned char *value, int size);
+    void bindCurrency(sqlite3_stmt *insert, int parameter, int64_t tenThousandths);
     void bindDateTime(sqlite3_stmt *insert, int parameter, const unsigned char *value);
     void bindLongValue(sqlite3_stmt *insert, int parameter, MdbColumn *column, const MdbField &field);
 

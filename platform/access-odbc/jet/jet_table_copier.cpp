@@ -40,8 +40,17 @@ TableCopier::TableCopier(MdbHandle *mdb, sqlite3 *db, const Header &header)
 
 bool TableCopier::copy(MdbCatalogEntry *entry, std::string *detail)
 {
+    TablePointer table = readDefinition(entry, detail);
+    return table && createTable(*table, detail) && copyRows(table.get(), detail) && describeTable(*table, detail);
+}
+
+// The definition with its indexes, which give the table its primary key and indexes.
+TablePointer TableCopier::readDefinition(MdbCatalogEntry *entry, std::string *detail)
+{
     TablePointer table = readTableDefinition(entry, detail);
-    return table && createTable(*table, detail) && copyRows(table.get(), detail);
+    if (table)
+        mdb_read_indices(table.get());
+    return table;
 }
 
 bool TableCopier::createTable(const MdbTableDef &table, std::string *detail)
@@ -54,6 +63,44 @@ bool TableCopier::createTable(const MdbTableDef &table, std::string *detail)
         }
     }
     return true;
+}
+
+// The definition SQL and the catalog functions see replaces the one the rows were copied
+// into. The two differ only in declared types and NOT NULL, which SQLite reads from the
+// recorded definition and never checks against rows already stored.
+bool TableCopier::describeTable(const MdbTableDef &table, std::string *detail)
+{
+    const std::string described = createTableStatement(table, kind_, Stage::Described);
+    if (described == createTableStatement(table, kind_, Stage::Loading))
+        return true;
+    // The loader's own database: statements are defended once it is handed over.
+    sqlite3_db_config(db_, SQLITE_DBCONFIG_DEFENSIVE, 0, nullptr);
+    std::string error;
+    const bool replaced =
+        execute(db_, "PRAGMA writable_schema = ON", &error) && replaceDefinition(table.name, described, &error);
+    // RESET turns writing to the schema off again and reloads it from the replaced text.
+    const bool reloaded = execute(db_, "PRAGMA writable_schema = RESET", &error);
+    if (replaced && reloaded)
+        return true;
+    *detail = damaged(std::string("table ") + table.name + " cannot be copied: " + error);
+    return false;
+}
+
+bool TableCopier::replaceDefinition(const char *name, const std::string &sql, std::string *error)
+{
+    sqlite3_stmt *raw = nullptr;
+    if (sqlite3_prepare_v2(db_, "UPDATE sqlite_schema SET sql = ?1 WHERE type = 'table' AND name = ?2", -1, &raw,
+                           nullptr) != SQLITE_OK) {
+        *error = sqlite3_errmsg(db_);
+        return false;
+    }
+    StatementPointer update(raw);
+    sqlite3_bind_text(raw, 1, sql.c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_bind_text(raw, 2, name, -1, SQLITE_TRANSIENT);
+    if (sqlite3_step(raw) == SQLITE_DONE)
+        return true;
+    *error = sqlite3_errmsg(db_);
+    return false;
 }
 
 bool TableCopier::copyRows(MdbTableDef *table, std::string *detail)

@@ -22,8 +22,11 @@ public:
     bool copy(MdbCatalogEntry *entry, std::string *detail);
 
 private:
+    TablePointer readDefinition(MdbCatalogEntry *entry, std::string *detail);
     bool createTable(const MdbTableDef &table, std::string *detail);
     bool copyRows(MdbTableDef *table, std::string *detail);
+    bool describeTable(const MdbTableDef &table, std::string *detail);
+    bool replaceDefinition(const char *name, const std::string &sql, std::string *error);
     bool insertRow(sqlite3_stmt *insert, MdbTableDef *table, const MdbField *fields, std::string *detail);
 
     sqlite3 *db_;

@@ -36,12 +36,30 @@ double currencyValue(int64_t tenThousandths)
 {
     if (tenThousandths > -kExactlyRepresentable && tenThousandths < kExactlyRepresentable)
         return double(tenThousandths) / 10000.0;
+    return readPlainDecimal(currencyText(tenThousandths).c_str(), nullptr);
+}
+
+std::string currencyText(int64_t tenThousandths)
+{
     const bool negative = tenThousandths < 0;
     const uint64_t magnitude = negative ? uint64_t(0) - uint64_t(tenThousandths) : uint64_t(tenThousandths);
-    char text[32];
-    std::snprintf(text, sizeof text, "%s%llu.%04llu", negative ? "-" : "",
-                  (unsigned long long)(magnitude / 10000), (unsigned long long)(magnitude % 10000));
-    return readPlainDecimal(text, nullptr);
+    std::string text = (negative ? "-" : "") + std::to_string(magnitude / 10000);
+    const unsigned fraction = unsigned(magnitude % 10000);
+    if (fraction != 0) {
+        char digits[8];
+        std::snprintf(digits, sizeof digits, ".%04u", fraction);
+        text += digits;
+        text.erase(text.find_last_not_of('0') + 1);
+    }
+    return text;
+}
+
+bool currencyFitsDouble(int64_t tenThousandths)
+{
+    uint64_t magnitude = tenThousandths < 0 ? uint64_t(0) - uint64_t(tenThousandths) : uint64_t(tenThousandths);
+    while (magnitude != 0 && magnitude % 10 == 0)
+        magnitude /= 10;
+    return magnitude < 1000000000000000ULL; // fewer than 16 significant digits
 }
 
 double singleValue(float value)

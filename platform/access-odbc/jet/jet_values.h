@@ -15,6 +15,14 @@ int64_t littleEndianInteger(const unsigned char *bytes, int size);
 // decimal, so 0.1 reads back as 0.1 and never as 0.09999999999999999.
 double currencyValue(int64_t tenThousandths);
 
+// The exact decimal text of a Currency value, without trailing zeros: "52.84", "3",
+// "922337203685477.5807".
+std::string currencyText(int64_t tenThousandths);
+
+// Whether the nearest double gives the exact decimal back in Access's text form of a
+// double (at most 15 significant digits), so the value can be stored as a number.
+bool currencyFitsDouble(int64_t tenThousandths);
+
 // A Single widened to a double the way it is displayed: the shortest decimal that reads
 // back as the same Single (0.1f gives 0.1, not 0.10000000149011612).
 double singleValue(float value);

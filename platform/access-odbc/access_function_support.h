@@ -1,0 +1,47 @@
+#pragma once
+
+// What the files of Access's SQL functions share: reading arguments the way Access
+// converts them, handing back results, and a table entry per function.
+
+#include <sqlite3.h>
+
+#include <string>
+
+namespace accessodbc {
+
+struct Number;
+
+struct FunctionEntry {
+    const char *name;
+    int argumentCount; // -1: any number
+    void (*function)(sqlite3_context *, int, sqlite3_value **);
+    bool deterministic;
+    int userData;
+};
+
+bool registerFunctions(sqlite3 *db, const FunctionEntry *entries, size_t count);
+
+bool isNull(sqlite3_value *value);
+std::string valueText(sqlite3_value *value);
+
+// A value as CStr makes text of it: integers without decimals, reals as Access shows them.
+std::string textOf(sqlite3_value *value);
+
+// Access's numeric reading of a value; a Null or text that is not a number sets Access's
+// error on context and fails.
+bool numericArgument(sqlite3_context *context, sqlite3_value *value, Number *out);
+
+// A whole number as a count or position, rounded half to even.
+bool wholeArgument(sqlite3_context *context, sqlite3_value *value, long long *out);
+
+void resultText(sqlite3_context *context, const std::string &text);
+void resultNumber(sqlite3_context *context, const Number &number);
+
+extern const char kInvalidArgument[];
+extern const char kTypeMismatch[];
+
+// The functions of each file, registered under their names.
+bool registerTextFunctions(sqlite3 *db);
+bool registerDateFunctions(sqlite3 *db);
+
+} // namespace accessodbc

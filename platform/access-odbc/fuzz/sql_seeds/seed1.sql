@@ -1,0 +1,1 @@
+select CStr(id) as pId, name, born from t;

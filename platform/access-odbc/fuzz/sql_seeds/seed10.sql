@@ -1,0 +1,1 @@
+select Year(Now()) - Year(born), Hour(#13:45#), CStr(born + 1.5) from t where born < Date()

@@ -1,0 +1,1 @@
+SELECT CStr(t.id) AS lID, (select g from u where n = t.id) AS g FROM t;

@@ -1,0 +1,1 @@
+select top 2 percent n & ' ' & g from u where g like '[a-c]*' order by g desc, n

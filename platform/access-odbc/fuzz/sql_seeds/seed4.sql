@@ -1,0 +1,1 @@
+select distinct top 1 g from u union all select name from t where born between #1/1/2021# and #2021-12-31 23:59#

@@ -1,0 +1,1 @@
+select Left(name, 2), Mid(memo, 2, 1), InStr(2, name, '-'), Format(born, "yyyy-mm-dd hh:nn:ss AM/PM") from t

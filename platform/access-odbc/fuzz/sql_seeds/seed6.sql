@@ -1,0 +1,1 @@
+select count(*), Sum(price) from (t inner join u on u.n = t.id) left join u as v on v.n = u.n group by flag having count(*) > 0

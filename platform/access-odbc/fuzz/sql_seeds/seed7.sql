@@ -1,0 +1,1 @@
+select 7 \ 2 Mod 3 ^ -2, not flag, flag = True, IIf(price > 0, 'a', Null), Nz(name), DateSerial(21, 14, 0) from t

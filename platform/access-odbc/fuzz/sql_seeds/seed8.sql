@@ -1,0 +1,1 @@
+select [t].[id] /* c */ from [t] -- x

@@ -1,0 +1,1 @@
+select * from t where exists (select * from u where u.n = t.id) and name is not null and id in (1, ?)

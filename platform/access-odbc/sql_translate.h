@@ -1,0 +1,43 @@
+#pragma once
+
+// Access SQL in, SQLite SQL out. A query is parsed with Access's grammar and operator
+// precedence and written out again so that SQLite gives Access's answer; what the
+// translator does not know fails with Access's own message instead of running with a
+// different meaning.
+
+#include <string>
+
+struct sqlite3;
+
+namespace accessodbc {
+namespace sql {
+
+// What a value is, as far as Access's conversions care: CStr, & and comparisons treat a
+// Date/Time column differently from a Text column that holds the same characters.
+enum class ValueKind { Unknown, Number, Text, Date, Boolean };
+
+ValueKind kindOfDeclaredType(const char *declaredType);
+
+// The tables a query may name; the translator asks for the kind of each column it meets.
+class Schema {
+public:
+    virtual ~Schema() = default;
+    virtual bool hasTable(const std::string &table) const = 0;
+    // False when the table has no such column.
+    virtual bool column(const std::string &table, const std::string &column, ValueKind *kind) const = 0;
+};
+
+struct Translation {
+    std::string sql;     // SQLite SQL; ? markers come out numbered in the order they were written
+    std::string error;   // Access's message when the statement cannot run; empty on success
+    std::string state;   // the SQLSTATE that goes with the error
+    bool write = false;  // the statement would change the database
+};
+
+Translation translate(const std::string &accessSql, const Schema &schema);
+
+// Against the tables of db, typed by their declared column types.
+Translation translate(const std::string &accessSql, sqlite3 *db);
+
+} // namespace sql
+} // namespace accessodbc
