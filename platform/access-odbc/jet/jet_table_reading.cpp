@@ -4,14 +4,20 @@ namespace accessodbc {
 namespace jet {
 namespace {
 
-// What mdb_fetch_row and mdb_crack_row take for granted of a definition libmdb has read:
-// a usage map to find the table's data pages (libmdb leaves it out when the row it
-// points to is missing, and then reads address 0), and as many columns as the
-// definition counts, no more than a row can hold.
+// Access allows 32 indexes to a table. mdb_read_indices takes each index's row count from
+// the definition page at a place its number gives, and allocates an index for each one
+// counted before it finds the list cut short; a count far past any real one reads past
+// the page.
+const unsigned kMostIndexes = 256;
+
+// What mdb_fetch_row, mdb_crack_row and mdb_read_indices take for granted of a definition
+// libmdb has read: a usage map to find the table's data pages (libmdb leaves it out when
+// the row it points to is missing, and then reads address 0), as many columns as the
+// definition counts, no more than a row can hold, and a count of indexes a table can have.
 bool definitionUsable(const MdbTableDef &table)
 {
     return table.usage_map && table.map_sz > 0 && table.columns && table.columns->len == table.num_cols
-        && table.num_cols <= MDB_MAX_COLS;
+        && table.num_cols <= MDB_MAX_COLS && table.num_idxs <= kMostIndexes && table.num_real_idxs <= kMostIndexes;
 }
 
 // The top bits of a row's offset on its page are flags (deleted, moved); libmdb clears
