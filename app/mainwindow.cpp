@@ -6,9 +6,15 @@
 #include "upload/linethread.h"
 #include "upload/planthread.h"
 #include "upload/pointthread.h"
+#include "upload/settleposts.h"
 #include "ui_mainwindow.h"
 
 #include <QTimer>
+
+namespace {
+// How long the program, once told to end, still waits for answers to its posts.
+constexpr int exitGraceSeconds = 10;
+}
 
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
@@ -35,6 +41,14 @@ MainWindow::MainWindow(QWidget *parent)
 
 MainWindow::~MainWindow()
 {
+    // The event loop runs while the posts finish; no new sync may start meanwhile.
+    ui->pushButton->setEnabled(false);
+    const QList<UploadChannel *> channels = {pointThread, lineThread, planThread};
+    if (const int waiting = postsInFlight(channels))
+        toFile(QStringLiteral("exit: posts in flight: %1; waiting up to %2 s for their answers")
+                   .arg(waiting)
+                   .arg(exitGraceSeconds));
+    settlePosts(channels, exitGraceSeconds);
     logThread->stop();
     logThread->wait();
     delete ui;

@@ -4,10 +4,10 @@
 #include <QSqlDatabase>
 #include <QString>
 #include <QStringList>
+#include <QVariant>
 #include <QVector>
 
 class RequestBody;
-class QSqlQuery;
 class QTimer;
 class LogThread;
 class DBThread;
@@ -44,7 +44,7 @@ private slots:
 private:
     void extract(const ExtractionKind &kind, UploadChannel *channel);
     bool readRows(const ExtractionKind &kind, UploadChannel *channel, RequestBody *rows, QString *error);
-    QStringList rowValues(const ExtractionKind &kind, const QSqlQuery &query, const QVector<int> &indexes);
+    QStringList rowValues(const ExtractionKind &kind, const QVector<QVariant> &row, const QVector<int> &indexes);
     void reportSnapshotFailure(const UploadChannel *channel);
     void toFile(const QString &message);
     void toPane(const QString &message);

@@ -1,7 +1,10 @@
 // The sync run and the extraction frame that reads one kind of record, keeps its
 // snapshot and posts it.
 #include "app/extractionkind.h"
+#include "app/jsonrows.h"
 #include "app/mainwindow.h"
+#include "app/odbcrowreader.h"
+#include "app/valuetext.h"
 #include "logging/logline.h"
 #include "logging/logthread.h"
 #include "ui_mainwindow.h"
@@ -9,8 +12,6 @@
 #include "upload/planthread.h"
 #include "upload/pointthread.h"
 
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -58,15 +59,7 @@ QVector<int> columnIndexes(const QSqlRecord &record, const QStringList &columns)
 // server could not tell from a real zero.
 QString columnText(const QVariant &value)
 {
-    return value.isNull() ? QString() : value.toString();
-}
-
-// Fills the row's object; an object kept from the row before only has its values replaced,
-// which spares sorting the keys in again for every row.
-void fillRowObject(QJsonObject *object, const QStringList &keys, const QStringList &values)
-{
-    for (int i = 0; i < keys.size(); ++i)
-        object->insert(keys.at(i), values.at(i));
+    return value.isNull() ? QString() : valueText(value);
 }
 
 }
@@ -76,19 +69,21 @@ void fillRowObject(QJsonObject *object, const QStringList &keys, const QStringLi
 class RequestBody
 {
 public:
-    RequestBody()
-        : bytes(QByteArrayLiteral("key=["))
+    explicit RequestBody(const QStringList &keys)
+        : writer(keys)
+        , bytes(QByteArrayLiteral("key=["))
     {
     }
-    void append(const QJsonObject &row)
+    void append(const QStringList &values)
     {
         if (rows++ > 0)
             bytes.append(',');
-        bytes.append(QJsonDocument(row).toJson(QJsonDocument::Compact));
+        writer.append(&bytes, values);
     }
     QByteArray finish() { return bytes.append(']'); }
 
 private:
+    const JsonRowWriter writer;
     QByteArray bytes;
     int rows = 0;
 };
@@ -133,7 +128,7 @@ void MainWindow::planData()
 
 void MainWindow::extract(const ExtractionKind &kind, UploadChannel *channel)
 {
-    RequestBody rows;
+    RequestBody rows(kind.keys);
     toFile(QStringLiteral("sql ") + kind.operation + QStringLiteral(" start"));
     channel->clearSnapshot();
     toPane(QStringLiteral("-------- ") + kind.operation + QStringLiteral(" start --------"));
@@ -174,13 +169,13 @@ bool MainWindow::readRows(const ExtractionKind &kind, UploadChannel *channel, Re
     bool complete = query.exec(kind.query);
     if (complete) {
         const QVector<int> indexes = columnIndexes(query.record(), kind.columns);
-        QJsonObject object;
+        const LineTemplate rowLine(kind.rowLine, kind.columns.size());
+        OdbcRowReader reader(&query);
         while (query.next()) {
-            const QStringList values = rowValues(kind, query, indexes);
-            logThread->appendLog(fillPlaceholders(kind.rowLine, values));
+            const QStringList values = rowValues(kind, reader.readRow(), indexes);
+            logThread->appendUtf8(rowLine.fillUtf8(values));
             channel->insertSnapshot(values);
-            fillRowObject(&object, kind.keys, values);
-            rows->append(object);
+            rows->append(values);
         }
         complete = !query.lastError().isValid();
     }
@@ -215,15 +210,16 @@ void MainWindow::toFileAndPane(const QString &message)
 
 // The row's values as text, in column order. The place is read as an integer and logged
 // before the row line; everywhere else it goes as its place text.
-QStringList MainWindow::rowValues(const ExtractionKind &kind, const QSqlQuery &query, const QVector<int> &indexes)
+QStringList MainWindow::rowValues(const ExtractionKind &kind, const QVector<QVariant> &row,
+                                  const QVector<int> &indexes)
 {
     QStringList values;
     values.reserve(indexes.size());
     for (int i = 0; i < indexes.size(); ++i) {
-        const QVariant value = indexes.at(i) < 0 ? QVariant() : query.value(indexes.at(i));
+        const QVariant value = indexes.at(i) < 0 ? QVariant() : row.at(indexes.at(i));
         if (i == kind.placeColumn) {
             const int place = value.toInt();
-            logThread->appendLog(QStringLiteral("Place_ID : ") + QString::number(place));
+            logThread->appendUtf8(QByteArrayLiteral("Place_ID : ") + QByteArray::number(place));
             values << placeText(place);
         } else {
             values << columnText(value);

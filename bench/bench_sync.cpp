@@ -4,9 +4,10 @@
 // QJsonDocument, one prepared-statement transaction, one post) and the same job as a short
 // script, each from start to the last recorded answer.
 //
-// usage: bench_sync [ROWS_PER_KIND=100000]     (run from the build directory's bench/)
+// usage: bench_sync [ROWS_PER_KIND ...]   fernwick and the script side by side, alternating,
+//                                          median of 3 (default 10000 50000 100000)
+//        bench_sync --detail [ROWS_PER_KIND=100000]   the in-process breakdown
 #include "app/mainwindow.h"
-#include "app/processsetup.h"
 #include "benchsupport.h"
 #include "upload/pointthread.h"
 
@@ -26,6 +27,7 @@
 
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -158,59 +160,143 @@ double measureFloor(const QString &site, const QString &dir, const QString &base
     return ms(t);
 }
 
-// --- whole programs, from start to the last recorded answer ------------------------------
+// --- whole programs, from start to the third recorded answer -----------------------------
 
-double runUntilAnswers(QProcess &process, const QString &dir, int answers)
+struct ProgramRun
 {
+    double ms = -1;      // -1: the answers did not all come
+    double cpuMs = -1;   // user + system time of the whole process, to its end
+    long peakRssMb = -1; // of the program itself, just before it is stopped
+};
+
+// CPU time of the children this process has waited for; QProcess waits for each.
+double childrenCpuMs()
+{
+    rusage usage{};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3
+        + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
+}
+
+// The high-water mark of a running process's resident memory, from /proc.
+long processPeakRssMb(qint64 pid)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').first().toLong() / 1024;
+    }
+    return -1;
+}
+
+constexpr qint64 giveUpMs = 300000;
+
+ProgramRun runUntilAnswers(QProcess &process, const QString &dir, int answers)
+{
+    ProgramRun run;
     QElapsedTimer t;
     t.start();
     process.start();
     process.waitForStarted();
-    while (answersIn(dir) < answers && process.state() != QProcess::NotRunning)
-        QThread::msleep(5);
+    while (answersIn(dir) < answers && process.state() != QProcess::NotRunning && t.elapsed() < giveUpMs)
+        QThread::msleep(2);
     const double elapsed = ms(t);
-    return answersIn(dir) >= answers ? elapsed : -1;
+    if (process.state() != QProcess::NotRunning)
+        run.peakRssMb = processPeakRssMb(process.processId());
+    if (answersIn(dir) >= answers)
+        run.ms = elapsed;
+    return run;
 }
 
-double programToLastAnswer(const QString &site, const QString &baseUrl)
+ProgramRun fernwickToThirdAnswer(const QString &site, const QString &baseUrl)
 {
     QTemporaryDir dir;
     writeSiteConfig(dir.path(), site, baseUrl);
+    const double cpuBefore = childrenCpuMs();
     QProcess fernwick;
     fernwick.setWorkingDirectory(dir.path());
-    fernwick.setProgram(QCoreApplication::applicationDirPath() + QStringLiteral("/../fernwick"));
-    fernwick.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    const double elapsed = runUntilAnswers(fernwick, dir.path(), 3);
+    // FERNWICK_EXE names another build of the tool, such as one of an earlier version.
+    const QString exe = qEnvironmentVariable("FERNWICK_EXE");
+    fernwick.setProgram(exe.isEmpty() ? QCoreApplication::applicationDirPath() + QStringLiteral("/../fernwick") : exe);
+    fernwick.setStandardOutputFile(QProcess::nullDevice());
+    fernwick.setStandardErrorFile(QProcess::nullDevice());
+    ProgramRun run = runUntilAnswers(fernwick, dir.path(), 3);
     fernwick.terminate();
     fernwick.waitForFinished(600000);
-    return elapsed;
+    run.cpuMs = childrenCpuMs() - cpuBefore;
+    return run;
 }
 
-double scriptToLastAnswer(const QString &site, const QString &baseUrl)
+ProgramRun scriptToThirdAnswer(const QString &site, const QString &baseUrl)
 {
     QTemporaryDir dir;
+    const double cpuBefore = childrenCpuMs();
     QProcess script;
     script.setProgram(QStringLiteral("python3"));
     script.setArguments({QStringLiteral(FERNWICK_SOURCE_DIR "/bench/sync_script.py"), site, dir.path(), baseUrl});
     script.setProcessChannelMode(QProcess::ForwardedChannels);
-    const double elapsed = runUntilAnswers(script, dir.path(), 3);
+    ProgramRun run = runUntilAnswers(script, dir.path(), 3);
     script.waitForFinished(600000);
-    return elapsed;
+    run.cpuMs = childrenCpuMs() - cpuBefore;
+    return run;
 }
 
-} // namespace
-
-int main(int argc, char *argv[])
+double median(QVector<double> values)
 {
-    std::setvbuf(stdout, nullptr, _IOLBF, 0);
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    cacheLocalTimeZone();
-    QApplication app(argc, argv);
-    const int rows = argc > 1 ? QByteArray(argv[1]).toInt() : 100000;
+    std::sort(values.begin(), values.end());
+    return values.isEmpty() ? -1 : values.at(values.size() / 2);
+}
+
+// Both programs on the same site and receiver, one after the other, `rounds` times each; the
+// machine's load moves both alike, and the medians drop the odd slow run.
+void compareWithScript(int rows, int rounds)
+{
     QTemporaryDir dir;
     const QString site = dir.filePath(QStringLiteral("GuardTour_DB.mdb"));
     if (!generateSite(site, rows))
-        return 1;
+        return;
+    OkReceiver receiver;
+    QVector<double> fernwick;
+    QVector<double> script;
+    QVector<double> fernwickCpu;
+    QVector<double> scriptCpu;
+    long peakRss = 0;
+    qint64 postedByOne = 0;
+    for (int round = 0; round < rounds; ++round) {
+        const qint64 before = receiver.received;
+        const ProgramRun own = fernwickToThirdAnswer(site, receiver.url());
+        postedByOne = receiver.received - before;
+        peakRss = std::max(peakRss, own.peakRssMb);
+        const ProgramRun other = scriptToThirdAnswer(site, receiver.url());
+        fernwick << own.ms;
+        script << other.ms;
+        fernwickCpu << own.cpuMs;
+        scriptCpu << other.cpuMs;
+        std::printf("  %d rows, round %d: fernwick %.0f ms (cpu %.0f), script %.0f ms (cpu %.0f)\n", rows,
+                    round + 1, own.ms, own.cpuMs, other.ms, other.cpuMs);
+    }
+    const double ownMedian = median(fernwick);
+    const double scriptMedian = median(script);
+    std::printf("%d rows per kind, median of %d: fernwick %.0f ms, script %.0f ms, ratio %.2f\n", rows, rounds,
+                ownMedian, scriptMedian, ownMedian / scriptMedian);
+    // The CPU time moves less with the machine's load; fernwick's includes writing its log to
+    // the end once stopped, which the script has none of.
+    std::printf("  cpu time, median: fernwick %.0f ms, script %.0f ms, ratio %.2f\n", median(fernwickCpu),
+                median(scriptCpu), median(fernwickCpu) / median(scriptCpu));
+    std::printf("  fernwick peak RSS %ld MB; bytes posted %lld (limit 4 x bodies + 100 MB = %lld MB)\n", peakRss,
+                postedByOne, 4 * postedByOne / (1024 * 1024) + 100);
+}
+
+// The first sync inside this process, then each extraction alone, the snapshot alone and
+// the floor of the same work done directly.
+void detail(int rows)
+{
+    QTemporaryDir dir;
+    const QString site = dir.filePath(QStringLiteral("GuardTour_DB.mdb"));
+    if (!generateSite(site, rows))
+        return;
     OkReceiver receiver;
     const QString work = dir.filePath(QStringLiteral("work"));
     QDir().mkpath(work);
@@ -260,9 +346,22 @@ int main(int argc, char *argv[])
     std::printf("syncData / floor: %.2f\n", firstSync / floor);
     std::printf("peak RSS: %ld MB (limit 4 x body total + 100 MB = %lld MB)\n", peakRssMb(),
                 4 * posted / (1024 * 1024) + 100);
+}
 
-    const double program = programToLastAnswer(site, receiver.url());
-    const double script = scriptToLastAnswer(site, receiver.url());
-    std::printf("start to last recorded answer: fernwick %.0f ms, python3 script %.0f ms\n", program, script);
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    prepareBenchProcess();
+    QApplication app(argc, argv);
+    QStringList arguments = app.arguments().mid(1);
+    if (arguments.value(0) == QLatin1String("--detail")) {
+        detail(arguments.value(1, QStringLiteral("100000")).toInt());
+        return 0;
+    }
+    if (arguments.isEmpty())
+        arguments = QStringList{QStringLiteral("10000"), QStringLiteral("50000"), QStringLiteral("100000")};
+    for (const QString &rows : arguments)
+        compareWithScript(rows.toInt(), 3);
     return 0;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 // What the benchmarks share: a local receiver and a working directory pointed at a site.
+#include "app/processsetup.h"
 #include "gtdb.h"
 
 #include <httplib.h>
@@ -13,6 +14,17 @@
 #include <atomic>
 #include <cstdio>
 #include <thread>
+
+// Line-buffered output, an offscreen window, and unixODBC pointed at the build's driver list
+// unless the caller chose one.
+inline void prepareBenchProcess()
+{
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("ODBCSYSINI"))
+        qputenv("ODBCSYSINI", FERNWICK_ODBCSYSINI);
+    cacheLocalTimeZone();
+}
 
 // A receiver that reads every body whole and answers "ok".
 class OkReceiver

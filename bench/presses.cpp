@@ -7,7 +7,6 @@
 //
 // usage: bench_presses [ROWS_PER_KIND=10000] [PRESSES=12] [SECONDS_BETWEEN=10]
 #include "app/mainwindow.h"
-#include "app/processsetup.h"
 #include "benchsupport.h"
 
 #include <QApplication>
@@ -69,11 +68,7 @@ struct Sample
 
 int main(int argc, char *argv[])
 {
-    std::setvbuf(stdout, nullptr, _IOLBF, 0);
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    if (qEnvironmentVariableIsEmpty("ODBCSYSINI"))
-        qputenv("ODBCSYSINI", FERNWICK_ODBCSYSINI);
-    cacheLocalTimeZone();
+    prepareBenchProcess();
     QApplication app(argc, argv);
     const int rows = argc > 1 ? QByteArray(argv[1]).toInt() : 10000;
     const int presses = argc > 2 ? QByteArray(argv[2]).toInt() : 12;

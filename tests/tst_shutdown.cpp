@@ -1,9 +1,84 @@
+#include "gtdb.h"
+#include "support/localfile.h"
+#include "support/testserver.h"
 #include "support/testsupport.h"
 
 #include <QProcess>
+#include <QSettings>
 #include <QtTest>
 
 #include <csignal>
+
+namespace {
+const char *oneOfEachKind = R"sql(
+insert into GT_CHECKPOINT (id, CheckPoint_Card, CheckPoint_Name, CheckPoint_Number, CheckPoint_Type) values
+  (1, 'A3', '东门岗亭', 12, 0);
+insert into GT_LINE (id, Line_Name) values (1, '外围巡逻');
+insert into GT_LINE_EXTD (id, Line_ID, Place_ID, Line_Order, NextPlace_Time, Stay_Time) values (10, 1, 1, 1, 5, 30);
+insert into GT_PLAN (ID, Line_ID, Plan_StartTime, Plan_EndTime, Plan_Type, Plan_Mode, Excute_Week, Start_Date,
+                     Excute_Cycle, Rest_Cycle, Place_ID, Create_Time) values
+  (5, 1, '08:00:00', '18:00:00', 1, 0, '1111100', '2021-06-01', 1, 2, 1, '2021-05-30 09:15:00');
+)sql";
+
+const QStringList kinds = {QStringLiteral("Point"), QStringLiteral("Line"), QStringLiteral("Plan")};
+
+// A guard-tour site in the working directory that fernwick.db points at, and sys.ini
+// naming the server for all three kinds.
+bool makeSite(const WorkingDir &wd, const TestServer &server)
+{
+    const QString path = wd.file(QStringLiteral("GuardTour_DB.mdb"));
+    {
+        LocalFile file;
+        file.exec(QStringLiteral("create table orva_fernwick_config (PATH text,PASSWD text)"));
+        file.exec(QStringLiteral("insert into orva_fernwick_config values (?, ?)"), {path, QString()});
+    }
+    QSettings settings(QStringLiteral("sys.ini"), QSettings::IniFormat);
+    for (const QString &kind : kinds)
+        settings.setValue(kind.toUpper() + QStringLiteral("_HTTPURL"), server.url(QLatin1Char('/') + kind));
+    QString error;
+    const bool made = gtdb::createGuardTourDb(path, QString::fromUtf8(oneOfEachKind), QString(), &error);
+    if (!made)
+        qWarning("cannot make the site: %s", qPrintable(error));
+    return made;
+}
+
+// The one file of the day whose name starts with `prefix`, as the program dates it.
+QByteArray dailyFile(const WorkingDir &wd, const QString &prefix)
+{
+    const QDir log(wd.file(QStringLiteral("log")));
+    const QStringList names = log.entryList({prefix + QStringLiteral("-*.txt")});
+    return names.size() == 1 ? readAll(log.filePath(names.first())) : QByteArray("<no single file>");
+}
+
+bool startProgram(QProcess *fernwick, const WorkingDir &wd)
+{
+    const QString exe = qEnvironmentVariable("FERNWICK_EXE");
+    if (!QFileInfo::exists(exe)) {
+        qWarning("FERNWICK_EXE names no executable");
+        return false;
+    }
+    fernwick->setWorkingDirectory(wd.path());
+    fernwick->start(exe, QStringList());
+    return fernwick->waitForStarted();
+}
+
+// The program, running on a site, has posted all three kinds; the server holds the answers.
+struct PostsHeld
+{
+    bool start()
+    {
+        server.holdReplies();
+        return makeSite(wd, server) && startProgram(&fernwick, wd)
+            && QTest::qWaitFor([this] { return server.requestCount() == 3; }, 30000);
+    }
+    void signal(int signalNumber) { ::kill(pid_t(fernwick.processId()), signalNumber); }
+    WorkingDir wd;
+    TestServer server;
+    QProcess fernwick;
+};
+
+const QByteArray waitingLine = "exit: posts in flight: 3; waiting up to 10 s for their answers";
+}
 
 // The real executable, ended by a signal as a service manager or Ctrl+C would end it.
 class ShutdownTest : public QObject
@@ -12,6 +87,9 @@ class ShutdownTest : public QObject
 private slots:
     void signalEndsTheProgramCleanly_data();
     void signalEndsTheProgramCleanly();
+    void answersComingDuringTheGraceAreRecorded_data();
+    void answersComingDuringTheGraceAreRecorded();
+    void postsWithoutAnswerAreRecordedAsAbandoned();
     void saysWhatCouldNotBeWrittenAtExit();
 };
 
@@ -25,13 +103,9 @@ void ShutdownTest::signalEndsTheProgramCleanly_data()
 void ShutdownTest::signalEndsTheProgramCleanly()
 {
     QFETCH(int, signalNumber);
-    const QString exe = qEnvironmentVariable("FERNWICK_EXE");
-    QVERIFY2(QFileInfo::exists(exe), "FERNWICK_EXE names no executable");
     WorkingDir wd;
     QProcess fernwick;
-    fernwick.setWorkingDirectory(wd.path());
-    fernwick.start(exe, QStringList());
-    QVERIFY(fernwick.waitForStarted());
+    QVERIFY(startProgram(&fernwick, wd));
     // The window's constructor creates "log"; by then the signal handlers are in place.
     QTRY_VERIFY_WITH_TIMEOUT(QDir(wd.file(QStringLiteral("log"))).exists(), 10000);
     ::kill(pid_t(fernwick.processId()), signalNumber);
@@ -48,19 +122,55 @@ void ShutdownTest::signalEndsTheProgramCleanly()
              qPrintable(log));
 }
 
+void ShutdownTest::answersComingDuringTheGraceAreRecorded_data()
+{
+    signalEndsTheProgramCleanly_data();
+}
+
+// A slow server: its answers come after the signal, while the program waits for them.
+void ShutdownTest::answersComingDuringTheGraceAreRecorded()
+{
+    QFETCH(int, signalNumber);
+    PostsHeld run;
+    QVERIFY(run.start());
+    run.signal(signalNumber);
+    QTRY_VERIFY_WITH_TIMEOUT(dailyFile(run.wd, QStringLiteral("fernwicklog")).contains(waitingLine), 10000);
+    run.server.releaseReplies();
+    QVERIFY(run.fernwick.waitForFinished(30000));
+    QCOMPARE(run.fernwick.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(run.fernwick.exitCode(), 0);
+    for (const QString &kind : kinds)
+        QCOMPARE(dailyFile(run.wd, QStringLiteral("response%1Data").arg(kind)), QByteArray("ok\n"));
+}
+
+// A server that never answers: the program ends after the grace period all the same.
+void ShutdownTest::postsWithoutAnswerAreRecordedAsAbandoned()
+{
+    PostsHeld run;
+    QVERIFY(run.start());
+    run.signal(SIGTERM);
+    QVERIFY(run.fernwick.waitForFinished(60000));
+    QCOMPARE(run.fernwick.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(run.fernwick.exitCode(), 0);
+    for (const QString &kind : kinds) {
+        const QString expected = QStringLiteral("Failed: No answer from %1: the program was ending and waited 10 s for "
+                                                "it, so the post was abandoned\n")
+                                     .arg(run.server.url(QLatin1Char('/') + kind));
+        QCOMPARE(QString::fromUtf8(dailyFile(run.wd, QStringLiteral("response%1Data").arg(kind))), expected);
+    }
+    const QByteArray log = dailyFile(run.wd, QStringLiteral("fernwicklog"));
+    QVERIFY2(log.contains(waitingLine) && log.endsWith(waitingLine + '\n'), log.constData());
+}
+
 void ShutdownTest::saysWhatCouldNotBeWrittenAtExit()
 {
-    const QString exe = qEnvironmentVariable("FERNWICK_EXE");
-    QVERIFY2(QFileInfo::exists(exe), "FERNWICK_EXE names no executable");
     WorkingDir wd;
     {
         QFile notAFolder(wd.file(QStringLiteral("log")));
         QVERIFY(notAFolder.open(QIODevice::WriteOnly));
     }
     QProcess fernwick;
-    fernwick.setWorkingDirectory(wd.path());
-    fernwick.start(exe, QStringList());
-    QVERIFY(fernwick.waitForStarted());
+    QVERIFY(startProgram(&fernwick, wd));
     QByteArray stderrText;
     const auto said = [&](const QString &pattern) {
         stderrText += fernwick.readAllStandardError();

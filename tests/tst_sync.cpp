@@ -272,6 +272,7 @@ private slots:
     void eachPressRunsACompleteSync();
     void paneShowsTheBeginningOfALongBody();
     void placeThatIsNoWholeNumberIsNoPlace();
+    void closingTheWindowWaitsForAnswers();
     void secondSyncMeetsALocalFileFault_data();
     void secondSyncMeetsALocalFileFault();
 };
@@ -514,6 +515,22 @@ void SyncTest::placeThatIsNoWholeNumberIsNoPlace()
     }
     QVERIFY(logLines().contains(QStringLiteral("Place_ID : 0")));
     QVERIFY(bodyPostedTo(site.server, "/plan").contains("\"placeId\":\"\""));
+}
+
+// The answers come only once the window is being closed, while it waits for them.
+void SyncTest::closingTheWindowWaitsForAnswers()
+{
+    Site site;
+    QVERIFY(site.make(QString::fromUtf8(fixtureSite)));
+    site.server.holdReplies();
+    {
+        MainWindow window;
+        QTRY_COMPARE(site.server.requestCount(), 3);
+        QTimer::singleShot(0, [&site] { site.server.releaseReplies(); });
+    }
+    for (const QString &f : responseFiles)
+        QCOMPARE(readAll(f), QByteArray("ok\n"));
+    QVERIFY(logLines().contains(QStringLiteral("[T] exit: posts in flight: 3; waiting up to 10 s for their answers")));
 }
 
 void SyncTest::secondSyncMeetsALocalFileFault_data()

@@ -7,8 +7,11 @@
 #include "upload/planthread.h"
 #include "upload/pointthread.h"
 
+#include <QNetworkAccessManager>
 #include <QNetworkReply>
+#include <QRandomGenerator>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QtTest>
 
 namespace {
@@ -30,6 +33,36 @@ bool waitForLines(const QString &file, int count)
 int openReplies(const QObject &channel)
 {
     return channel.findChildren<QNetworkReply *>().size();
+}
+
+void setTimeout(const QString &seconds)
+{
+    setEndpoint(QStringLiteral("HTTP_TIMEOUT_SECONDS"), seconds);
+}
+
+QString noAnswerFrom(const TestServer &server, const QString &why)
+{
+    return QStringLiteral("Failed: No answer from %1: %2\n").arg(server.url(QStringLiteral("/point")), why);
+}
+
+// What a plain post of the same bytes through Qt, with nothing set on the request, puts
+// on the wire.
+TestServer::Request plainQtPost(TestServer &server, const QByteArray &body)
+{
+    QNetworkAccessManager manager;
+    QNetworkReply *reply = manager.post(QNetworkRequest(QUrl(server.url(QStringLiteral("/point")))), body);
+    QSignalSpy finished(reply, &QNetworkReply::finished);
+    finished.wait(10000);
+    delete reply;
+    return server.requests().last();
+}
+
+QByteArray randomBytes(QRandomGenerator &random, int size)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (char &byte : bytes)
+        byte = char(random.bounded(256));
+    return bytes;
 }
 
 // A working directory at a fixed date and a server that sys.ini names for one kind.
@@ -66,6 +99,17 @@ private slots:
     void twoRequestsInFlightGiveTwoLines();
     void replyAfterMidnightGoesToTheNewDay();
     void existingFileIsAppendedTo();
+    void silentServerIsAbandonedAfterTheTimeout();
+    void answerThatKeepsComingIsNotCutOff();
+    void answerThatCameWhileTheLoopWasBusyCounts();
+    void timeoutSetting_data();
+    void timeoutSetting();
+    void bodyClosedWithoutAnswerIsSentOnce();
+    void wireBytesAreThoseOfAPlainPost();
+    void postsInFlightAreCountedUntilRecorded();
+    void abandonedPostsAreRecorded();
+    void endingChannelRecordsItsPostsInFlight();
+    void postEndedBeforeItStartedIsRecordedOnce();
 };
 
 void UploadChannelTest::postsTheBodyUnchangedToTheConfiguredUrl()
@@ -295,6 +339,166 @@ void UploadChannelTest::existingFileIsAppendedTo()
     channel.sendData("key=[]");
     QVERIFY(waitForLines(pointFile, 2));
     QCOMPARE(readAll(pointFile), QByteArray("earlier answer\nok\n"));
+}
+
+void UploadChannelTest::silentServerIsAbandonedAfterTheTimeout()
+{
+    Rig rig;
+    setTimeout(QStringLiteral("1"));
+    rig.server.holdReplies();
+    PointThread channel(nullptr);
+    channel.sendData("key=[]");
+    QVERIFY(waitForLines(pointFile, 1));
+    QCOMPARE(QString::fromUtf8(readAll(pointFile)),
+             noAnswerFrom(rig.server, QStringLiteral("nothing moved for 1 s (HTTP_TIMEOUT_SECONDS), so the post was "
+                                                     "abandoned")));
+    QCOMPARE(channel.postsInFlight(), 0);
+}
+
+// The answer takes longer than the limit in all, but no gap between its pieces comes near it.
+void UploadChannelTest::answerThatKeepsComingIsNotCutOff()
+{
+    Rig rig;
+    setTimeout(QStringLiteral("2"));
+    rig.server.answerInPieces(30, 100);
+    PointThread channel(nullptr);
+    channel.sendData("key=[]");
+    QVERIFY(waitForLines(pointFile, 1));
+    QCOMPARE(readAll(pointFile), QByteArray(30, '.') + '\n');
+}
+
+// A long sync keeps the event loop from running; an answer that came meanwhile is not
+// taken for silence.
+void UploadChannelTest::answerThatCameWhileTheLoopWasBusyCounts()
+{
+    Rig rig;
+    setTimeout(QStringLiteral("1"));
+    PointThread channel(nullptr);
+    channel.sendData("key=[]");
+    QTRY_COMPARE(rig.server.requestCount(), 1);
+    QThread::msleep(2500);
+    QVERIFY(waitForLines(pointFile, 1));
+    QCOMPARE(readAll(pointFile), QByteArray("ok\n"));
+}
+
+void UploadChannelTest::timeoutSetting_data()
+{
+    QTest::addColumn<QString>("setting");
+    QTest::newRow("0 means no limit") << QStringLiteral("0");
+    QTest::newRow("no number gives the default") << QStringLiteral("soon");
+    QTest::newRow("below 0 gives the default") << QStringLiteral("-1");
+    QTest::newRow("missing gives the default") << QString();
+}
+
+// None of these settings may end a post that waits a good deal longer than a second.
+void UploadChannelTest::timeoutSetting()
+{
+    QFETCH(QString, setting);
+    Rig rig;
+    if (!setting.isNull())
+        setTimeout(setting);
+    rig.server.holdReplies();
+    PointThread channel(nullptr);
+    channel.sendData("key=[]");
+    QTRY_COMPARE(rig.server.requestCount(), 1);
+    QTest::qWait(2500);
+    QCOMPARE(channel.postsInFlight(), 1);
+    rig.server.releaseReplies();
+    QVERIFY(waitForLines(pointFile, 1));
+    QCOMPARE(readAll(pointFile), QByteArray("ok\n"));
+}
+
+void UploadChannelTest::bodyClosedWithoutAnswerIsSentOnce()
+{
+    Rig rig;
+    rig.server.closeAfterBody();
+    PointThread channel(nullptr);
+    const QByteArray body = "key=[{\"pId\":\"1\"}]";
+    channel.sendData(body);
+    QVERIFY(waitForLines(pointFile, 1));
+    QCOMPARE(rig.server.requestCount(), 1);
+    QCOMPARE(QString::fromUtf8(readAll(pointFile)),
+             noAnswerFrom(rig.server, QStringLiteral("the connection closed before an answer came; the post was not "
+                                                     "sent again, since the server may already have taken it")));
+    QCOMPARE(rig.server.requests().first().body, body);
+}
+
+// Sizes around the chunks in which Qt reads a body, bytes of every value.
+void UploadChannelTest::wireBytesAreThoseOfAPlainPost()
+{
+    Rig rig;
+    QRandomGenerator random(20210606);
+    const QList<int> sizes = {0, 1, 4, 16383, 16384, 16385, 65537, 1 << 20, 3 * (1 << 20) + 11};
+    PointThread channel(nullptr);
+    int posted = 0;
+    for (int size : sizes) {
+        const QByteArray body = randomBytes(random, size);
+        channel.sendData(body);
+        QVERIFY(waitForLines(pointFile, ++posted));
+        const TestServer::Request sent = rig.server.requests().last();
+        const TestServer::Request plain = plainQtPost(rig.server, body);
+        QVERIFY2(sent.body == body, qPrintable(QString::number(size)));
+        QCOMPARE(sent.headers, plain.headers);
+    }
+}
+
+void UploadChannelTest::postsInFlightAreCountedUntilRecorded()
+{
+    Rig rig;
+    rig.server.holdReplies();
+    PointThread channel(nullptr);
+    QSignalSpy changes(&channel, &UploadChannel::postsInFlightChanged);
+    channel.sendData("key=[1]");
+    channel.sendData("key=[2]");
+    QCOMPARE(channel.postsInFlight(), 2);
+    QTRY_COMPARE(rig.server.requestCount(), 2);
+    rig.server.releaseReplies();
+    QTRY_COMPARE(channel.postsInFlight(), 0);
+    QCOMPARE(readAll(pointFile), QByteArray("ok\nok\n"));
+    QList<int> counts;
+    for (const QList<QVariant> &change : changes)
+        counts << change.first().toInt();
+    QCOMPARE(counts, (QList<int>{1, 2, 1, 0}));
+}
+
+void UploadChannelTest::abandonedPostsAreRecorded()
+{
+    Rig rig;
+    rig.server.holdReplies();
+    PointThread channel(nullptr);
+    channel.sendData("key=[1]");
+    channel.sendData("key=[2]");
+    QTRY_COMPARE(rig.server.requestCount(), 2);
+    channel.abandonPostsInFlight(QStringLiteral("told to stop"));
+    QCOMPARE(channel.postsInFlight(), 0);
+    const QString line = noAnswerFrom(rig.server, QStringLiteral("told to stop"));
+    QCOMPARE(QString::fromUtf8(readAll(pointFile)), line + line);
+}
+
+void UploadChannelTest::endingChannelRecordsItsPostsInFlight()
+{
+    Rig rig;
+    rig.server.holdReplies();
+    {
+        PointThread channel(nullptr);
+        channel.sendData("key=[]");
+        QTRY_COMPARE(rig.server.requestCount(), 1);
+    }
+    QCOMPARE(QString::fromUtf8(readAll(pointFile)),
+             noAnswerFrom(rig.server, QStringLiteral("the program ended first, so the post was abandoned")));
+}
+
+// A post without a URL fails only once the event loop runs; ending it before then must not
+// give it a second line when that failure comes.
+void UploadChannelTest::postEndedBeforeItStartedIsRecordedOnce()
+{
+    Rig rig(Rig::WithLog, QStringLiteral("LINE_HTTPURL"));
+    PointThread channel(nullptr);
+    channel.sendData("key=[]");
+    channel.abandonPostsInFlight(QStringLiteral("told to stop"));
+    QTest::qWait(200);
+    const QByteArray lines = readAll(pointFile);
+    QVERIFY2(lines.count('\n') == 1 && lines.startsWith("Failed: "), lines.constData());
 }
 
 QTEST_GUILESS_MAIN(UploadChannelTest)

@@ -2,6 +2,7 @@
 
 #include "logging/logline.h"
 #include "store/localdatabase.h"
+#include "upload/oncebody.h"
 
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -12,8 +13,26 @@
 #include <QUrl>
 #include <QVariant>
 
+#include <limits>
+
 namespace {
 constexpr int retryIntervalMs = 1000;
+const char *const recordedMark = "fernwickRecorded";
+constexpr int defaultTimeoutSeconds = 120;
+// The longest limit whose milliseconds still fit a timer's interval.
+constexpr int longestTimeoutSeconds = std::numeric_limits<int>::max() / 1000;
+
+// How long a post may go without moving a byte; 0 means no limit. A value that is not a
+// whole number of seconds, 0 or more, gives the default.
+int inactivityTimeoutSeconds(const QSettings &settings)
+{
+    const QVariant setting = settings.value(QStringLiteral("HTTP_TIMEOUT_SECONDS"), defaultTimeoutSeconds);
+    bool isNumber = false;
+    const int seconds = setting.toInt(&isNumber);
+    if (!isNumber || seconds < 0)
+        return defaultTimeoutSeconds;
+    return qMin(seconds, longestTimeoutSeconds);
+}
 }
 
 UploadChannel::UploadChannel(const ChannelKind &kind, QObject *parent)
@@ -33,6 +52,7 @@ UploadChannel::~UploadChannel()
 {
     if (snapshot != Snapshot::None)
         abandonSnapshot();
+    abandonPostsInFlight(QStringLiteral("the program ended first, so the post was abandoned"));
     // Answers that could not be written before are not dropped when the program ends.
     responseList.writeTo(LocalClock::now().date(), DailyFileQueue::Pacing::Unpaced);
 }
@@ -43,20 +63,93 @@ void UploadChannel::sendData(QByteArray body)
     // Read afresh at every post, so a changed URL takes effect without a restart.
     QSettings settings(QStringLiteral("sys.ini"), QSettings::IniFormat);
     const QString url = settings.value(kind.settingsKey, QVariant()).toString();
+    const int timeoutSeconds = inactivityTimeoutSeconds(settings);
     request.setUrl(QUrl(url, QUrl::TolerantMode));
-    manager->post(request, body);
+    auto *onceBody = new OnceBody(body, nullptr);
+    QNetworkReply *reply = manager->post(request, onceBody);
+    onceBody->setParent(reply);
+    watchPost(reply, timeoutSeconds);
+}
+
+// Tracks the post until its reply is handled and, with a limit, restarts the inactivity
+// timer whenever bytes move in either direction.
+void UploadChannel::watchPost(QNetworkReply *reply, int timeoutSeconds)
+{
+    // A reply that finished inside post() has been recorded already.
+    if (reply->isFinished())
+        return;
+    inFlight.insert(reply, QString());
+    if (timeoutSeconds > 0) {
+        auto *idle = new QTimer(reply);
+        idle->setSingleShot(true);
+        idle->setInterval(timeoutSeconds * 1000);
+        const auto restart = [idle] { idle->start(); };
+        connect(reply, &QNetworkReply::uploadProgress, idle, restart);
+        connect(reply, &QNetworkReply::metaDataChanged, idle, restart);
+        connect(reply, &QNetworkReply::downloadProgress, idle, restart);
+        connect(reply, &QNetworkReply::finished, idle, &QTimer::stop);
+        const QString why = QStringLiteral("nothing moved for %1 s (HTTP_TIMEOUT_SECONDS), so the post was abandoned")
+                                .arg(timeoutSeconds);
+        connect(idle, &QTimer::timeout, this, [this, reply, why] { abandonPost(reply, why); });
+        idle->start();
+    }
+    emit postsInFlightChanged(inFlight.size());
+}
+
+int UploadChannel::postsInFlight() const
+{
+    return inFlight.size();
+}
+
+void UploadChannel::abandonPostsInFlight(const QString &why)
+{
+    const QList<QNetworkReply *> replies = inFlight.keys();
+    for (QNetworkReply *reply : replies)
+        abandonPost(reply, why);
+}
+
+// The abort finishes the reply, so getData records it before this returns.
+void UploadChannel::abandonPost(QNetworkReply *reply, const QString &why)
+{
+    const auto post = inFlight.find(reply);
+    if (post == inFlight.end())
+        return;
+    *post = why;
+    reply->abort();
 }
 
 void UploadChannel::getData(QNetworkReply *reply)
 {
+    // Qt finishes a reply that was aborted before it started once more when it starts;
+    // only the first finish is recorded.
+    if (reply->property(recordedMark).toBool())
+        return;
+    reply->setProperty(recordedMark, true);
+    const bool watched = inFlight.contains(reply);
+    const QString abandonedBecause = inFlight.take(reply);
     QString line;
     if (reply->error() != QNetworkReply::NoError)
-        line = QStringLiteral("Failed: ") + reply->errorString();
+        line = QStringLiteral("Failed: ") + failureText(reply, abandonedBecause);
     else
         line = textUpToZero(reply->readAll());
     reply->deleteLater();
     responseList.append(line.toUtf8());
     writeWaitingLines(DailyFileQueue::Pacing::Paced);
+    if (watched)
+        emit postsInFlightChanged(inFlight.size());
+}
+
+// Qt's own wording, except where it would not tell an operator what happened.
+QString UploadChannel::failureText(QNetworkReply *reply, const QString &abandonedBecause) const
+{
+    const QString noAnswer = QStringLiteral("No answer from %1: %2");
+    const QString url = reply->url().toString();
+    if (!abandonedBecause.isEmpty())
+        return noAnswer.arg(url, abandonedBecause);
+    if (reply->error() == QNetworkReply::ContentReSendError)
+        return noAnswer.arg(url, QStringLiteral("the connection closed before an answer came; the post was not "
+                                                "sent again, since the server may already have taken it"));
+    return reply->errorString();
 }
 
 void UploadChannel::writeWaitingLines(DailyFileQueue::Pacing pacing)

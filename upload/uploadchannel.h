@@ -2,6 +2,7 @@
 
 #include "logging/dailyfilequeue.h"
 
+#include <QHash>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QString>
@@ -27,6 +28,10 @@ struct ChannelKind
 // One record kind's way to the server: posts a body to the kind's endpoint and appends
 // every answer to the kind's daily response file. It also keeps the kind's snapshot table.
 //
+// Every post ends with one line in the response file: the answer, or "Failed: " and why.
+// A post that moves no bytes for HTTP_TIMEOUT_SECONDS is abandoned, and whoever ends the
+// program can wait for the posts in flight and abandon what remains.
+//
 // A snapshot is replaced as a whole: clearSnapshot takes the file's write lock and opens a
 // transaction that removes the old rows, insertSnapshot adds rows inside it, and
 // finishSnapshot commits. abandonSnapshot rolls back, so a failed read leaves the previous
@@ -41,6 +46,10 @@ public:
 
     void sendData(QByteArray body);
 
+    int postsInFlight() const;
+    // Aborts every post still in flight; each is recorded as failed, with `why` as the reason.
+    void abandonPostsInFlight(const QString &why);
+
     void clearSnapshot();
     void insertSnapshot(const QStringList &values);
     void finishSnapshot();
@@ -49,10 +58,17 @@ public:
     // failure of the local file, so the table still holds the one before; else empty.
     QString snapshotFailure() const { return failure; }
 
+signals:
+    void postsInFlightChanged(int count);
+
 public slots:
     void getData(QNetworkReply *);
 
 private:
+    void watchPost(QNetworkReply *reply, int timeoutSeconds);
+    void abandonPost(QNetworkReply *reply, const QString &why);
+    QString failureText(QNetworkReply *reply, const QString &abandonedBecause) const;
+
     void writeWaitingLines(DailyFileQueue::Pacing pacing);
     bool openSnapshot();
     bool execute(const QString &statement);
@@ -68,6 +84,8 @@ private:
     DailyFileQueue responseList;
     // While answers wait for a file that cannot be written, they are tried again now and then.
     QTimer *retryTimer = nullptr;
+    // Posts not yet answered, each with the reason it was abandoned (empty while it runs).
+    QHash<QNetworkReply *, QString> inFlight;
 
     enum class Snapshot { None, Open, GivenUp };
     Snapshot snapshot = Snapshot::None;

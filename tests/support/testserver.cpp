@@ -2,9 +2,75 @@
 
 #include <httplib.h>
 
+#include <QDir>
+
+#include <chrono>
 #include <condition_variable>
+#include <csignal>
 #include <mutex>
 #include <thread>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+namespace {
+enum class Answer { Whole, InPieces, None };
+
+QByteArray sortedHeaders(const httplib::Headers &headers)
+{
+    QByteArray text;
+    for (const auto &header : headers) {
+        // The library adds the connection's addresses and ports as headers of its own.
+        if (header.first.rfind("LOCAL_", 0) == 0 || header.first.rfind("REMOTE_", 0) == 0)
+            continue;
+        text += QByteArray::fromStdString(header.first + ": " + header.second + "\n");
+    }
+    return text;
+}
+
+int portOf(const sockaddr_in &address)
+{
+    return ntohs(address.sin_port);
+}
+
+// The library does not hand its connection to a handler; the connection is the one socket
+// of this process whose own port is the server's and whose far end is the client's port.
+void closeConnection(int serverPort, int clientPort)
+{
+    const QDir openFileDir(QStringLiteral("/proc/self/fd"));
+    const QStringList openFiles = openFileDir.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
+    for (const QString &openFile : openFiles) {
+        const int fd = openFile.toInt();
+        sockaddr_in local = {};
+        sockaddr_in peer = {};
+        socklen_t localLength = sizeof local;
+        socklen_t peerLength = sizeof peer;
+        if (::getsockname(fd, reinterpret_cast<sockaddr *>(&local), &localLength) != 0
+            || ::getpeername(fd, reinterpret_cast<sockaddr *>(&peer), &peerLength) != 0)
+            continue;
+        if (local.sin_family == AF_INET && portOf(local) == serverPort && portOf(peer) == clientPort) {
+            ::shutdown(fd, SHUT_RDWR);
+            return;
+        }
+    }
+}
+
+// Not labelled as text: the library would compress text, and hold every piece back until the
+// last one, since the client accepts gzip.
+void answerDots(httplib::Response &response, int pieces, std::chrono::milliseconds gap)
+{
+    response.set_chunked_content_provider("application/octet-stream", [pieces, gap](size_t, httplib::DataSink &sink) {
+        for (int i = 0; i < pieces; ++i) {
+            std::this_thread::sleep_for(gap);
+            if (!sink.write(".", 1))
+                return false;
+        }
+        sink.done();
+        return true;
+    });
+}
+}
 
 struct TestServer::State
 {
@@ -16,6 +82,9 @@ struct TestServer::State
     bool holding = false;
     int status = 200;
     std::string body = "ok";
+    Answer answer = Answer::Whole;
+    int pieces = 0;
+    std::chrono::milliseconds gap{0};
     QList<Request> requests;
 };
 
@@ -37,10 +106,21 @@ TestServer::TestServer()
         });
         std::unique_lock<std::mutex> lock(s->mutex);
         s->requests.append({QString::fromStdString(request.path), body,
-                            QByteArray::fromStdString(request.get_header_value("Content-Type"))});
+                            QByteArray::fromStdString(request.get_header_value("Content-Type")),
+                            sortedHeaders(request.headers)});
         s->released.wait(lock, [s] { return !s->holding; });
-        response.status = s->status;
-        response.set_content(s->body, "text/plain");
+        switch (s->answer) {
+        case Answer::Whole:
+            response.status = s->status;
+            response.set_content(s->body, "text/plain");
+            break;
+        case Answer::InPieces:
+            answerDots(response, s->pieces, s->gap);
+            break;
+        case Answer::None:
+            closeConnection(s->port, request.remote_port);
+            break;
+        }
     });
     s->port = s->server.bind_to_any_port("127.0.0.1");
     s->thread = std::thread([s] { s->server.listen_after_bind(); });
@@ -78,6 +158,22 @@ void TestServer::releaseReplies()
         state->holding = false;
     }
     state->released.notify_all();
+}
+
+void TestServer::answerInPieces(int pieces, int gapMs)
+{
+    std::lock_guard<std::mutex> lock(state->mutex);
+    state->answer = Answer::InPieces;
+    state->pieces = pieces;
+    state->gap = std::chrono::milliseconds(gapMs);
+}
+
+void TestServer::closeAfterBody()
+{
+    // The library still tries to answer on the closed connection.
+    std::signal(SIGPIPE, SIG_IGN);
+    std::lock_guard<std::mutex> lock(state->mutex);
+    state->answer = Answer::None;
 }
 
 QList<TestServer::Request> TestServer::requests() const

@@ -7,7 +7,8 @@
 #include <memory>
 
 // An HTTP server on 127.0.0.1 at a free port, in a thread of its own, that records every
-// POST and answers as told. Replies can be held back and released later.
+// POST and answers as told. Replies can be held back and released later, sent in slow
+// pieces, or left out: the server then closes the connection right after taking the body.
 class TestServer
 {
 public:
@@ -16,6 +17,7 @@ public:
         QString path;
         QByteArray body;
         QByteArray contentType;
+        QByteArray headers;  // every header as "name: value\n", sorted by name
     };
 
     TestServer();
@@ -25,6 +27,9 @@ public:
     void answerWith(int status, const QByteArray &body);
     void holdReplies();
     void releaseReplies();
+    // Answers `pieces` dots, one at a time, `gapMs` apart.
+    void answerInPieces(int pieces, int gapMs);
+    void closeAfterBody();
     QList<Request> requests() const;
     int requestCount() const;
 

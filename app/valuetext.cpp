@@ -1,0 +1,52 @@
+#include "app/valuetext.h"
+
+#include <QDateTime>
+
+namespace {
+
+QChar *writeDigits(QChar *cursor, int value, int width)
+{
+    for (int i = width - 1; i >= 0; --i) {
+        cursor[i] = QLatin1Char(char('0' + value % 10));
+        value /= 10;
+    }
+    return cursor + width;
+}
+
+QChar *writeSeparator(QChar *cursor, char separator)
+{
+    *cursor = QLatin1Char(separator);
+    return cursor + 1;
+}
+
+// "yyyy-MM-ddTHH:mm:ss.zzz", as Qt::ISODateWithMs writes a local date-time. Anything else
+// (another time spec, an invalid value, a year of more or fewer than four digits) is left
+// to the toolkit.
+QString dateTimeText(const QDateTime &moment)
+{
+    if (!moment.isValid() || moment.timeSpec() != Qt::LocalTime)
+        return moment.toString(Qt::ISODateWithMs);
+    const QDate date = moment.date();
+    const QTime time = moment.time();
+    if (date.year() < 1 || date.year() > 9999)
+        return moment.toString(Qt::ISODateWithMs);
+    QString text(23, Qt::Uninitialized);
+    QChar *cursor = text.data();
+    cursor = writeSeparator(writeDigits(cursor, date.year(), 4), '-');
+    cursor = writeSeparator(writeDigits(cursor, date.month(), 2), '-');
+    cursor = writeSeparator(writeDigits(cursor, date.day(), 2), 'T');
+    cursor = writeSeparator(writeDigits(cursor, time.hour(), 2), ':');
+    cursor = writeSeparator(writeDigits(cursor, time.minute(), 2), ':');
+    cursor = writeSeparator(writeDigits(cursor, time.second(), 2), '.');
+    writeDigits(cursor, time.msec(), 3);
+    return text;
+}
+
+} // namespace
+
+QString valueText(const QVariant &value)
+{
+    if (value.userType() == QMetaType::QDateTime)
+        return dateTimeText(*static_cast<const QDateTime *>(value.constData()));
+    return value.toString();
+}

@@ -1,0 +1,238 @@
+// The direct row reader against QSqlQuery::value, through QODBC and the project's Access
+// driver, over generated values of every type the driver delivers.
+#include "app/extractionkind.h"
+#include "app/odbcrowreader.h"
+#include "gtdb.h"
+#include "odbc/odbcfixture.h"
+#include "support/testsupport.h"
+
+#include <QRandomGenerator>
+#include <QScopeGuard>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QtTest>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+namespace {
+
+const char *valuesTable = R"sql(
+create table VALUE_KINDS (
+  n INTEGER, s SMALLINT, b BIGINT, d DOUBLE, f BIT, t DATETIME,
+  short_text TEXT(8), name TEXT(255), memo MEMO
+);
+)sql";
+
+const QString allColumns = QStringLiteral(
+    "select n, s, b, d, f, t, short_text, name, memo, CStr(n) as cn, CStr(d) as cd, CStr(t) as ct from VALUE_KINDS;");
+
+QString randomText(QRandomGenerator &random, int maxLength)
+{
+    static const uint awkward[] = {0, '"', '\\', '%', '&', '\t', '\n', '\r', 0x1, 0xe9, 0x4e1c, 0x95e8, 0xff0c,
+                                   0x1f600, 0x20000, 0xfffd, 0x7ff, 0x800};
+    const int length = random.bounded(maxLength + 1);
+    QString text;
+    while (text.size() < length) {
+        const uint code = random.bounded(3) == 0 ? awkward[random.bounded(int(sizeof awkward / sizeof *awkward))]
+                                                 : uint(random.bounded(0x20, 0x7f));
+        text.append(QString::fromUcs4(&code, 1));
+    }
+    return text;
+}
+
+double randomDouble(QRandomGenerator &random)
+{
+    static const double special[] = {0.0, -0.0, 0.1, -1.5, 1e300, -1e-300, 5e-324, 123456789012345.0,
+                                     std::numeric_limits<double>::infinity(), 2.5, 1.0 / 3.0};
+    if (random.bounded(4) == 0)
+        return special[random.bounded(int(sizeof special / sizeof *special))];
+    double value = 0;
+    do {
+        const quint64 bits = random.generate64();
+        std::memcpy(&value, &bits, sizeof value);
+    } while (std::isnan(value));
+    return value;
+}
+
+QVariant maybeNull(QRandomGenerator &random, const QVariant &value)
+{
+    return random.bounded(8) == 0 ? QVariant() : value;
+}
+
+QString randomDateTime(QRandomGenerator &random)
+{
+    const QDateTime moment(QDate(1899, 12, 30).addDays(random.bounded(80000)),
+                           QTime(0, 0).addSecs(random.bounded(86400)));
+    switch (random.bounded(3)) {
+    case 0: return moment.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    case 1: return moment.toString(QStringLiteral("yyyy-MM-dd"));
+    default: return moment.toString(QStringLiteral("HH:mm:ss"));
+    }
+}
+
+QVariantList randomRow(QRandomGenerator &random)
+{
+    const int n = int(random.generate());
+    return {
+        maybeNull(random, random.bounded(10) == 0 ? std::numeric_limits<int>::min() : n),
+        maybeNull(random, random.bounded(-32768, 32768)),
+        maybeNull(random, qint64(random.generate64())),
+        maybeNull(random, randomDouble(random)),
+        maybeNull(random, random.bounded(2)),
+        maybeNull(random, randomDateTime(random)),
+        maybeNull(random, randomText(random, 30)),
+        maybeNull(random, randomText(random, 300)),
+        maybeNull(random, randomText(random, 2000)),
+    };
+}
+
+// Fills the table with bound values, straight into the site's file.
+void insertRows(const QString &path, const QList<QVariantList> &rows)
+{
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("fill"));
+        db.setDatabaseName(path);
+        QVERIFY(db.open());
+        QVERIFY(db.transaction());
+        QSqlQuery insert(db);
+        QVERIFY(insert.prepare(QStringLiteral("insert into VALUE_KINDS values (?, ?, ?, ?, ?, ?, ?, ?, ?)")));
+        for (const QVariantList &row : rows) {
+            for (int i = 0; i < row.size(); ++i)
+                insert.bindValue(i, row.at(i));
+            QVERIFY2(insert.exec(), qPrintable(insert.lastError().text()));
+        }
+        QVERIFY(db.commit());
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("fill"));
+}
+
+QList<QVector<QVariant>> readThroughValue(QSqlDatabase &db, const QString &statement)
+{
+    QList<QVector<QVariant>> rows;
+    QSqlQuery query(db);
+    query.setForwardOnly(true);
+    if (!query.exec(statement))
+        qWarning("%s", qPrintable(query.lastError().text()));
+    while (query.next()) {
+        QVector<QVariant> row;
+        for (int i = 0; i < query.record().count(); ++i)
+            row << query.value(i);
+        rows << row;
+    }
+    return rows;
+}
+
+QList<QVector<QVariant>> readThroughReader(QSqlDatabase &db, const QString &statement, int *readByQuery)
+{
+    QList<QVector<QVariant>> rows;
+    QSqlQuery query(db);
+    query.setForwardOnly(true);
+    if (!query.exec(statement))
+        qWarning("%s", qPrintable(query.lastError().text()));
+    OdbcRowReader reader(&query);
+    *readByQuery = reader.columnsReadByQuery();
+    while (query.next())
+        rows << reader.readRow();
+    return rows;
+}
+
+QString described(const QVariant &value)
+{
+    return QStringLiteral("%1 %2 \"%3\"")
+        .arg(QString::fromLatin1(value.typeName()))
+        .arg(value.isNull() ? QStringLiteral("null") : QStringLiteral("value"))
+        .arg(value.toString());
+}
+
+} // namespace
+
+class TestOdbcRowReader : public QObject
+{
+    Q_OBJECT
+private slots:
+    void sameValuesAsQuery_data();
+    void sameValuesAsQuery();
+
+private:
+    QString makeSite(const QString &extraSql, const QList<QVariantList> &rows);
+    WorkingDir wd;
+    QTemporaryDir dir;
+};
+
+QString TestOdbcRowReader::makeSite(const QString &extraSql, const QList<QVariantList> &rows)
+{
+    static int sites = 0;
+    const QString path = odbcfixture::makeDatabase(dir, QString::fromUtf8(valuesTable) + extraSql, QString(),
+                                                   QStringLiteral("site%1.mdb").arg(++sites));
+    insertRows(path, rows);
+    return path;
+}
+
+void TestOdbcRowReader::sameValuesAsQuery_data()
+{
+    QTest::addColumn<QString>("site");
+    QTest::addColumn<QString>("statement");
+    QTest::addColumn<int>("readByQuery");
+
+    QRandomGenerator random(20210606);
+    QList<QVariantList> rows;
+    for (int i = 0; i < 3000; ++i)
+        rows << randomRow(random);
+    // Long texts go in pieces of 64 K units; the reader must join them as QODBC does.
+    rows << QVariantList{1, 1, 1, 1.0, 1, QVariant(), randomText(random, 30), QString(70000, QChar(0x4e1c)),
+                         randomText(random, 1) + QString(140001, QLatin1Char('x')) + QChar(0x95e8)};
+    rows << QVariantList{QVariant(), QVariant(), QVariant(), QVariant(), QVariant(), QVariant(), QString(),
+                         QString(), QString()};
+    const QString generated = makeSite(QString(), rows);
+    QTest::newRow("every type, generated") << generated << allColumns << 0;
+    QTest::newRow("a binary column goes through QODBC, and all before it")
+        << makeSite(QStringLiteral("create table WITH_BLOB (a TEXT(20), blob_value BLOB, c TEXT(20));"
+                                   "insert into WITH_BLOB values ('one', x'00ff10', 'two'), (NULL, NULL, 'x');"),
+                    {})
+        << QStringLiteral("select a, blob_value, c from WITH_BLOB;") << 2;
+
+    const QString guardTour = dir.filePath(QStringLiteral("GuardTour_DB.mdb"));
+    QVERIFY(gtdb::generateGuardTourDb(guardTour, 500));
+    for (const ExtractionKind *kind : {&ExtractionKind::checkpoints(), &ExtractionKind::routeStops(),
+                                       &ExtractionKind::plans()})
+        QTest::newRow(qPrintable(kind->operation)) << guardTour << kind->query << 0;
+}
+
+void TestOdbcRowReader::sameValuesAsQuery()
+{
+    QFETCH(QString, site);
+    QFETCH(QString, statement);
+    QFETCH(int, readByQuery);
+    const QString connection = QStringLiteral("reader");
+    const auto removeConnection = qScopeGuard([&] { QSqlDatabase::removeDatabase(connection); });
+    {
+        QSqlDatabase db = odbcfixture::accessDatabase(connection, site);
+        QVERIFY2(db.open(), qPrintable(db.lastError().text()));
+        const QList<QVector<QVariant>> expected = readThroughValue(db, statement);
+        int byQuery = -1;
+        const QList<QVector<QVariant>> actual = readThroughReader(db, statement, &byQuery);
+        QCOMPARE(byQuery, readByQuery);
+        QVERIFY(!expected.isEmpty());
+        QCOMPARE(actual.size(), expected.size());
+        for (int row = 0; row < expected.size(); ++row) {
+            QCOMPARE(actual.at(row).size(), expected.at(row).size());
+            for (int column = 0; column < expected.at(row).size(); ++column) {
+                const QVariant &want = expected.at(row).at(column);
+                const QVariant &got = actual.at(row).at(column);
+                if (got.userType() != want.userType() || got.isNull() != want.isNull()
+                    || got.toString() != want.toString())
+                    QFAIL(qPrintable(QStringLiteral("row %1, column %2: %3, QODBC gives %4")
+                                         .arg(row)
+                                         .arg(column)
+                                         .arg(described(got).left(200), described(want).left(200))));
+            }
+        }
+        db.close();
+    }
+}
+
+QTEST_GUILESS_MAIN(TestOdbcRowReader)
+#include "tst_odbcrowreader.moc"

@@ -1,0 +1,227 @@
+// The bytes written for each row straight from its values against the toolkit's way of
+// writing them, over generated values: the JSON object against QJsonDocument, the log line
+// against the filled template turned into UTF-8, a value's text against QVariant::toString.
+#include "app/extractionkind.h"
+#include "app/jsonrows.h"
+#include "app/valuetext.h"
+#include "logging/logline.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRandomGenerator>
+#include <QtTest>
+
+namespace {
+
+QByteArray viaQJsonDocument(const QStringList &keys, const QList<QStringList> &rows)
+{
+    QJsonArray array;
+    for (const QStringList &values : rows) {
+        QJsonObject object;
+        for (int i = 0; i < keys.size(); ++i)
+            object.insert(keys.at(i), values.at(i));
+        array.append(object);
+    }
+    return QJsonDocument(array).toJson(QJsonDocument::Compact);
+}
+
+QByteArray viaRowWriter(const QStringList &keys, const QList<QStringList> &rows)
+{
+    const JsonRowWriter writer(keys);
+    QByteArray out("[");
+    for (const QStringList &values : rows) {
+        if (out.size() > 1)
+            out.append(',');
+        writer.append(&out, values);
+    }
+    return out.append(']');
+}
+
+QString units(std::initializer_list<ushort> codes)
+{
+    QString text;
+    for (ushort code : codes)
+        text.append(QChar(code));
+    return text;
+}
+
+// Every UTF-16 unit alone, so each control character, the quote, the backslash, every
+// non-ASCII character and every lone surrogate is written once.
+QStringList everyUnitAlone()
+{
+    QStringList strings;
+    for (uint code = 0; code <= 0xffff; ++code)
+        strings << QString(QChar(ushort(code)));
+    return strings;
+}
+
+QStringList surrogateCases()
+{
+    return {
+        units({0xd83d, 0xde00}),                 // a pair
+        units({0xd800, 0xdc00}), units({0xdbff, 0xdfff}),
+        units({0xd83d}),                          // high at the end
+        units({0xd83d, 'a'}),                     // high before a non-surrogate
+        units({0xd83d, 0xd83d, 0xde00}),          // high before a pair
+        units({0xde00, 0xd83d}),                  // low then high
+        units({0xde00}), units({'x', 0xdfff, 'y'}),
+        units({0xfffe, 0xffff, 0xfeff}),
+        QString(), QStringLiteral(""),
+    };
+}
+
+// Units drawn mostly from the awkward places: controls, quote, backslash, surrogates.
+QString randomString(QRandomGenerator &random)
+{
+    static const ushort awkward[] = {0, 1, 8, 9, 10, 12, 13, 0x1f, 0x20, '"', '\\', '/', 0x7f, 0x80, 0x7ff,
+                                     0x800, 0x4e1c, 0xd7ff, 0xd800, 0xdbff, 0xdc00, 0xdfff, 0xe000, 0xfffd, 0xffff};
+    const int length = random.bounded(40);
+    QString text;
+    for (int i = 0; i < length; ++i) {
+        const int pick = random.bounded(4);
+        if (pick == 0)
+            text.append(QChar(ushort(random.bounded(0x10000))));
+        else if (pick == 1)
+            text.append(QChar(ushort(random.bounded(0x20, 0x7f))));
+        else
+            text.append(QChar(awkward[random.bounded(int(sizeof awkward / sizeof *awkward))]));
+    }
+    return text;
+}
+
+QList<QStringList> rowsOf(const QStringList &strings, int columns)
+{
+    QList<QStringList> rows;
+    for (int start = 0; start < strings.size(); start += columns) {
+        QStringList row = strings.mid(start, columns);
+        while (row.size() < columns)
+            row << QString();
+        rows << row;
+    }
+    return rows;
+}
+
+} // namespace
+
+class TestRowBytes : public QObject
+{
+    Q_OBJECT
+private slots:
+    void sameBytesAsQJsonDocument_data();
+    void sameBytesAsQJsonDocument();
+    void emptyArrayAndRepeatedKeys();
+    void rowLineSameAsFilledTemplate_data();
+    void rowLineSameAsFilledTemplate();
+    void valueTextSameAsToString_data();
+    void valueTextSameAsToString();
+};
+
+void TestRowBytes::sameBytesAsQJsonDocument_data()
+{
+    QTest::addColumn<QStringList>("keys");
+    QTest::addColumn<QStringList>("strings");
+    const QStringList pointKeys = ExtractionKind::checkpoints().keys;
+    const QStringList lineKeys = ExtractionKind::routeStops().keys;
+    const QStringList planKeys = ExtractionKind::plans().keys;
+    QTest::newRow("every unit alone") << planKeys << everyUnitAlone();
+    QTest::newRow("surrogates and empty") << pointKeys << surrogateCases();
+    QRandomGenerator random(20210606);
+    QStringList randomStrings;
+    for (int i = 0; i < 20000; ++i)
+        randomStrings << randomString(random);
+    QTest::newRow("seeded random, checkpoints") << pointKeys << randomStrings;
+    QTest::newRow("seeded random, route stops") << lineKeys << QStringList(randomStrings.mid(1));
+    QTest::newRow("seeded random, plans") << planKeys << QStringList(randomStrings.mid(2));
+    QTest::newRow("unsorted non-ASCII keys") << QStringList{"z", "é", "A", "a\"b", "ä"} << QStringList(randomStrings.mid(3, 500));
+}
+
+void TestRowBytes::sameBytesAsQJsonDocument()
+{
+    QFETCH(QStringList, keys);
+    QFETCH(QStringList, strings);
+    const QList<QStringList> rows = rowsOf(strings, keys.size());
+    const QByteArray expected = viaQJsonDocument(keys, rows);
+    const QByteArray actual = viaRowWriter(keys, rows);
+    if (actual != expected) {
+        for (int i = 0; i < rows.size(); ++i) {
+            const QList<QStringList> one{rows.at(i)};
+            QCOMPARE(viaRowWriter(keys, one), viaQJsonDocument(keys, one));
+        }
+    }
+    QCOMPARE(actual, expected);
+}
+
+void TestRowBytes::emptyArrayAndRepeatedKeys()
+{
+    QCOMPARE(viaRowWriter({"a"}, {}), viaQJsonDocument({"a"}, {}));
+    const QList<QStringList> rows{{"1", "2", "3"}, {"x", "", "y"}};
+    QCOMPARE(viaRowWriter({"k", "j", "k"}, rows), viaQJsonDocument({"k", "j", "k"}, rows));
+    QCOMPARE(viaRowWriter({}, {{}}), viaQJsonDocument({}, {{}}));
+}
+
+void TestRowBytes::rowLineSameAsFilledTemplate_data()
+{
+    QTest::addColumn<QString>("templ");
+    QTest::addColumn<QStringList>("strings");
+    QRandomGenerator random(20210607);
+    QStringList randomStrings = surrogateCases();
+    for (int i = 0; i < 5000; ++i)
+        randomStrings << randomString(random);
+    randomStrings << QStringLiteral("%1") << QStringLiteral("%10%2") << QStringLiteral("50%");
+    for (const ExtractionKind *kind :
+         {&ExtractionKind::checkpoints(), &ExtractionKind::routeStops(), &ExtractionKind::plans()})
+        QTest::newRow(qPrintable(kind->operation)) << kind->rowLine << randomStrings;
+    QTest::newRow("values side by side") << QStringLiteral("%1%2%3") << randomStrings;
+    QTest::newRow("half a pair in the text") << units({'a', 0xd83d, '%', '1', 0xde00, '%', '2'}) << randomStrings;
+    QTest::newRow("placeholders beyond the values") << QStringLiteral("%4%1%0%%12") << randomStrings;
+}
+
+void TestRowBytes::rowLineSameAsFilledTemplate()
+{
+    QFETCH(QString, templ);
+    QFETCH(QStringList, strings);
+    const int valueCount = qMax(3, templ.count(QLatin1Char('%')));
+    const LineTemplate line(templ, valueCount);
+    for (const QStringList &values : rowsOf(strings, valueCount))
+        QCOMPARE(line.fillUtf8(values), fillPlaceholders(templ, values).toUtf8());
+}
+
+void TestRowBytes::valueTextSameAsToString_data()
+{
+    // A zone with summer time, so that local times in its gaps and overlaps come up.
+    qputenv("TZ", "Europe/Berlin");
+    QTest::addColumn<QVariantList>("values");
+    QRandomGenerator random(20210608);
+    QVariantList local;
+    QVariantList otherSpecs;
+    for (int i = 0; i < 20000; ++i) {
+        const int firstDay = int(QDate(-100, 1, 1).toJulianDay());
+        const int lastDay = int(QDate(10100, 1, 1).toJulianDay());
+        const QDate date = QDate::fromJulianDay(random.bounded(firstDay, lastDay));
+        const QTime time = QTime::fromMSecsSinceStartOfDay(random.bounded(86400000));
+        local << QDateTime(date, time);
+        otherSpecs << QDateTime(date, time, Qt::UTC) << QDateTime(date, time, Qt::OffsetFromUTC, 3600);
+    }
+    QTest::newRow("local date-times, years -100 to 10100") << local;
+    QTest::newRow("UTC and offsets") << otherSpecs;
+    QTest::newRow("summer-time gap and overlap, edges")
+        << QVariantList{QDateTime(QDate(2021, 3, 28), QTime(2, 30)), QDateTime(QDate(2021, 10, 31), QTime(2, 30)),
+                        QDateTime(QDate(1899, 12, 30), QTime(8, 0)), QDateTime(QDate(9999, 12, 31), QTime(23, 59, 59, 999)),
+                        QDateTime(QDate(1, 1, 1), QTime(0, 0)), QDateTime(QDate(0, 1, 1), QTime(0, 0)),
+                        QDateTime(), QDateTime(QDate(2021, 2, 30), QTime(1, 0)), QDateTime(QDate(2021, 1, 1), QTime(25, 0))};
+    QTest::newRow("other types")
+        << QVariantList{QVariant(), QVariant(QVariant::DateTime), QVariant(QVariant::String), 0, -7, 2147483647,
+                        qint64(-9007199254740993LL), 0.1, -0.0, 1e300, 5e-324, true, QDate(2021, 6, 6), QTime(8, 0, 0, 5),
+                        QStringLiteral("text"), QByteArray("bytes")};
+}
+
+void TestRowBytes::valueTextSameAsToString()
+{
+    QFETCH(QVariantList, values);
+    for (const QVariant &value : values)
+        QCOMPARE(valueText(value), value.toString());
+}
+
+QTEST_GUILESS_MAIN(TestRowBytes)
+#include "tst_rowbytes.moc"

@@ -1,0 +1,42 @@
+#include "upload/settleposts.h"
+
+#include "upload/uploadchannel.h"
+
+#include <QEventLoop>
+#include <QTimer>
+
+int postsInFlight(const QList<UploadChannel *> &channels)
+{
+    int count = 0;
+    for (const UploadChannel *channel : channels)
+        count += channel->postsInFlight();
+    return count;
+}
+
+namespace {
+void waitForPosts(const QList<UploadChannel *> &channels, int graceSeconds)
+{
+    if (postsInFlight(channels) == 0)
+        return;
+    QEventLoop loop;
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    QObject::connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
+    for (UploadChannel *channel : channels)
+        QObject::connect(channel, &UploadChannel::postsInFlightChanged, &loop, [&loop, &channels] {
+            if (postsInFlight(channels) == 0)
+                loop.quit();
+        });
+    deadline.start(graceSeconds * 1000);
+    loop.exec();
+}
+}
+
+void settlePosts(const QList<UploadChannel *> &channels, int graceSeconds)
+{
+    waitForPosts(channels, graceSeconds);
+    const QString why = QStringLiteral("the program was ending and waited %1 s for it, so the post was abandoned")
+                            .arg(graceSeconds);
+    for (UploadChannel *channel : channels)
+        channel->abandonPostsInFlight(why);
+}
