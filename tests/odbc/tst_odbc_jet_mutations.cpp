@@ -11,6 +11,7 @@
 
 #include <cstring>
 #include <functional>
+#include <iterator>
 #include <random>
 
 #include <fcntl.h>
@@ -34,10 +35,16 @@ const int kCatalogPage = 2;
 struct Sample {
     QString file;
     int pageSize;
+    AccessEngine engine; // the driver name it is opened under
+    unsigned seed;
 };
 
-const Sample kJet3{QStringLiteral("nwind.mdb"), 2048};
-const Sample kJet4{QStringLiteral("DateTestDatabase.mdb"), 4096};
+const Sample kJet3{QStringLiteral("nwind.mdb"), 2048, AccessEngine::Jet, 1003u};
+const Sample kJet4{QStringLiteral("DateTestDatabase.mdb"), 4096, AccessEngine::Jet, 1004u};
+// An .accdb is read only under the ACE driver's name.
+const Sample kAce{QStringLiteral("ASampleDatabase.accdb"), 4096, AccessEngine::Ace, 1012u};
+
+const Sample kSamplesDamaged[] = {kJet3, kJet4, kAce};
 
 // One change to a sample, applied to a fresh copy when the case runs.
 struct Mutation {
@@ -170,7 +177,7 @@ void limitProcessorTime()
 
 // Opens the file in a forked child, which reports the outcome through a pipe. What
 // libmdb prints goes to a file beside the database, shown only on a crash.
-Outcome openInChild(const QString &path, const QString &stderrPath)
+Outcome openInChild(const QString &path, AccessEngine engine, const QString &stderrPath)
 {
     int channel[2];
     if (::pipe(channel) != 0)
@@ -184,7 +191,7 @@ Outcome openInChild(const QString &path, const QString &stderrPath)
         const int log = ::open(QFile::encodeName(stderrPath).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         ::dup2(log, STDOUT_FILENO);
         ::dup2(log, STDERR_FILENO);
-        const OpenResult result = openDatabaseFile(QFile::encodeName(path).toStdString(), std::string());
+        const OpenResult result = openDatabaseFile(QFile::encodeName(path).toStdString(), std::string(), engine);
         writeAllTo(channel[1], std::to_string(int(result.failure)) + "\n" + result.detail);
         ::_exit(0);
     }
@@ -238,7 +245,7 @@ class TestJetMutations : public QObject {
             qFatal("cannot write %s", qPrintable(path));
         file.write(mutation.applyTo(readAll(sample(original.file)), original.pageSize));
         file.close();
-        return openInChild(path, dir->file(QStringLiteral("libmdb.stderr")));
+        return openInChild(path, original.engine, dir->file(QStringLiteral("libmdb.stderr")));
     }
 
     static QString crashReport(const Outcome &outcome)
@@ -299,13 +306,15 @@ private slots:
 
     void seededDamageIsRefusedOrOpens_data()
     {
-        QTest::addColumn<int>("jetVersion");
+        QTest::addColumn<int>("sampleIndex");
         QTest::addColumn<int>("kind");
         QTest::addColumn<qint64>("first");
         QTest::addColumn<int>("second");
-        for (const Sample &original : {kJet3, kJet4}) {
-            const int version = original.pageSize == kJet3.pageSize ? 3 : 4;
-            MutationSource source(readAll(sample(original.file)), original.pageSize, 1000u + unsigned(version));
+        for (int index = 0; index < int(std::size(kSamplesDamaged)); ++index) {
+            const Sample &original = kSamplesDamaged[index];
+            if (!QFile::exists(sample(original.file)))
+                continue;
+            MutationSource source(readAll(sample(original.file)), original.pageSize, original.seed);
             QList<Mutation> mutations;
             for (int i = 0; i < 70; ++i)
                 mutations << source.definitionByte();
@@ -317,17 +326,17 @@ private slots:
                 mutations << source.swap();
             for (const Mutation &mutation : mutations)
                 QTest::addRow("%s, %s", qPrintable(original.file), qPrintable(mutation.describe()))
-                    << version << int(mutation.kind) << mutation.first << mutation.second;
+                    << index << int(mutation.kind) << mutation.first << mutation.second;
         }
     }
 
     void seededDamageIsRefusedOrOpens()
     {
-        QFETCH(int, jetVersion);
+        QFETCH(int, sampleIndex);
         QFETCH(int, kind);
         QFETCH(qint64, first);
         QFETCH(int, second);
-        const Outcome outcome = openMutated(jetVersion == 3 ? kJet3 : kJet4, {Mutation::Kind(kind), first, second});
+        const Outcome outcome = openMutated(kSamplesDamaged[sampleIndex], {Mutation::Kind(kind), first, second});
         QVERIFY2(!outcome.crashed, qPrintable(crashReport(outcome)));
         QVERIFY2(outcome.opened || refusedCleanly(outcome), qPrintable(outcome.detail));
     }
