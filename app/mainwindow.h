@@ -50,7 +50,8 @@ public:
     bool postsWaiting() const;
 
 signals:
-    // Every post of the last run has its answer or its failure.
+    // A post of the last run has its answer or its failure; runSettled once none is left.
+    void answerRecorded();
     void runSettled();
 
 public slots:

@@ -222,6 +222,7 @@ void MainWindow::recordAnswer(const QString &word, bool failed, const QString &e
             continue;
         outcome.post = failed ? KindOutcome::Post::Failed : KindOutcome::Post::Answered;
         outcome.error = error;
+        emit answerRecorded();
         if (!postsWaiting())
             emit runSettled();
         return;
