@@ -18,6 +18,40 @@ sqlite3 *sqliteHandle(const QSqlDatabase &db)
         return nullptr;
     return *static_cast<sqlite3 *const *>(handle.constData());
 }
+
+// SQLite reads UTF-16 text that begins with one of these as a byte-order mark.
+bool startsWithByteOrderMark(const QString &text)
+{
+    return text.startsWith(QChar(0xfeff)) || text.startsWith(QChar(0xfffe));
+}
+
+// Text without surrogates has exactly one UTF-8 form. False for text with a surrogate or a
+// leading byte-order mark, whose stored form is left to SQLite's own reading of UTF-16, as
+// the toolkit leaves it.
+bool encodeUtf8(const QString &text, std::string *out)
+{
+    if (startsWithByteOrderMark(text))
+        return false;
+    out->resize(size_t(text.size()) * 3);
+    char *next = &(*out)[0];
+    for (const QChar ch : text) {
+        const ushort unit = ch.unicode();
+        if (unit < 0x80) {
+            *next++ = char(unit);
+        } else if (unit < 0x800) {
+            *next++ = char(0xc0 | (unit >> 6));
+            *next++ = char(0x80 | (unit & 0x3f));
+        } else if (QChar::isSurrogate(unit)) {
+            return false;
+        } else {
+            *next++ = char(0xe0 | (unit >> 12));
+            *next++ = char(0x80 | ((unit >> 6) & 0x3f));
+            *next++ = char(0x80 | (unit & 0x3f));
+        }
+    }
+    out->resize(size_t(next - out->data()));
+    return true;
+}
 }
 
 SnapshotInsert::~SnapshotInsert()
@@ -41,6 +75,7 @@ bool SnapshotInsert::prepare(const QSqlDatabase &db, const QString &text)
         release();
         return false;
     }
+    utf8.assign(size_t(sqlite3_bind_parameter_count(statement)), std::string());
     return true;
 }
 
@@ -59,12 +94,20 @@ bool SnapshotInsert::insert(const QStringList &values, const QString &stamp)
     return result == SQLITE_DONE || fail();
 }
 
-// The text stays where it is until the step; SQLite turns it into the file's UTF-8 itself.
+// Bound as UTF-8 where that is the file's form already: SQLite then neither converts nor
+// copies the value before the step. The text stays where it is until the step.
 bool SnapshotInsert::bind(int position, const QString &value)
 {
-    const void *units = value.isEmpty() ? static_cast<const void *>(emptyText) : value.utf16();
-    const int bytes = int(value.size() * sizeof(ushort));
-    return sqlite3_bind_text16(statement, position, units, bytes, SQLITE_STATIC) == SQLITE_OK || fail();
+    int result;
+    std::string *buffer = position <= int(utf8.size()) ? &utf8[size_t(position - 1)] : nullptr;
+    if (buffer && encodeUtf8(value, buffer)) {
+        result = sqlite3_bind_text(statement, position, buffer->data(), int(buffer->size()), SQLITE_STATIC);
+    } else {
+        const void *units = value.isEmpty() ? static_cast<const void *>(emptyText) : value.utf16();
+        const int bytes = int(value.size() * sizeof(ushort));
+        result = sqlite3_bind_text16(statement, position, units, bytes, SQLITE_STATIC);
+    }
+    return result == SQLITE_OK || fail();
 }
 
 bool SnapshotInsert::fail()

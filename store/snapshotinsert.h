@@ -3,14 +3,16 @@
 #include <QString>
 #include <QStringList>
 
+#include <string>
+#include <vector>
+
 class QSqlDatabase;
 struct sqlite3;
 struct sqlite3_stmt;
 
 // Adds rows to a snapshot table on the connection's own SQLite handle: one statement,
-// prepared once, and every value bound as the same UTF-16 text the toolkit's driver would
-// bind, so the stored bytes are the same. A null value is stored as the empty text, never
-// as NULL.
+// prepared once, and every value stored as the same bytes the toolkit's driver would store
+// for it. A null value is stored as the empty text, never as NULL.
 class SnapshotInsert
 {
 public:
@@ -35,5 +37,7 @@ private:
 
     sqlite3 *handle = nullptr;
     sqlite3_stmt *statement = nullptr;
+    // One UTF-8 buffer per parameter, kept from row to row; each must stay put until the step.
+    std::vector<std::string> utf8;
     QString error;
 };

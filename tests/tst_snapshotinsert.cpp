@@ -114,6 +114,10 @@ void TestSnapshotInsert::sameStoredBytesAsQuery_data()
     QTest::addColumn<QString>("stamp");
     QTest::newRow("every unit alone") << everyUnitAlone() << QStringLiteral("2021-06-06 12:00:00");
     QTest::newRow("surrogates, null and empty") << surrogateCases() << QStringLiteral("");
+    QTest::newRow("byte-order marks") << QStringList{units({0xfeff, 'x'}), units({'x', 0xfeff}), units({0xfffe, 'x', 'y'}),
+                                                     units({0xfeff, 0xfeff}), units({0xfffe, 0xfeff, 0x4e1c}),
+                                                     units({0xfeff, 0xd83d, 0xde00}), units({0xfeff})}
+                                      << units({0xfffe, 'z'});
     QRandomGenerator random(20210609);
     QStringList randomStrings;
     for (int i = 0; i < 20000; ++i)
