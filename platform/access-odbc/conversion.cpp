@@ -193,11 +193,9 @@ SQLRETURN startPart(Statement *statement, int column, SQLSMALLINT cType, const C
         cellText(cell, &part.bytes);
         return SQL_SUCCESS;
     }
-    std::string text;
-    cellText(cell, &text);
-    std::u16string wide;
-    utf8ToUtf16(text, &wide);
-    part.bytes.assign(reinterpret_cast<const char *>(wide.data()), wide.size() * sizeof(char16_t));
+    cellText(cell, &part.text);
+    utf8ToUtf16(part.text, &part.wide);
+    part.bytes.assign(reinterpret_cast<const char *>(part.wide.data()), part.wide.size() * sizeof(char16_t));
     return SQL_SUCCESS;
 }
 
