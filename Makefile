@@ -11,14 +11,19 @@ DEPS := cmake make g++ pkg-config \
         mdbtools mdbtools-dev \
         xvfb xauth x11-utils fonts-wqy-microhei
 
+# Only for `make fuzz`: the Jet loader's libFuzzer target.
+FUZZ_DEPS := clang-14 libfuzzer-14-dev
+FUZZ_DIR ?= build-fuzz
+
 SUDO := $(if $(filter 0,$(shell id -u)),,sudo)
 
-.PHONY: all deps build test demo install uninstall clean
+.PHONY: all deps build test demo fuzz install uninstall clean
 
 all: build
 
-deps:
-	@missing=$$(for p in $(DEPS); do \
+# Installs those of the packages in $(1) that are missing.
+define install-missing
+	@missing=$$(for p in $(1); do \
 	  dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed' || echo $$p; \
 	done); \
 	if [ -n "$$missing" ]; then \
@@ -26,6 +31,10 @@ deps:
 	  $(SUDO) apt-get update -qq && \
 	  DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq --no-install-recommends $$missing; \
 	fi
+endef
+
+deps:
+	$(call install-missing,$(DEPS))
 
 $(BUILD_DIR)/CMakeCache.txt:
 	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE)
@@ -38,6 +47,11 @@ test: build
 
 demo: build
 	demo/run-demo.sh $(BUILD_DIR)
+
+fuzz: deps
+	$(call install-missing,$(FUZZ_DEPS))
+	CC=clang-14 CXX=clang++-14 cmake -S . -B $(FUZZ_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFERNWICK_FUZZ=ON
+	cmake --build $(FUZZ_DIR) --target fuzz_jet_loader -j $(JOBS)
 
 install: build
 	$(SUDO) cmake --install $(BUILD_DIR)

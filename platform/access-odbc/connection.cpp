@@ -44,6 +44,8 @@ SQLRETURN reportOpenFailure(Connection *connection, const OpenResult &result, co
         return diag.error("HY000", "Unrecognized database format '" + path + "'.", -1206);
     case OpenFailure::UnsupportedDatabase:
         return diag.error("HY000", "Unrecognized database format '" + path + "'. " + result.detail + ".", -1206);
+    case OpenFailure::InUse:
+        return diag.error("HY000", "Could not use '" + path + "'; file already in use.", -1032);
     case OpenFailure::WrongPassword:
         return diag.error("28000", "Not a valid password.", -1905);
     case OpenFailure::OutOfMemory:

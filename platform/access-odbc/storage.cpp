@@ -83,6 +83,16 @@ OpenResult failure(OpenFailure kind, const std::string &detail = std::string())
     return result;
 }
 
+// A program writing the file holds it locked until its transaction ends; a short wait
+// lets a brief write finish before the file counts as in use.
+const int kBusyWaitMilliseconds = 1000;
+
+bool lockedByAnother(sqlite3 *db)
+{
+    const int code = sqlite3_errcode(db);
+    return code == SQLITE_BUSY || code == SQLITE_LOCKED;
+}
+
 // A file with the right header can still be damaged; reading the schema finds out.
 bool schemaReadable(sqlite3 *db, std::string *detail)
 {
@@ -182,8 +192,12 @@ OpenResult openDatabaseFile(const std::string &path, const std::string &password
     if (rc != SQLITE_OK)
         return failure(OpenFailure::Unreadable, sqlite3_errmsg(db));
 
+    sqlite3_busy_timeout(db, kBusyWaitMilliseconds);
     std::string detail;
-    if (!schemaReadable(db, &detail))
+    const bool readable = schemaReadable(db, &detail);
+    if (!readable && lockedByAnother(db))
+        return failure(OpenFailure::InUse);
+    if (!readable)
         return failure(OpenFailure::UnrecognisedFormat, detail);
     switch (checkPassword(db, password)) {
     case PasswordCheck::Accepted:
@@ -191,7 +205,7 @@ OpenResult openDatabaseFile(const std::string &path, const std::string &password
     case PasswordCheck::Rejected:
         return failure(OpenFailure::WrongPassword);
     case PasswordCheck::Unreadable:
-        return failure(OpenFailure::UnrecognisedFormat, sqlite3_errmsg(db));
+        return failure(lockedByAnother(db) ? OpenFailure::InUse : OpenFailure::UnrecognisedFormat, sqlite3_errmsg(db));
     }
 
     return readyForStatements(std::move(database));

@@ -40,8 +40,9 @@ private:
 };
 
 // UnsupportedDatabase: a database file the driver knows but cannot read (an .accdb, a
-// damaged .mdb); the detail says which.
-enum class OpenFailure { None, FileNotFound, Unreadable, UnrecognisedFormat, UnsupportedDatabase, WrongPassword, OutOfMemory };
+// damaged .mdb); the detail says which. InUse: another program holds the file locked
+// while it writes, for longer than the driver waits.
+enum class OpenFailure { None, FileNotFound, Unreadable, UnrecognisedFormat, UnsupportedDatabase, WrongPassword, InUse, OutOfMemory };
 
 struct OpenResult {
     std::unique_ptr<Database> database;

@@ -4,6 +4,7 @@
 
 #include "odbcfixture.h"
 
+#include <QProcess>
 #include <QSqlError>
 #include <QSqlQuery>
 
@@ -108,6 +109,27 @@ private slots:
         }
         const QString error = openError(path, password);
         QVERIFY2(error.contains(QString(message).replace("%1", path)), qPrintable(error));
+    }
+
+    // The sqlite3 shell stands for the guard-tour software writing to its database: its
+    // exclusive lock keeps every reader out until the transaction ends.
+    void aDatabaseAnotherProgramIsWritingIsInUse()
+    {
+        const QString path = makeDatabase(*dir, kOneCheckpoint);
+        QProcess writer;
+        writer.start(QStringLiteral("sqlite3"), {path});
+        QVERIFY2(writer.waitForStarted(), qPrintable(writer.errorString()));
+        writer.write("BEGIN EXCLUSIVE;\nSELECT 'locked';\n");
+        while (!writer.readAllStandardOutput().contains("locked"))
+            QVERIFY2(writer.waitForReadyRead(), "the sqlite3 shell did not take the lock");
+
+        const QString error = openError(path);
+        QVERIFY2(error.contains(QStringLiteral("Could not use '%1'; file already in use.").arg(path)), qPrintable(error));
+
+        writer.write("COMMIT;\n");
+        writer.closeWriteChannel();
+        QVERIFY(writer.waitForFinished());
+        QCOMPARE(openError(path), QString());
     }
 
     void badStatementsFailWithTheDriversMessage_data()

@@ -1,8 +1,10 @@
 // Jet's on-disk forms read without libmdb: the file signature, the masked password in the
-// header page, text in both encodings, and the fixed-size values.
+// header page, text in both encodings, the fixed-size values, and the property blocks
+// that libmdb may be given.
 
 #include "datetime.h"
 #include "jet/jet_header.h"
+#include "jet/jet_properties.h"
 #include "jet/jet_text.h"
 #include "jet/jet_values.h"
 #include "numbers.h"
@@ -27,6 +29,31 @@ std::vector<unsigned char> blankHeaderPage(jet::Kind kind, const char *signature
     std::memcpy(page.data() + 4, signature, std::strlen(signature));
     page[0x14] = kind == jet::Kind::Jet3 ? 0 : 1;
     return page;
+}
+
+QByteArray le16(int value) { return QByteArray(1, char(value & 0xFF)) + char(value >> 8 & 0xFF); }
+QByteArray le32(int value) { return le16(value & 0xFFFF) + le16(value >> 16); }
+
+QByteArray record(int type, const QByteArray &body) { return le32(6 + body.size()) + le16(type) + body; }
+
+QByteArray namesRecord(const QList<QByteArray> &names)
+{
+    QByteArray body;
+    for (const QByteArray &name : names)
+        body += le16(name.size()) + name;
+    return record(0x80, body);
+}
+
+// A property value: its length, a flag, its type, the number of its name, its size, its bytes.
+QByteArray value(int type, int name, const QByteArray &bytes, int length = -1)
+{
+    return le16(length < 0 ? 8 + bytes.size() : length) + char(0) + char(type) + le16(name) + le16(bytes.size())
+         + bytes;
+}
+
+QByteArray valuesRecord(const QByteArray &values, const QByteArray &blockName = QByteArray())
+{
+    return record(0, le32(0) + le16(blockName.size()) + blockName + values);
 }
 
 // The count of ten-thousandths a Currency text stands for, read digit by digit; false when
@@ -60,10 +87,10 @@ private slots:
         QCOMPARE(jet::recognise(jet3.data(), jet3.size()), jet::Kind::Jet3);
         QCOMPARE(jet::recognise(jet4.data(), jet4.size()), jet::Kind::Jet4);
         QCOMPARE(jet::recognise(ace.data(), ace.size()), jet::Kind::Ace);
-        // A Jet signature with a version byte past Jet 4 was still written by ACE.
+        // ACE writes its own signature: a Jet one with a version byte past Jet 4 is damaged.
         auto later = blankHeaderPage(jet::Kind::Jet4);
         later[0x14] = 2;
-        QCOMPARE(jet::recognise(later.data(), later.size()), jet::Kind::Ace);
+        QCOMPARE(jet::recognise(later.data(), later.size()), jet::Kind::UnknownJetVersion);
         const unsigned char sqlite[] = "SQLite format 3\0\x10\0\x01\x01\0\0";
         QCOMPARE(jet::recognise(sqlite, sizeof sqlite), jet::Kind::NotJet);
         QCOMPARE(jet::recognise(jet4.data(), 0x14), jet::Kind::NotJet);
@@ -171,6 +198,47 @@ private slots:
         DateTime value;
         QVERIFY(dateTimeFromSerial(serial, &value));
         QCOMPARE(QString::fromStdString(formatDateTime(value)), text);
+    }
+
+    void propertyBlocksAreWalkedBeforeLibmdbParsesThem_data()
+    {
+        QTest::addColumn<QByteArray>("block");
+        QTest::addColumn<bool>("walkable");
+        const QByteArray names = namesRecord({"Required", "Format"});
+        const QByteArray required = value(1, 0, QByteArray(1, '\1'));
+        const QByteArray format = value(10, 1, "dd.mm.yyyy");
+        QTest::newRow("names and values") << "MR2" + QByteArray(1, 0) + names + valuesRecord(required + format, "Id")
+                                          << true;
+        QTest::newRow("Jet 3 signature") << "KKD" + QByteArray(1, 0) + names + valuesRecord(format) << true;
+        QTest::newRow("values before any names are skipped")
+            << "MR2" + QByteArray(1, 0) + valuesRecord(QByteArray(3, 'x')) << true;
+        QTest::newRow("a value naming no name ends the record")
+            << "MR2" + QByteArray(1, 0) + names + valuesRecord(value(10, 9, "x") + QByteArray(3, 'x')) << true;
+        QTest::newRow("another signature") << "XYZ" + QByteArray(1, 0) + names << false;
+        QTest::newRow("record of length 0") << "MR2" + QByteArray(1, 0) + le32(0) + le16(0x80) << false;
+        QTest::newRow("record past the end") << "MR2" + QByteArray(1, 0) + le32(400) + le16(0x80) + names << false;
+        QTest::newRow("name past its record") << "MR2" + QByteArray(1, 0) + record(0x80, le16(50) + "Required")
+                                              << false;
+        QTest::newRow("value of length 0")
+            << "MR2" + QByteArray(1, 0) + names + valuesRecord(value(10, 1, "x", 0)) << false;
+        QTest::newRow("block name past its record")
+            << "MR2" + QByteArray(1, 0) + names + record(0, le32(0) + le16(90) + "Id") << false;
+        QTest::newRow("double shorter than it reads")
+            << "MR2" + QByteArray(1, 0) + names + valuesRecord(value(7, 1, "1234")) << false;
+        QTest::newRow("currency, read from elsewhere")
+            << "MR2" + QByteArray(1, 0) + names + valuesRecord(value(5, 1, QByteArray(8, '\0'))) << false;
+        QTest::newRow("one name given two values") << "MR2" + QByteArray(1, 0) + names + valuesRecord(format + format)
+                                                   << false;
+        QTest::newRow("value head cut short") << "MR2" + QByteArray(1, 0) + names + valuesRecord(le16(8) + char(0))
+                                              << false;
+    }
+
+    void propertyBlocksAreWalkedBeforeLibmdbParsesThem()
+    {
+        QFETCH(QByteArray, block);
+        QFETCH(bool, walkable);
+        QCOMPARE(jet::propertyBlockWalkable(reinterpret_cast<const unsigned char *>(block.constData()), size_t(block.size())),
+                 walkable);
     }
 
     void dateSerialsOutsideAccessRangeAreRefused()

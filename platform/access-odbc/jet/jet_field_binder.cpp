@@ -4,21 +4,9 @@
 
 #include <sqlite3.h>
 
-#include <cstring>
-
 namespace accessodbc {
 namespace jet {
 namespace {
-
-int64_t littleEndian(const unsigned char *bytes, int size)
-{
-    uint64_t value = 0;
-    for (int i = size - 1; i >= 0; --i)
-        value = value << 8 | bytes[i];
-    // Sign-extend from the field's width.
-    const int unused = 64 - 8 * size;
-    return unused > 0 ? int64_t(value << unused) >> unused : int64_t(value);
-}
 
 int fixedSize(int type)
 {
@@ -46,7 +34,7 @@ int fixedSize(int type)
 } // namespace
 
 FieldBinder::FieldBinder(MdbHandle *mdb, const Header &header)
-    : mdb_(mdb), kind_(header.kind), codePage_(header.codePage), chunk_(size_t(MDB_PGSIZE) * 2)
+    : mdb_(mdb), text_(header.kind, header.codePage), longValues_(mdb)
 {
 }
 
@@ -83,7 +71,7 @@ void FieldBinder::bind(sqlite3_stmt *insert, int parameter, MdbColumn *column, c
 
 void FieldBinder::bindText(sqlite3_stmt *insert, int parameter, const unsigned char *bytes, size_t length)
 {
-    sqlite3_bind_text(insert, parameter, decodeText(bytes, length).c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_bind_text(insert, parameter, text_.decode(bytes, length).c_str(), -1, SQLITE_TRANSIENT);
 }
 
 void FieldBinder::bindNumeric(sqlite3_stmt *insert, int parameter, const MdbColumn &column, const MdbField &field)
@@ -122,10 +110,10 @@ void FieldBinder::bindFixed(sqlite3_stmt *insert, int parameter, int type, const
         return;
     case MDB_INT:
     case MDB_LONGINT:
-        sqlite3_bind_int64(insert, parameter, littleEndian(value, fixedSize(type)));
+        sqlite3_bind_int64(insert, parameter, littleEndianInteger(value, fixedSize(type)));
         return;
     case MDB_MONEY:
-        bindCurrency(insert, parameter, littleEndian(value, 8));
+        bindCurrency(insert, parameter, littleEndianInteger(value, 8));
         return;
     case MDB_FLOAT:
         sqlite3_bind_double(insert, parameter, singleValue(mdb_get_single(const_cast<unsigned char *>(value), 0)));
@@ -158,7 +146,7 @@ void FieldBinder::bindDateTime(sqlite3_stmt *insert, int parameter, const unsign
 void FieldBinder::bindLongValue(sqlite3_stmt *insert, int parameter, MdbColumn *column, const MdbField &field)
 {
     std::string bytes;
-    if (!readLongValue(column, field, &bytes)) {
+    if (!longValues_.read(column, field, &bytes)) {
         sqlite3_bind_null(insert, parameter);
         return;
     }
@@ -166,36 +154,6 @@ void FieldBinder::bindLongValue(sqlite3_stmt *insert, int parameter, MdbColumn *
         bindText(insert, parameter, reinterpret_cast<const unsigned char *>(bytes.data()), bytes.size());
     else
         sqlite3_bind_blob(insert, parameter, bytes.data(), int(bytes.size()), SQLITE_TRANSIENT);
-}
-
-// A memo or OLE value: a 12-byte reference in the row, the data in the row itself or in a
-// chain of pages. The length the reference declares bounds the reading, so a damaged
-// chain that loops back on itself ends instead of growing without limit.
-bool FieldBinder::readLongValue(MdbColumn *column, const MdbField &field, std::string *out)
-{
-    if (field.siz < MDB_MEMO_OVERHEAD)
-        return false;
-    unsigned char reference[MDB_MEMO_OVERHEAD];
-    std::memcpy(reference, field.value, sizeof reference);
-    const size_t declared = size_t(littleEndian(reference, 4) & 0x00FFFFFF);
-
-    column->cur_value_start = field.start;
-    column->cur_value_len = field.siz;
-    // libmdb reads each part into the column's bound buffer; binding it only here keeps
-    // mdb_fetch_row from converting the column to text on every row.
-    column->bind_ptr = chunk_.data();
-    size_t got = mdb_ole_read(mdb_, column, reference, chunk_.size());
-    while (got > 0 && got <= chunk_.size() && out->size() + got <= declared) {
-        out->append(chunk_.data(), got);
-        got = mdb_ole_read_next(mdb_, column, reference);
-    }
-    column->bind_ptr = nullptr;
-    return true;
-}
-
-std::string FieldBinder::decodeText(const unsigned char *bytes, size_t length)
-{
-    return kind_ == Kind::Jet4 ? decodeJet4Text(bytes, length) : codePage_.decode(bytes, length);
 }
 
 } // namespace jet

@@ -4,14 +4,12 @@
 // that copies the row: each Jet type has its own step, and the value it binds is what
 // the driver hands out for that type.
 
+#include "jet/jet_handles.h"
 #include "jet/jet_header.h"
+#include "jet/jet_long_value.h"
 #include "jet/jet_text.h"
 
-#include <mdbtools.h>
-
 #include <cstdint>
-#include <string>
-#include <vector>
 
 struct sqlite3_stmt;
 
@@ -31,14 +29,10 @@ private:
     void bindCurrency(sqlite3_stmt *insert, int parameter, int64_t tenThousandths);
     void bindDateTime(sqlite3_stmt *insert, int parameter, const unsigned char *value);
     void bindLongValue(sqlite3_stmt *insert, int parameter, MdbColumn *column, const MdbField &field);
-    bool readLongValue(MdbColumn *column, const MdbField &field, std::string *out);
-    std::string decodeText(const unsigned char *bytes, size_t length);
 
     MdbHandle *mdb_;
-    Kind kind_;
-    CodePageDecoder codePage_;
-    // Memo and OLE values are read through here, one page's worth at a time.
-    std::vector<char> chunk_;
+    TextDecoder text_;
+    LongValueReader longValues_;
 };
 
 } // namespace jet

@@ -1,12 +1,15 @@
 #pragma once
 
-// Owning pointers for the libmdb and SQLite objects the Jet loader works with, so that
-// every early return on a damaged file frees what was read so far.
-
-#include <mdbtools.h>
-#include <sqlite3.h>
+// libmdb, as the Jet loader includes it, and owning pointers for the libmdb and SQLite
+// objects it works with, so that every early return on a damaged file frees what was
+// read so far.
 
 #include <memory>
+
+// After the C++ headers: in C++, glib (which it includes) would otherwise pull them in
+// inside the extern "C" block that mdbtools.h opens.
+#include <mdbtools.h>
+#include <sqlite3.h>
 
 namespace accessodbc {
 namespace jet {

@@ -12,7 +12,6 @@ namespace {
 const unsigned char kJetSignature[] = "\x00\x01\x00\x00Standard Jet DB";
 const unsigned char kAceSignature[] = "\x00\x01\x00\x00Standard ACE DB";
 const size_t kSignatureBytes = 4 + 15 + 1; // the trailing NUL is part of it
-const size_t kVersionOffset = 0x14;
 
 // From 0x18 the header is RC4-encoded with a key that every Jet file shares.
 const size_t kEncodedStart = 0x18;
@@ -144,8 +143,8 @@ Kind recognise(const unsigned char *bytes, size_t length)
     case 1:
         return Kind::Jet4;
     default:
-        // Later versions are written by ACE, whatever the signature says.
-        return Kind::Ace;
+        // ACE writes its own signature; a Jet one with any other version is damaged.
+        return Kind::UnknownJetVersion;
     }
 }
 

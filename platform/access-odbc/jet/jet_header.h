@@ -11,7 +11,8 @@
 namespace accessodbc {
 namespace jet {
 
-enum class Kind { NotJet, Jet3, Jet4, Ace };
+// UnknownJetVersion: a Jet signature with a version byte that no Jet engine writes.
+enum class Kind { NotJet, Jet3, Jet4, Ace, UnknownJetVersion };
 
 // Jet 3 pages are 2 KiB, Jet 4 pages 4 KiB.
 const size_t kJet3PageSize = 2048;
@@ -19,6 +20,8 @@ const size_t kJet4PageSize = 4096;
 
 // Tells a Jet file from anything else by its first bytes; needs kSignatureLength of them.
 const size_t kSignatureLength = 0x15;
+// The byte after the signature: 0 for Jet 3, 1 for Jet 4.
+const size_t kVersionOffset = 0x14;
 Kind recognise(const unsigned char *bytes, size_t length);
 
 size_t pageSize(Kind kind);

@@ -4,9 +4,8 @@
 // the declared type of each, which gives the value its SQLite affinity and, through the
 // driver's type mapping, its ODBC type.
 
+#include "jet/jet_handles.h"
 #include "jet/jet_header.h"
-
-#include <mdbtools.h>
 
 #include <string>
 #include <vector>

@@ -73,31 +73,31 @@ bool execute(sqlite3 *db, const char *sql)
     return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
 }
 
-} // namespace
-
-JetOpenResult openJetFile(const std::string &path, const std::string &password)
+// Everything that can be told from the first page and the file's length, before libmdb
+// sees any of it.
+JetOpenResult checkHeader(const std::vector<unsigned char> &bytes, const std::string &password, jet::Header *header)
 {
-    std::vector<unsigned char> bytes;
-    std::string detail;
-    if (!readWholeFile(path, &bytes, &detail))
-        return failed(OpenFailure::Unreadable, detail);
-
     const jet::Kind kind = jet::recognise(bytes.data(), bytes.size());
     if (kind == jet::Kind::Ace)
         return failed(OpenFailure::UnsupportedDatabase, "An Access 2007 or later database (.accdb) cannot be read; "
                                                         "save it in the Access 2002-2003 format (.mdb)");
+    if (kind == jet::Kind::UnknownJetVersion)
+        return failed(OpenFailure::UnsupportedDatabase, "The Jet version of the database is unknown (version byte "
+                                                            + std::to_string(bytes[jet::kVersionOffset]) + ")");
     if (kind == jet::Kind::NotJet)
         return failed(OpenFailure::UnrecognisedFormat);
     const std::string problem = fileProblem(bytes, kind);
     if (!problem.empty())
         return failed(OpenFailure::UnsupportedDatabase, "The database is damaged: " + problem);
-
-    jet::Header header;
-    if (!jet::readHeader(bytes.data(), bytes.size(), kind, &header))
+    if (!jet::readHeader(bytes.data(), bytes.size(), kind, header))
         return failed(OpenFailure::UnsupportedDatabase, "The database header is damaged");
-    if (!jet::passwordMatches(header, password))
+    if (!jet::passwordMatches(*header, password))
         return failed(OpenFailure::WrongPassword);
+    return JetOpenResult();
+}
 
+JetOpenResult copyTables(std::vector<unsigned char> &bytes, const jet::Header &header)
+{
     MdbPointer mdb(mdb_open_buffer(bytes.data(), bytes.size(), MDB_NOFLAGS));
     if (!mdb)
         return failed(OpenFailure::UnsupportedDatabase, "The database cannot be read");
@@ -110,14 +110,35 @@ JetOpenResult openJetFile(const std::string &path, const std::string &password)
     // Large sorts stay in memory too: nothing of the database is written anywhere.
     if (!execute(db.get(), "PRAGMA temp_store = MEMORY") || !execute(db.get(), "BEGIN"))
         return failed(OpenFailure::OutOfMemory);
+    std::string detail;
     if (!jet::copyUserTables(mdb.get(), db.get(), header, &detail))
-        return failed(OpenFailure::UnsupportedDatabase, "The database is damaged: " + detail);
+        return failed(OpenFailure::UnsupportedDatabase, detail);
     if (!execute(db.get(), "COMMIT"))
         return failed(OpenFailure::OutOfMemory);
 
     JetOpenResult result;
     result.db = db.release();
     return result;
+}
+
+} // namespace
+
+JetOpenResult openJetFile(const std::string &path, const std::string &password)
+{
+    std::vector<unsigned char> bytes;
+    std::string detail;
+    if (!readWholeFile(path, &bytes, &detail))
+        return failed(OpenFailure::Unreadable, detail);
+    return openJetImage(bytes, password);
+}
+
+JetOpenResult openJetImage(std::vector<unsigned char> &bytes, const std::string &password)
+{
+    jet::Header header;
+    JetOpenResult refused = checkHeader(bytes, password, &header);
+    if (refused.failure != OpenFailure::None)
+        return refused;
+    return copyTables(bytes, header);
 }
 
 } // namespace accessodbc

@@ -6,6 +6,7 @@
 #include "storage.h"
 
 #include <string>
+#include <vector>
 
 struct sqlite3;
 
@@ -17,8 +18,11 @@ struct JetOpenResult {
     std::string detail;
 };
 
-// Only for files whose header jet::recognise() has named Jet 3, Jet 4 or ACE. The file is
+// For files whose header jet::recognise() takes for a Jet or ACE one. The file is
 // read once into memory; libmdb never sees its path, so it cannot write to it or beside it.
 JetOpenResult openJetFile(const std::string &path, const std::string &password);
+
+// The same for a file already in memory; libmdb reads the bytes in place.
+JetOpenResult openJetImage(std::vector<unsigned char> &bytes, const std::string &password);
 
 } // namespace accessodbc

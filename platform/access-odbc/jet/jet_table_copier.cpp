@@ -1,56 +1,13 @@
 #include "jet/jet_table_copier.h"
+#include "jet/jet_catalog.h"
 #include "jet/jet_schema.h"
+#include "jet/jet_table_reading.h"
 
-#include <cstring>
 #include <vector>
 
 namespace accessodbc {
 namespace jet {
 namespace {
-
-std::string damagedDefinition(const char *name)
-{
-    return std::string("the definition of table ") + name + " is damaged";
-}
-
-// A table definition records how many rows the table holds. Fewer found means pages
-// are missing (a file cut at a page boundary reads as if those rows never existed),
-// and a sync must not take a part of a table for the whole.
-bool rowsAllThere(const MdbTableDef &table, unsigned found, std::string *detail)
-{
-    if (found >= table.num_rows)
-        return true;
-    *detail = std::string("table ") + table.name + " holds " + std::to_string(table.num_rows) + " rows, of which only "
-            + std::to_string(found) + " can be read";
-    return false;
-}
-
-unsigned countRows(MdbTableDef *table)
-{
-    unsigned rows = 0;
-    mdb_rewind_table(table);
-    while (mdb_fetch_row(table))
-        ++rows;
-    return rows;
-}
-
-// The catalog itself is a table, MSysObjects on page 2; checked like the others, it
-// tells whether any table is missing from the list libmdb reads.
-bool catalogAllThere(MdbHandle *mdb, std::string *detail)
-{
-    MdbCatalogEntry entry;
-    std::memset(&entry, 0, sizeof entry);
-    entry.mdb = mdb;
-    entry.object_type = MDB_TABLE;
-    entry.table_pg = 2;
-    std::strcpy(entry.object_name, "MSysObjects");
-    TablePointer catalog(mdb_read_table(&entry));
-    if (!catalog || !mdb_read_columns(catalog.get())) {
-        *detail = "the catalog of tables cannot be read";
-        return false;
-    }
-    return rowsAllThere(*catalog, countRows(catalog.get()), detail);
-}
 
 bool execute(sqlite3 *db, const std::string &sql, std::string *error)
 {
@@ -66,25 +23,18 @@ bool execute(sqlite3 *db, const std::string &sql, std::string *error)
 
 bool copyUserTables(MdbHandle *mdb, sqlite3 *db, const Header &header, std::string *detail)
 {
-    if (!catalogAllThere(mdb, detail))
+    if (!readUserTables(mdb, header, detail))
         return false;
-    if (!mdb_read_catalog(mdb, MDB_TABLE)) {
-        *detail = "the catalog of tables cannot be read";
-        return false;
-    }
     TableCopier copier(mdb, db, header);
     for (unsigned i = 0; i < mdb->num_catalog; ++i) {
-        auto *entry = static_cast<MdbCatalogEntry *>(g_ptr_array_index(mdb->catalog, i));
-        if (entry->object_type != MDB_TABLE || !mdb_is_user_table(entry))
-            continue;
-        if (!copier.copy(entry, detail))
+        if (!copier.copy(static_cast<MdbCatalogEntry *>(g_ptr_array_index(mdb->catalog, i)), detail))
             return false;
     }
     return true;
 }
 
 TableCopier::TableCopier(MdbHandle *mdb, sqlite3 *db, const Header &header)
-    : mdb_(mdb), db_(db), kind_(header.kind), binder_(mdb, header)
+    : db_(db), kind_(header.kind), binder_(mdb, header)
 {
 }
 
@@ -94,14 +44,12 @@ bool TableCopier::copy(MdbCatalogEntry *entry, std::string *detail)
     return table && createTable(*table, detail) && copyRows(table.get(), detail) && describeTable(*table, detail);
 }
 
+// The definition with its indexes, which give the table its primary key and indexes.
 TablePointer TableCopier::readDefinition(MdbCatalogEntry *entry, std::string *detail)
 {
-    TablePointer table(mdb_read_table(entry));
-    if (!table || !mdb_read_columns(table.get()) || table->num_cols > MDB_MAX_COLS) {
-        *detail = damagedDefinition(entry->object_name);
-        return nullptr;
-    }
-    mdb_read_indices(table.get());
+    TablePointer table = readTableDefinition(entry, detail);
+    if (table)
+        mdb_read_indices(table.get());
     return table;
 }
 
@@ -110,7 +58,7 @@ bool TableCopier::createTable(const MdbTableDef &table, std::string *detail)
     for (const std::string &sql : schemaStatements(table, kind_)) {
         std::string error;
         if (!execute(db_, sql, &error)) {
-            *detail = std::string("table ") + table.name + " cannot be copied: " + error;
+            *detail = damaged(std::string("table ") + table.name + " cannot be copied: " + error);
             return false;
         }
     }
@@ -134,7 +82,7 @@ bool TableCopier::describeTable(const MdbTableDef &table, std::string *detail)
     const bool reloaded = execute(db_, "PRAGMA writable_schema = RESET", &error);
     if (replaced && reloaded)
         return true;
-    *detail = std::string("table ") + table.name + " cannot be copied: " + error;
+    *detail = damaged(std::string("table ") + table.name + " cannot be copied: " + error);
     return false;
 }
 
@@ -159,7 +107,7 @@ bool TableCopier::copyRows(MdbTableDef *table, std::string *detail)
 {
     sqlite3_stmt *raw = nullptr;
     if (sqlite3_prepare_v2(db_, insertStatement(*table).c_str(), -1, &raw, nullptr) != SQLITE_OK) {
-        *detail = sqlite3_errmsg(db_);
+        *detail = damaged(sqlite3_errmsg(db_));
         return false;
     }
     StatementPointer insert(raw);
@@ -177,23 +125,13 @@ bool TableCopier::copyRows(MdbTableDef *table, std::string *detail)
     return rowsAllThere(*table, copied, detail);
 }
 
-// mdb_fetch_row leaves the row's page in pg_buf; cracking it again tells a NULL from an
-// empty text, which the values it records do not.
-bool TableCopier::crackCurrentRow(MdbTableDef *table, MdbField *fields)
-{
-    int start = 0;
-    size_t size = 0;
-    return mdb_find_row(mdb_, int(table->cur_row) - 1, &start, &size) == 0
-        && mdb_crack_row(table, start, size, fields) == int(table->num_cols);
-}
-
 bool TableCopier::insertRow(sqlite3_stmt *insert, MdbTableDef *table, const MdbField *fields, std::string *detail)
 {
     for (unsigned i = 0; i < table->num_cols; ++i)
         binder_.bind(insert, int(i) + 1, columnAt(table, i), fields[i]);
     const bool inserted = sqlite3_step(insert) == SQLITE_DONE;
     if (!inserted)
-        *detail = sqlite3_errmsg(db_);
+        *detail = damaged(sqlite3_errmsg(db_));
     sqlite3_reset(insert);
     return inserted;
 }

@@ -12,7 +12,7 @@
 namespace accessodbc {
 namespace jet {
 
-// Every user table the catalog lists; the detail says what stopped the copy.
+// Every user table the catalog lists; the detail says, as a sentence, what stopped the copy.
 bool copyUserTables(MdbHandle *mdb, sqlite3 *db, const Header &header, std::string *detail);
 
 class TableCopier {
@@ -27,10 +27,8 @@ private:
     bool copyRows(MdbTableDef *table, std::string *detail);
     bool describeTable(const MdbTableDef &table, std::string *detail);
     bool replaceDefinition(const char *name, const std::string &sql, std::string *error);
-    bool crackCurrentRow(MdbTableDef *table, MdbField *fields);
     bool insertRow(sqlite3_stmt *insert, MdbTableDef *table, const MdbField *fields, std::string *detail);
 
-    MdbHandle *mdb_;
     sqlite3 *db_;
     Kind kind_;
     FieldBinder binder_;

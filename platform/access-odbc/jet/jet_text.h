@@ -3,6 +3,8 @@
 // Text as Jet stores it, made UTF-8: Jet 4 writes UTF-16, often "compressed" to one
 // byte per character; Jet 3 writes bytes in the database's code page.
 
+#include "jet/jet_header.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -35,6 +37,21 @@ public:
 
 private:
     void *converter_;
+};
+
+// Text and memo values, and names in the catalog, of either Jet version made UTF-8.
+class TextDecoder {
+public:
+    TextDecoder(Kind kind, uint16_t codePage) : jet4_(kind == Kind::Jet4), codePage_(codePage) {}
+
+    std::string decode(const unsigned char *bytes, size_t length)
+    {
+        return jet4_ ? decodeJet4Text(bytes, length) : codePage_.decode(bytes, length);
+    }
+
+private:
+    bool jet4_;
+    CodePageDecoder codePage_;
 };
 
 } // namespace jet

@@ -23,6 +23,15 @@ double readPlainDecimal(const char *text, char **end)
 
 } // namespace
 
+int64_t littleEndianInteger(const unsigned char *bytes, int size)
+{
+    uint64_t value = 0;
+    for (int i = size - 1; i >= 0; --i)
+        value = value << 8 | bytes[i];
+    const int unused = 64 - 8 * size;
+    return unused > 0 ? int64_t(value << unused) >> unused : int64_t(value);
+}
+
 double currencyValue(int64_t tenThousandths)
 {
     if (tenThousandths > -kExactlyRepresentable && tenThousandths < kExactlyRepresentable)
