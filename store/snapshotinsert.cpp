@@ -22,7 +22,8 @@ sqlite3 *sqliteHandle(const QSqlDatabase &db)
 // SQLite reads UTF-16 text that begins with one of these as a byte-order mark.
 bool startsWithByteOrderMark(const QString &text)
 {
-    return text.startsWith(QChar(0xfeff)) || text.startsWith(QChar(0xfffe));
+    const ushort first = text.isEmpty() ? 0 : text.at(0).unicode();
+    return first == 0xfeff || first == 0xfffe;
 }
 
 // Text without surrogates has exactly one UTF-8 form. False for text with a surrogate or a
