@@ -26,32 +26,30 @@ bool startsWithByteOrderMark(const QString &text)
     return first == 0xfeff || first == 0xfffe;
 }
 
-// Text without surrogates has exactly one UTF-8 form. False for text with a surrogate or a
-// leading byte-order mark, whose stored form is left to SQLite's own reading of UTF-16, as
-// the toolkit leaves it.
-bool encodeUtf8(const QString &text, std::string *out)
+// Text without surrogates has exactly one UTF-8 form, written at `out`, which has room for
+// three bytes a unit; the end of what was written is returned. Null for text with a
+// surrogate or a leading byte-order mark, whose stored form is left to SQLite's own reading
+// of UTF-16, as the toolkit leaves it.
+char *encodeUtf8(const QString &text, char *out)
 {
     if (startsWithByteOrderMark(text))
-        return false;
-    out->resize(size_t(text.size()) * 3);
-    char *next = &(*out)[0];
+        return nullptr;
     for (const QChar ch : text) {
         const ushort unit = ch.unicode();
         if (unit < 0x80) {
-            *next++ = char(unit);
+            *out++ = char(unit);
         } else if (unit < 0x800) {
-            *next++ = char(0xc0 | (unit >> 6));
-            *next++ = char(0x80 | (unit & 0x3f));
+            *out++ = char(0xc0 | (unit >> 6));
+            *out++ = char(0x80 | (unit & 0x3f));
         } else if (QChar::isSurrogate(unit)) {
-            return false;
+            return nullptr;
         } else {
-            *next++ = char(0xe0 | (unit >> 12));
-            *next++ = char(0x80 | ((unit >> 6) & 0x3f));
-            *next++ = char(0x80 | (unit & 0x3f));
+            *out++ = char(0xe0 | (unit >> 12));
+            *out++ = char(0x80 | ((unit >> 6) & 0x3f));
+            *out++ = char(0x80 | (unit & 0x3f));
         }
     }
-    out->resize(size_t(next - out->data()));
-    return true;
+    return out;
 }
 }
 
@@ -76,18 +74,19 @@ bool SnapshotInsert::prepare(const QSqlDatabase &db, const QString &text)
         release();
         return false;
     }
-    utf8.assign(size_t(sqlite3_bind_parameter_count(statement)), std::string());
     return true;
 }
 
 bool SnapshotInsert::insert(const QStringList &values, const QString &stamp)
 {
+    reserveUtf8(values, stamp);
+    char *free = utf8.data();
     int position = 0;
     for (const QString &value : values) {
-        if (!bind(++position, value))
+        if (!bind(++position, value, &free))
             return false;
     }
-    if (!stamp.isNull() && !bind(++position, stamp))
+    if (!stamp.isNull() && !bind(++position, stamp, &free))
         return false;
     const int result = sqlite3_step(statement);
     // Resetting keeps the step's error code and text, and frees the statement for the next row.
@@ -95,14 +94,25 @@ bool SnapshotInsert::insert(const QStringList &values, const QString &stamp)
     return result == SQLITE_DONE || fail();
 }
 
+// Room for the whole row's UTF-8 at once, so that no value bound before the step moves.
+// Never empty: an empty value is bound at a real address, which SQLite keeps apart from NULL.
+void SnapshotInsert::reserveUtf8(const QStringList &values, const QString &stamp)
+{
+    size_t units = size_t(stamp.size());
+    for (const QString &value : values)
+        units += size_t(value.size());
+    if (utf8.size() < 3 * units + 1)
+        utf8.resize(3 * units + 1);
+}
+
 // Bound as UTF-8 where that is the file's form already: SQLite then neither converts nor
 // copies the value before the step. The text stays where it is until the step.
-bool SnapshotInsert::bind(int position, const QString &value)
+bool SnapshotInsert::bind(int position, const QString &value, char **free)
 {
     int result;
-    std::string *buffer = position <= int(utf8.size()) ? &utf8[size_t(position - 1)] : nullptr;
-    if (buffer && encodeUtf8(value, buffer)) {
-        result = sqlite3_bind_text(statement, position, buffer->data(), int(buffer->size()), SQLITE_STATIC);
+    if (char *end = encodeUtf8(value, *free)) {
+        result = sqlite3_bind_text(statement, position, *free, int(end - *free), SQLITE_STATIC);
+        *free = end;
     } else {
         const void *units = value.isEmpty() ? static_cast<const void *>(emptyText) : value.utf16();
         const int bytes = int(value.size() * sizeof(ushort));

@@ -3,7 +3,6 @@
 #include <QString>
 #include <QStringList>
 
-#include <string>
 #include <vector>
 
 class QSqlDatabase;
@@ -32,12 +31,13 @@ public:
     QString errorText() const { return error; }
 
 private:
-    bool bind(int position, const QString &value);
+    void reserveUtf8(const QStringList &values, const QString &stamp);
+    bool bind(int position, const QString &value, char **free);
     bool fail();
 
     sqlite3 *handle = nullptr;
     sqlite3_stmt *statement = nullptr;
-    // One UTF-8 buffer per parameter, kept from row to row; each must stay put until the step.
-    std::vector<std::string> utf8;
+    // The row's values in UTF-8, one after another; kept from row to row.
+    std::vector<char> utf8;
     QString error;
 };
