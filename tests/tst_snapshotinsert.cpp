@@ -1,4 +1,4 @@
-// Rows written on the SQLite handle against the same rows written through QSqlQuery's
+// Snapshot rows written by SnapshotInsert against the same rows written through QSqlQuery's
 // binding, over generated values: the stored bytes and types must be the same.
 #include "store/snapshotinsert.h"
 #include "support/generatedtext.h"
@@ -155,8 +155,6 @@ void TestSnapshotInsert::failuresCarrySqliteText()
     QVERIFY(!insert.insert({"x", "", ""}, QStringLiteral("t")));
     QCOMPARE(insert.errorText(), QStringLiteral("UNIQUE constraint failed: unique_a.a"));
     QVERIFY(insert.insert({"y", "", ""}, QStringLiteral("t")));
-    QVERIFY(!insert.insert({"y", "", "", "", ""}, QString()));
-    QCOMPARE(insert.errorText(), QStringLiteral("column index out of range"));
     insert.release();
     db.close();
     QVERIFY(!insert.prepare(db, insertStatement(QStringLiteral("unique_a"))));

@@ -53,6 +53,11 @@ char *encodeUtf8(const QString &text, char *out)
 }
 }
 
+bool SnapshotInsert::isPrepared() const
+{
+    return statement != nullptr;
+}
+
 SnapshotInsert::~SnapshotInsert()
 {
     release();
