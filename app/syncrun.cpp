@@ -262,10 +262,11 @@ void MainWindow::toFileAndPane(const QString &message)
 QStringList MainWindow::rowValues(const ExtractionKind &kind, const QVector<QVariant> &row,
                                   const QVector<int> &indexes)
 {
+    static const QVariant absent;
     QStringList values;
     values.reserve(indexes.size());
     for (int i = 0; i < indexes.size(); ++i) {
-        const QVariant value = indexes.at(i) < 0 ? QVariant() : row.at(indexes.at(i));
+        const QVariant &value = indexes.at(i) < 0 ? absent : row.at(indexes.at(i));
         if (i == kind.placeColumn) {
             const int place = value.toInt();
             logThread->appendUtf8(QByteArrayLiteral("Place_ID : ") + QByteArray::number(place));

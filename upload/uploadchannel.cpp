@@ -9,6 +9,7 @@
 #include <QNetworkRequest>
 #include <QSettings>
 #include <QSqlError>
+#include <QSqlQuery>
 #include <QTimer>
 #include <QUrl>
 #include <QVariant>
@@ -218,18 +219,9 @@ bool UploadChannel::insertRow(const QStringList &values)
             return false;
         tablePresent = true;
     }
-    if (!insertPrepared) {
-        insertQuery = QSqlQuery(localDb);
-        insertPrepared = insertQuery.prepare(kind.insertStatement);
-        if (!insertPrepared)
-            return giveUp(insertQuery.lastError());
-    }
-    int position = 0;
-    for (const QString &value : values)
-        insertQuery.bindValue(position++, value.isNull() ? QStringLiteral("") : value);
-    if (kind.timeStamped)
-        insertQuery.bindValue(position, timeStamp());
-    return insertQuery.exec() || giveUp(insertQuery.lastError());
+    if (!insert.isPrepared() && !insert.prepare(localDb, kind.insertStatement))
+        return giveUp(insert.errorText());
+    return insert.insert(values, kind.timeStamped ? timeStamp() : QString()) || giveUp(insert.errorText());
 }
 
 // A row written outside a clear-insert-finish sequence, as a transaction of its own.
@@ -246,7 +238,12 @@ void UploadChannel::insertStandaloneRow(const QStringList &values)
 // Rolls back whatever the snapshot wrote, so the table keeps the rows it had. Always false.
 bool UploadChannel::giveUp(const QSqlError &error)
 {
-    failure = kind.table + QStringLiteral(" snapshot not saved: ") + LocalDatabase::errorText(error);
+    return giveUp(LocalDatabase::errorText(error));
+}
+
+bool UploadChannel::giveUp(const QString &reason)
+{
+    failure = kind.table + QStringLiteral(" snapshot not saved: ") + reason;
     releaseInsert();
     if (localDb.isOpen())
         QSqlQuery(localDb).exec(QStringLiteral("rollback"));
@@ -281,6 +278,5 @@ void UploadChannel::endSnapshot()
 
 void UploadChannel::releaseInsert()
 {
-    insertQuery = QSqlQuery();
-    insertPrepared = false;
+    insert.release();
 }

@@ -1,10 +1,10 @@
 #pragma once
 
 #include "logging/dailyfilequeue.h"
+#include "store/snapshotinsert.h"
 
 #include <QHash>
 #include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QString>
 #include <QStringList>
 #include <QThread>
@@ -77,6 +77,7 @@ private:
     bool insertRow(const QStringList &values);
     void insertStandaloneRow(const QStringList &values);
     bool giveUp(const QSqlError &error);
+    bool giveUp(const QString &reason);
     void endSnapshot();
     void releaseInsert();
 
@@ -93,6 +94,5 @@ private:
     Snapshot snapshot = Snapshot::None;
     QString failure;
     bool tablePresent = false;
-    QSqlQuery insertQuery;
-    bool insertPrepared = false;
+    SnapshotInsert insert;
 };

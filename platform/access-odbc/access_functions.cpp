@@ -33,9 +33,12 @@ std::string textOf(sqlite3_value *value)
     }
 }
 
+// Text without a NUL inside is handed over as NUL-terminated, so SQLite keeps the
+// terminator with its copy and need not copy the value once more when it is read.
 void resultText(sqlite3_context *context, const std::string &text)
 {
-    sqlite3_result_text(context, text.data(), int(text.size()), SQLITE_TRANSIENT);
+    const bool terminated = text.find('\0') == std::string::npos;
+    sqlite3_result_text(context, text.c_str(), terminated ? -1 : int(text.size()), SQLITE_TRANSIENT);
 }
 
 void resultNumber(sqlite3_context *context, const Number &number)
@@ -104,6 +107,8 @@ void cstr(sqlite3_context *context, int, sqlite3_value **argv)
 {
     if (isNull(argv[0]))
         sqlite3_result_null(context);
+    else if (sqlite3_value_type(argv[0]) == SQLITE_TEXT)
+        sqlite3_result_value(context, argv[0]);
     else
         resultText(context, textOf(argv[0]));
 }

@@ -22,28 +22,35 @@ struct CellValue {
     std::string text() const { return bytes ? std::string(bytes, size) : std::string(); }
 };
 
+// Every value of every row passes through here. The connection's lock is held across the
+// reads of one value, so that one lock serves them all where each column read would take
+// its own; the reads through sqlite3_column_value take none.
 CellValue readCell(sqlite3_stmt *stmt, int index)
 {
+    sqlite3_mutex *lock = sqlite3_db_mutex(sqlite3_db_handle(stmt));
+    sqlite3_mutex_enter(lock);
+    sqlite3_value *value = sqlite3_column_value(stmt, index);
     CellValue cell;
-    cell.type = sqlite3_column_type(stmt, index);
+    cell.type = sqlite3_value_type(value);
     switch (cell.type) {
     case SQLITE_INTEGER:
-        cell.integer = sqlite3_column_int64(stmt, index);
+        cell.integer = sqlite3_value_int64(value);
         break;
     case SQLITE_FLOAT:
-        cell.real = sqlite3_column_double(stmt, index);
+        cell.real = sqlite3_value_double(value);
         break;
     case SQLITE_TEXT:
-        cell.bytes = reinterpret_cast<const char *>(sqlite3_column_text(stmt, index));
-        cell.size = size_t(sqlite3_column_bytes(stmt, index));
+        cell.bytes = reinterpret_cast<const char *>(sqlite3_value_text(value));
+        cell.size = size_t(sqlite3_value_bytes(value));
         break;
     case SQLITE_BLOB:
-        cell.bytes = static_cast<const char *>(sqlite3_column_blob(stmt, index));
-        cell.size = size_t(sqlite3_column_bytes(stmt, index));
+        cell.bytes = static_cast<const char *>(sqlite3_value_blob(value));
+        cell.size = size_t(sqlite3_value_bytes(value));
         break;
     default:
         break;
     }
+    sqlite3_mutex_leave(lock);
     return cell;
 }
 
@@ -193,11 +200,9 @@ SQLRETURN startPart(Statement *statement, int column, SQLSMALLINT cType, const C
         cellText(cell, &part.bytes);
         return SQL_SUCCESS;
     }
-    std::string text;
-    cellText(cell, &text);
-    std::u16string wide;
-    utf8ToUtf16(text, &wide);
-    part.bytes.assign(reinterpret_cast<const char *>(wide.data()), wide.size() * sizeof(char16_t));
+    cellText(cell, &part.text);
+    utf8ToUtf16(part.text, &part.wide);
+    part.bytes.assign(reinterpret_cast<const char *>(part.wide.data()), part.wide.size() * sizeof(char16_t));
     return SQL_SUCCESS;
 }
 

@@ -142,12 +142,48 @@ bool dateTimeFromSerial(double serial, DateTime *out)
     return true;
 }
 
+namespace {
+
+// Writes `value`, 0 or more and below 10^width, as exactly `width` digits.
+char *putDigits(char *out, int value, int width)
+{
+    for (int i = width - 1; i >= 0; --i, value /= 10)
+        out[i] = char('0' + value % 10);
+    return out + width;
+}
+
+bool twoDigits(int value)
+{
+    return value >= 0 && value <= 99;
+}
+
+}
+
+// Every row of a date column passes through here, so the usual case is written digit by
+// digit; a field out of its usual range goes through printf's own formatting.
 std::string formatDateTime(const DateTime &value)
 {
+    const int year = value.year % 10000;
+    const bool usual = year >= 0 && twoDigits(value.month) && twoDigits(value.day) && twoDigits(value.hour)
+        && twoDigits(value.minute) && twoDigits(value.second);
     char text[32];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", value.year % 10000, value.month,
-                  value.day, value.hour, value.minute, value.second);
-    return text;
+    if (!usual) {
+        std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", year, value.month, value.day,
+                      value.hour, value.minute, value.second);
+        return text;
+    }
+    char *next = putDigits(text, year, 4);
+    *next++ = '-';
+    next = putDigits(next, value.month, 2);
+    *next++ = '-';
+    next = putDigits(next, value.day, 2);
+    *next++ = ' ';
+    next = putDigits(next, value.hour, 2);
+    *next++ = ':';
+    next = putDigits(next, value.minute, 2);
+    *next++ = ':';
+    next = putDigits(next, value.second, 2);
+    return std::string(text, size_t(next - text));
 }
 
 std::string formatAccessDateTime(const DateTime &value)

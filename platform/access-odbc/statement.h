@@ -51,6 +51,10 @@ struct PartialValue {
     std::string bytes;
     size_t offset = 0;
     bool finished = false;
+    // The value's text on its way to UTF-16, kept from value to value so that reading a
+    // row allocates nothing once the buffers have grown.
+    std::string text;
+    std::u16string wide;
 };
 
 struct Statement : HandleBase {

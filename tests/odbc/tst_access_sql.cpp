@@ -115,6 +115,29 @@ class TestAccessSql : public QObject {
     Q_OBJECT
 
 private slots:
+    // Text with a NUL inside keeps every byte through the functions that give text.
+    void textWithNulKeepsEveryByte()
+    {
+        Dialect dialect;
+        QCOMPARE(sqlite3_exec(dialect.db, "create table z (v TEXT(5)); insert into z values (char(97, 0, 98))",
+                              nullptr, nullptr, nullptr),
+                 SQLITE_OK);
+        const accessodbc::sql::Translation translation =
+            accessodbc::sql::translate("select CStr(v), v & 'c', CStr(v & 'd'), CStr(12) from z", dialect.db);
+        QVERIFY2(translation.error.empty(), translation.error.c_str());
+        sqlite3_stmt *stmt = nullptr;
+        QCOMPARE(sqlite3_prepare_v2(dialect.db, translation.sql.c_str(), -1, &stmt, nullptr), SQLITE_OK);
+        QCOMPARE(sqlite3_step(stmt), SQLITE_ROW);
+        const QList<QByteArray> expected{QByteArray("a\0b", 3), QByteArray("a\0bc", 4), QByteArray("a\0bd", 4), "12"};
+        for (int i = 0; i < expected.size(); ++i) {
+            QCOMPARE(sqlite3_column_type(stmt, i), SQLITE_TEXT);
+            const char *text = reinterpret_cast<const char *>(sqlite3_column_text(stmt, i));
+            QCOMPARE(QByteArray(text, sqlite3_column_bytes(stmt, i)), expected.at(i));
+            QCOMPARE(text[sqlite3_column_bytes(stmt, i)], '\0');
+        }
+        sqlite3_finalize(stmt);
+    }
+
     void accessAnswers_data()
     {
         QTest::addColumn<QString>("sql");

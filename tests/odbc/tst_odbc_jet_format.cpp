@@ -191,6 +191,32 @@ private slots:
         QTest::newRow("first day of the range") << -657434.5 << "0100-01-01 12:00:00";
     }
 
+    // The date text against printf's over generated values: usual dates, the edges of each
+    // field, negative and five-digit years, fields out of range.
+    void dateTextSameAsPrintf()
+    {
+        QRandomGenerator random(20210610);
+        const int edges[] = {-100000, -10000, -9999, -100, -1, 0, 1, 9, 10, 59, 60, 99, 100, 999, 1000, 1899,
+                             9999, 10000, 12345, std::numeric_limits<int>::max(), std::numeric_limits<int>::min()};
+        const int edgeCount = int(sizeof edges / sizeof *edges);
+        const auto field = [&](int usualLimit) {
+            return random.bounded(4) == 0 ? edges[random.bounded(edgeCount)] : random.bounded(usualLimit);
+        };
+        for (int i = 0; i < 200000; ++i) {
+            DateTime value;
+            value.year = field(10000);
+            value.month = field(13);
+            value.day = field(32);
+            value.hour = field(24);
+            value.minute = field(60);
+            value.second = field(60);
+            char expected[32];
+            std::snprintf(expected, sizeof expected, "%04d-%02d-%02d %02d:%02d:%02d", value.year % 10000,
+                          value.month, value.day, value.hour, value.minute, value.second);
+            QCOMPARE(formatDateTime(value), std::string(expected));
+        }
+    }
+
     void dateSerialsBeforeDayZeroCountTheTimeFromMidnight()
     {
         QFETCH(double, serial);
