@@ -12,6 +12,7 @@
 #include <QString>
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <thread>
 
@@ -42,7 +43,13 @@ public:
             response.set_content("ok", "text/plain");
         });
         port = server.bind_to_any_port("127.0.0.1");
-        thread = std::thread([this] { server.listen_after_bind(); });
+        thread = std::thread([this] {
+            server.listen_after_bind();
+            listenerEnded = true;
+        });
+        // stop() only takes effect once the server runs.
+        while (!server.is_running() && !listenerEnded)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     ~OkReceiver()
     {
@@ -55,6 +62,7 @@ public:
 private:
     httplib::Server server;
     std::thread thread;
+    std::atomic<bool> listenerEnded{false};
     int port = 0;
 };
 

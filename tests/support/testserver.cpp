@@ -4,6 +4,7 @@
 
 #include <QDir>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <csignal>
@@ -86,6 +87,7 @@ struct TestServer::State
     int pieces = 0;
     std::chrono::milliseconds gap{0};
     QList<Request> requests;
+    std::atomic<bool> listenerEnded{false};
 };
 
 TestServer::TestServer()
@@ -123,7 +125,14 @@ TestServer::TestServer()
         }
     });
     s->port = s->server.bind_to_any_port("127.0.0.1");
-    s->thread = std::thread([s] { s->server.listen_after_bind(); });
+    s->thread = std::thread([s] {
+        s->server.listen_after_bind();
+        s->listenerEnded = true;
+    });
+    // stop() only takes effect once the server runs: a server stopped before that would
+    // listen on for ever and its thread would never end.
+    while (!s->server.is_running() && !s->listenerEnded)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 TestServer::~TestServer()
