@@ -20,7 +20,7 @@ QChar *writeSeparator(QChar *cursor, char separator)
 }
 
 // "yyyy-MM-ddTHH:mm:ss.zzz", as Qt::ISODateWithMs writes a local date-time. Anything else
-// (another time spec, an invalid value, a year of more or fewer than four digits) is left
+// (a UTC or offset date-time, an invalid value, a year of more or fewer than four digits) is left
 // to the toolkit.
 QString dateTimeText(const QDateTime &moment)
 {
