@@ -1,5 +1,7 @@
 #include "store/snapshotinsert.h"
 
+#include "logging/utf8write.h"
+
 #include <QSqlDatabase>
 #include <QSqlDriver>
 #include <QVariant>
@@ -35,19 +37,9 @@ char *encodeUtf8(const QString &text, char *out)
     if (startsWithByteOrderMark(text))
         return nullptr;
     for (const QChar ch : text) {
-        const ushort unit = ch.unicode();
-        if (unit < 0x80) {
-            *out++ = char(unit);
-        } else if (unit < 0x800) {
-            *out++ = char(0xc0 | (unit >> 6));
-            *out++ = char(0x80 | (unit & 0x3f));
-        } else if (QChar::isSurrogate(unit)) {
+        if (ch.isSurrogate())
             return nullptr;
-        } else {
-            *out++ = char(0xe0 | (unit >> 12));
-            *out++ = char(0x80 | ((unit >> 6) & 0x3f));
-            *out++ = char(0x80 | (unit & 0x3f));
-        }
+        out = utf8write::codePoint(out, ch.unicode());
     }
     return out;
 }
