@@ -112,6 +112,7 @@ OdbcRowReader::OdbcRowReader(QSqlQuery *query)
     const QSqlRecord record = query->record();
     columnCount = record.count();
     byQuery = columnCount;
+    row.resize(columnCount);
     if (qstrcmp(query->driver()->metaObject()->className(), "QODBCDriver") != 0)
         return;
     statement = handleIn(query->result()->handle());
@@ -150,15 +151,13 @@ bool OdbcRowReader::describe(const QSqlField &field, Column *out) const
     }
 }
 
-QVector<QVariant> OdbcRowReader::readRow()
+const QVector<QVariant> &OdbcRowReader::readRow()
 {
-    QVector<QVariant> values;
-    values.reserve(columnCount);
     for (int column = 0; column < byQuery; ++column)
-        values << query->value(column);
+        row[column] = query->value(column);
     for (int column = byQuery; column < columnCount; ++column)
-        values << readColumn(column, columns.at(column));
-    return values;
+        row[column] = readColumn(column, columns.at(column));
+    return row;
 }
 
 QVariant OdbcRowReader::readColumn(int column, const Column &how)

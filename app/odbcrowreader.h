@@ -20,8 +20,9 @@ public:
     // Looks at the columns of `query`, which has just been executed.
     explicit OdbcRowReader(QSqlQuery *query);
 
-    // The values of the row QSqlQuery::next() has just moved to, in column order.
-    QVector<QVariant> readRow();
+    // The values of the row QSqlQuery::next() has just moved to, in column order. The vector
+    // is the reader's own, overwritten by the next call.
+    const QVector<QVariant> &readRow();
 
     // How many leading columns go through QSqlQuery::value (all of them with another driver).
     int columnsReadByQuery() const { return byQuery; }
@@ -43,5 +44,6 @@ private:
     QVector<Column> columns;
     int columnCount = 0;
     int byQuery = 0;
+    QVector<QVariant> row;
     QVarLengthArray<ushort, 512> buffer;
 };
