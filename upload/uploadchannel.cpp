@@ -244,9 +244,7 @@ bool UploadChannel::giveUp(const QSqlError &error)
 bool UploadChannel::giveUp(const QString &reason)
 {
     failure = kind.table + QStringLiteral(" snapshot not saved: ") + reason;
-    releaseInsert();
-    if (localDb.isOpen())
-        QSqlQuery(localDb).exec(QStringLiteral("rollback"));
+    rollBack();
     localDb.close();
     snapshot = Snapshot::GivenUp;
     return false;
@@ -255,7 +253,7 @@ bool UploadChannel::giveUp(const QString &reason)
 void UploadChannel::finishSnapshot()
 {
     if (snapshot == Snapshot::Open) {
-        releaseInsert();
+        insert.release();
         execute(QStringLiteral("commit"));
     }
     endSnapshot();
@@ -263,10 +261,8 @@ void UploadChannel::finishSnapshot()
 
 void UploadChannel::abandonSnapshot()
 {
-    if (snapshot == Snapshot::Open) {
-        releaseInsert();
-        QSqlQuery(localDb).exec(QStringLiteral("rollback"));
-    }
+    if (snapshot == Snapshot::Open)
+        rollBack();
     endSnapshot();
 }
 
@@ -276,7 +272,10 @@ void UploadChannel::endSnapshot()
     localDb.close();
 }
 
-void UploadChannel::releaseInsert()
+// Ends the snapshot's transaction without its rows; the prepared insert is let go first.
+void UploadChannel::rollBack()
 {
     insert.release();
+    if (localDb.isOpen())
+        QSqlQuery(localDb).exec(QStringLiteral("rollback"));
 }

@@ -79,7 +79,7 @@ private:
     bool giveUp(const QSqlError &error);
     bool giveUp(const QString &reason);
     void endSnapshot();
-    void releaseInsert();
+    void rollBack();
 
     const ChannelKind kind;
     QSqlDatabase localDb;
