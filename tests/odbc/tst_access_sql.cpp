@@ -4,7 +4,6 @@
 
 #include "access_functions.h"
 #include "connection_string.h"
-#include "sql_tokens.h"
 #include "sql_translate.h"
 
 #include <QDateTime>
@@ -142,10 +141,7 @@ private slots:
     {
         QTest::addColumn<QString>("sql");
         QTest::addColumn<QString>("expected");
-        // CStr gives a Date/Time as Access does; Text and Memo come back as they are.
-        QTest::newRow("CStr date at midnight") << "select CStr(born) from t" << "2021-05-30";
-        QTest::newRow("CStr time on day zero") << "select CStr(alarm) from t" << "12:30:00";
-        QTest::newRow("CStr date and time") << "select CStr(stamp) from t" << "2021-05-30 08:05:09";
+        // CStr of a Date/Time is checked over generated values below; Text and Memo come back as they are.
         QTest::newRow("CStr day zero at midnight") << "select CStr(#1899-12-30#)" << "00:00:00";
         QTest::newRow("CStr text that looks like a date") << "select CStr(name), CStr(memo) from t" << "2021-05-30|12:30";
         QTest::newRow("CStr text literal") << "select CStr('2021-06-06')" << "2021-06-06";
@@ -165,11 +161,7 @@ private slots:
         QTest::newRow("& with a date and a Yes/No") << "select name & '|' & born & '|' & flag from t"
                                                   << "2021-05-30|2021-05-30|True";
         QTest::newRow("& binds looser than +") << "select 1 + 2 & 3" << "33";
-        // LIKE wildcards, without regard to case.
-        QTest::newRow("LIKE *") << "select 'abc' like 'A*', 'abc' like '*c', 'abc' like 'b*'" << "-1|-1|0";
-        QTest::newRow("LIKE ? and #") << "select 'abc' like 'a?c', 'a1c' like 'a#c', 'abc' like 'a#c'" << "-1|-1|0";
-        QTest::newRow("LIKE sets") << "select 'b' like '[a-c]', 'd' like '[!a-c]', 'b' like '[!a-c]', 'a*' like 'a[*]'"
-                                   << "-1|-1|0|-1";
+        // LIKE wildcards are checked over generated text below; these are the cases it does not reach.
         QTest::newRow("LIKE beyond ASCII") << "select 'Ünïcode' like 'ü*', '北门岗亭' like '北?岗*'" << "-1|-1";
         QTest::newRow("NOT LIKE and Null") << "select 'abc' not like 'a*', NULL like 'a'" << "0|NULL";
         QTest::newRow("LIKE open set") << "select 'a' like '['" << "error: Invalid pattern string";
@@ -234,9 +226,7 @@ private slots:
                                                              << "2.|5|2021";
         QTest::newRow("negative length") << "select Left('x', -1)" << "error: Invalid procedure call or argument";
         // TOP: ties at the boundary belong to the answer.
-        QTest::newRow("TOP n") << "select top 3 n from u order by n" << "1;2;3";
         QTest::newRow("TOP n with ties") << "select top 4 g from u order by g" << "a;A;b;c;c;c";
-        QTest::newRow("TOP n descending") << "select top 2 n from u order by n desc" << "10;9";
         QTest::newRow("TOP n PERCENT rounds up") << "select top 25 percent n from u order by n desc" << "10;9;8";
         QTest::newRow("TOP without ORDER BY") << "select count(*) from (select top 4 n from u)" << "4";
         QTest::newRow("TOP of an aggregate") << "select top 1 count(*) from u" << "10";
@@ -278,9 +268,6 @@ private slots:
         QTest::newRow("unknown function") << "select Foo(1)" << "Undefined function 'Foo' in expression." << "42000";
         QTest::newRow("missing operator") << "select id name from t"
                                           << "Syntax error (missing operator) in query expression 'id name'." << "42000";
-        QTest::newRow("missing operator in WHERE") << "select id from t where id = 1 id"
-                                                   << "Syntax error (missing operator) in query expression 'id = 1 id'."
-                                                   << "42000";
         QTest::newRow("SQLite's concatenation") << "select 1 || 2"
                                                 << "Syntax error (missing operator) in query expression '1 || 2'."
                                                 << "42000";
@@ -355,17 +342,6 @@ private slots:
         QCOMPARE(sqlite3_step(stmt), SQLITE_ROW);
         QCOMPARE(QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(stmt, 0))), QStringLiteral("4x"));
         sqlite3_finalize(stmt);
-    }
-
-    void tokensKeepLiteralsNamesAndOffsets()
-    {
-        const auto result = accessodbc::sql::tokenize("select [a b],'x''y' -- c\n, #1/2/2003#, `q`, 1.5e3 ?");
-        QVERIFY(result.error.empty());
-        QStringList seen;
-        for (const auto &token : result.tokens)
-            seen << QString::fromStdString(token.value);
-        QCOMPARE(seen, (QStringList{"select", "a b", ",", "x'y", ",", "1/2/2003", ",", "q", ",", "1.5e3", "?", ""}));
-        QCOMPARE(result.tokens[3].offset, size_t(13));
     }
 
     // CStr of a Date/Time against the same value formatted by Qt, over generated values.

@@ -55,7 +55,6 @@ private slots:
         const QString dates = QStringLiteral("select count(*) > 0, 'read' from DateTest");
         QTest::newRow("accdb, ACE name") << aceDriverName << readAll(kAccdb) << assets << "65 Brenda";
         QTest::newRow("mdb, ACE name") << aceDriverName << readAll(kMdb) << dates << "1 read";
-        QTest::newRow("mdb, Jet name") << jetDriverName << readAll(kMdb) << dates << "1 read";
         QTest::newRow("accdb, Jet name") << jetDriverName << readAll(kAccdb) << assets
                                          << "An Access 2007 or later database (.accdb) cannot be read";
         QTest::newRow("encrypted accdb, ACE name") << aceDriverName << withPagesScrambled(readAll(kAccdb)) << assets
