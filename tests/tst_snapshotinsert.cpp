@@ -9,42 +9,25 @@
 #include <QSqlQuery>
 #include <QtTest>
 
+#include <memory>
+
 namespace {
 const QString connection = QStringLiteral("snapshotinsert");
-constexpr int columns = 4;
-
-QString createStatement(const QString &table)
-{
-    return QStringLiteral("create table %1 (a text, b text, c text, d text)").arg(table);
-}
 
 QString insertStatement(const QString &table)
 {
     return QStringLiteral("insert into %1 values (?, ?, ?, ?)").arg(table);
 }
 
-QList<QStringList> rowsOf(const QStringList &strings)
-{
-    QList<QStringList> rows;
-    for (int start = 0; start < strings.size(); start += columns - 1) {
-        QStringList row = strings.mid(start, columns - 1);
-        while (row.size() < columns - 1)
-            row << QString();
-        rows << row;
-    }
-    return rows;
-}
-
 // The toolkit's way, as the snapshot was written before: a null value is bound as "".
 void insertThroughQuery(QSqlDatabase db, const QList<QStringList> &rows, const QString &stamp)
 {
     QSqlQuery query(db);
-    QVERIFY2(query.prepare(insertStatement(QStringLiteral("viaquery"))), qPrintable(query.lastError().text()));
+    QVERIFY(query.prepare(insertStatement(QStringLiteral("viaquery"))));
     for (const QStringList &values : rows) {
-        int position = 0;
-        for (const QString &value : values)
-            query.bindValue(position++, value.isNull() ? QStringLiteral("") : value);
-        query.bindValue(position, stamp);
+        for (int i = 0; i < values.size(); ++i)
+            query.bindValue(i, values.at(i).isNull() ? QStringLiteral("") : values.at(i));
+        query.bindValue(values.size(), stamp);
         QVERIFY2(query.exec(), qPrintable(query.lastError().text()));
     }
 }
@@ -61,12 +44,10 @@ void insertOnHandle(QSqlDatabase db, const QList<QStringList> &rows, const QStri
 QStringList storedValues(QSqlDatabase db, const QString &table)
 {
     QSqlQuery query(db);
-    query.setForwardOnly(true);
-    const QString select =
-        QStringLiteral("select typeof(a)||':'||hex(a)||' '||typeof(b)||':'||hex(b)||' '||typeof(c)||':'||hex(c)"
-                       "||' '||typeof(d)||':'||hex(d) from %1 order by rowid")
-            .arg(table);
-    if (!query.exec(select))
+    QStringList typedBytes;
+    for (const char *column : {"a", "b", "c", "d"})
+        typedBytes << QStringLiteral("typeof(%1)||':'||hex(%1)").arg(QLatin1String(column));
+    if (!query.exec(QStringLiteral("select %1 from %2 order by rowid").arg(typedBytes.join("||' '||"), table)))
         return {query.lastError().text()};
     QStringList stored;
     while (query.next())
@@ -86,26 +67,24 @@ private slots:
     void failuresCarrySqliteText();
 
 private:
-    WorkingDir *dir = nullptr;
+    std::unique_ptr<WorkingDir> dir;
 };
 
 void TestSnapshotInsert::init()
 {
-    dir = new WorkingDir;
+    dir.reset(new WorkingDir);
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
     db.setDatabaseName(dir->file(QStringLiteral("snapshot.db")));
     QVERIFY(db.open());
-    QSqlQuery query(db);
-    QVERIFY(query.exec(createStatement(QStringLiteral("viaquery"))));
-    QVERIFY(query.exec(createStatement(QStringLiteral("viahandle"))));
+    for (const char *table : {"viaquery", "viahandle"})
+        QVERIFY(QSqlQuery(db).exec(QStringLiteral("create table %1 (a text, b text, c text, d text)").arg(QLatin1String(table))));
 }
 
 void TestSnapshotInsert::cleanup()
 {
     QSqlDatabase::database(connection, false).close();
     QSqlDatabase::removeDatabase(connection);
-    delete dir;
-    dir = nullptr;
+    dir.reset();
 }
 
 void TestSnapshotInsert::sameStoredBytesAsQuery_data()
@@ -132,7 +111,7 @@ void TestSnapshotInsert::sameStoredBytesAsQuery()
     QFETCH(QStringList, strings);
     QFETCH(QString, stamp);
     QSqlDatabase db = QSqlDatabase::database(connection);
-    const QList<QStringList> rows = rowsOf(strings);
+    const QList<QStringList> rows = rowsOf(strings, 3);
     // One transaction, as a snapshot is written, rather than a file sync per row.
     QVERIFY(db.transaction());
     insertThroughQuery(db, rows, stamp);

@@ -49,13 +49,6 @@ public:
         return client;
     }
 
-    // Posts the way the sync client's toolkit labels an unlabelled body.
-    httplib::Result postFormLabelled(const std::string &path, const QByteArray &body) const
-    {
-        return client().Post(path, body.constData(), std::size_t(body.size()),
-                             "application/x-www-form-urlencoded");
-    }
-
 private:
     QTemporaryDir m_dir;
     BodyStore m_store;

@@ -31,9 +31,6 @@ private slots:
         QTest::newRow("route stops") << "line" << samples::lineBody() << 1 << form;
         QTest::newRow("plans") << "plan" << samples::planBody() << 1 << form;
         QTest::newRow("plan status") << "planstatus" << samples::planStatusBody() << 1 << form;
-        QTest::newRow("empty array") << "plan" << QByteArray("key=[]") << 0 << form;
-        QTest::newRow("& % + = and Chinese") << "point" << samples::pointBodyWithAwkwardText() << 1
-                                              << form;
         QTest::newRow("no content type") << "line" << samples::lineBody() << 1 << QByteArray();
         const QByteArray tenMegabytes = samples::largePointBody(10 * 1024 * 1024);
         QTest::newRow("ten megabytes") << "point" << tenMegabytes << int(tenMegabytes.count("\"pId\""))
@@ -104,22 +101,12 @@ private slots:
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("error");
-        const auto malformed = [](const char *name, const QByteArray &body, const QString &reason) {
-            QTest::newRow(name) << "POST" << "/point" << body << 400 << reason;
-        };
-        malformed("no key=", "[]", R"(body does not start with "key=")");
-        malformed("not JSON", "key=[{", R"(text after "key=" is not valid JSON)");
-        malformed("not an array", R"(key={"pId":"1"})", R"(JSON after "key=" is not an array)");
-        malformed("element not an object", "key=[1]", "record 0: is a number, not an object");
-        malformed("non-string value", R"(key=[{"pId":1,"ptCard":"A1","ptName":"Gate","ptNum":"1","ptType":"0"}])",
-                  R"(record 0: value of "pId" is a number, not a string)");
-        malformed("missing key", R"(key=[{"pId":"1","ptCard":"A1","ptName":"Gate","ptNum":"1"}])",
-                  R"(record 0: missing key "ptType")");
-        malformed("unknown key", R"(key=[{"pId":"1","ptCard":"A1","ptName":"Gate","ptNum":"1","ptType":"0","x":""}])",
-                  R"(record 0: unknown key "x")");
-        malformed("multipart", "--b\r\nContent-Disposition: form-data; name=\"key\"\r\n\r\n[]\r\n--b--\r\n",
-                  "multipart");
-        for (const char *path : {"/points", "/", "/point/extra", "/eval"})
+        QTest::newRow("malformed body") << "POST" << "/point" << QByteArray("key=[{") << 400
+                                        << R"(text after "key=" is not valid JSON)";
+        QTest::newRow("multipart") << "POST" << "/point"
+                                   << QByteArray("--b\r\nContent-Disposition: form-data; name=\"key\"\r\n\r\n[]\r\n--b--\r\n")
+                                   << 400 << "multipart";
+        for (const char *path : {"/points", "/point/extra"})
             QTest::addRow("unknown path %s", path) << "POST" << path << QByteArray("key=[]") << 404 << "/planstatus";
         QTest::newRow("GET") << "GET" << "/point" << QByteArray() << 405 << "POST";
         QTest::newRow("PUT") << "PUT" << "/plan" << QByteArray("key=[]") << 405 << "POST";
@@ -165,7 +152,8 @@ private slots:
         QVERIFY(receiver.isRunning());
         QVERIFY(QDir(receiver.storeDirectory()).removeRecursively());
 
-        const httplib::Result result = receiver.postFormLabelled("/point", samples::pointBody());
+        const QByteArray body = samples::pointBody();
+        const httplib::Result result = receiver.client().Post("/point", body.constData(), std::size_t(body.size()), kForm.c_str());
 
         QVERIFY(result);
         QCOMPARE(result->status, 500);

@@ -48,3 +48,15 @@ QString randomString(QRandomGenerator &random)
     }
     return text;
 }
+
+QList<QStringList> rowsOf(const QStringList &strings, int columns)
+{
+    QList<QStringList> rows;
+    for (int start = 0; start < strings.size(); start += columns) {
+        QStringList row = strings.mid(start, columns);
+        while (row.size() < columns)
+            row << QString();
+        rows << row;
+    }
+    return rows;
+}

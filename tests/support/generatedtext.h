@@ -14,3 +14,5 @@ QStringList everyUnitAlone();
 QStringList surrogateCases();
 // Units drawn mostly from the awkward places: controls, quote, backslash, surrogates.
 QString randomString(QRandomGenerator &random);
+// The strings cut into rows of `columns` values, the last one padded with null strings.
+QList<QStringList> rowsOf(const QStringList &strings, int columns);
