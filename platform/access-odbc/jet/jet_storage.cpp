@@ -15,7 +15,6 @@ namespace accessodbc {
 namespace {
 
 using jet::MdbPointer;
-using jet::SqlitePointer;
 
 // A Jet database cannot grow past 2 GB; anything larger is not one.
 const off_t kLargestJetFile = off_t(2) << 30;
