@@ -497,8 +497,7 @@ Expr Parser::reference()
 {
     std::vector<const Token *> parts{&peek()};
     ++pos_;
-    while ((isSymbol(".") || isSymbol("!"))
-           && (peek(1).type == TokenType::QuotedName || (peek(1).type == TokenType::Name && !isReserved(peek(1))))) {
+    while ((isSymbol(".") || isSymbol("!")) && isName(peek(1))) {
         parts.push_back(&peek(1));
         pos_ += 2;
     }
