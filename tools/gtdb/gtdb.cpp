@@ -1,6 +1,6 @@
 #include "gtdb.h"
 
-#include "sqlite_handles.h"
+#include "sqlite_support.h"
 #include "storage_format.h"
 
 #include <QFile>
@@ -57,12 +57,8 @@ bool fail(QString *error, const QString &message)
 
 bool execute(sqlite3 *db, const QByteArray &sql, QString *error)
 {
-    char *message = nullptr;
-    if (sqlite3_exec(db, sql.constData(), nullptr, nullptr, &message) == SQLITE_OK)
-        return true;
-    const QString text = QString::fromUtf8(message ? message : sqlite3_errmsg(db));
-    sqlite3_free(message);
-    return fail(error, text);
+    std::string message;
+    return accessodbc::executeSql(db, sql.toStdString(), &message) || fail(error, QString::fromStdString(message));
 }
 
 SqlitePointer createEmpty(const QString &path, QString *error)

@@ -1,10 +1,10 @@
 #pragma once
 
 // libmdb, as the Jet loader includes it, and owning pointers for the libmdb objects it
-// works with (the SQLite ones are in sqlite_handles.h), so that every early return on a
+// works with (the SQLite ones are in sqlite_support.h), so that every early return on a
 // damaged file frees what was read so far.
 
-#include "sqlite_handles.h"
+#include "sqlite_support.h"
 
 #include <memory>
 
