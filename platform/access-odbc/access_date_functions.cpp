@@ -333,7 +333,7 @@ const FunctionEntry kDateFunctions[] = {
 
 bool registerDateFunctions(sqlite3 *db)
 {
-    return registerFunctions(db, kDateFunctions, sizeof kDateFunctions / sizeof *kDateFunctions);
+    return registerFunctions(db, kDateFunctions);
 }
 
 } // namespace accessodbc

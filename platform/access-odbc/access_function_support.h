@@ -21,6 +21,11 @@ struct FunctionEntry {
 
 bool registerFunctions(sqlite3 *db, const FunctionEntry *entries, size_t count);
 
+template <size_t N> bool registerFunctions(sqlite3 *db, const FunctionEntry (&entries)[N])
+{
+    return registerFunctions(db, entries, N);
+}
+
 bool isNull(sqlite3_value *value);
 
 // Most functions give Null for a Null argument: sets that result when value is Null.

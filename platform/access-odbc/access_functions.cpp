@@ -322,8 +322,7 @@ const FunctionEntry kFunctions[] = {
 
 bool registerAccessFunctions(sqlite3 *db)
 {
-    return registerFunctions(db, kFunctions, sizeof kFunctions / sizeof *kFunctions) && registerTextFunctions(db)
-        && registerDateFunctions(db);
+    return registerFunctions(db, kFunctions) && registerTextFunctions(db) && registerDateFunctions(db);
 }
 
 } // namespace accessodbc

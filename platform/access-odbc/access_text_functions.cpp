@@ -313,7 +313,7 @@ const FunctionEntry kTextFunctions[] = {
 
 bool registerTextFunctions(sqlite3 *db)
 {
-    return registerFunctions(db, kTextFunctions, sizeof kTextFunctions / sizeof *kTextFunctions);
+    return registerFunctions(db, kTextFunctions);
 }
 
 } // namespace accessodbc
