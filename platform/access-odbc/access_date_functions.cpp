@@ -106,11 +106,8 @@ void present(sqlite3_context *context, int, sqlite3_value **)
 {
     const int parts = entryData(context);
     DateTime when = localNow();
-    if (!(parts & 1)) {
-        when.year = 1899;
-        when.month = 12;
-        when.day = 30;
-    }
+    if (!(parts & 1))
+        setDayZero(&when);
     if (!(parts & 2))
         when.hour = when.minute = when.second = 0;
     resultDate(context, when);
@@ -124,10 +121,8 @@ void dateSerial(sqlite3_context *context, int, sqlite3_value **argv)
     if (!wholeArgument(context, argv[0], &year) || !wholeArgument(context, argv[1], &month)
         || !wholeArgument(context, argv[2], &day))
         return;
-    if (year >= 0 && year < 30)
-        year += 2000;
-    else if (year >= 30 && year < 100)
-        year += 1900;
+    if (year >= 0 && year < 100)
+        year = windowedYear(int(year));
     const long long months = year * 12 + month - 1;
     const long long carriedYear = months >= 0 ? months / 12 : -((11 - months) / 12);
     DateTime first;

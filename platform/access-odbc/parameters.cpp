@@ -93,9 +93,7 @@ std::string dateTimeText(SQLSMALLINT cType, SQLPOINTER value)
         when.day = date.day;
     } else if (cType == SQL_C_TYPE_TIME || cType == SQL_C_TIME) {
         const SQL_TIME_STRUCT time = readAs<SQL_TIME_STRUCT>(value);
-        when.year = 1899;
-        when.month = 12;
-        when.day = 30;
+        setDayZero(&when);
         when.hour = time.hour;
         when.minute = time.minute;
         when.second = time.second;
