@@ -31,10 +31,8 @@ bool readDate(sqlite3_value *value, DateTime *out)
 
 bool dateArgument(sqlite3_context *context, sqlite3_value *value, DateTime *out)
 {
-    if (isNull(value)) {
-        sqlite3_result_null(context);
+    if (resultNullFor(context, value))
         return false;
-    }
     if (readDate(value, out))
         return true;
     sqlite3_result_error(context, kTypeMismatch, -1);
@@ -55,10 +53,8 @@ void serial(sqlite3_context *context, int, sqlite3_value **argv)
 
 void fromSerial(sqlite3_context *context, int, sqlite3_value **argv)
 {
-    if (isNull(argv[0])) {
-        sqlite3_result_null(context);
+    if (resultNullFor(context, argv[0]))
         return;
-    }
     DateTime when;
     if (dateTimeFromSerial(sqlite3_value_double(argv[0]), &when))
         resultDate(context, when);
@@ -85,7 +81,7 @@ void datePart(sqlite3_context *context, int, sqlite3_value **argv)
     DateTime when;
     if (!dateArgument(context, argv[0], &when))
         return;
-    const int part = static_cast<int>(reinterpret_cast<intptr_t>(sqlite3_user_data(context)));
+    const int part = entryData(context);
     const int values[] = {when.year, when.month, when.day, when.hour, when.minute, when.second};
     sqlite3_result_int(context, values[part]);
 }
@@ -108,13 +104,10 @@ DateTime localNow()
 // Now(), Date() and Time(): userData says which parts of the present moment count.
 void present(sqlite3_context *context, int, sqlite3_value **)
 {
-    const int parts = static_cast<int>(reinterpret_cast<intptr_t>(sqlite3_user_data(context)));
+    const int parts = entryData(context);
     DateTime when = localNow();
-    if (!(parts & 1)) {
-        when.year = 1899;
-        when.month = 12;
-        when.day = 30;
-    }
+    if (!(parts & 1))
+        setDayZero(&when);
     if (!(parts & 2))
         when.hour = when.minute = when.second = 0;
     resultDate(context, when);
@@ -128,10 +121,8 @@ void dateSerial(sqlite3_context *context, int, sqlite3_value **argv)
     if (!wholeArgument(context, argv[0], &year) || !wholeArgument(context, argv[1], &month)
         || !wholeArgument(context, argv[2], &day))
         return;
-    if (year >= 0 && year < 30)
-        year += 2000;
-    else if (year >= 30 && year < 100)
-        year += 1900;
+    if (year >= 0 && year < 100)
+        year = windowedYear(int(year));
     const long long months = year * 12 + month - 1;
     const long long carriedYear = months >= 0 ? months / 12 : -((11 - months) / 12);
     DateTime first;
@@ -337,7 +328,7 @@ const FunctionEntry kDateFunctions[] = {
 
 bool registerDateFunctions(sqlite3 *db)
 {
-    return registerFunctions(db, kDateFunctions, sizeof kDateFunctions / sizeof *kDateFunctions);
+    return registerFunctions(db, kDateFunctions);
 }
 
 } // namespace accessodbc

@@ -21,7 +21,19 @@ struct FunctionEntry {
 
 bool registerFunctions(sqlite3 *db, const FunctionEntry *entries, size_t count);
 
+template <size_t N> bool registerFunctions(sqlite3 *db, const FunctionEntry (&entries)[N])
+{
+    return registerFunctions(db, entries, N);
+}
+
 bool isNull(sqlite3_value *value);
+
+// Most functions give Null for a Null argument: sets that result when value is Null.
+bool resultNullFor(sqlite3_context *context, sqlite3_value *value);
+
+// The number a table entry registered with its function.
+int entryData(sqlite3_context *context);
+
 std::string valueText(sqlite3_value *value);
 
 // A value as CStr makes text of it: integers without decimals, reals as Access shows them.

@@ -14,6 +14,19 @@ const char kTypeMismatch[] = "Data type mismatch in criteria expression.";
 
 bool isNull(sqlite3_value *value) { return sqlite3_value_type(value) == SQLITE_NULL; }
 
+bool resultNullFor(sqlite3_context *context, sqlite3_value *value)
+{
+    if (!isNull(value))
+        return false;
+    sqlite3_result_null(context);
+    return true;
+}
+
+int entryData(sqlite3_context *context)
+{
+    return static_cast<int>(reinterpret_cast<intptr_t>(sqlite3_user_data(context)));
+}
+
 std::string valueText(sqlite3_value *value)
 {
     const unsigned char *text = sqlite3_value_text(value);
@@ -72,12 +85,22 @@ bool numericArgument(sqlite3_context *context, sqlite3_value *value, Number *out
     }
 }
 
+namespace {
+
+// Half to even, as Access rounds.
+double roundedHalfEven(const Number &number)
+{
+    return number.isInteger ? double(number.integer) : std::nearbyint(number.real);
+}
+
+} // namespace
+
 bool wholeArgument(sqlite3_context *context, sqlite3_value *value, long long *out)
 {
     Number number;
     if (!numericArgument(context, value, &number))
         return false;
-    const double rounded = number.isInteger ? double(number.integer) : std::nearbyint(number.real);
+    const double rounded = roundedHalfEven(number);
     if (!(std::fabs(rounded) < 9e15)) {
         sqlite3_result_error(context, "Overflow", -1);
         return false;
@@ -115,10 +138,8 @@ void cstr(sqlite3_context *context, int, sqlite3_value **argv)
 
 void cstrBoolean(sqlite3_context *context, int, sqlite3_value **argv)
 {
-    if (isNull(argv[0])) {
-        sqlite3_result_null(context);
+    if (resultNullFor(context, argv[0]))
         return;
-    }
     Number number;
     if (numericArgument(context, argv[0], &number))
         resultText(context, number.asDouble() != 0 ? "True" : "False");
@@ -145,18 +166,14 @@ void concatenate(sqlite3_context *context, int argc, sqlite3_value **argv)
 void toNumber(sqlite3_context *context, int, sqlite3_value **argv)
 {
     Number number;
-    if (isNull(argv[0]))
-        sqlite3_result_null(context);
-    else if (numericArgument(context, argv[0], &number))
+    if (!resultNullFor(context, argv[0]) && numericArgument(context, argv[0], &number))
         resultNumber(context, number);
 }
 
 bool bothNumbers(sqlite3_context *context, sqlite3_value **argv, Number *a, Number *b)
 {
-    if (isNull(argv[0]) || isNull(argv[1])) {
-        sqlite3_result_null(context);
+    if (resultNullFor(context, argv[0]) || resultNullFor(context, argv[1]))
         return false;
-    }
     return numericArgument(context, argv[0], a) && numericArgument(context, argv[1], b);
 }
 
@@ -191,10 +208,8 @@ void divide(sqlite3_context *context, int, sqlite3_value **argv)
 // \ and Mod round both operands to whole numbers first, as Access does.
 bool wholeOperands(sqlite3_context *context, sqlite3_value **argv, long long *a, long long *b)
 {
-    if (isNull(argv[0]) || isNull(argv[1])) {
-        sqlite3_result_null(context);
+    if (resultNullFor(context, argv[0]) || resultNullFor(context, argv[1]))
         return false;
-    }
     if (!wholeArgument(context, argv[0], a) || !wholeArgument(context, argv[1], b))
         return false;
     if (*b == 0) {
@@ -236,7 +251,7 @@ void roundedInteger(sqlite3_context *context, sqlite3_value *value, long long lo
     Number number;
     if (!numericArgument(context, value, &number))
         return;
-    const double rounded = number.isInteger ? double(number.integer) : std::nearbyint(number.real);
+    const double rounded = roundedHalfEven(number);
     if (rounded < double(low) || rounded > double(high)) {
         sqlite3_result_error(context, "Overflow", -1);
         return;
@@ -307,8 +322,7 @@ const FunctionEntry kFunctions[] = {
 
 bool registerAccessFunctions(sqlite3 *db)
 {
-    return registerFunctions(db, kFunctions, sizeof kFunctions / sizeof *kFunctions) && registerTextFunctions(db)
-        && registerDateFunctions(db);
+    return registerFunctions(db, kFunctions) && registerTextFunctions(db) && registerDateFunctions(db);
 }
 
 } // namespace accessodbc

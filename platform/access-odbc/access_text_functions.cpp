@@ -88,10 +88,8 @@ Characters folded(Characters text)
 
 bool textArgument(sqlite3_context *context, sqlite3_value *value, Characters *out)
 {
-    if (isNull(value)) {
-        sqlite3_result_null(context);
+    if (resultNullFor(context, value))
         return false;
-    }
     *out = decode(textOf(value));
     return true;
 }
@@ -174,11 +172,9 @@ template <char32_t (*Convert)(char32_t)> void changeCase(sqlite3_context *contex
 // Trim, LTrim and RTrim remove blanks only; userData says which ends.
 void trim(sqlite3_context *context, int, sqlite3_value **argv)
 {
-    if (isNull(argv[0])) {
-        sqlite3_result_null(context);
+    if (resultNullFor(context, argv[0]))
         return;
-    }
-    const int ends = static_cast<int>(reinterpret_cast<intptr_t>(sqlite3_user_data(context)));
+    const int ends = entryData(context);
     std::string text = textOf(argv[0]);
     if (ends & 1)
         text.erase(0, std::min(text.size(), text.find_first_not_of(' ')));
@@ -317,7 +313,7 @@ const FunctionEntry kTextFunctions[] = {
 
 bool registerTextFunctions(sqlite3 *db)
 {
-    return registerFunctions(db, kTextFunctions, sizeof kTextFunctions / sizeof *kTextFunctions);
+    return registerFunctions(db, kTextFunctions);
 }
 
 } // namespace accessodbc

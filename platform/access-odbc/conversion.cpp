@@ -54,31 +54,6 @@ CellValue readCell(sqlite3_stmt *stmt, int index)
     return cell;
 }
 
-SQLSMALLINT defaultCType(SQLSMALLINT sqlType)
-{
-    switch (sqlType) {
-    case SQL_INTEGER:
-        return SQL_C_SLONG;
-    case SQL_SMALLINT:
-        return SQL_C_SSHORT;
-    case SQL_BIGINT:
-        return SQL_C_SBIGINT;
-    case SQL_DOUBLE:
-        return SQL_C_DOUBLE;
-    case SQL_BIT:
-        return SQL_C_BIT;
-    case SQL_TYPE_TIMESTAMP:
-    case SQL_TIMESTAMP:
-        return SQL_C_TYPE_TIMESTAMP;
-    case SQL_LONGVARBINARY:
-        return SQL_C_BINARY;
-    case SQL_DECIMAL:
-        return SQL_C_CHAR;
-    default:
-        return SQL_C_WCHAR;
-    }
-}
-
 std::string hexOf(const char *bytes, size_t size)
 {
     static const char digits[] = "0123456789ABCDEF";
@@ -321,6 +296,25 @@ SQLRETURN checkCursorOnRow(Statement *statement)
 }
 
 } // namespace
+
+SQLSMALLINT defaultCType(SQLSMALLINT sqlType)
+{
+    switch (sqlType) {
+    case SQL_INTEGER: return SQL_C_SLONG;
+    case SQL_SMALLINT: return SQL_C_SSHORT;
+    case SQL_TINYINT: return SQL_C_STINYINT;
+    case SQL_BIGINT: return SQL_C_SBIGINT;
+    case SQL_BIT: return SQL_C_BIT;
+    case SQL_REAL: return SQL_C_FLOAT;
+    case SQL_FLOAT: case SQL_DOUBLE: return SQL_C_DOUBLE;
+    case SQL_TYPE_DATE: case SQL_DATE: return SQL_C_TYPE_DATE;
+    case SQL_TYPE_TIME: case SQL_TIME: return SQL_C_TYPE_TIME;
+    case SQL_TYPE_TIMESTAMP: case SQL_TIMESTAMP: return SQL_C_TYPE_TIMESTAMP;
+    case SQL_BINARY: case SQL_VARBINARY: case SQL_LONGVARBINARY: return SQL_C_BINARY;
+    case SQL_WCHAR: case SQL_WVARCHAR: case SQL_WLONGVARCHAR: return SQL_C_WCHAR;
+    default: return SQL_C_CHAR;
+    }
+}
 
 bool isTextType(SQLSMALLINT cType) { return cType == SQL_C_CHAR || cType == SQL_C_WCHAR || cType == SQL_C_BINARY; }
 

@@ -6,6 +6,10 @@
 
 namespace accessodbc {
 
+// The C type ODBC defines as the default for a value of that SQL type, for SQL_C_DEFAULT
+// in a column or parameter binding.
+SQLSMALLINT defaultCType(SQLSMALLINT sqlType);
+
 // Character and binary C types, whose values go in and out as bytes of a length.
 bool isTextType(SQLSMALLINT cType);
 bool isDateTimeCType(SQLSMALLINT cType);

@@ -88,14 +88,23 @@ void civilFromDays(long long days, DateTime *out)
 
 } // namespace
 
+void setDayZero(DateTime *value)
+{
+    value->year = 1899;
+    value->month = 12;
+    value->day = 30;
+}
+
+bool isDayZero(const DateTime &value) { return value.year == 1899 && value.month == 12 && value.day == 30; }
+
+int windowedYear(int twoDigitYear) { return twoDigitYear < 30 ? 2000 + twoDigitYear : 1900 + twoDigitYear; }
+
 bool parseDateTime(const std::string &text, DateTime *out)
 {
     DateTime value;
     size_t pos = 0;
     if (text.size() >= 3 && text[2] == ':') {
-        value.year = 1899;
-        value.month = 12;
-        value.day = 30;
+        setDayZero(&value);
         if (!readTime(text, pos, &value) || !isValid(value))
             return false;
         *out = value;
@@ -189,7 +198,7 @@ std::string formatDateTime(const DateTime &value)
 std::string formatAccessDateTime(const DateTime &value)
 {
     const std::string both = formatDateTime(value);
-    if (value.year == 1899 && value.month == 12 && value.day == 30)
+    if (isDayZero(value))
         return both.substr(11);
     if (value.hour == 0 && value.minute == 0 && value.second == 0)
         return both.substr(0, 10);
@@ -223,12 +232,7 @@ void skipBlanks(const std::string &text, size_t &pos)
         ++pos;
 }
 
-int fullYear(int year, size_t digits)
-{
-    if (digits > 2)
-        return year;
-    return year < 30 ? 2000 + year : 1900 + year;
-}
+int fullYear(int year, size_t digits) { return digits > 2 ? year : windowedYear(year); }
 
 bool readLiteralDate(const std::string &text, size_t &pos, DateTime *out)
 {
@@ -284,15 +288,13 @@ bool readLiteralTime(const std::string &text, size_t &pos, DateTime *out)
 bool parseDateLiteral(const std::string &text, DateTime *out)
 {
     DateTime value;
-    value.year = 1899;
-    value.month = 12;
-    value.day = 30;
+    setDayZero(&value);
     size_t pos = 0;
     skipBlanks(text, pos);
     const size_t start = pos;
+    // A date that does not read leaves value as it was.
     if (!readLiteralDate(text, pos, &value)) {
         pos = start;
-        value = DateTime{1899, 12, 30};
         if (!readLiteralTime(text, pos, &value))
             return false;
     } else {

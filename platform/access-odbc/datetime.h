@@ -10,6 +10,13 @@ struct DateTime {
     unsigned fraction = 0; // nanoseconds
 };
 
+// Access's day zero, 1899-12-30: the date a time of day alone lies on.
+void setDayZero(DateTime *value);
+bool isDayZero(const DateTime &value);
+
+// A year given in two digits, 0 to 99, as Access reads it: 1930 to 2029.
+int windowedYear(int twoDigitYear);
+
 // Reads the stored forms of a date/time value: "yyyy-mm-dd", "yyyy-mm-dd hh:mm[:ss[.fff]]"
 // (or with a 'T' between date and time) and "hh:mm[:ss]", which lies on Access's day zero,
 // 1899-12-30. Fails on anything else, trailing text included.

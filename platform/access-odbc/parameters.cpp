@@ -9,26 +9,6 @@
 namespace accessodbc {
 namespace {
 
-// The C type ODBC defines as the default for a parameter of that SQL type.
-SQLSMALLINT defaultCType(SQLSMALLINT sqlType)
-{
-    switch (sqlType) {
-    case SQL_INTEGER: return SQL_C_SLONG;
-    case SQL_SMALLINT: return SQL_C_SSHORT;
-    case SQL_TINYINT: return SQL_C_STINYINT;
-    case SQL_BIGINT: return SQL_C_SBIGINT;
-    case SQL_BIT: return SQL_C_BIT;
-    case SQL_REAL: return SQL_C_FLOAT;
-    case SQL_FLOAT: case SQL_DOUBLE: return SQL_C_DOUBLE;
-    case SQL_TYPE_DATE: case SQL_DATE: return SQL_C_TYPE_DATE;
-    case SQL_TYPE_TIME: case SQL_TIME: return SQL_C_TYPE_TIME;
-    case SQL_TYPE_TIMESTAMP: case SQL_TIMESTAMP: return SQL_C_TYPE_TIMESTAMP;
-    case SQL_BINARY: case SQL_VARBINARY: case SQL_LONGVARBINARY: return SQL_C_BINARY;
-    case SQL_WCHAR: case SQL_WVARCHAR: case SQL_WLONGVARCHAR: return SQL_C_WCHAR;
-    default: return SQL_C_CHAR;
-    }
-}
-
 bool isSupportedCType(SQLSMALLINT cType)
 {
     switch (cType) {
@@ -113,9 +93,7 @@ std::string dateTimeText(SQLSMALLINT cType, SQLPOINTER value)
         when.day = date.day;
     } else if (cType == SQL_C_TYPE_TIME || cType == SQL_C_TIME) {
         const SQL_TIME_STRUCT time = readAs<SQL_TIME_STRUCT>(value);
-        when.year = 1899;
-        when.month = 12;
-        when.day = 30;
+        setDayZero(&when);
         when.hour = time.hour;
         when.minute = time.minute;
         when.second = time.second;

@@ -54,6 +54,12 @@ std::string call(const char *function, const std::vector<std::string> &arguments
     return sql + ")";
 }
 
+// The driver's own function that stands for the Access function of that name.
+std::string ownCall(const char *accessName, const std::vector<std::string> &arguments)
+{
+    return call((std::string("fw_") + accessName).c_str(), arguments);
+}
+
 std::vector<std::string> values(const std::vector<Expr> &arguments)
 {
     std::vector<std::string> sql;
@@ -108,7 +114,7 @@ Expr stringCall(const char *name, const std::vector<Expr> &a, ValueKind kind)
 {
     std::vector<std::string> sql = values(a);
     sql[0] = asText(a[0]);
-    return value(call((std::string("fw_") + name).c_str(), sql), kind);
+    return value(ownCall(name, sql), kind);
 }
 
 Expr textCall(const char *name, const std::vector<Expr> &a) { return stringCall(name, a, ValueKind::Text); }
@@ -126,13 +132,10 @@ Expr instrCall(const char *, const std::vector<Expr> &a)
 
 Expr datePartCall(const char *name, const std::vector<Expr> &a)
 {
-    return value(call((std::string("fw_") + name).c_str(), values(a)), ValueKind::Number);
+    return value(ownCall(name, values(a)), ValueKind::Number);
 }
 
-Expr dateCall(const char *name, const std::vector<Expr> &a)
-{
-    return value(call((std::string("fw_") + name).c_str(), values(a)), ValueKind::Date);
-}
+Expr dateCall(const char *name, const std::vector<Expr> &a) { return value(ownCall(name, values(a)), ValueKind::Date); }
 
 Expr formatCall(const char *, const std::vector<Expr> &a)
 {
@@ -497,8 +500,7 @@ Expr Parser::reference()
 {
     std::vector<const Token *> parts{&peek()};
     ++pos_;
-    while ((isSymbol(".") || isSymbol("!"))
-           && (peek(1).type == TokenType::QuotedName || (peek(1).type == TokenType::Name && !isReserved(peek(1))))) {
+    while ((isSymbol(".") || isSymbol("!")) && isName(peek(1))) {
         parts.push_back(&peek(1));
         pos_ += 2;
     }

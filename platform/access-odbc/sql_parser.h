@@ -92,6 +92,7 @@ private:
     bool acceptSymbol(const char *symbol);
     void expectSymbol(const char *symbol);
     bool isReserved(const Token &token) const;
+    bool isName(const Token &token) const;
     bool endsItem(size_t index) const;
     [[noreturn]] void fail() const;
     [[noreturn]] void failWith(const std::string &message) const;

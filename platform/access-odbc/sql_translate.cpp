@@ -104,6 +104,12 @@ bool Parser::isReserved(const Token &token) const
                        [&token](const char *word) { return sameName(token.text, word); });
 }
 
+// What can name a table, a column or an alias: a quoted name, or a word that is not reserved.
+bool Parser::isName(const Token &token) const
+{
+    return token.type == TokenType::QuotedName || (token.type == TokenType::Name && !isReserved(token));
+}
+
 // An item of a list or clause ends at a comma, a clause keyword or the statement's end,
 // outside any parentheses.
 bool Parser::endsItem(size_t index) const
@@ -386,7 +392,7 @@ std::string Parser::tablePrimary(Scope *scope)
         return "(" + derived.sql + ")" + (named ? " AS " + name.text : std::string());
     }
     const Token table = peek();
-    if (!(table.type == TokenType::QuotedName || (table.type == TokenType::Name && !isReserved(table))))
+    if (!isName(table))
         failWith(kFromSyntax);
     ++pos_;
     Token name;
@@ -410,7 +416,7 @@ bool Parser::alias(Token *out)
 {
     const bool explicitAs = acceptKeyword("AS");
     const Token &token = peek();
-    if (token.type == TokenType::QuotedName || (token.type == TokenType::Name && !isReserved(token))) {
+    if (isName(token)) {
         *out = token;
         ++pos_;
         return true;

@@ -1,5 +1,6 @@
 #include "storage_format.h"
 #include "sha256.h"
+#include "sqlite_support.h"
 
 #include <sqlite3.h>
 
@@ -8,17 +9,6 @@ namespace accessodbc {
 const char *const kPasswordTable = "fw_database_password";
 
 namespace {
-
-bool execute(sqlite3 *db, const std::string &sql, std::string *error)
-{
-    char *message = nullptr;
-    if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &message) == SQLITE_OK)
-        return true;
-    if (error)
-        *error = message ? message : sqlite3_errmsg(db);
-    sqlite3_free(message);
-    return false;
-}
 
 std::string freshSalt()
 {
@@ -57,11 +47,11 @@ std::string columnText(sqlite3_stmt *stmt, int column)
 bool storePassword(sqlite3 *db, const std::string &password, std::string *error)
 {
     const std::string table = kPasswordTable;
-    if (!execute(db, "DROP TABLE IF EXISTS " + table, error))
+    if (!executeSql(db, "DROP TABLE IF EXISTS " + table, error))
         return false;
     if (password.empty())
         return true;
-    if (!execute(db, "CREATE TABLE " + table + " (salt TEXT NOT NULL, digest TEXT NOT NULL)", error))
+    if (!executeSql(db, "CREATE TABLE " + table + " (salt TEXT NOT NULL, digest TEXT NOT NULL)", error))
         return false;
 
     const std::string salt = freshSalt();

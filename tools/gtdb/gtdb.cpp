@@ -1,12 +1,11 @@
 #include "gtdb.h"
 
+#include "sqlite_support.h"
 #include "storage_format.h"
 
 #include <QFile>
 
 #include <sqlite3.h>
-
-#include <memory>
 
 namespace gtdb {
 namespace {
@@ -46,15 +45,8 @@ CREATE TABLE GT_PLAN (
 );
 )";
 
-struct DbCloser {
-    void operator()(sqlite3 *db) const { sqlite3_close_v2(db); }
-};
-using DbHandle = std::unique_ptr<sqlite3, DbCloser>;
-
-struct StmtFinalizer {
-    void operator()(sqlite3_stmt *stmt) const { sqlite3_finalize(stmt); }
-};
-using StmtHandle = std::unique_ptr<sqlite3_stmt, StmtFinalizer>;
+using accessodbc::SqlitePointer;
+using accessodbc::StatementPointer;
 
 bool fail(QString *error, const QString &message)
 {
@@ -65,15 +57,11 @@ bool fail(QString *error, const QString &message)
 
 bool execute(sqlite3 *db, const QByteArray &sql, QString *error)
 {
-    char *message = nullptr;
-    if (sqlite3_exec(db, sql.constData(), nullptr, nullptr, &message) == SQLITE_OK)
-        return true;
-    const QString text = QString::fromUtf8(message ? message : sqlite3_errmsg(db));
-    sqlite3_free(message);
-    return fail(error, text);
+    std::string message;
+    return accessodbc::executeSql(db, sql.toStdString(), &message) || fail(error, QString::fromStdString(message));
 }
 
-DbHandle createEmpty(const QString &path, QString *error)
+SqlitePointer createEmpty(const QString &path, QString *error)
 {
     if (QFile::exists(path) && !QFile::remove(path)) {
         fail(error, QStringLiteral("cannot replace %1").arg(path));
@@ -82,7 +70,7 @@ DbHandle createEmpty(const QString &path, QString *error)
     sqlite3 *raw = nullptr;
     const int rc = sqlite3_open_v2(path.toUtf8().constData(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
                                    nullptr);
-    DbHandle db(raw);
+    SqlitePointer db(raw);
     if (rc != SQLITE_OK) {
         fail(error, QStringLiteral("cannot create %1: %2").arg(path, QString::fromUtf8(sqlite3_errmsg(raw))));
         return nullptr;
@@ -100,12 +88,12 @@ bool finish(sqlite3 *db, const QString &password, QString *error)
     return true;
 }
 
-StmtHandle prepare(sqlite3 *db, const char *sql, QString *error)
+StatementPointer prepare(sqlite3 *db, const char *sql, QString *error)
 {
     sqlite3_stmt *stmt = nullptr;
     if (sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr) != SQLITE_OK)
         fail(error, QString::fromUtf8(sqlite3_errmsg(db)));
-    return StmtHandle(stmt);
+    return StatementPointer(stmt);
 }
 
 void bindText(sqlite3_stmt *stmt, int index, const QString &text)
@@ -126,7 +114,7 @@ const int kPlaceNameCount = int(sizeof kPlaceNames / sizeof *kPlaceNames);
 
 bool generateCheckpoints(sqlite3 *db, int rows, QString *error)
 {
-    StmtHandle insert = prepare(db, "INSERT INTO GT_CHECKPOINT VALUES (?1, ?2, ?3, ?4, ?5)", error);
+    StatementPointer insert = prepare(db, "INSERT INTO GT_CHECKPOINT VALUES (?1, ?2, ?3, ?4, ?5)", error);
     if (!insert)
         return false;
     for (int i = 1; i <= rows; ++i) {
@@ -145,7 +133,7 @@ bool generateCheckpoints(sqlite3 *db, int rows, QString *error)
 
 bool generateRoutes(sqlite3 *db, int rows, QString *error)
 {
-    StmtHandle insert = prepare(db, "INSERT INTO GT_LINE VALUES (?1, ?2)", error);
+    StatementPointer insert = prepare(db, "INSERT INTO GT_LINE VALUES (?1, ?2)", error);
     if (!insert)
         return false;
     for (int i = 1; i <= rows; ++i) {
@@ -162,7 +150,7 @@ bool generateRoutes(sqlite3 *db, int rows, QString *error)
 // Every 50th stop belongs to a route that does not exist.
 bool generateStops(sqlite3 *db, int rows, QString *error)
 {
-    StmtHandle insert = prepare(db, "INSERT INTO GT_LINE_EXTD VALUES (?1, ?2, ?3, ?4, ?5, ?6)", error);
+    StatementPointer insert = prepare(db, "INSERT INTO GT_LINE_EXTD VALUES (?1, ?2, ?3, ?4, ?5, ?6)", error);
     if (!insert)
         return false;
     const int routes = rows > 0 ? rows : 1;
@@ -182,7 +170,8 @@ bool generateStops(sqlite3 *db, int rows, QString *error)
 
 bool generatePlans(sqlite3 *db, int rows, QString *error)
 {
-    StmtHandle insert = prepare(db, "INSERT INTO GT_PLAN VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12)", error);
+    StatementPointer insert
+        = prepare(db, "INSERT INTO GT_PLAN VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12)", error);
     if (!insert)
         return false;
     const int routes = rows > 0 ? rows : 1;
@@ -220,7 +209,7 @@ QString guardTourSchema()
 
 bool createGuardTourDb(const QString &path, const QString &sqlScript, const QString &password, QString *error)
 {
-    DbHandle db = createEmpty(path, error);
+    SqlitePointer db = createEmpty(path, error);
     if (!db)
         return false;
     return execute(db.get(), "BEGIN", error) && execute(db.get(), sqlScript.toUtf8(), error)
@@ -231,7 +220,7 @@ bool generateGuardTourDb(const QString &path, int rowsPerTable, const QString &p
 {
     if (rowsPerTable < 0)
         return fail(error, QStringLiteral("the number of rows cannot be negative"));
-    DbHandle db = createEmpty(path, error);
+    SqlitePointer db = createEmpty(path, error);
     if (!db)
         return false;
     return execute(db.get(), "BEGIN", error) && generateCheckpoints(db.get(), rowsPerTable, error)

@@ -1,5 +1,6 @@
 #include "jet/jet_header.h"
 #include "jet/jet_text.h"
+#include "jet/jet_values.h"
 
 #include <cstring>
 #include <utility>
@@ -45,9 +46,6 @@ void rc4(const unsigned char *key, size_t keyLength, unsigned char *data, size_t
         data[n] ^= state[(state[i] + state[j]) & 0xFF];
     }
 }
-
-uint16_t littleEndian16(const unsigned char *p) { return uint16_t(p[0] | p[1] << 8); }
-uint32_t littleEndian32(const unsigned char *p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
 
 // The header with its RC4 layer removed, laid out as in the file.
 std::vector<unsigned char> decodedHeader(const unsigned char *page, Kind kind)

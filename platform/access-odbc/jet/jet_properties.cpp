@@ -1,5 +1,6 @@
 #include "jet/jet_properties.h"
 #include "jet/jet_handles.h"
+#include "jet/jet_values.h"
 
 #include <cstdint>
 #include <cstring>
@@ -12,9 +13,6 @@ namespace {
 const unsigned kNamesRecord = 0x80;
 const size_t kRecordHead = 6;   // its length (4 bytes) and its type (2)
 const size_t kValueHead = 8;    // its length (2), a flag, its type, its name's number (2), its size (2)
-
-uint32_t read16(const unsigned char *p) { return uint32_t(p[0] | p[1] << 8); }
-uint32_t read32(const unsigned char *p) { return read16(p) | read16(p + 2) << 16; }
 
 // How many bytes libmdb reads for a value of the type, whatever size the value gives.
 size_t bytesRead(int type, size_t size)
@@ -47,7 +45,7 @@ bool namesWalkable(const unsigned char *body, size_t length, size_t *count)
     while (pos < length) {
         if (length - pos < 2)
             return false;
-        const size_t nameLength = read16(body + pos);
+        const size_t nameLength = littleEndian16(body + pos);
         pos += 2;
         if (nameLength > length - pos)
             return false;
@@ -64,17 +62,17 @@ bool valuesWalkable(const unsigned char *body, size_t length, size_t names)
     std::vector<bool> named(names, false);
     if (length < kRecordHead)
         return false;
-    const size_t nameLength = read16(body + 4);
+    const size_t nameLength = littleEndian16(body + 4);
     if (nameLength > length - kRecordHead)
         return false;
     size_t pos = kRecordHead + nameLength;
     while (pos < length) {
         if (length - pos < kValueHead)
             return false;
-        const size_t valueLength = read16(body + pos);
+        const size_t valueLength = littleEndian16(body + pos);
         const int type = body[pos + 3];
-        const size_t name = read16(body + pos + 4);
-        const size_t size = read16(body + pos + 6);
+        const size_t name = littleEndian16(body + pos + 4);
+        const size_t size = littleEndian16(body + pos + 6);
         // libmdb stops at the first value it cannot place; what follows is never read.
         if (name >= names || size > length - pos - kValueHead)
             return true;
@@ -99,8 +97,8 @@ bool propertyBlockWalkable(const unsigned char *block, size_t length)
     while (pos < length) {
         if (length - pos < kRecordHead)
             return false;
-        const size_t recordLength = read32(block + pos);
-        const unsigned type = read16(block + pos + 4);
+        const size_t recordLength = littleEndian32(block + pos);
+        const unsigned type = littleEndian16(block + pos + 4);
         if (recordLength < kRecordHead || recordLength > length - pos)
             return false;
         const unsigned char *body = block + pos + kRecordHead;

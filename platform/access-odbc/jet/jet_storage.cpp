@@ -15,7 +15,6 @@ namespace accessodbc {
 namespace {
 
 using jet::MdbPointer;
-using jet::SqlitePointer;
 
 // A Jet database cannot grow past 2 GB; anything larger is not one.
 const off_t kLargestJetFile = off_t(2) << 30;
@@ -68,11 +67,6 @@ std::string fileProblem(const std::vector<unsigned char> &bytes, jet::Kind kind)
     return std::string();
 }
 
-bool execute(sqlite3 *db, const char *sql)
-{
-    return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
-}
-
 // Everything that can be told from the first page and the file's length, before libmdb
 // sees any of it.
 JetOpenResult checkHeader(const std::vector<unsigned char> &bytes, const std::string &password,
@@ -112,12 +106,12 @@ JetOpenResult copyTables(std::vector<unsigned char> &bytes, const jet::Header &h
     if (rc != SQLITE_OK)
         return failed(OpenFailure::OutOfMemory);
     // Large sorts stay in memory too: nothing of the database is written anywhere.
-    if (!execute(db.get(), "PRAGMA temp_store = MEMORY") || !execute(db.get(), "BEGIN"))
+    if (!executeSql(db.get(), "PRAGMA temp_store = MEMORY", nullptr) || !executeSql(db.get(), "BEGIN", nullptr))
         return failed(OpenFailure::OutOfMemory);
     std::string detail;
     if (!jet::copyUserTables(mdb.get(), db.get(), header, &detail))
         return failed(OpenFailure::UnsupportedDatabase, detail);
-    if (!execute(db.get(), "COMMIT"))
+    if (!executeSql(db.get(), "COMMIT", nullptr))
         return failed(OpenFailure::OutOfMemory);
 
     JetOpenResult result;

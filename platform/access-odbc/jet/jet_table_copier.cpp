@@ -7,19 +7,6 @@
 
 namespace accessodbc {
 namespace jet {
-namespace {
-
-bool execute(sqlite3 *db, const std::string &sql, std::string *error)
-{
-    char *message = nullptr;
-    if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &message) == SQLITE_OK)
-        return true;
-    *error = message ? message : sqlite3_errmsg(db);
-    sqlite3_free(message);
-    return false;
-}
-
-} // namespace
 
 bool copyUserTables(MdbHandle *mdb, sqlite3 *db, const Header &header, std::string *detail)
 {
@@ -57,7 +44,7 @@ bool TableCopier::createTable(const MdbTableDef &table, std::string *detail)
 {
     for (const std::string &sql : schemaStatements(table, kind_)) {
         std::string error;
-        if (!execute(db_, sql, &error)) {
+        if (!executeSql(db_, sql, &error)) {
             *detail = damaged(std::string("table ") + table.name + " cannot be copied: " + error);
             return false;
         }
@@ -77,9 +64,9 @@ bool TableCopier::describeTable(const MdbTableDef &table, std::string *detail)
     sqlite3_db_config(db_, SQLITE_DBCONFIG_DEFENSIVE, 0, nullptr);
     std::string error;
     const bool replaced =
-        execute(db_, "PRAGMA writable_schema = ON", &error) && replaceDefinition(table.name, described, &error);
+        executeSql(db_, "PRAGMA writable_schema = ON", &error) && replaceDefinition(table.name, described, &error);
     // RESET turns writing to the schema off again and reloads it from the replaced text.
-    const bool reloaded = execute(db_, "PRAGMA writable_schema = RESET", &error);
+    const bool reloaded = executeSql(db_, "PRAGMA writable_schema = RESET", &error);
     if (replaced && reloaded)
         return true;
     *detail = damaged(std::string("table ") + table.name + " cannot be copied: " + error);

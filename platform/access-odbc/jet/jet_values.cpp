@@ -32,6 +32,13 @@ int64_t littleEndianInteger(const unsigned char *bytes, int size)
     return unused > 0 ? int64_t(value << unused) >> unused : int64_t(value);
 }
 
+uint16_t littleEndian16(const unsigned char *p) { return uint16_t(p[0] | p[1] << 8); }
+
+uint32_t littleEndian32(const unsigned char *p)
+{
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+
 double currencyValue(int64_t tenThousandths)
 {
     if (tenThousandths > -kExactlyRepresentable && tenThousandths < kExactlyRepresentable)

@@ -11,6 +11,10 @@ namespace jet {
 // A little-endian integer of 1 to 8 bytes, sign-extended from its width.
 int64_t littleEndianInteger(const unsigned char *bytes, int size);
 
+// Unsigned little-endian fields of the file's own structures.
+uint16_t littleEndian16(const unsigned char *p);
+uint32_t littleEndian32(const unsigned char *p);
+
 // Currency is a count of ten-thousandths. The result is the double nearest the exact
 // decimal, so 0.1 reads back as 0.1 and never as 0.09999999999999999.
 double currencyValue(int64_t tenThousandths);
