@@ -50,7 +50,7 @@ void ConfigStoreTest::rowsGiveTheParameters_data()
         << QStringList{"/b.mdb", "two"} << QList<QStringList>{{"/a.mdb", "one"}, {"/b.mdb", "two"}};
     QTest::newRow("null password becomes empty")
         << QStringList{table, "insert into orva_fernwick_config values ('/site.mdb', NULL)"}
-        << QStringList{"/site.mdb", ""} << QList<QStringList>{{"/site.mdb", ""}};
+        << QStringList{"/site.mdb", ""} << QList<QStringList>{{"/site.mdb", "<null>"}};
 }
 
 // Each row is read twice, as by two starts: the second start neither adds nor changes a row.
