@@ -162,13 +162,10 @@ void UploadChannelTest::recordsTheReplyBody()
 
 void UploadChannelTest::eachKindWritesItsOwnFile()
 {
-    WorkingDir wd;
-    ClockAt clock(testNoon);
-    QDir().mkdir(QStringLiteral("log"));
-    TestServer server;
+    Rig rig;
     const QStringList keys = {"POINT_HTTPURL", "LINE_HTTPURL", "PLAN_HTTPURL", "PLANSTATUS_HTTPURL"};
     for (const QString &key : keys)
-        setEndpoint(key, server.url(QLatin1Char('/') + key));
+        setEndpoint(key, rig.server.url(QLatin1Char('/') + key));
     PointThread point(nullptr);
     LineThread line(nullptr);
     PlanThread plan(nullptr);
@@ -180,7 +177,7 @@ void UploadChannelTest::eachKindWritesItsOwnFile()
     for (const QString &kind : files)
         QVERIFY2(waitForLines(QStringLiteral("log/response%1Data-20210606.txt").arg(kind), 1), qPrintable(kind));
     QStringList paths;
-    for (const TestServer::Request &r : server.requests())
+    for (const TestServer::Request &r : rig.server.requests())
         paths << r.path;
     paths.sort();
     QCOMPARE(paths, (QStringList{"/LINE_HTTPURL", "/PLANSTATUS_HTTPURL", "/PLAN_HTTPURL", "/POINT_HTTPURL"}));
