@@ -63,15 +63,6 @@ const QByteArray planBody =
     "\"placeId\":\"-4\",\"planId\":\"8\"}]";
 
 // Replaces the time stamp of "\r[ yyyy-MM-dd HH:mm:ss ] " lines by "[T] ".
-bool makeSite(const QString &path, const QString &sql, const QString &password = QString())
-{
-    QString error;
-    const bool made = gtdb::createGuardTourDb(path, sql, password, &error);
-    if (!made)
-        qWarning("cannot make the site: %s", qPrintable(error));
-    return made;
-}
-
 QStringList withoutStamps(const QStringList &lines)
 {
     static const QRegularExpression stamp(QStringLiteral("^\\r?\\[ \\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d \\] "));
@@ -97,39 +88,36 @@ QStringList paneLines(MainWindow &window)
     return withoutStamps(lines);
 }
 
-void configure(const QString &path, const QString &password)
-{
-    LocalFile file;
-    file.exec(QStringLiteral("create table orva_fernwick_config (PATH text,PASSWD text)"));
-    file.exec(QStringLiteral("insert into orva_fernwick_config values (?, ?)"), {path, password});
-}
-
-void pointEndpointsAt(const TestServer &server)
-{
-    QSettings settings(QStringLiteral("sys.ini"), QSettings::IniFormat);
-    settings.setValue(QStringLiteral("POINT_HTTPURL"), server.url(QStringLiteral("/point")));
-    settings.setValue(QStringLiteral("LINE_HTTPURL"), server.url(QStringLiteral("/line")));
-    settings.setValue(QStringLiteral("PLAN_HTTPURL"), server.url(QStringLiteral("/plan")));
-}
-
 // A test's own working directory at a fixed date, a receiver for the three kinds, and a
 // guard-tour site that the configuration row points at.
 struct Site
 {
-    Site() { pointEndpointsAt(server); }
+    Site()
+    {
+        QSettings settings(QStringLiteral("sys.ini"), QSettings::IniFormat);
+        for (const QString &kind : QStringList{"point", "line", "plan"})
+            settings.setValue(kind.toUpper() + QStringLiteral("_HTTPURL"), server.url(QLatin1Char('/') + kind));
+    }
     bool make(const QString &sql, const QString &password = QString(),
               const QString &name = QStringLiteral("GuardTour_DB.mdb"))
     {
-        path = wd.file(name);
-        QDir().mkpath(QFileInfo(path).path());
-        configure(path, password);
-        return makeSite(path, sql, password);
+        QString error;
+        if (configure(name, password) && gtdb::createGuardTourDb(path, sql, password, &error))
+            return true;
+        qWarning("cannot make the site: %s", qPrintable(error));
+        return false;
     }
     bool generate(int rowsPerKind)
     {
-        path = wd.file(QStringLiteral("GuardTour_DB.mdb"));
-        configure(path, QString());
-        return gtdb::generateGuardTourDb(path, rowsPerKind);
+        return configure(QStringLiteral("GuardTour_DB.mdb"), QString()) && gtdb::generateGuardTourDb(path, rowsPerKind);
+    }
+    bool configure(const QString &name, const QString &password)
+    {
+        path = wd.file(name);
+        QDir().mkpath(QFileInfo(path).path());
+        LocalFile file;
+        return file.exec(QStringLiteral("create table orva_fernwick_config (PATH text,PASSWD text)"))
+            && file.exec(QStringLiteral("insert into orva_fernwick_config values (?, ?)"), {path, password});
     }
     WorkingDir wd;
     ClockAt clock{testNoon};
