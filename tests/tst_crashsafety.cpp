@@ -102,11 +102,31 @@ QByteArray damaged(QByteArray bytes, quint32 seed)
     return bytes;
 }
 
-void configure(const QString &site)
+// A generated site in the working directory, which the configuration row points at.
+bool makeSite(const WorkingDir &wd, int rowsPerKind)
 {
+    const QString site = wd.file(QStringLiteral("GuardTour_DB.mdb"));
     LocalFile file;
-    file.exec(QStringLiteral("create table orva_fernwick_config (PATH text,PASSWD text)"));
-    file.exec(QStringLiteral("insert into orva_fernwick_config values (?, '')"), {site});
+    return file.exec(QStringLiteral("create table orva_fernwick_config (PATH text,PASSWD text)"))
+        && file.exec(QStringLiteral("insert into orva_fernwick_config values (?, '')"), {site})
+        && gtdb::generateGuardTourDb(site, rowsPerKind);
+}
+
+bool startProgram(QProcess &fernwick)
+{
+    fernwick.setWorkingDirectory(QDir::currentPath());
+    fernwick.start(qEnvironmentVariable("FERNWICK_EXE"), QStringList());
+    return fernwick.waitForStarted();
+}
+
+// A complete sync of the site by the program, which is then asked to end.
+bool completeRun()
+{
+    QProcess fernwick;
+    if (!startProgram(fernwick) || !QTest::qWaitFor(allAnswersRecorded, 60000))
+        return false;
+    fernwick.terminate();
+    return fernwick.waitForFinished(60000);
 }
 }
 
@@ -114,6 +134,10 @@ class CrashSafetyTest : public QObject
 {
     Q_OBJECT
 private slots:
+    void initTestCase()
+    {
+        QVERIFY2(QFileInfo::exists(qEnvironmentVariable("FERNWICK_EXE")), "FERNWICK_EXE names no executable");
+    }
     void killedSyncLeavesEachTableOldOrNew_data();
     void killedSyncLeavesEachTableOldOrNew();
     void damagedFileNeverStopsTheProgram();
@@ -131,21 +155,12 @@ void CrashSafetyTest::killedSyncLeavesEachTableOldOrNew_data()
 void CrashSafetyTest::killedSyncLeavesEachTableOldOrNew()
 {
     QFETCH(bool, afterFirstCommit);
-    const QString exe = qEnvironmentVariable("FERNWICK_EXE");
-    QVERIFY2(QFileInfo::exists(exe), "FERNWICK_EXE names no executable");
     WorkingDir wd;
     const QString site = wd.file(QStringLiteral("GuardTour_DB.mdb"));
-    configure(site);
 
     // A first, complete run on a small site gives the rows the tables hold before.
-    QVERIFY(gtdb::generateGuardTourDb(site, smallSite));
-    QProcess fernwick;
-    fernwick.setWorkingDirectory(wd.path());
-    fernwick.start(exe, QStringList());
-    QVERIFY(fernwick.waitForStarted());
-    QVERIFY(QTest::qWaitFor(allAnswersRecorded, 60000));
-    fernwick.terminate();
-    QVERIFY(fernwick.waitForFinished(60000));
+    QVERIFY(makeSite(wd, smallSite));
+    QVERIFY(completeRun());
     QMap<QString, QList<QStringList>> before;
     for (const Snapshot &s : snapshots) {
         before[s.table] = LocalFile().table(s.table);
@@ -154,8 +169,8 @@ void CrashSafetyTest::killedSyncLeavesEachTableOldOrNew()
 
     QVERIFY(gtdb::generateGuardTourDb(site, largeSite));
     const qint64 sizeBefore = QFileInfo(QStringLiteral("fernwick.db")).size();
-    fernwick.start(exe, QStringList());
-    QVERIFY(fernwick.waitForStarted());
+    QProcess fernwick;
+    QVERIFY(startProgram(fernwick));
     if (afterFirstCommit) {
         QVERIFY(QTest::qWaitFor([] { return rowCount(QStringLiteral("orva_point_data")) == largeSite; }, 120000));
         QVERIFY(QTest::qWaitFor([] { return QFileInfo::exists(journal); }, 120000));
@@ -183,20 +198,11 @@ void CrashSafetyTest::killedSyncLeavesEachTableOldOrNew()
 // Whatever the damage, the program runs its sync to the end and ends normally when asked.
 void CrashSafetyTest::damagedFileNeverStopsTheProgram()
 {
-    const QString exe = qEnvironmentVariable("FERNWICK_EXE");
-    QVERIFY2(QFileInfo::exists(exe), "FERNWICK_EXE names no executable");
     QByteArray pristine;
     {
         WorkingDir wd;
-        const QString site = wd.file(QStringLiteral("GuardTour_DB.mdb"));
-        configure(site);
-        QVERIFY(gtdb::generateGuardTourDb(site, 200));
-        QProcess fernwick;
-        fernwick.setWorkingDirectory(wd.path());
-        fernwick.start(exe, QStringList());
-        QVERIFY(QTest::qWaitFor(allAnswersRecorded, 60000));
-        fernwick.terminate();
-        QVERIFY(fernwick.waitForFinished(60000));
+        QVERIFY(makeSite(wd, 200));
+        QVERIFY(completeRun());
         pristine = readAll(QStringLiteral("fernwick.db"));
         QVERIFY(pristine.size() > 3 * 4096);
     }
@@ -207,9 +213,7 @@ void CrashSafetyTest::damagedFileNeverStopsTheProgram()
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
         file.close();
         QProcess fernwick;
-        fernwick.setWorkingDirectory(wd.path());
-        fernwick.start(exe, QStringList());
-        QVERIFY(fernwick.waitForStarted());
+        QVERIFY(startProgram(fernwick));
         QVERIFY2(QTest::qWaitFor([&fernwick] { return runEnded() || fernwick.state() == QProcess::NotRunning; }, 60000),
                  qPrintable(QStringLiteral("seed %1").arg(seed)));
         fernwick.terminate();

@@ -111,8 +111,6 @@ class LogWriterTest : public QObject
 {
     Q_OBJECT
 private slots:
-    void keepsOrderUnderABurst();
-    void storesNonAsciiAsUtf8();
     void createsNoFileWhenNothingWasLogged();
     void keepsLinesWhileTheLogCannotBeWritten_data();
     void keepsLinesWhileTheLogCannotBeWritten();
@@ -123,49 +121,21 @@ private slots:
     void pacesOnlyWhileTheQueueIsShort_data();
     void pacesOnlyWhileTheQueueIsShort();
     void writesWhatWasQueuedJustBeforeStop();
-    void stopBeforeTheThreadRunsStillEndsIt();
 };
 
-void LogWriterTest::keepsOrderUnderABurst()
-{
-    WorkingDir wd;
-    ClockAt clock(noonOfTestDay);
-    LogThread writer(nullptr);
-    QStringList expected;
-    writer.start();
-    for (int i = 0; i < 300; ++i) {
-        expected << QStringLiteral("line %1").arg(i);
-        writer.appendLog(expected.last());
-        if (i % 50 == 0)
-            QThread::msleep(15);
-    }
-    writer.stop();
-    QVERIFY(writer.wait(10000));
-    QCOMPARE(linesOf(dayFile), expected);
-}
-
-void LogWriterTest::storesNonAsciiAsUtf8()
-{
-    WorkingDir wd;
-    ClockAt clock(noonOfTestDay);
-    LogThread writer(nullptr);
-    writer.start();
-    writer.appendLog(QStringLiteral("\r[ 2021-06-06 12:00:00 ] 东门岗亭 Müller 🚓"));
-    writer.stop();
-    QVERIFY(writer.wait(10000));
-    QCOMPARE(readAll(dayFile), QByteArray("\r[ 2021-06-06 12:00:00 ] \xe4\xb8\x9c\xe9\x97\xa8\xe5\xb2\x97\xe4\xba\xad"
-                                          " M\xc3\xbcller \xf0\x9f\x9a\x93\n"));
-}
-
+// Stopped at once or after a while, a writer that was given nothing ends and leaves log/ empty.
 void LogWriterTest::createsNoFileWhenNothingWasLogged()
 {
     WorkingDir wd;
-    LogThread writer(nullptr);
+    for (int i = 0; i < 20; ++i) {
+        LogThread writer(nullptr);
+        writer.start();
+        if (i == 0)
+            QTest::qWait(250);
+        writer.stop();
+        QVERIFY(writer.wait(5000));
+    }
     QVERIFY(QDir(QStringLiteral("log")).exists());
-    writer.start();
-    QTest::qWait(250);
-    writer.stop();
-    QVERIFY(writer.wait(10000));
     QVERIFY(QDir(QStringLiteral("log")).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).isEmpty());
 }
 
@@ -290,7 +260,6 @@ void LogWriterTest::pacesOnlyWhileTheQueueIsShort_data()
 {
     QTest::addColumn<int>("burst");
     QTest::addColumn<int>("pauses");
-    QTest::newRow("one line") << 1 << 1;
     QTest::newRow("a short queue") << 100 << 100;
     QTest::newRow("just over") << 101 << 100;
     QTest::newRow("a burst of 10,000") << 10000 << 100;
@@ -309,7 +278,7 @@ void LogWriterTest::pacesOnlyWhileTheQueueIsShort()
     writer.setLinePause([&] { ++pausesTaken; });
     QStringList expected;
     for (int i = 0; i < burst; ++i) {
-        expected << QStringLiteral("row %1").arg(i);
+        expected << QStringLiteral("\r[ 2021-06-06 12:00:00 ] 东门岗亭 Müller 🚓 row %1").arg(i);
         writer.appendLog(expected.last());
     }
     writer.start();
@@ -339,17 +308,6 @@ void LogWriterTest::writesWhatWasQueuedJustBeforeStop()
     writer.stop();
     QVERIFY(writer.wait(10000));
     QCOMPARE(linesOf(dayFile), expected);
-}
-
-void LogWriterTest::stopBeforeTheThreadRunsStillEndsIt()
-{
-    WorkingDir wd;
-    for (int i = 0; i < 20; ++i) {
-        LogThread writer(nullptr);
-        writer.start();
-        writer.stop();
-        QVERIFY(writer.wait(5000));
-    }
 }
 
 QTEST_GUILESS_MAIN(LogWriterTest)

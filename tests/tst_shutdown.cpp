@@ -85,46 +85,17 @@ class ShutdownTest : public QObject
 {
     Q_OBJECT
 private slots:
-    void signalEndsTheProgramCleanly_data();
-    void signalEndsTheProgramCleanly();
     void answersComingDuringTheGraceAreRecorded_data();
     void answersComingDuringTheGraceAreRecorded();
     void postsWithoutAnswerAreRecordedAsAbandoned();
     void saysWhatCouldNotBeWrittenAtExit();
 };
 
-void ShutdownTest::signalEndsTheProgramCleanly_data()
+void ShutdownTest::answersComingDuringTheGraceAreRecorded_data()
 {
     QTest::addColumn<int>("signalNumber");
     QTest::newRow("SIGTERM") << int(SIGTERM);
     QTest::newRow("SIGINT") << int(SIGINT);
-}
-
-void ShutdownTest::signalEndsTheProgramCleanly()
-{
-    QFETCH(int, signalNumber);
-    WorkingDir wd;
-    QProcess fernwick;
-    QVERIFY(startProgram(&fernwick, wd));
-    // The window's constructor creates "log"; by then the signal handlers are in place.
-    QTRY_VERIFY_WITH_TIMEOUT(QDir(wd.file(QStringLiteral("log"))).exists(), 10000);
-    ::kill(pid_t(fernwick.processId()), signalNumber);
-    QVERIFY(fernwick.waitForFinished(10000));
-    QCOMPARE(fernwick.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(fernwick.exitCode(), 0);
-
-    const QStringList logs = QDir(wd.file(QStringLiteral("log"))).entryList({"fernwicklog-*.txt"});
-    QCOMPARE(logs.size(), 1);
-    const QString log = QString::fromUtf8(readAll(wd.file(QStringLiteral("log/") + logs.first())));
-    QVERIFY2(QRegularExpression(QStringLiteral("^") + stampedPattern(QStringLiteral("****** start ******")) + "\\n")
-                 .match(log)
-                 .hasMatch(),
-             qPrintable(log));
-}
-
-void ShutdownTest::answersComingDuringTheGraceAreRecorded_data()
-{
-    signalEndsTheProgramCleanly_data();
 }
 
 // A slow server: its answers come after the signal, while the program waits for them.

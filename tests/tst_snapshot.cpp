@@ -3,7 +3,6 @@
 #include "support/localfile.h"
 #include "support/testsupport.h"
 #include "upload/evalthread.h"
-#include "upload/planthread.h"
 #include "upload/pointthread.h"
 
 #include <QSqlDatabase>
@@ -11,7 +10,6 @@
 
 namespace {
 using Rows = QList<QStringList>;
-
 
 QStringList point(const QString &id, const QString &name)
 {
@@ -41,15 +39,9 @@ private slots:
     void init();
     void cleanup();
     void rowsKeepOrderAndEachGetsAStamp();
-    void aNewExtractionReplacesTheOldRows();
-    void zeroRowsNeverCreateTheTableButEmptyIt();
+    void noRowsNeverCreateTheTableButEmptyIt();
     void abandonedExtractionKeepsThePreviousSnapshot();
     void outsideReaderSeesOldOrNewNeverHalf();
-    void valuesAreStoredVerbatim_data();
-    void valuesAreStoredVerbatim();
-    void nullValuesAreStoredAsEmptyText();
-    void planRowsCarryNoStampOfTheirOwn();
-    void insertWithoutAClearWritesNothing();
     void evalChannelEmptiesItsTableWhenMade();
     void rowsAfterAFailedClearAreNotWritten();
     void diskFillingMidwayKeepsThePreviousRows();
@@ -84,19 +76,10 @@ void SnapshotTest::rowsKeepOrderAndEachGetsAStamp()
         QVERIFY2(stamp.match(row.last()).hasMatch(), qPrintable(row.last()));
 }
 
-void SnapshotTest::aNewExtractionReplacesTheOldRows()
+void SnapshotTest::noRowsNeverCreateTheTableButEmptyIt()
 {
     PointThread channel(nullptr);
-    extractPoints(channel, {point("1", "A"), point("2", "B"), point("3", "C")});
-    extractPoints(channel, {point("7", "X"), point("8", "Y")});
-    LocalFile reader;
-    QCOMPARE(withoutTimeStamps(reader.table(QStringLiteral("orva_point_data"))),
-             (Rows{point("7", "X"), point("8", "Y")}));
-}
-
-void SnapshotTest::zeroRowsNeverCreateTheTableButEmptyIt()
-{
-    PointThread channel(nullptr);
+    channel.insertSnapshot(point("1", "without a clear"));
     extractPoints(channel, {});
     {
         LocalFile reader;
@@ -133,53 +116,6 @@ void SnapshotTest::outsideReaderSeesOldOrNewNeverHalf()
     channel.finishSnapshot();
     QCOMPARE(withoutTimeStamps(reader.table(QStringLiteral("orva_point_data"))),
              (Rows{point("7", "X"), point("8", "Y")}));
-}
-
-void SnapshotTest::valuesAreStoredVerbatim_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::newRow("quote") << QStringLiteral("O'Brien");
-    QTest::newRow("injection") << QStringLiteral("x'); drop table orva_point_data; --");
-    QTest::newRow("placeholders") << QStringLiteral("%1 %2 %6 %10");
-    QTest::newRow("non-ascii") << QStringLiteral("东门岗亭 🚓");
-}
-
-void SnapshotTest::valuesAreStoredVerbatim()
-{
-    QFETCH(QString, name);
-    PointThread channel(nullptr);
-    extractPoints(channel, {point("1", name), point("2", "next")});
-    LocalFile reader;
-    QCOMPARE(withoutTimeStamps(reader.table(QStringLiteral("orva_point_data"))),
-             (Rows{point("1", name), point("2", "next")}));
-}
-
-void SnapshotTest::nullValuesAreStoredAsEmptyText()
-{
-    PointThread channel(nullptr);
-    extractPoints(channel, {{QString(), QString(), QStringLiteral("gate"), QString(), QString()}});
-    LocalFile reader;
-    QCOMPARE(withoutTimeStamps(reader.table(QStringLiteral("orva_point_data"))),
-             (Rows{{"", "", "gate", "", ""}}));
-}
-
-void SnapshotTest::planRowsCarryNoStampOfTheirOwn()
-{
-    PlanThread channel(nullptr);
-    const QStringList plan = {"5", "2", "08:00", "18:00", "1", "0", "1111100", "2021-06-06", "1", "2", "", "2020-01-01"};
-    channel.clearSnapshot();
-    channel.insertSnapshot(plan);
-    channel.finishSnapshot();
-    LocalFile reader;
-    QCOMPARE(reader.table(QStringLiteral("orva_plan_data")), Rows{plan});
-}
-
-void SnapshotTest::insertWithoutAClearWritesNothing()
-{
-    PointThread channel(nullptr);
-    channel.insertSnapshot(point("1", "A"));
-    LocalFile reader;
-    QVERIFY(!reader.hasTable(QStringLiteral("orva_point_data")));
 }
 
 void SnapshotTest::evalChannelEmptiesItsTableWhenMade()

@@ -63,15 +63,6 @@ const QByteArray planBody =
     "\"placeId\":\"-4\",\"planId\":\"8\"}]";
 
 // Replaces the time stamp of "\r[ yyyy-MM-dd HH:mm:ss ] " lines by "[T] ".
-bool makeSite(const QString &path, const QString &sql, const QString &password = QString())
-{
-    QString error;
-    const bool made = gtdb::createGuardTourDb(path, sql, password, &error);
-    if (!made)
-        qWarning("cannot make the site: %s", qPrintable(error));
-    return made;
-}
-
 QStringList withoutStamps(const QStringList &lines)
 {
     static const QRegularExpression stamp(QStringLiteral("^\\r?\\[ \\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d \\] "));
@@ -97,39 +88,36 @@ QStringList paneLines(MainWindow &window)
     return withoutStamps(lines);
 }
 
-void configure(const QString &path, const QString &password)
-{
-    LocalFile file;
-    file.exec(QStringLiteral("create table orva_fernwick_config (PATH text,PASSWD text)"));
-    file.exec(QStringLiteral("insert into orva_fernwick_config values (?, ?)"), {path, password});
-}
-
-void pointEndpointsAt(const TestServer &server)
-{
-    QSettings settings(QStringLiteral("sys.ini"), QSettings::IniFormat);
-    settings.setValue(QStringLiteral("POINT_HTTPURL"), server.url(QStringLiteral("/point")));
-    settings.setValue(QStringLiteral("LINE_HTTPURL"), server.url(QStringLiteral("/line")));
-    settings.setValue(QStringLiteral("PLAN_HTTPURL"), server.url(QStringLiteral("/plan")));
-}
-
 // A test's own working directory at a fixed date, a receiver for the three kinds, and a
 // guard-tour site that the configuration row points at.
 struct Site
 {
-    Site() { pointEndpointsAt(server); }
+    Site()
+    {
+        QSettings settings(QStringLiteral("sys.ini"), QSettings::IniFormat);
+        for (const QString &kind : QStringList{"point", "line", "plan"})
+            settings.setValue(kind.toUpper() + QStringLiteral("_HTTPURL"), server.url(QLatin1Char('/') + kind));
+    }
     bool make(const QString &sql, const QString &password = QString(),
               const QString &name = QStringLiteral("GuardTour_DB.mdb"))
     {
-        path = wd.file(name);
-        QDir().mkpath(QFileInfo(path).path());
-        configure(path, password);
-        return makeSite(path, sql, password);
+        QString error;
+        if (configure(name, password) && gtdb::createGuardTourDb(path, sql, password, &error))
+            return true;
+        qWarning("cannot make the site: %s", qPrintable(error));
+        return false;
     }
     bool generate(int rowsPerKind)
     {
-        path = wd.file(QStringLiteral("GuardTour_DB.mdb"));
-        configure(path, QString());
-        return gtdb::generateGuardTourDb(path, rowsPerKind);
+        return configure(QStringLiteral("GuardTour_DB.mdb"), QString()) && gtdb::generateGuardTourDb(path, rowsPerKind);
+    }
+    bool configure(const QString &name, const QString &password)
+    {
+        path = wd.file(name);
+        QDir().mkpath(QFileInfo(path).path());
+        LocalFile file;
+        return file.exec(QStringLiteral("create table orva_fernwick_config (PATH text,PASSWD text)"))
+            && file.exec(QStringLiteral("insert into orva_fernwick_config values (?, ?)"), {path, password});
     }
     WorkingDir wd;
     ClockAt clock{testNoon};
@@ -264,15 +252,11 @@ class SyncTest : public QObject
 private slots:
     void cleanup();
     void fixtureSiteGoesThroughEndToEnd();
-    void logAndPaneTellTheRunInOrder();
-    void emptyTablesPostEmptyArrays();
+    void emptyTablesAndAPlaceThatIsNoNumber();
     void unreadableDatabasePostsNothingAndKeepsSnapshots();
     void failedStatementSkipsOnlyItsKind();
     void pathAndPasswordReachTheDriverIntact();
-    void eachPressRunsACompleteSync();
     void paneShowsTheBeginningOfALongBody();
-    void placeThatIsNoWholeNumberIsNoPlace();
-    void closingTheWindowWaitsForAnswers();
     void secondSyncMeetsALocalFileFault_data();
     void secondSyncMeetsALocalFileFault();
 };
@@ -287,8 +271,10 @@ void SyncTest::fixtureSiteGoesThroughEndToEnd()
 {
     Site site;
     QVERIFY(site.make(QString::fromUtf8(fixtureSite), QStringLiteral("XQ")));
+    QStringList pane;
     {
         MainWindow window;
+        pane = paneLines(window);
         QVERIFY(allRepliesRecorded());
     }
     QCOMPARE(bodyPostedTo(site.server, "/point"), pointBody);
@@ -310,18 +296,6 @@ void SyncTest::fixtureSiteGoesThroughEndToEnd()
                                  {"6", "2", "1899-12-30T20:00:00.000", "1899-12-30T06:00:00.000", "2", "1", "", "", "3", "4", "", ""},
                                  {"7", "2", "", "", "", "", "", "", "", "", "", ""},
                                  {"8", "1", "1899-12-30T00:00:00.000", "1899-12-30T23:59:00.000", "1", "0", "0000011", "", "1", "0", "-4", ""}}));
-}
-
-void SyncTest::logAndPaneTellTheRunInOrder()
-{
-    Site site;
-    QVERIFY(site.make(QString::fromUtf8(fixtureSite)));
-    QStringList pane;
-    {
-        MainWindow window;
-        pane = paneLines(window);
-        QVERIFY(allRepliesRecorded());
-    }
     const QStringList expectedLog = {
         "[T] ****** start ******",
         "[T] sql pointData start",
@@ -379,17 +353,19 @@ void SyncTest::logAndPaneTellTheRunInOrder()
     QCOMPARE(pane, expectedPane);
 }
 
-void SyncTest::emptyTablesPostEmptyArrays()
+// Empty tables post empty arrays; a place that is no whole number is no place.
+void SyncTest::emptyTablesAndAPlaceThatIsNoNumber()
 {
     Site site;
-    QVERIFY(site.make(QStringLiteral("insert into GT_LINE values (1, 'x');")));
+    QVERIFY(site.make(QStringLiteral("insert into GT_PLAN (ID, Line_ID, Place_ID) values (1, 1, 'north gate');")));
     {
         MainWindow window;
         QVERIFY(allRepliesRecorded());
     }
     QCOMPARE(bodyPostedTo(site.server, "/point"), QByteArray("key=[]"));
     QCOMPARE(bodyPostedTo(site.server, "/line"), QByteArray("key=[]"));
-    QCOMPARE(bodyPostedTo(site.server, "/plan"), QByteArray("key=[]"));
+    QVERIFY(bodyPostedTo(site.server, "/plan").contains("\"placeId\":\"\""));
+    QVERIFY(logLines().contains(QStringLiteral("Place_ID : 0")));
     QVERIFY(snapshot("orva_point_data", true).isEmpty());
 }
 
@@ -402,7 +378,7 @@ void SyncTest::unreadableDatabasePostsNothingAndKeepsSnapshots()
         MainWindow window;
         QVERIFY(allRepliesRecorded());
         QVERIFY(QFile::remove(site.path));
-        QTest::mouseClick(window.findChild<QPushButton *>(QStringLiteral("pushButton")), Qt::LeftButton);
+        pressUpdate(window);
         pane = paneLines(window);
         QTest::qWait(300);
     }
@@ -455,33 +431,6 @@ void SyncTest::pathAndPasswordReachTheDriverIntact()
         QVERIFY(allRepliesRecorded());
     }
     QCOMPARE(bodyPostedTo(site.server, "/point"), pointBody);
-    QCOMPARE(accessConnectionString("D:/data/GuardTour_DB.mdb", QString()),
-             QStringLiteral("DRIVER={Microsoft Access Driver (*.mdb)};FIL={MS Access};DBQ=D:/data/GuardTour_DB.mdb;"
-                            "Uid=;Pwd="));
-    QCOMPARE(accessConnectionString(" a;b}", "%1"),
-             QStringLiteral("DRIVER={Microsoft Access Driver (*.mdb)};FIL={MS Access};DBQ={ a;b}}};Uid=;Pwd=%1"));
-}
-
-void SyncTest::eachPressRunsACompleteSync()
-{
-    Site site;
-    QVERIFY(site.make(QString::fromUtf8(fixtureSite)));
-    QStringList pane;
-    {
-        MainWindow window;
-        QVERIFY(allRepliesRecorded(1));
-        // A connection left pointing elsewhere must not matter: each run registers its own.
-        QSqlDatabase::database(QStringLiteral("GuardTour_DB"), false).setDatabaseName(QStringLiteral("DSN=none"));
-        QTest::mouseClick(window.findChild<QPushButton *>(QStringLiteral("pushButton")), Qt::LeftButton);
-        QVERIFY(allRepliesRecorded(2));
-        pane = paneLines(window);
-    }
-    QCOMPARE(pane.count("[T] ******** KELDO-FERNWICK start ********"), 2);
-    QCOMPARE(pane.count("[T] ******** KELDO-FERNWICK end ********"), 2);
-    QCOMPARE(pane.count("[T] AccessDB open success"), 6);
-    QCOMPARE(logLines().count("[T] ****** end ******"), 2);
-    QCOMPARE(logLines().count("[T] ****** start ******"), 1);
-    QCOMPARE(site.server.requestCount(), 6);
 }
 
 void SyncTest::paneShowsTheBeginningOfALongBody()
@@ -503,34 +452,6 @@ void SyncTest::paneShowsTheBeginningOfALongBody()
     QVERIFY(paneLine.startsWith(shown));
     QVERIFY2(paneLine.endsWith(QStringLiteral(" … [%1 bytes in all; the log file has the whole body]").arg(body.size())),
              qPrintable(paneLine.right(80)));
-}
-
-void SyncTest::placeThatIsNoWholeNumberIsNoPlace()
-{
-    Site site;
-    QVERIFY(site.make(QStringLiteral("insert into GT_PLAN (ID, Line_ID, Place_ID) values (1, 1, 'north gate');")));
-    {
-        MainWindow window;
-        QVERIFY(allRepliesRecorded());
-    }
-    QVERIFY(logLines().contains(QStringLiteral("Place_ID : 0")));
-    QVERIFY(bodyPostedTo(site.server, "/plan").contains("\"placeId\":\"\""));
-}
-
-// The answers come only once the window is being closed, while it waits for them.
-void SyncTest::closingTheWindowWaitsForAnswers()
-{
-    Site site;
-    QVERIFY(site.make(QString::fromUtf8(fixtureSite)));
-    site.server.holdReplies();
-    {
-        MainWindow window;
-        QTRY_COMPARE(site.server.requestCount(), 3);
-        QTimer::singleShot(0, [&site] { site.server.releaseReplies(); });
-    }
-    for (const QString &f : responseFiles)
-        QCOMPARE(readAll(f), QByteArray("ok\n"));
-    QVERIFY(logLines().contains(QStringLiteral("[T] exit: posts in flight: 3; waiting up to 10 s for their answers")));
 }
 
 void SyncTest::secondSyncMeetsALocalFileFault_data()
@@ -562,6 +483,8 @@ void SyncTest::secondSyncMeetsALocalFileFault()
         QVERIFY(allRepliesRecorded(1));
         before = allSnapshots();
         QVERIFY(gtdb::generateGuardTourDb(site.path, 5));
+        // A connection left pointing elsewhere must not matter: each run registers its own.
+        QSqlDatabase::database(QStringLiteral("GuardTour_DB"), false).setDatabaseName(QStringLiteral("DSN=none"));
         {
             LocalFileFault inForce(fault);
             QVERIFY(inForce.holds());

@@ -65,6 +65,9 @@ QByteArray randomBytes(QRandomGenerator &random, int size)
     return bytes;
 }
 
+// How an answer that the time limit must not cut off comes.
+enum class Wait { Pieces, BusyLoop, HeldAnswer };
+
 // A working directory at a fixed date and a server that sys.ini names for one kind.
 struct Rig
 {
@@ -81,129 +84,91 @@ struct Rig
 };
 }
 
+Q_DECLARE_METATYPE(Wait)
+
 class UploadChannelTest : public QObject
 {
     Q_OBJECT
 private slots:
-    void postsTheBodyUnchangedToTheConfiguredUrl();
     void readsTheUrlAtEveryPost();
-    void missingKeyFailsWithoutARequest();
     void recordsTheReplyBody_data();
     void recordsTheReplyBody();
-    void httpErrorIsRecordedWithoutItsBody();
     void eachKindWritesItsOwnFile();
-    void waitingLinesFollowOnceLogIsBack();
+    void waitingLinesAreWrittenWhenTheChannelEnds_data();
     void waitingLinesAreWrittenWhenTheChannelEnds();
     void waitingLinesAreWrittenOnceLogCanBeWritten();
-    void linesThatNeverCouldBeWrittenAreCounted();
-    void twoRequestsInFlightGiveTwoLines();
     void replyAfterMidnightGoesToTheNewDay();
-    void existingFileIsAppendedTo();
-    void silentServerIsAbandonedAfterTheTimeout();
-    void answerThatKeepsComingIsNotCutOff();
-    void answerThatCameWhileTheLoopWasBusyCounts();
-    void timeoutSetting_data();
-    void timeoutSetting();
-    void bodyClosedWithoutAnswerIsSentOnce();
+    void postWithoutAnswerIsRecordedOnce_data();
+    void postWithoutAnswerIsRecordedOnce();
+    void answerWithinTheLimitIsRecorded_data();
+    void answerWithinTheLimitIsRecorded();
     void wireBytesAreThoseOfAPlainPost();
     void postsInFlightAreCountedUntilRecorded();
+    void abandonedPostsAreRecorded_data();
     void abandonedPostsAreRecorded();
-    void endingChannelRecordsItsPostsInFlight();
     void postEndedBeforeItStartedIsRecordedOnce();
 };
 
-void UploadChannelTest::postsTheBodyUnchangedToTheConfiguredUrl()
-{
-    WorkingDir wd;
-    ClockAt clock(testNoon);
-    QDir().mkdir(QStringLiteral("log"));
-    TestServer server;
-    setEndpoint(QStringLiteral("POINT_HTTPURL"), server.url(QStringLiteral("/api/point?site=7")));
-    PointThread channel(nullptr);
-    const QByteArray body = QStringLiteral("key=[{\"ptName\":\"东门 & B+C=100% \\\"x\\\"\"}]").toUtf8();
-    channel.sendData(body);
-    QVERIFY(waitForLines(pointFile, 1));
-    QCOMPARE(server.requestCount(), 1);
-    QCOMPARE(server.requests().first().path, QStringLiteral("/api/point"));
-    QCOMPARE(server.requests().first().body, body);
-    QCOMPARE(readAll(pointFile), QByteArray("ok\n"));
-}
-
 void UploadChannelTest::readsTheUrlAtEveryPost()
 {
-    WorkingDir wd;
-    ClockAt clock(testNoon);
-    QDir().mkdir(QStringLiteral("log"));
-    TestServer first;
+    Rig rig;
     TestServer second;
+    setEndpoint(QStringLiteral("POINT_HTTPURL"), rig.server.url(QStringLiteral("/api/point?site=7")));
     PointThread channel(nullptr);
-    setEndpoint(QStringLiteral("POINT_HTTPURL"), first.url(QStringLiteral("/a")));
     channel.sendData("key=[]");
     QVERIFY(waitForLines(pointFile, 1));
     setEndpoint(QStringLiteral("POINT_HTTPURL"), second.url(QStringLiteral("/b")));
     channel.sendData("key=[]");
     QVERIFY(waitForLines(pointFile, 2));
-    QCOMPARE(first.requestCount(), 1);
+    QCOMPARE(rig.server.requestCount(), 1);
+    QCOMPARE(rig.server.requests().first().path, QStringLiteral("/api/point"));
     QCOMPARE(second.requestCount(), 1);
     QCOMPARE(second.requests().first().path, QStringLiteral("/b"));
 }
 
-void UploadChannelTest::missingKeyFailsWithoutARequest()
-{
-    Rig rig(Rig::WithLog, QStringLiteral("LINE_HTTPURL"));
-    TestServer &server = rig.server;
-    PointThread channel(nullptr);
-    channel.sendData("key=[]");
-    QVERIFY(waitForLines(pointFile, 1));
-    QVERIFY(readAll(pointFile).startsWith("Failed: "));
-    QCOMPARE(server.requestCount(), 0);
-}
-
 void UploadChannelTest::recordsTheReplyBody_data()
 {
+    QTest::addColumn<int>("status");
     QTest::addColumn<QByteArray>("reply");
     QTest::addColumn<QByteArray>("recorded");
-    QTest::newRow("text") << QByteArray("ok") << QByteArray("ok\n");
-    QTest::newRow("empty") << QByteArray() << QByteArray("\n");
-    QTest::newRow("zero byte") << QByteArray("ab\0cd", 5) << QByteArray("ab\n");
-    QTest::newRow("line break") << QByteArray("first\nsecond") << QByteArray("first\nsecond\n");
-    QTest::newRow("utf-8") << QByteArray("{\"msg\":\"成功\"}") << QByteArray("{\"msg\":\"成功\"}\n");
+    QTest::newRow("empty") << 200 << QByteArray() << QByteArray("\n");
+    QTest::newRow("zero byte") << 200 << QByteArray("ab\0cd", 5) << QByteArray("ab\n");
+    QTest::newRow("line break") << 200 << QByteArray("first\nsecond") << QByteArray("first\nsecond\n");
+    QTest::newRow("utf-8") << 200 << QByteArray("{\"msg\":\"成功\"}") << QByteArray("{\"msg\":\"成功\"}\n");
+    // The error's body is no answer to record.
+    QTest::newRow("http error") << 500 << QByteArray("stack trace of the server") << QByteArray("Failed: ");
 }
 
+// Each answer is appended to what the day's file already holds.
 void UploadChannelTest::recordsTheReplyBody()
 {
+    QFETCH(int, status);
     QFETCH(QByteArray, reply);
     QFETCH(QByteArray, recorded);
     Rig rig;
-    TestServer &server = rig.server;
-    server.answerWith(200, reply);
+    {
+        QFile earlier(pointFile);
+        QVERIFY(earlier.open(QIODevice::WriteOnly) && earlier.write("earlier answer\n") > 0);
+    }
+    rig.server.answerWith(status, reply);
     PointThread channel(nullptr);
     channel.sendData("key=[]");
-    QVERIFY(waitForLines(pointFile, recorded.count('\n')));
-    QCOMPARE(readAll(pointFile), recorded);
-}
-
-void UploadChannelTest::httpErrorIsRecordedWithoutItsBody()
-{
-    Rig rig;
-    rig.server.answerWith(500, "stack trace of the server");
-    PointThread channel(nullptr);
-    channel.sendData("key=[]");
-    QVERIFY(waitForLines(pointFile, 1));
-    const QByteArray line = readAll(pointFile);
-    QVERIFY2(line.startsWith("Failed: ") && line.count('\n') == 1, line.constData());
-    QVERIFY(!line.contains("stack trace"));
+    QVERIFY(waitForLines(pointFile, 1 + qMax(1, recorded.count('\n'))));
+    const QByteArray lines = readAll(pointFile);
+    if (status != 200) {
+        QVERIFY2(lines.startsWith("earlier answer\nFailed: ") && lines.count('\n') == 2, lines.constData());
+        QVERIFY(!lines.contains(reply));
+        return;
+    }
+    QCOMPARE(lines, "earlier answer\n" + recorded);
 }
 
 void UploadChannelTest::eachKindWritesItsOwnFile()
 {
-    WorkingDir wd;
-    ClockAt clock(testNoon);
-    QDir().mkdir(QStringLiteral("log"));
-    TestServer server;
+    Rig rig;
     const QStringList keys = {"POINT_HTTPURL", "LINE_HTTPURL", "PLAN_HTTPURL", "PLANSTATUS_HTTPURL"};
     for (const QString &key : keys)
-        setEndpoint(key, server.url(QLatin1Char('/') + key));
+        setEndpoint(key, rig.server.url(QLatin1Char('/') + key));
     PointThread point(nullptr);
     LineThread line(nullptr);
     PlanThread plan(nullptr);
@@ -215,42 +180,35 @@ void UploadChannelTest::eachKindWritesItsOwnFile()
     for (const QString &kind : files)
         QVERIFY2(waitForLines(QStringLiteral("log/response%1Data-20210606.txt").arg(kind), 1), qPrintable(kind));
     QStringList paths;
-    for (const TestServer::Request &r : server.requests())
+    for (const TestServer::Request &r : rig.server.requests())
         paths << r.path;
     paths.sort();
     QCOMPARE(paths, (QStringList{"/LINE_HTTPURL", "/PLANSTATUS_HTTPURL", "/PLAN_HTTPURL", "/POINT_HTTPURL"}));
 }
 
-void UploadChannelTest::waitingLinesFollowOnceLogIsBack()
+void UploadChannelTest::waitingLinesAreWrittenWhenTheChannelEnds_data()
 {
-    Rig rig(Rig::WithoutLog);
-    TestServer &server = rig.server;
-    server.answerWith(200, "first");
-    PointThread channel(nullptr);
-    channel.sendData("key=[]");
-    QTRY_COMPARE(server.requestCount(), 1);
-    QTRY_COMPARE(openReplies(channel), 0);
-    QVERIFY(!QFile::exists(pointFile));
-
-    QDir().mkdir(QStringLiteral("log"));
-    server.answerWith(200, "second");
-    channel.sendData("key=[]");
-    QVERIFY(waitForLines(pointFile, 2));
-    QCOMPARE(readAll(pointFile), QByteArray("first\nsecond\n"));
+    QTest::addColumn<bool>("logBack");
+    QTest::newRow("log back before the end") << true;
+    QTest::newRow("log never back") << false;
 }
 
+// With log/ back by the end the waiting line is written; without, it is counted as unwritten.
 void UploadChannelTest::waitingLinesAreWrittenWhenTheChannelEnds()
 {
+    QFETCH(bool, logBack);
     Rig rig(Rig::WithoutLog);
-    TestServer &server = rig.server;
+    const int before = unwrittenLineCount();
     {
         PointThread channel(nullptr);
         channel.sendData("key=[]");
-        QTRY_COMPARE(server.requestCount(), 1);
+        QTRY_COMPARE(rig.server.requestCount(), 1);
         QTRY_COMPARE(openReplies(channel), 0);
-        QDir().mkdir(QStringLiteral("log"));
+        if (logBack)
+            QVERIFY(QDir().mkdir(QStringLiteral("log")));
     }
-    QCOMPARE(readAll(pointFile), QByteArray("ok\n"));
+    QCOMPARE(unwrittenLineCount() - before, logBack ? 0 : 1);
+    QCOMPARE(readAll(pointFile), logBack ? QByteArray("ok\n") : QByteArray());
 }
 
 void UploadChannelTest::waitingLinesAreWrittenOnceLogCanBeWritten()
@@ -282,34 +240,6 @@ void UploadChannelTest::waitingLinesAreWrittenOnceLogCanBeWritten()
     QCOMPARE(warnings.count(QStringLiteral("responsePointData")), 2);
 }
 
-void UploadChannelTest::linesThatNeverCouldBeWrittenAreCounted()
-{
-    Rig rig(Rig::WithoutLog);
-    const int before = unwrittenLineCount();
-    {
-        PointThread channel(nullptr);
-        channel.sendData("key=[]");
-        QTRY_COMPARE(rig.server.requestCount(), 1);
-        QTRY_COMPARE(openReplies(channel), 0);
-    }
-    QCOMPARE(unwrittenLineCount() - before, 1);
-}
-
-void UploadChannelTest::twoRequestsInFlightGiveTwoLines()
-{
-    Rig rig;
-    TestServer &server = rig.server;
-    PointThread channel(nullptr);
-    server.holdReplies();
-    channel.sendData("key=[1]");
-    channel.sendData("key=[2]");
-    QTRY_COMPARE(server.requestCount(), 2);
-    server.releaseReplies();
-    QVERIFY(waitForLines(pointFile, 2));
-    QCOMPARE(readAll(pointFile), QByteArray("ok\nok\n"));
-    QTRY_COMPARE(openReplies(channel), 0);
-}
-
 void UploadChannelTest::replyAfterMidnightGoesToTheNewDay()
 {
     Rig rig;
@@ -327,100 +257,73 @@ void UploadChannelTest::replyAfterMidnightGoesToTheNewDay()
     QVERIFY(!QFile::exists(pointFile));
 }
 
-void UploadChannelTest::existingFileIsAppendedTo()
+void UploadChannelTest::postWithoutAnswerIsRecordedOnce_data()
 {
-    Rig rig;
-    {
-        QFile earlier(pointFile);
-        QVERIFY(earlier.open(QIODevice::WriteOnly));
-        earlier.write("earlier answer\n");
-    }
-    PointThread channel(nullptr);
-    channel.sendData("key=[]");
-    QVERIFY(waitForLines(pointFile, 2));
-    QCOMPARE(readAll(pointFile), QByteArray("earlier answer\nok\n"));
+    QTest::addColumn<bool>("closes");
+    QTest::addColumn<QString>("why");
+    QTest::newRow("silent server") << false
+                                   << "nothing moved for 1 s (HTTP_TIMEOUT_SECONDS), so the post was abandoned";
+    QTest::newRow("closed after the body") << true
+                                           << "the connection closed before an answer came; the post was not sent "
+                                              "again, since the server may already have taken it";
 }
 
-void UploadChannelTest::silentServerIsAbandonedAfterTheTimeout()
+void UploadChannelTest::postWithoutAnswerIsRecordedOnce()
 {
-    Rig rig;
-    setTimeout(QStringLiteral("1"));
-    rig.server.holdReplies();
-    PointThread channel(nullptr);
-    channel.sendData("key=[]");
-    QVERIFY(waitForLines(pointFile, 1));
-    QCOMPARE(QString::fromUtf8(readAll(pointFile)),
-             noAnswerFrom(rig.server, QStringLiteral("nothing moved for 1 s (HTTP_TIMEOUT_SECONDS), so the post was "
-                                                     "abandoned")));
-    QCOMPARE(channel.postsInFlight(), 0);
-}
-
-// The answer takes longer than the limit in all, but no gap between its pieces comes near it.
-void UploadChannelTest::answerThatKeepsComingIsNotCutOff()
-{
-    Rig rig;
-    setTimeout(QStringLiteral("2"));
-    rig.server.answerInPieces(30, 100);
-    PointThread channel(nullptr);
-    channel.sendData("key=[]");
-    QVERIFY(waitForLines(pointFile, 1));
-    QCOMPARE(readAll(pointFile), QByteArray(30, '.') + '\n');
-}
-
-// A long sync keeps the event loop from running; an answer that came meanwhile is not
-// taken for silence.
-void UploadChannelTest::answerThatCameWhileTheLoopWasBusyCounts()
-{
+    QFETCH(bool, closes);
+    QFETCH(QString, why);
     Rig rig;
     setTimeout(QStringLiteral("1"));
-    PointThread channel(nullptr);
-    channel.sendData("key=[]");
-    QTRY_COMPARE(rig.server.requestCount(), 1);
-    QThread::msleep(2500);
-    QVERIFY(waitForLines(pointFile, 1));
-    QCOMPARE(readAll(pointFile), QByteArray("ok\n"));
-}
-
-void UploadChannelTest::timeoutSetting_data()
-{
-    QTest::addColumn<QString>("setting");
-    QTest::newRow("0 means no limit") << QStringLiteral("0");
-    QTest::newRow("no number gives the default") << QStringLiteral("soon");
-    QTest::newRow("below 0 gives the default") << QStringLiteral("-1");
-    QTest::newRow("missing gives the default") << QString();
-}
-
-// None of these settings may end a post that waits a good deal longer than a second.
-void UploadChannelTest::timeoutSetting()
-{
-    QFETCH(QString, setting);
-    Rig rig;
-    if (!setting.isNull())
-        setTimeout(setting);
-    rig.server.holdReplies();
-    PointThread channel(nullptr);
-    channel.sendData("key=[]");
-    QTRY_COMPARE(rig.server.requestCount(), 1);
-    QTest::qWait(2500);
-    QCOMPARE(channel.postsInFlight(), 1);
-    rig.server.releaseReplies();
-    QVERIFY(waitForLines(pointFile, 1));
-    QCOMPARE(readAll(pointFile), QByteArray("ok\n"));
-}
-
-void UploadChannelTest::bodyClosedWithoutAnswerIsSentOnce()
-{
-    Rig rig;
-    rig.server.closeAfterBody();
+    if (closes)
+        rig.server.closeAfterBody();
+    else
+        rig.server.holdReplies();
     PointThread channel(nullptr);
     const QByteArray body = "key=[{\"pId\":\"1\"}]";
     channel.sendData(body);
     QVERIFY(waitForLines(pointFile, 1));
+    QCOMPARE(QString::fromUtf8(readAll(pointFile)), noAnswerFrom(rig.server, why));
+    QCOMPARE(channel.postsInFlight(), 0);
     QCOMPARE(rig.server.requestCount(), 1);
-    QCOMPARE(QString::fromUtf8(readAll(pointFile)),
-             noAnswerFrom(rig.server, QStringLiteral("the connection closed before an answer came; the post was not "
-                                                     "sent again, since the server may already have taken it")));
     QCOMPARE(rig.server.requests().first().body, body);
+}
+
+void UploadChannelTest::answerWithinTheLimitIsRecorded_data()
+{
+    QTest::addColumn<QString>("setting");
+    QTest::addColumn<Wait>("wait");
+    // The answer takes longer than the limit in all, but no gap between its pieces comes near it.
+    QTest::newRow("answer that keeps coming") << QStringLiteral("2") << Wait::Pieces;
+    // A long sync keeps the event loop from running; an answer that came meanwhile is no silence.
+    QTest::newRow("answer while the loop was busy") << QStringLiteral("1") << Wait::BusyLoop;
+    // None of these settings may end a post that waits a good deal longer than a second.
+    QTest::newRow("0 means no limit") << QStringLiteral("0") << Wait::HeldAnswer;
+    QTest::newRow("no number gives the default") << QStringLiteral("soon") << Wait::HeldAnswer;
+    QTest::newRow("below 0 gives the default") << QStringLiteral("-1") << Wait::HeldAnswer;
+}
+
+void UploadChannelTest::answerWithinTheLimitIsRecorded()
+{
+    QFETCH(QString, setting);
+    QFETCH(Wait, wait);
+    Rig rig;
+    setTimeout(setting);
+    if (wait == Wait::Pieces)
+        rig.server.answerInPieces(30, 100);
+    if (wait == Wait::HeldAnswer)
+        rig.server.holdReplies();
+    PointThread channel(nullptr);
+    channel.sendData("key=[]");
+    QTRY_COMPARE(rig.server.requestCount(), 1);
+    if (wait == Wait::BusyLoop)
+        QThread::msleep(2500);
+    if (wait == Wait::HeldAnswer) {
+        QTest::qWait(2500);
+        QCOMPARE(channel.postsInFlight(), 1);
+        rig.server.releaseReplies();
+    }
+    QVERIFY(waitForLines(pointFile, 1));
+    QCOMPARE(readAll(pointFile), wait == Wait::Pieces ? QByteArray(30, '.') + '\n' : QByteArray("ok\n"));
 }
 
 // Sizes around the chunks in which Qt reads a body, bytes of every value.
@@ -455,41 +358,43 @@ void UploadChannelTest::postsInFlightAreCountedUntilRecorded()
     rig.server.releaseReplies();
     QTRY_COMPARE(channel.postsInFlight(), 0);
     QCOMPARE(readAll(pointFile), QByteArray("ok\nok\n"));
+    QTRY_COMPARE(openReplies(channel), 0);
     QList<int> counts;
     for (const QList<QVariant> &change : changes)
         counts << change.first().toInt();
     QCOMPARE(counts, (QList<int>{1, 2, 1, 0}));
 }
 
-void UploadChannelTest::abandonedPostsAreRecorded()
+void UploadChannelTest::abandonedPostsAreRecorded_data()
 {
-    Rig rig;
-    rig.server.holdReplies();
-    PointThread channel(nullptr);
-    channel.sendData("key=[1]");
-    channel.sendData("key=[2]");
-    QTRY_COMPARE(rig.server.requestCount(), 2);
-    channel.abandonPostsInFlight(QStringLiteral("told to stop"));
-    QCOMPARE(channel.postsInFlight(), 0);
-    const QString line = noAnswerFrom(rig.server, QStringLiteral("told to stop"));
-    QCOMPARE(QString::fromUtf8(readAll(pointFile)), line + line);
+    QTest::addColumn<bool>("channelEnds");
+    QTest::addColumn<QString>("why");
+    QTest::newRow("told to stop") << false << "told to stop";
+    QTest::newRow("channel ends") << true << "the program ended first, so the post was abandoned";
 }
 
-void UploadChannelTest::endingChannelRecordsItsPostsInFlight()
+void UploadChannelTest::abandonedPostsAreRecorded()
 {
+    QFETCH(bool, channelEnds);
+    QFETCH(QString, why);
     Rig rig;
     rig.server.holdReplies();
     {
         PointThread channel(nullptr);
-        channel.sendData("key=[]");
-        QTRY_COMPARE(rig.server.requestCount(), 1);
+        channel.sendData("key=[1]");
+        channel.sendData("key=[2]");
+        QTRY_COMPARE(rig.server.requestCount(), 2);
+        if (!channelEnds) {
+            channel.abandonPostsInFlight(why);
+            QCOMPARE(channel.postsInFlight(), 0);
+        }
     }
-    QCOMPARE(QString::fromUtf8(readAll(pointFile)),
-             noAnswerFrom(rig.server, QStringLiteral("the program ended first, so the post was abandoned")));
+    const QString line = noAnswerFrom(rig.server, why);
+    QCOMPARE(QString::fromUtf8(readAll(pointFile)), line + line);
 }
 
-// A post without a URL fails only once the event loop runs; ending it before then must not
-// give it a second line when that failure comes.
+// A post without a URL fails, without a request, only once the event loop runs; ending it
+// before then must not give it a second line when that failure comes.
 void UploadChannelTest::postEndedBeforeItStartedIsRecordedOnce()
 {
     Rig rig(Rig::WithLog, QStringLiteral("LINE_HTTPURL"));
@@ -499,6 +404,7 @@ void UploadChannelTest::postEndedBeforeItStartedIsRecordedOnce()
     QTest::qWait(200);
     const QByteArray lines = readAll(pointFile);
     QVERIFY2(lines.count('\n') == 1 && lines.startsWith("Failed: "), lines.constData());
+    QCOMPARE(rig.server.requestCount(), 0);
 }
 
 QTEST_GUILESS_MAIN(UploadChannelTest)
