@@ -9,7 +9,8 @@ DEPS := cmake make g++ pkg-config \
         unixodbc unixodbc-dev odbcinst \
         libsqlite3-dev sqlite3 libcpp-httplib-dev nettle-dev \
         mdbtools mdbtools-dev dpkg-dev \
-        xvfb xauth x11-utils fonts-wqy-microhei
+        xvfb xauth x11-utils fonts-wqy-microhei \
+        locales tzdata
 
 # Only for `make fuzz`: the Jet loader's libFuzzer target.
 FUZZ_DEPS := clang-14 libfuzzer-14-dev
@@ -17,7 +18,7 @@ FUZZ_DIR ?= build-fuzz
 
 SUDO := $(if $(filter 0,$(shell id -u)),,sudo)
 
-.PHONY: all deps build test demo package fuzz install uninstall clean
+.PHONY: all deps build test test-locale demo package fuzz install uninstall clean
 
 all: build
 
@@ -42,8 +43,14 @@ $(BUILD_DIR)/CMakeCache.txt:
 build: deps $(BUILD_DIR)/CMakeCache.txt
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
-test: build
+# The suite also syncs under a German locale (a decimal comma) and zones with summer time.
+TEST_LOCALE := de_DE.UTF-8
+
+test: build test-locale
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+
+test-locale: deps
+	@locale -a 2>/dev/null | grep -qix 'de_DE.utf8' || $(SUDO) localedef -i de_DE -f UTF-8 $(TEST_LOCALE)
 
 demo: build
 	demo/run-demo.sh $(BUILD_DIR)

@@ -1,10 +1,12 @@
 #include "app/commandline.h"
 
 #include "app/mainwindow.h"
+#include "logging/dailyfilequeue.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -41,18 +43,46 @@ int usageError(const QString &message)
     return UsageError;
 }
 
-bool displayAvailable()
+// The options the toolkit takes for itself (QGuiApplication's, QApplication's and those of
+// the X11 platform); given alone, they ask for the window.
+bool isToolkitOption(const QString &name)
 {
-#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
-    return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
-#else
-    return true;
-#endif
+    static const QStringList names = {
+        "platform", "platformpluginpath", "platformtheme", "plugin", "qmljsdebugger", "qwindowgeometry",
+        "qwindowicon", "qwindowtitle", "reverse", "session", "style", "stylesheet", "widgetcount",
+        "display", "geometry", "name", "title", "visual", "ncols", "cmap", "im", "inputstyle",
+        "nograb", "dograb", "sync"};
+    return names.contains(name);
+}
+
+// The window is asked for by no arguments at all, or by the toolkit's options alone; anything
+// else is the program's own business, a usage error included, and needs no display.
+bool asksForWindow(const QStringList &arguments)
+{
+    if (arguments.size() < 2)
+        return true;
+    QCommandLineParser parser;
+    describeOptions(&parser);
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    parser.parse(arguments);
+    const QStringList unknown = parser.unknownOptionNames();
+    return !parser.isSet(onceName) && !asksForText(parser) && !unknown.isEmpty()
+        && std::all_of(unknown.begin(), unknown.end(), isToolkitOption);
+}
+
+QString countText(int count, const QString &one, const QString &many)
+{
+    return QString::number(count) + QLatin1Char(' ') + (count == 1 ? one : many);
 }
 
 QString rowsText(int rows)
 {
-    return QString::number(rows) + (rows == 1 ? QStringLiteral(" row") : QStringLiteral(" rows"));
+    return countText(rows, QStringLiteral("row"), QStringLiteral("rows"));
+}
+
+QString linesText(int lines)
+{
+    return countText(lines, QStringLiteral("line"), QStringLiteral("lines"));
 }
 
 QString outcomeLine(const KindOutcome &outcome)
@@ -85,6 +115,17 @@ int syncOnce(QApplication &app)
         printLine(stdout, outcomeLine(outcome));
         complete = complete && outcome.read && outcome.post == KindOutcome::Post::Answered;
     }
+    // A sync whose local copy or whose record of what happened was lost did not go well either.
+    for (const KindOutcome &outcome : outcomes) {
+        if (!outcome.snapshotError.isEmpty()) {
+            printLine(stdout, outcome.word + QStringLiteral(": snapshot not saved: ") + outcome.snapshotError);
+            complete = false;
+        }
+    }
+    if (const int lost = unwrittenLineCount()) {
+        printLine(stdout, QStringLiteral("log: %1 could not be written").arg(linesText(lost)));
+        complete = false;
+    }
     return complete ? Synced : SyncIncomplete;
 }
 }
@@ -96,13 +137,7 @@ void chooseCommandLinePlatform(int argc, char *argv[])
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
-    QCommandLineParser parser;
-    describeOptions(&parser);
-    // The toolkit's own options (-style, -platform) are unknown here; they ask for the
-    // window and get it wherever a display is there.
-    const bool windowless = parser.parse(arguments) && (parser.isSet(onceName) || asksForText(parser));
-    const bool headless = windowless || !displayAvailable();
-    if (headless)
+    if (!asksForWindow(arguments))
         qputenv("QT_QPA_PLATFORM", "offscreen");
 }
 

@@ -5,11 +5,15 @@
 
 #include <QApplication>
 
+#include <memory>
+
 int main(int argc, char *argv[])
 {
     cacheLocalTimeZone();
     chooseCommandLinePlatform(argc, argv);
+    auto platformStart = std::make_unique<PlatformStartGuard>();
     QApplication a(argc, argv);
+    platformStart.reset();
     QApplication::setApplicationVersion(QStringLiteral(FERNWICK_VERSION));
     quitOnTerminationSignals(&a);
     int exitCode = 0;

@@ -32,6 +32,7 @@ struct KindOutcome
     int rows = 0;
     Post post = Post::None;
     QString error; // the read's or the post's, when either failed
+    QString snapshotError; // why the snapshot was not saved, when it was not
 };
 
 class MainWindow : public QMainWindow

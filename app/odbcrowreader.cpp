@@ -89,19 +89,24 @@ QVariant timeOf(const SQL_TIME_STRUCT &time)
     return QTime(time.hour, time.minute, time.second);
 }
 
+// The database's date-time has no zone. As a local date-time it would be invalid inside a
+// summer-time gap (02:30 on the day the clocks jump, or midnight where they jump at midnight),
+// so it is carried in UTC, which has no gaps, and written from its fields (valueText).
 QVariant dateTimeOf(const SQL_TIMESTAMP_STRUCT &stamp)
 {
     return QDateTime(QDate(stamp.year, stamp.month, stamp.day),
-                     QTime(stamp.hour, stamp.minute, stamp.second, int(stamp.fraction / 1000000)));
+                     QTime(stamp.hour, stamp.minute, stamp.second, int(stamp.fraction / 1000000)), Qt::UTC);
 }
 
 // A piece of text as QODBC takes it: a zero unit at its end is dropped, since some drivers
-// count their terminator.
+// count their terminator. The units are taken as they are: QString::fromUtf16 would read a
+// leading U+FEFF or U+FFFE as a byte-order mark, dropping the one and swapping the text after
+// the other.
 QString textPiece(const ushort *units, int count)
 {
     if (count > 0 && units[count - 1] == 0)
         --count;
-    return QString::fromUtf16(units, count);
+    return QString(reinterpret_cast<const QChar *>(units), count);
 }
 
 } // namespace

@@ -144,7 +144,8 @@ void MainWindow::extract(const ExtractionKind &kind, UploadChannel *channel)
         // The server gets the rows even when the local copy could not be kept.
         const QByteArray body = rows.finish();
         // Recorded first: a post can fail, and be answered, inside sendData.
-        outcomes.append({kind.word, true, rows.count(), KindOutcome::Post::Waiting, QString()});
+        outcomes.append({kind.word, true, rows.count(), KindOutcome::Post::Waiting, QString(),
+                         channel->snapshotFailureReason()});
         channel->sendData(body);
         const QByteArray sent = bytesUpToZero(body);
         toFile(kind.word + QStringLiteral(" sendData: "));
@@ -156,7 +157,7 @@ void MainWindow::extract(const ExtractionKind &kind, UploadChannel *channel)
         toFile(QStringLiteral("AccessDB error: ") + error);
         reportSnapshotFailure(channel);
         toFileAndPane(kind.word + QStringLiteral(" sendData skipped"));
-        outcomes.append({kind.word, false, 0, KindOutcome::Post::None, error});
+        outcomes.append({kind.word, false, 0, KindOutcome::Post::None, error, channel->snapshotFailureReason()});
     }
     toPane(QStringLiteral("-------- ") + kind.operation + QStringLiteral(" end --------"));
     toFile(QStringLiteral("sql ") + kind.operation + QStringLiteral(" end"));

@@ -19,17 +19,16 @@ QChar *writeSeparator(QChar *cursor, char separator)
     return cursor + 1;
 }
 
-// "yyyy-MM-ddTHH:mm:ss.zzz", as Qt::ISODateWithMs writes a local date-time. Anything else
-// (a UTC or offset date-time, an invalid value, a year of more or fewer than four digits) is left
-// to the toolkit.
+// "yyyy-MM-ddTHH:mm:ss.zzz", as Qt::ISODateWithMs writes a local date-time, from the value's
+// own date and time fields whatever its time spec: a date-time of the guard-tour database has
+// no zone, and is carried in UTC so that no local-time gap can make it invalid. An invalid
+// value, or a year of more or fewer than four digits, is the empty text, as with the toolkit.
 QString dateTimeText(const QDateTime &moment)
 {
-    if (!moment.isValid() || moment.timeSpec() != Qt::LocalTime)
-        return moment.toString(Qt::ISODateWithMs);
     const QDate date = moment.date();
     const QTime time = moment.time();
-    if (date.year() < 1 || date.year() > 9999)
-        return moment.toString(Qt::ISODateWithMs);
+    if (!moment.isValid() || date.year() < 1 || date.year() > 9999)
+        return QString();
     QString text(23, Qt::Uninitialized);
     QChar *cursor = text.data();
     cursor = writeSeparator(writeDigits(cursor, date.year(), 4), '-');

@@ -2,6 +2,7 @@
 
 #include "logging/utf8write.h"
 
+#include <QLocale>
 #include <QVector>
 
 #include <algorithm>
@@ -28,7 +29,9 @@ QString timeStamp()
     thread_local QString cachedText;
     const qint64 second = (QDateTime::currentMSecsSinceEpoch() + clockOffsetMsecs.load()) / 1000;
     if (second != cachedSecond) {
-        cachedText = QDateTime::fromSecsSinceEpoch(second).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+        // QDateTime::toString would write the system locale's digits (Arabic-Indic under
+        // ar_EG, say); the stamp is always in ASCII digits.
+        cachedText = QLocale::c().toString(QDateTime::fromSecsSinceEpoch(second), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
         cachedSecond = second;
     }
     return cachedText;

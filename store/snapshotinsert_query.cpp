@@ -35,7 +35,7 @@ bool SnapshotInsert::insert(const QStringList &values, const QString &stamp)
 {
     int position = 0;
     for (const QString &value : values)
-        query.bindValue(position++, value.isNull() ? QStringLiteral("") : value);
+        query.bindValue(position++, value.isNull() ? QStringLiteral("") : utf16ForSqlite(value));
     if (!stamp.isNull())
         query.bindValue(position, stamp);
     return query.exec() || fail();

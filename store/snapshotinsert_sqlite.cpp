@@ -9,8 +9,6 @@
 #include <sqlite3.h>
 
 namespace {
-const ushort emptyText[] = {0};
-
 sqlite3 *sqliteHandle(const QSqlDatabase &db)
 {
     if (!db.isOpen())
@@ -21,21 +19,12 @@ sqlite3 *sqliteHandle(const QSqlDatabase &db)
     return *static_cast<sqlite3 *const *>(handle.constData());
 }
 
-// SQLite reads UTF-16 text that begins with one of these as a byte-order mark.
-bool startsWithByteOrderMark(const QString &text)
-{
-    const ushort first = text.isEmpty() ? 0 : text.at(0).unicode();
-    return first == 0xfeff || first == 0xfffe;
-}
-
 // Text without surrogates has exactly one UTF-8 form, written at `out`, which has room for
 // three bytes a unit; the end of what was written is returned. Null for text with a
-// surrogate or a leading byte-order mark, whose stored form is left to SQLite's own reading
-// of UTF-16, as the toolkit leaves it.
+// surrogate, whose stored form is left to SQLite's own reading of UTF-16, as the toolkit
+// leaves it.
 char *encodeUtf8(const QString &text, char *out)
 {
-    if (startsWithByteOrderMark(text))
-        return nullptr;
     for (const QChar ch : text) {
         if (ch.isSurrogate())
             return nullptr;
@@ -111,9 +100,9 @@ bool SnapshotInsert::bind(int position, const QString &value, char **free)
         result = sqlite3_bind_text(statement, position, *free, int(end - *free), SQLITE_STATIC);
         *free = end;
     } else {
-        const void *units = value.isEmpty() ? static_cast<const void *>(emptyText) : value.utf16();
-        const int bytes = int(value.size() * sizeof(ushort));
-        result = sqlite3_bind_text16(statement, position, units, bytes, SQLITE_STATIC);
+        const QString text = utf16ForSqlite(value);
+        const int bytes = int(text.size() * sizeof(ushort));
+        result = sqlite3_bind_text16(statement, position, text.utf16(), bytes, SQLITE_TRANSIENT);
     }
     return result == SQLITE_OK || fail();
 }

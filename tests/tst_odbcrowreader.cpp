@@ -2,6 +2,7 @@
 // driver, over generated values of every type the driver delivers.
 #include "app/extractionkind.h"
 #include "app/odbcrowreader.h"
+#include "app/valuetext.h"
 #include "gtdb.h"
 #include "odbc/odbcfixture.h"
 #include "support/testsupport.h"
@@ -138,7 +139,7 @@ QString described(const QVariant &value)
     return QStringLiteral("%1 %2 \"%3\"")
         .arg(QString::fromLatin1(value.typeName()))
         .arg(value.isNull() ? QStringLiteral("null") : QStringLiteral("value"))
-        .arg(value.toString());
+        .arg(valueText(value));
 }
 
 } // namespace

@@ -140,6 +140,8 @@ private slots:
     void terminationWhileWaitingCountsAsFailed();
     void usageErrorsRunNoSync_data();
     void usageErrorsRunNoSync();
+    void withoutDisplay_data();
+    void withoutDisplay();
     void helpAndVersion_data();
     void helpAndVersion();
 };
@@ -165,6 +167,12 @@ void OnceTest::exitStatusAndLinesTellHowTheSyncWent_data()
     QTest::newRow("plan table missing") << "no plans" << 1
                                         << QStringList{"point: 3 rows posted, answered", "line: 3 rows posted, answered",
                                                        "plan: skipped, read failed: "};
+    QTest::newRow("checkpoint snapshot table damaged")
+        << "damaged snapshot" << 1
+        << linesFor("3 rows posted, answered")
+               + QStringList{"point: snapshot not saved: table orva_point_data has no column named pId"};
+    QTest::newRow("log never writable") << "log is a file" << 1
+                                        << linesFor("3 rows posted, answered") + QStringList{"log: "};
 }
 
 void OnceTest::exitStatusAndLinesTellHowTheSyncWent()
@@ -187,6 +195,10 @@ void OnceTest::exitStatusAndLinesTellHowTheSyncWent()
         QSettings(site.wd.file(QStringLiteral("sys.ini")), QSettings::IniFormat).remove(QStringLiteral("PLAN_HTTPURL"));
     if (trouble == QLatin1String("no plans"))
         QVERIFY(dropTable(site.wd.file(QStringLiteral("GuardTour_DB.mdb")), QStringLiteral("GT_PLAN")));
+    if (trouble == QLatin1String("damaged snapshot"))
+        QVERIFY(LocalFile().exec(QStringLiteral("create table orva_point_data (a text)")));
+    if (trouble == QLatin1String("log is a file"))
+        QVERIFY(QFile(site.wd.file(QStringLiteral("log"))).open(QIODevice::WriteOnly));
 
     const Run run = runIn(site.wd.path(), {QStringLiteral("--once")});
     site.server.releaseReplies();
@@ -194,6 +206,8 @@ void OnceTest::exitStatusAndLinesTellHowTheSyncWent()
     QCOMPARE(run.out.size(), lines.size());
     for (int i = 0; i < lines.size(); ++i)
         QVERIFY2(run.out.at(i).startsWith(lines.at(i)), qPrintable(run.out.join(QLatin1Char('\n'))));
+    if (trouble == QLatin1String("log is a file"))
+        QVERIFY2(run.out.last().endsWith(QStringLiteral(" lines could not be written")), qPrintable(run.out.last()));
     if (exitCode != 0)
         return;
     // All is on disk by the time the program has ended.
@@ -245,6 +259,45 @@ void OnceTest::usageErrorsRunNoSync()
     QCOMPARE(run.out, QStringList());
     QVERIFY(!QDir(site.wd.file(QStringLiteral("log"))).exists());
     QCOMPARE(site.server.requestCount(), 0);
+}
+
+void OnceTest::withoutDisplay_data()
+{
+    QTest::addColumn<QString>("display");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("message");
+    const QString noDisplay = QStringLiteral("no display, so the window cannot open");
+    QTest::newRow("window, no DISPLAY") << QString() << QStringList() << 1 << noDisplay;
+    QTest::newRow("window, DISPLAY naming none") << ":4711" << QStringList() << 1 << noDisplay;
+    QTest::newRow("window with a toolkit option") << ":4711" << QStringList{"-style", "fusion"} << 1 << noDisplay;
+    QTest::newRow("usage error, DISPLAY naming none") << ":4711" << QStringList{"--bogus"} << 2
+                                                      << "Unknown option 'bogus'";
+}
+
+// The window needs a display; nothing else does, and no case ends in an abort.
+void OnceTest::withoutDisplay()
+{
+    QFETCH(QString, display);
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QString, message);
+    WorkingDir wd;
+    QProcessEnvironment environment = unattendedEnvironment();
+    if (!display.isEmpty())
+        environment.insert(QStringLiteral("DISPLAY"), display);
+    QProcess process;
+    process.setWorkingDirectory(wd.path());
+    process.setProcessEnvironment(environment);
+    process.start(executable(), arguments);
+    const Run run = finished(process);
+    QCOMPARE(run.exitCode, exitCode);
+    QVERIFY2(run.err.contains(message), qPrintable(run.err));
+    if (exitCode == 1) {
+        QCOMPARE(run.err.count(QLatin1Char('\n')), 1);
+        QVERIFY2(run.err.contains(QStringLiteral("'fernwick --once' runs a sync without one")), qPrintable(run.err));
+    }
+    QVERIFY(!QDir(wd.file(QStringLiteral("log"))).exists());
 }
 
 void OnceTest::helpAndVersion_data()

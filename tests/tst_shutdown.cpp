@@ -96,6 +96,8 @@ void ShutdownTest::answersComingDuringTheGraceAreRecorded_data()
     QTest::addColumn<int>("signalNumber");
     QTest::newRow("SIGTERM") << int(SIGTERM);
     QTest::newRow("SIGINT") << int(SIGINT);
+    QTest::newRow("SIGHUP (the terminal closed)") << int(SIGHUP);
+    QTest::newRow("SIGQUIT") << int(SIGQUIT);
 }
 
 // A slow server: its answers come after the signal, while the program waits for them.

@@ -19,15 +19,17 @@ QString insertStatement(const QString &table)
     return QStringLiteral("insert into %1 values (?, ?, ?, ?)").arg(table);
 }
 
-// The toolkit's way, as the snapshot was written before: a null value is bound as "".
+// The toolkit's way: a null value is bound as "". SQLite takes one leading byte-order mark of
+// UTF-16 text for its own, so every value goes with one in front, and the text stays whole.
 void insertThroughQuery(QSqlDatabase db, const QList<QStringList> &rows, const QString &stamp)
 {
+    const QChar mark(0xfeff);
     QSqlQuery query(db);
     QVERIFY(query.prepare(insertStatement(QStringLiteral("viaquery"))));
     for (const QStringList &values : rows) {
         for (int i = 0; i < values.size(); ++i)
-            query.bindValue(i, values.at(i).isNull() ? QStringLiteral("") : values.at(i));
-        query.bindValue(values.size(), stamp);
+            query.bindValue(i, mark + values.at(i));
+        query.bindValue(values.size(), mark + stamp);
         QVERIFY2(query.exec(), qPrintable(query.lastError().text()));
     }
 }
@@ -64,6 +66,8 @@ private slots:
     void cleanup();
     void sameStoredBytesAsQuery_data();
     void sameStoredBytesAsQuery();
+    void storesTextExactly_data();
+    void storesTextExactly();
     void failuresCarrySqliteText();
 
 private:
@@ -120,6 +124,27 @@ void TestSnapshotInsert::sameStoredBytesAsQuery()
     const QStringList expected = storedValues(db, QStringLiteral("viaquery"));
     QCOMPARE(expected.size(), rows.size());
     QCOMPARE(storedValues(db, QStringLiteral("viahandle")), expected);
+}
+
+void TestSnapshotInsert::storesTextExactly_data()
+{
+    QTest::addColumn<QString>("text");
+    for (const QString &text : {units({0xfeff, 'x'}), units({0xfffe, 'x', 'y'}), units({0xfeff}), units({0xfffe}),
+                                units({0xfeff, 0xfeff}), units({0xfffe, 0xfeff, 0x4e1c}), units({'x', 0xfeff})})
+        QTest::newRow(qPrintable(QString::fromLatin1(text.toUtf8().toHex()))) << text;
+}
+
+// Text with a UTF-8 form is stored as that form, a leading U+FEFF or U+FFFE too.
+void TestSnapshotInsert::storesTextExactly()
+{
+    QFETCH(QString, text);
+    QSqlDatabase db = QSqlDatabase::database(connection);
+    insertOnHandle(db, {{text, text, text}}, text);
+    QSqlQuery query(db);
+    QVERIFY(query.exec(QStringLiteral("select hex(a), hex(b), hex(c), hex(d) from viahandle")));
+    QVERIFY(query.next());
+    for (int column = 0; column < 4; ++column)
+        QCOMPARE(query.value(column).toString(), QString::fromLatin1(text.toUtf8().toHex().toUpper()));
 }
 
 void TestSnapshotInsert::failuresCarrySqliteText()

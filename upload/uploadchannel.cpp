@@ -167,7 +167,7 @@ void UploadChannel::clearSnapshot()
     if (snapshot != Snapshot::None)
         abandonSnapshot();
     localDb = QSqlDatabase::database(LocalDatabase::connectionName, false);
-    failure.clear();
+    failureReason.clear();
     if (openSnapshot() && tablePresent)
         execute(QStringLiteral("delete from ") + kind.table);
 }
@@ -229,7 +229,7 @@ void UploadChannel::insertStandaloneRow(const QStringList &values)
 {
     if (!localDb.isValid())
         return;
-    failure.clear();
+    failureReason.clear();
     if (openSnapshot())
         insertRow(values);
     finishSnapshot();
@@ -243,11 +243,16 @@ bool UploadChannel::giveUp(const QSqlError &error)
 
 bool UploadChannel::giveUp(const QString &reason)
 {
-    failure = kind.table + QStringLiteral(" snapshot not saved: ") + reason;
+    failureReason = reason;
     rollBack();
     localDb.close();
     snapshot = Snapshot::GivenUp;
     return false;
+}
+
+QString UploadChannel::snapshotFailure() const
+{
+    return failureReason.isEmpty() ? QString() : kind.table + QStringLiteral(" snapshot not saved: ") + failureReason;
 }
 
 void UploadChannel::finishSnapshot()

@@ -56,7 +56,9 @@ public:
     void abandonSnapshot();
     // "<table> snapshot not saved: <reason>" when the last snapshot was given up by a
     // failure of the local file, so the table still holds the one before; else empty.
-    QString snapshotFailure() const { return failure; }
+    QString snapshotFailure() const;
+    // The reason alone, as SQLite gives it; empty when the snapshot was saved.
+    QString snapshotFailureReason() const { return failureReason; }
 
 signals:
     void postsInFlightChanged(int count);
@@ -92,7 +94,7 @@ private:
 
     enum class Snapshot { None, Open, GivenUp };
     Snapshot snapshot = Snapshot::None;
-    QString failure;
+    QString failureReason;
     bool tablePresent = false;
     SnapshotInsert insert;
 };
