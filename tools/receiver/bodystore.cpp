@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QLocale>
 #include <QFile>
 
 namespace {
@@ -40,8 +41,8 @@ bool BodyStore::prepare(QString *error) const
 
 QString BodyStore::nextFilePath(const QString &kindName)
 {
-    const QString stamp =
-        QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss-zzz"));
+    // In ASCII digits whatever the system locale, like every name the project makes.
+    const QString stamp = QLocale::c().toString(QDateTime::currentDateTime(), QStringLiteral("yyyyMMdd-HHmmss-zzz"));
     const quint64 sequence = m_sequence.fetch_add(1);
     return QDir(m_directory).filePath(QStringLiteral("%1-%2-%3.txt")
                                           .arg(kindName, stamp)
