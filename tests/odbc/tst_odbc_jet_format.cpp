@@ -140,11 +140,11 @@ private slots:
     void decimalTextNeedsAWholeNumber()
     {
         double value = 0;
-        QVERIFY(jet::decimalTextValue("-12.3400", &value));
+        QVERIFY(parseDecimal("-12.3400", &value));
         QCOMPARE(value, -12.34);
-        QVERIFY(!jet::decimalTextValue("12,5", &value));
-        QVERIFY(!jet::decimalTextValue("", &value));
-        QVERIFY(!jet::decimalTextValue(nullptr, &value));
+        QVERIFY(!parseDecimal("12,5", &value));
+        QVERIFY(!parseDecimal("", &value));
+        QVERIFY(!parseDecimal(nullptr, &value));
     }
 
     void replicationIdReadsAsAccessShowsIt()
