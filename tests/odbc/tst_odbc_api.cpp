@@ -166,6 +166,13 @@ private:
     }
 
 private slots:
+    void initTestCase()
+    {
+        const QString problem = odbcfixture::localeNotInEffect();
+        if (!problem.isEmpty())
+            QFAIL(qPrintable(problem));
+    }
+
     void init()
     {
         dir = new QTemporaryDir;
@@ -285,6 +292,33 @@ private slots:
         const SQLRETURN executed = SQLExecute(session->stmt);
         QVERIFY2(SQL_SUCCEEDED(executed), qPrintable(session->firstRecord(SQL_HANDLE_STMT, session->stmt).second));
         QCOMPARE(session->rows(), QStringList{"1"});
+    }
+
+    // Numbers go out as text and text comes in as a number with '.', whatever the locale.
+    void numbersAsTextKeepTheirPoint_data()
+    {
+        QTest::addColumn<QByteArray>("sql");
+        QTest::addColumn<QByteArray>("parameter"); // bound as text to a numeric marker, when there is one
+        QTest::addColumn<QByteArray>("expected");
+        QTest::newRow("double fetched as text") << QByteArray("select 0.75") << QByteArray() << QByteArray("0.75");
+        QTest::newRow("text parameter of a number") << QByteArray("select ? + 1") << QByteArray("1.5")
+                                                    << QByteArray("2.5");
+    }
+
+    void numbersAsTextKeepTheirPoint()
+    {
+        QFETCH(QByteArray, sql);
+        QFETCH(QByteArray, parameter);
+        QFETCH(QByteArray, expected);
+        QCOMPARE(SQLPrepare(session->stmt, sqlText(sql.constData()), SQL_NTS), SQLRETURN(SQL_SUCCESS));
+        SQLLEN parameterLength = parameter.size();
+        if (!parameter.isEmpty())
+            QCOMPARE(SQLBindParameter(session->stmt, 1, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_DOUBLE, 15, 0,
+                                      parameter.data(), parameter.size(), &parameterLength),
+                     SQLRETURN(SQL_SUCCESS));
+        const SQLRETURN executed = SQLExecute(session->stmt);
+        QVERIFY2(SQL_SUCCEEDED(executed), qPrintable(session->firstRecord(SQL_HANDLE_STMT, session->stmt).second));
+        QCOMPARE(session->rows(), QStringList{QString::fromLatin1(expected)});
     }
 
     // A bound buffer is read when the statement runs, not when it is bound.

@@ -3,6 +3,7 @@
 // that libmdb may be given.
 
 #include "datetime.h"
+#include "odbcfixture.h"
 #include "jet/jet_header.h"
 #include "jet/jet_properties.h"
 #include "jet/jet_text.h"
@@ -79,6 +80,13 @@ class TestJetFormat : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase()
+    {
+        const QString problem = odbcfixture::localeNotInEffect();
+        if (!problem.isEmpty())
+            QFAIL(qPrintable(problem));
+    }
+
     void signatureTellsJetVersionsAndOtherFiles()
     {
         const auto jet3 = blankHeaderPage(jet::Kind::Jet3);
