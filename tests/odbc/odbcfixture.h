@@ -62,7 +62,7 @@ inline QString localeNotInEffect()
     if (wanted.isEmpty() || wanted == current)
         return QString();
     return QStringLiteral("LC_ALL=%1 asks for a locale this machine does not have (in effect: %2); generate it "
-                          "with: localedef -i de_DE -f UTF-8 de_DE.UTF-8")
+                          "(for de_DE.UTF-8: localedef -i de_DE -f UTF-8 de_DE.UTF-8)")
         .arg(QString::fromLocal8Bit(wanted), QString::fromLocal8Bit(current));
 }
 
