@@ -18,7 +18,10 @@ INSERT INTO GT_LINE VALUES (2, 'South');
 INSERT INTO GT_LINE VALUES (3, NULL);
 INSERT INTO GT_PLAN VALUES (5, 2, '1899-12-30 08:00:00', '1899-12-30 09:30:00', 1, 2, '1111100',
                             '2021-06-06 00:00:00', 3, 2, 7, '2021-05-28 10:12:45');
-)";
+)"
+    // Names that begin with U+FEFF and U+FFFE, which UTF-16 readers take for byte-order marks.
+    "INSERT INTO GT_CHECKPOINT VALUES (2, NULL, '\xEF\xBB\xBFNORTH', 13, 0);\n"
+    "INSERT INTO GT_CHECKPOINT VALUES (3, NULL, '\xEF\xBF\xBESOUTH', 14, 0);\n";
 
 // One environment, connection and statement, freed in the right order.
 struct OdbcSession {
@@ -202,7 +205,7 @@ private slots:
     {
         QFETCH(int, cType);
         QFETCH(int, chunk);
-        QVERIFY(firstRow("select CheckPoint_Name from GT_CHECKPOINT"));
+        QVERIFY(firstRow("select CheckPoint_Name from GT_CHECKPOINT where id = 1"));
         int calls = 0;
         const QByteArray bytes = readInChunks(session->stmt, 1, SQLSMALLINT(cType), chunk, &calls);
         const QString text = cType == SQL_C_CHAR ? QString::fromUtf8(bytes) : fromWideBytes(bytes);
@@ -267,6 +270,37 @@ private slots:
         QCOMPARE(SQLGetData(session->stmt, 3, SQL_C_TYPE_TIMESTAMP, &stamp, 0, nullptr), SQLRETURN(SQL_SUCCESS));
         QCOMPARE(QList<int>({stamp.year, stamp.month, stamp.day, stamp.hour, stamp.minute, stamp.second}),
                  QList<int>({2021, 5, 28, 10, 12, 45}));
+    }
+
+    // A leading U+FEFF or U+FFFE is text like any other, from the storage and through the
+    // string functions, on both paths.
+    void textBeginningWithAByteOrderMarkKeepsIt_data()
+    {
+        QTest::addColumn<QByteArray>("expression");
+        QTest::addColumn<int>("cType");
+        for (const char *expression : {"CheckPoint_Name", "UCase(CheckPoint_Name)", "Mid(CheckPoint_Name, 1)",
+                                       "CheckPoint_Name & ''"}) {
+            QTest::addRow("%s, char", expression) << QByteArray(expression) << int(SQL_C_CHAR);
+            QTest::addRow("%s, wide", expression) << QByteArray(expression) << int(SQL_C_WCHAR);
+        }
+    }
+
+    void textBeginningWithAByteOrderMarkKeepsIt()
+    {
+        QFETCH(QByteArray, expression);
+        QFETCH(int, cType);
+        const QByteArray sql = "select " + expression + " from GT_CHECKPOINT where id > 1 order by id";
+        QCOMPARE(session->exec(sql.constData()), SQLRETURN(SQL_SUCCESS));
+        const std::u16string names[] = {u"\uFEFFNORTH", u"\uFFFESOUTH"};
+        const QByteArray utf8[] = {"\xEF\xBB\xBFNORTH", "\xEF\xBF\xBESOUTH"};
+        for (int i = 0; i < 2; ++i) {
+            QCOMPARE(SQLFetch(session->stmt), SQLRETURN(SQL_SUCCESS));
+            int calls = 0;
+            const QByteArray expected = cType == SQL_C_CHAR
+                ? utf8[i]
+                : QByteArray(reinterpret_cast<const char *>(names[i].data()), int(names[i].size() * sizeof(char16_t)));
+            QCOMPARE(readInChunks(session->stmt, 1, SQLSMALLINT(cType), 64, &calls), expected);
+        }
     }
 
     // Text bound as UTF-8 or as UTF-16: QODBC takes only one of the two paths.
