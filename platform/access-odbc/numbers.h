@@ -2,6 +2,10 @@
 
 #include <string>
 
+// Every number the driver turns into text or reads from text passes through here. The
+// text always follows C's conventions, '.' before the decimals and no grouping, whatever
+// locale the application has set for the process.
+
 namespace accessodbc {
 
 struct Number {
@@ -16,8 +20,15 @@ struct Number {
 // "12.5" and "1e3" become reals. Fails on empty text and on anything after the number.
 bool parseNumber(const std::string &text, Number *out);
 
+// Reads a whole text, without blanks, as a finite double ("-12.3400"); fails otherwise.
+bool parseDecimal(const char *text, double *out);
+
 // Access's text form of a double: at most 15 significant digits, no trailing zeros,
 // an upper-case exponent where one is needed ("2.5", "3", "1E+20").
 std::string formatAccessDouble(double value);
+
+// The shortest decimal of 6 to 9 significant digits that reads back as the same float,
+// as a double: 0.2f becomes 0.2, not 0.200000003.
+double shortestDecimalOfFloat(float value);
 
 } // namespace accessodbc

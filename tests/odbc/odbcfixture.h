@@ -12,6 +12,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <clocale>
+
 namespace odbcfixture {
 
 inline QString connectionString(const QString &path, const QString &password = QString())
@@ -47,6 +49,21 @@ inline QByteArray fileChecksum(const QString &path)
     if (!file.open(QIODevice::ReadOnly))
         return QByteArray();
     return QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256).toHex();
+}
+
+// CTest runs the tests of numbers as text a second time with LC_ALL naming a locale with
+// a decimal comma, which QCoreApplication makes the process's (setlocale(LC_ALL, "")). A
+// locale that is not installed leaves C in place, and that run would prove nothing: so
+// the locale asked for must be the one in effect. Empty when it is.
+inline QString localeNotInEffect()
+{
+    const QByteArray wanted = qgetenv("LC_ALL");
+    const QByteArray current = std::setlocale(LC_ALL, nullptr);
+    if (wanted.isEmpty() || wanted == current)
+        return QString();
+    return QStringLiteral("LC_ALL=%1 asks for a locale this machine does not have (in effect: %2); generate it "
+                          "(for de_DE.UTF-8: localedef -i de_DE -f UTF-8 de_DE.UTF-8)")
+        .arg(QString::fromLocal8Bit(wanted), QString::fromLocal8Bit(current));
 }
 
 } // namespace odbcfixture

@@ -3,7 +3,9 @@
 // reader.
 
 #include "access_functions.h"
+#include "odbcfixture.h"
 #include "connection_string.h"
+#include "numbers.h"
 #include "sql_translate.h"
 
 #include <QDateTime>
@@ -12,6 +14,11 @@
 #include <QtTest>
 
 #include <sqlite3.h>
+
+#include <atomic>
+#include <clocale>
+#include <cstdio>
+#include <thread>
 
 using accessodbc::ConnectionAttributes;
 
@@ -114,6 +121,13 @@ class TestAccessSql : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase()
+    {
+        const QString problem = odbcfixture::localeNotInEffect();
+        if (!problem.isEmpty())
+            QFAIL(qPrintable(problem));
+    }
+
     // Text with a NUL inside keeps every byte through the functions that give text.
     void textWithNulKeepsEveryByte()
     {
@@ -204,6 +218,7 @@ private slots:
         QTest::newRow("arithmetic") << "select 7 / 2, 7 \\ 2, 7 Mod 3, 5.5 Mod 2, -7 Mod 3, CStr(-2 ^ 2), 2 ^ -1, 2 * 3 + 1"
                                     << "3.5|3|1|0|-1|-4|0.5|7";
         QTest::newRow("+ on text") << "select 'ab' + 'cd', '3' + 4, 3 - '1', NULL + 1" << "abcd|7|2|NULL";
+        QTest::newRow("numeric text in arithmetic") << "select '1.5' + 1, 2 * ' 0.25 '" << "2.5|0.5";
         QTest::newRow("text in arithmetic") << "select 'x' * 2" << "error: Data type mismatch in criteria expression.";
         QTest::newRow("division by zero") << "select 1 / 0" << "error: Division by zero";
         QTest::newRow("text comparisons ignore case")
@@ -258,6 +273,37 @@ private slots:
         QFETCH(QString, expected);
         Dialect dialect;
         QCOMPARE(dialect.run(sql), expected);
+    }
+
+    // Number text runs the C library under the C locale for this thread only, for the
+    // length of one call: the caller gets its own locale back, and another thread that
+    // formats with the process's locale meanwhile never meets the C one.
+    void numberTextLeavesEveryThreadItsLocale()
+    {
+        const locale_t callers = uselocale(locale_t(0));
+        const char processPoint = *localeconv()->decimal_point;
+        std::atomic<bool> started{false}, finished{false};
+        int strayPoints = 0;
+        std::thread other([&] {
+            while (!started)
+                std::this_thread::yield();
+            char text[16];
+            for (int i = 0; i < 20000; ++i) {
+                std::snprintf(text, sizeof text, "%.1f", 0.5);
+                strayPoints += text[1] != processPoint;
+            }
+            finished = true;
+        });
+        started = true;
+        accessodbc::Number number;
+        while (!finished) {
+            accessodbc::formatAccessDouble(0.5);
+            accessodbc::parseNumber("0.5", &number);
+        }
+        other.join();
+        QCOMPARE(uselocale(locale_t(0)), callers);
+        QCOMPARE(*localeconv()->decimal_point, processPoint);
+        QCOMPARE(strayPoints, 0);
     }
 
     void refusedWithAccessMessages_data()

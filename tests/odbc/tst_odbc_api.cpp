@@ -18,7 +18,10 @@ INSERT INTO GT_LINE VALUES (2, 'South');
 INSERT INTO GT_LINE VALUES (3, NULL);
 INSERT INTO GT_PLAN VALUES (5, 2, '1899-12-30 08:00:00', '1899-12-30 09:30:00', 1, 2, '1111100',
                             '2021-06-06 00:00:00', 3, 2, 7, '2021-05-28 10:12:45');
-)";
+)"
+    // Names that begin with U+FEFF and U+FFFE, which UTF-16 readers take for byte-order marks.
+    "INSERT INTO GT_CHECKPOINT VALUES (2, NULL, '\xEF\xBB\xBFNORTH', 13, 0);\n"
+    "INSERT INTO GT_CHECKPOINT VALUES (3, NULL, '\xEF\xBF\xBESOUTH', 14, 0);\n";
 
 // One environment, connection and statement, freed in the right order.
 struct OdbcSession {
@@ -166,6 +169,13 @@ private:
     }
 
 private slots:
+    void initTestCase()
+    {
+        const QString problem = odbcfixture::localeNotInEffect();
+        if (!problem.isEmpty())
+            QFAIL(qPrintable(problem));
+    }
+
     void init()
     {
         dir = new QTemporaryDir;
@@ -195,7 +205,7 @@ private slots:
     {
         QFETCH(int, cType);
         QFETCH(int, chunk);
-        QVERIFY(firstRow("select CheckPoint_Name from GT_CHECKPOINT"));
+        QVERIFY(firstRow("select CheckPoint_Name from GT_CHECKPOINT where id = 1"));
         int calls = 0;
         const QByteArray bytes = readInChunks(session->stmt, 1, SQLSMALLINT(cType), chunk, &calls);
         const QString text = cType == SQL_C_CHAR ? QString::fromUtf8(bytes) : fromWideBytes(bytes);
@@ -262,6 +272,37 @@ private slots:
                  QList<int>({2021, 5, 28, 10, 12, 45}));
     }
 
+    // A leading U+FEFF or U+FFFE is text like any other, from the storage and through the
+    // string functions, on both paths.
+    void textBeginningWithAByteOrderMarkKeepsIt_data()
+    {
+        QTest::addColumn<QByteArray>("expression");
+        QTest::addColumn<int>("cType");
+        for (const char *expression : {"CheckPoint_Name", "UCase(CheckPoint_Name)", "Mid(CheckPoint_Name, 1)",
+                                       "CheckPoint_Name & ''"}) {
+            QTest::addRow("%s, char", expression) << QByteArray(expression) << int(SQL_C_CHAR);
+            QTest::addRow("%s, wide", expression) << QByteArray(expression) << int(SQL_C_WCHAR);
+        }
+    }
+
+    void textBeginningWithAByteOrderMarkKeepsIt()
+    {
+        QFETCH(QByteArray, expression);
+        QFETCH(int, cType);
+        const QByteArray sql = "select " + expression + " from GT_CHECKPOINT where id > 1 order by id";
+        QCOMPARE(session->exec(sql.constData()), SQLRETURN(SQL_SUCCESS));
+        const std::u16string names[] = {u"\uFEFFNORTH", u"\uFFFESOUTH"};
+        const QByteArray utf8[] = {"\xEF\xBB\xBFNORTH", "\xEF\xBF\xBESOUTH"};
+        for (int i = 0; i < 2; ++i) {
+            QCOMPARE(SQLFetch(session->stmt), SQLRETURN(SQL_SUCCESS));
+            int calls = 0;
+            const QByteArray expected = cType == SQL_C_CHAR
+                ? utf8[i]
+                : QByteArray(reinterpret_cast<const char *>(names[i].data()), int(names[i].size() * sizeof(char16_t)));
+            QCOMPARE(readInChunks(session->stmt, 1, SQLSMALLINT(cType), 64, &calls), expected);
+        }
+    }
+
     // Text bound as UTF-8 or as UTF-16: QODBC takes only one of the two paths.
     void textParametersAreBoundOnBothPaths_data()
     {
@@ -285,6 +326,33 @@ private slots:
         const SQLRETURN executed = SQLExecute(session->stmt);
         QVERIFY2(SQL_SUCCEEDED(executed), qPrintable(session->firstRecord(SQL_HANDLE_STMT, session->stmt).second));
         QCOMPARE(session->rows(), QStringList{"1"});
+    }
+
+    // Numbers go out as text and text comes in as a number with '.', whatever the locale.
+    void numbersAsTextKeepTheirPoint_data()
+    {
+        QTest::addColumn<QByteArray>("sql");
+        QTest::addColumn<QByteArray>("parameter"); // bound as text to a numeric marker, when there is one
+        QTest::addColumn<QByteArray>("expected");
+        QTest::newRow("double fetched as text") << QByteArray("select 0.75") << QByteArray() << QByteArray("0.75");
+        QTest::newRow("text parameter of a number") << QByteArray("select ? + 1") << QByteArray("1.5")
+                                                    << QByteArray("2.5");
+    }
+
+    void numbersAsTextKeepTheirPoint()
+    {
+        QFETCH(QByteArray, sql);
+        QFETCH(QByteArray, parameter);
+        QFETCH(QByteArray, expected);
+        QCOMPARE(SQLPrepare(session->stmt, sqlText(sql.constData()), SQL_NTS), SQLRETURN(SQL_SUCCESS));
+        SQLLEN parameterLength = parameter.size();
+        if (!parameter.isEmpty())
+            QCOMPARE(SQLBindParameter(session->stmt, 1, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_DOUBLE, 15, 0,
+                                      parameter.data(), parameter.size(), &parameterLength),
+                     SQLRETURN(SQL_SUCCESS));
+        const SQLRETURN executed = SQLExecute(session->stmt);
+        QVERIFY2(SQL_SUCCEEDED(executed), qPrintable(session->firstRecord(SQL_HANDLE_STMT, session->stmt).second));
+        QCOMPARE(session->rows(), QStringList{QString::fromLatin1(expected)});
     }
 
     // A bound buffer is read when the statement runs, not when it is bound.

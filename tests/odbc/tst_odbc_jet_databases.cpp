@@ -113,6 +113,13 @@ private:
     }
 
 private slots:
+    void initTestCase()
+    {
+        const QString problem = odbcfixture::localeNotInEffect();
+        if (!problem.isEmpty())
+            QFAIL(qPrintable(problem));
+    }
+
     void init()
     {
         if (!QFile::exists(sample(QStringLiteral("nwind.mdb"))) || !QFile::exists(sample(QStringLiteral("DateTestDatabase.mdb"))))

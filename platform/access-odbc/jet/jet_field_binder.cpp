@@ -1,6 +1,7 @@
 #include "jet/jet_field_binder.h"
 #include "datetime.h"
 #include "jet/jet_values.h"
+#include "numbers.h"
 
 #include <sqlite3.h>
 
@@ -74,13 +75,14 @@ void FieldBinder::bindText(sqlite3_stmt *insert, int parameter, const unsigned c
     sqlite3_bind_text(insert, parameter, text_.decode(bytes, length).c_str(), -1, SQLITE_TRANSIENT);
 }
 
+// libmdb writes a Numeric value as decimal text ("-12.3400"); it goes in as the nearest double.
 void FieldBinder::bindNumeric(sqlite3_stmt *insert, int parameter, const MdbColumn &column, const MdbField &field)
 {
     double number = 0;
     char *text = field.siz >= fixedSize(MDB_NUMERIC)
                      ? mdb_numeric_to_string(mdb_, field.start, column.col_scale, column.col_prec)
                      : nullptr;
-    if (decimalTextValue(text, &number))
+    if (parseDecimal(text, &number))
         sqlite3_bind_double(insert, parameter, number);
     else
         sqlite3_bind_null(insert, parameter);
@@ -116,7 +118,7 @@ void FieldBinder::bindFixed(sqlite3_stmt *insert, int parameter, int type, const
         bindCurrency(insert, parameter, littleEndianInteger(value, 8));
         return;
     case MDB_FLOAT:
-        sqlite3_bind_double(insert, parameter, singleValue(mdb_get_single(const_cast<unsigned char *>(value), 0)));
+        sqlite3_bind_double(insert, parameter, shortestDecimalOfFloat(mdb_get_single(const_cast<unsigned char *>(value), 0)));
         return;
     case MDB_DOUBLE:
         sqlite3_bind_double(insert, parameter, mdb_get_double(const_cast<unsigned char *>(value), 0));

@@ -1,10 +1,7 @@
 #include "jet/jet_values.h"
+#include "numbers.h"
 
-#include <locale.h>
-
-#include <cmath>
 #include <cstdio>
-#include <cstdlib>
 
 namespace accessodbc {
 namespace jet {
@@ -13,13 +10,6 @@ namespace {
 // Below 2^53 both operands of the division are exact, so the quotient is correctly
 // rounded; beyond it the decimal text is read instead.
 const int64_t kExactlyRepresentable = int64_t(1) << 53;
-
-// A host application may have switched the process to a locale with a decimal comma.
-double readPlainDecimal(const char *text, char **end)
-{
-    static const locale_t plain = newlocale(LC_NUMERIC_MASK, "C", locale_t(0));
-    return strtod_l(text, end, plain);
-}
 
 } // namespace
 
@@ -43,7 +33,9 @@ double currencyValue(int64_t tenThousandths)
 {
     if (tenThousandths > -kExactlyRepresentable && tenThousandths < kExactlyRepresentable)
         return double(tenThousandths) / 10000.0;
-    return readPlainDecimal(currencyText(tenThousandths).c_str(), nullptr);
+    double value = 0;
+    parseDecimal(currencyText(tenThousandths).c_str(), &value);
+    return value;
 }
 
 std::string currencyText(int64_t tenThousandths)
@@ -67,31 +59,6 @@ bool currencyFitsDouble(int64_t tenThousandths)
     while (magnitude != 0 && magnitude % 10 == 0)
         magnitude /= 10;
     return magnitude < 1000000000000000ULL; // fewer than 16 significant digits
-}
-
-double singleValue(float value)
-{
-    if (!std::isfinite(value))
-        return double(value);
-    char text[32];
-    for (int digits = 6; digits <= 9; ++digits) {
-        std::snprintf(text, sizeof text, "%.*g", digits, double(value));
-        if (std::strtof(text, nullptr) == value)
-            return std::strtod(text, nullptr);
-    }
-    return double(value);
-}
-
-bool decimalTextValue(const char *text, double *out)
-{
-    if (!text || !*text)
-        return false;
-    char *end = nullptr;
-    const double value = readPlainDecimal(text, &end);
-    if (*end != '\0' || !std::isfinite(value))
-        return false;
-    *out = value;
-    return true;
 }
 
 std::string guidText(const unsigned char bytes[16])

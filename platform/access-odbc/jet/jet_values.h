@@ -27,13 +27,6 @@ std::string currencyText(int64_t tenThousandths);
 // double (at most 15 significant digits), so the value can be stored as a number.
 bool currencyFitsDouble(int64_t tenThousandths);
 
-// A Single widened to a double the way it is displayed: the shortest decimal that reads
-// back as the same Single (0.1f gives 0.1, not 0.10000000149011612).
-double singleValue(float value);
-
-// A Numeric (Decimal) column's text from libmdb, e.g. "-12.3400", read as the nearest double.
-bool decimalTextValue(const char *text, double *out);
-
 // A Replication ID as Access shows it: {XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}.
 std::string guidText(const unsigned char bytes[16]);
 
