@@ -7,9 +7,10 @@
 #include <QVector>
 
 // Reads the values of the current row of a QODBC query, each as the same QVariant that
-// QSqlQuery::value gives, but for a date-time, which keeps its fields in UTC where QODBC
-// makes a local date-time of them that a summer-time gap leaves invalid. Columns whose type it reads itself are fetched with one
-// SQLGetData each on QODBC's own statement handle, in column order; QODBC would first ask
+// QSqlQuery::value gives, but for two things QODBC loses: a date-time keeps its fields in
+// UTC, where QODBC makes a local date-time of them that a summer-time gap leaves invalid, and
+// text keeps a leading U+FEFF or U+FFFE. Columns whose type it reads itself are fetched with
+// one SQLGetData each on QODBC's own statement handle, in column order; QODBC would first ask
 // every text value's length with an empty buffer, which the driver manager answers with an
 // error record of its own, value by value. Columns before the last one it cannot read
 // itself go through QSqlQuery::value, since QODBC fetches every column up to the one asked.
