@@ -24,6 +24,14 @@ void setEndpoint(const QString &key, const QString &url)
     settings.setValue(key, url);
 }
 
+// sys.ini as a site's installer may write it, "%1" standing for the test server's address.
+void writeSysIni(const QString &text, const TestServer &server)
+{
+    QFile file(QStringLiteral("sys.ini"));
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QVERIFY(file.write(text.arg(server.url(QString())).toUtf8()) > 0);
+}
+
 // Lets the event loop run until the channel has handled `count` replies in all.
 bool waitForLines(const QString &file, int count)
 {
@@ -91,6 +99,10 @@ class UploadChannelTest : public QObject
     Q_OBJECT
 private slots:
     void readsTheUrlAtEveryPost();
+    void urlIsPostedAsWritten_data();
+    void urlIsPostedAsWritten();
+    void urlCutAtAnUnquotedSemicolonIsRefused_data();
+    void urlCutAtAnUnquotedSemicolonIsRefused();
     void recordsTheReplyBody_data();
     void recordsTheReplyBody();
     void eachKindWritesItsOwnFile();
@@ -124,6 +136,66 @@ void UploadChannelTest::readsTheUrlAtEveryPost()
     QCOMPARE(rig.server.requests().first().path, QStringLiteral("/api/point"));
     QCOMPARE(second.requestCount(), 1);
     QCOMPARE(second.requests().first().path, QStringLiteral("/b"));
+}
+
+void UploadChannelTest::urlIsPostedAsWritten_data()
+{
+    QTest::addColumn<QString>("sysIni");  // "%1" stands for the server's address
+    QTest::addColumn<QString>("target");  // the path and query the server got
+    // QSettings reads unquoted commas as a list and drops the blanks around them.
+    QTest::newRow("commas") << "[General]\nPOINT_HTTPURL=%1/point?ids=1,2\n" << "/point?ids=1,2";
+    QTest::newRow("blanks around commas") << "[General]\nPOINT_HTTPURL=%1/point?ids=1 , 2\n"
+                                          << "/point?ids=1%20,%202";
+    QTest::newRow("quoted semicolon") << "[General]\nPOINT_HTTPURL=\"%1/point?a=b;c=d\"\n" << "/point?a=b;c=d";
+    QTest::newRow("semicolon in another section")
+        << "[Backup]\nPOINT_HTTPURL=%1/backup?a=b;c=d\n[General]\nPOINT_HTTPURL=%1/point?ids=1,2\n"
+        << "/point?ids=1,2";
+    QTest::newRow("commented out") << ";POINT_HTTPURL=%1/old?a=b;c=d\nPOINT_HTTPURL=%1/point\n" << "/point";
+}
+
+void UploadChannelTest::urlIsPostedAsWritten()
+{
+    QFETCH(QString, sysIni);
+    QFETCH(QString, target);
+    Rig rig;
+    writeSysIni(sysIni, rig.server);
+    PointThread channel(nullptr);
+    channel.sendData("key=[]");
+    QVERIFY(waitForLines(pointFile, 1));
+    QCOMPARE(readAll(pointFile), QByteArray("ok\n"));
+    QCOMPARE(rig.server.requestCount(), 1);
+    QCOMPARE(rig.server.requests().first().target, target);
+}
+
+void UploadChannelTest::urlCutAtAnUnquotedSemicolonIsRefused_data()
+{
+    QTest::addColumn<QString>("sysIni");  // "%1" stands for the server's address
+    QTest::addColumn<QString>("cutTo");
+    QTest::newRow("in [General]") << "[General]\nPOINT_HTTPURL=%1/point?a=b;c=d\nHTTP_TIMEOUT_SECONDS=5\n"
+                                  << "%1/point?a=b";
+    QTest::newRow("before any section") << "POINT_HTTPURL = %1/point?ids=1,2 ; main server\n[Backup]\nX=1\n"
+                                        << "%1/point?ids=1,2";
+}
+
+// The ini format would have the post go to the address up to the ";".
+void UploadChannelTest::urlCutAtAnUnquotedSemicolonIsRefused()
+{
+    QFETCH(QString, sysIni);
+    QFETCH(QString, cutTo);
+    Rig rig;
+    writeSysIni(sysIni, rig.server);
+    PointThread channel(nullptr);
+    QSignalSpy answered(&channel, &UploadChannel::answered);
+    channel.sendData("key=[]");
+    QVERIFY(waitForLines(pointFile, 1));
+    const QString failure = QStringLiteral("POINT_HTTPURL in sys.ini has an unquoted \";\": the ini format ends the "
+                                           "value there, which would cut the URL to \"%1\". Put the URL in double "
+                                           "quotes; nothing was posted")
+                                .arg(cutTo.arg(rig.server.url(QString())));
+    QCOMPARE(QString::fromUtf8(readAll(pointFile)), QStringLiteral("Failed: ") + failure + QLatin1Char('\n'));
+    QCOMPARE(answered.size(), 1);
+    QCOMPARE(answered.first(), (QList<QVariant>{true, failure}));
+    QCOMPARE(rig.server.requestCount(), 0);
 }
 
 void UploadChannelTest::recordsTheReplyBody_data()

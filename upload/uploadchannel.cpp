@@ -2,6 +2,7 @@
 
 #include "logging/logline.h"
 #include "store/localdatabase.h"
+#include "upload/endpointsetting.h"
 #include "upload/oncebody.h"
 
 #include <QNetworkAccessManager>
@@ -60,12 +61,16 @@ UploadChannel::~UploadChannel()
 
 void UploadChannel::sendData(QByteArray body)
 {
-    QNetworkRequest request{QUrl()};
     // Read afresh at every post, so a changed URL takes effect without a restart.
     QSettings settings(QStringLiteral("sys.ini"), QSettings::IniFormat);
-    const QString url = settings.value(kind.settingsKey, QVariant()).toString();
+    const Endpoint endpoint = readEndpoint(settings, kind.settingsKey);
+    if (!endpoint.refusal.isEmpty()) {
+        record(QStringLiteral("Failed: ") + endpoint.refusal);
+        emit answered(true, endpoint.refusal);
+        return;
+    }
     const int timeoutSeconds = inactivityTimeoutSeconds(settings);
-    request.setUrl(QUrl(url, QUrl::TolerantMode));
+    QNetworkRequest request(QUrl(endpoint.url, QUrl::TolerantMode));
     auto *onceBody = new OnceBody(body, nullptr);
     QNetworkReply *reply = manager->post(request, onceBody);
     onceBody->setParent(reply);
@@ -136,8 +141,7 @@ void UploadChannel::getData(QNetworkReply *reply)
     else
         line = textUpToZero(reply->readAll());
     reply->deleteLater();
-    responseList.append(line.toUtf8());
-    writeWaitingLines(DailyFileQueue::Pacing::Paced);
+    record(line);
     if (watched)
         emit postsInFlightChanged(inFlight.size());
     emit answered(failed, failure);
@@ -154,6 +158,12 @@ QString UploadChannel::failureText(QNetworkReply *reply, const QString &abandone
         return noAnswer.arg(url, QStringLiteral("the connection closed before an answer came; the post was not "
                                                 "sent again, since the server may already have taken it"));
     return reply->errorString();
+}
+
+void UploadChannel::record(const QString &line)
+{
+    responseList.append(line.toUtf8());
+    writeWaitingLines(DailyFileQueue::Pacing::Paced);
 }
 
 void UploadChannel::writeWaitingLines(DailyFileQueue::Pacing pacing)

@@ -71,6 +71,8 @@ private:
     void abandonPost(QNetworkReply *reply, const QString &why);
     QString failureText(QNetworkReply *reply, const QString &abandonedBecause) const;
 
+    // Appends one line to the response file.
+    void record(const QString &line);
     void writeWaitingLines(DailyFileQueue::Pacing pacing);
     bool openSnapshot();
     bool execute(const QString &statement);
