@@ -35,6 +35,40 @@ int inactivityTimeoutSeconds(const QSettings &settings)
         return defaultTimeoutSeconds;
     return qMin(seconds, longestTimeoutSeconds);
 }
+
+bool hasStatus(const QNetworkReply *reply)
+{
+    return reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
+}
+
+int statusOf(const QNetworkReply *reply)
+{
+    return reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+}
+
+// Only a 2xx status answers a post; Qt reports no error for a redirect it does not follow.
+bool isSuccess(const QNetworkReply *reply)
+{
+    return !hasStatus(reply) || statusOf(reply) / 100 == 2;
+}
+
+// "HTTP <code> <reason> from <url>", with the address a redirect names. Qt, sending a 307's
+// or 308's body again, would fail anyway, since the body is sent only once.
+QString statusFailureText(const QNetworkReply *reply)
+{
+    QString text = QStringLiteral("HTTP ") + QString::number(statusOf(reply));
+    const QString reason = reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString();
+    if (!reason.isEmpty())
+        text += QLatin1Char(' ') + reason;
+    text += QStringLiteral(" from ") + reply->url().toString();
+    const QByteArray location = reply->rawHeader("Location");
+    if (statusOf(reply) / 100 == 3 && !location.isEmpty()) {
+        const QUrl target = reply->url().resolved(QUrl::fromEncoded(location));
+        text += QStringLiteral("; redirected to %1, which sys.ini does not name, so the post was not sent there")
+                    .arg(target.toString());
+    }
+    return text;
+}
 }
 
 UploadChannel::UploadChannel(const ChannelKind &kind, QObject *parent)
@@ -71,6 +105,8 @@ void UploadChannel::sendData(QByteArray body)
     }
     const int timeoutSeconds = inactivityTimeoutSeconds(settings);
     QNetworkRequest request(QUrl(endpoint.url, QUrl::TolerantMode));
+    // A site's data goes to the address sys.ini names, never to one a server redirects to.
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
     auto *onceBody = new OnceBody(body, nullptr);
     QNetworkReply *reply = manager->post(request, onceBody);
     onceBody->setParent(reply);
@@ -133,13 +169,9 @@ void UploadChannel::getData(QNetworkReply *reply)
     reply->setProperty(recordedMark, true);
     const bool watched = inFlight.contains(reply);
     const QString abandonedBecause = inFlight.take(reply);
-    QString line;
-    const bool failed = reply->error() != QNetworkReply::NoError;
+    const bool failed = reply->error() != QNetworkReply::NoError || !isSuccess(reply);
     const QString failure = failed ? failureText(reply, abandonedBecause) : QString();
-    if (failed)
-        line = QStringLiteral("Failed: ") + failure;
-    else
-        line = textUpToZero(reply->readAll());
+    const QString line = failed ? QStringLiteral("Failed: ") + failure : textUpToZero(reply->readAll());
     reply->deleteLater();
     record(line);
     if (watched)
@@ -147,9 +179,12 @@ void UploadChannel::getData(QNetworkReply *reply)
     emit answered(failed, failure);
 }
 
-// Qt's own wording, except where it would not tell an operator what happened.
+// Qt's own wording, except where it would not tell an operator what happened. A status
+// that came before the connection broke says more than how it broke.
 QString UploadChannel::failureText(QNetworkReply *reply, const QString &abandonedBecause) const
 {
+    if (!isSuccess(reply))
+        return statusFailureText(reply);
     const QString noAnswer = QStringLiteral("No answer from %1: %2");
     const QString url = reply->url().toString();
     if (!abandonedBecause.isEmpty())
