@@ -87,7 +87,7 @@ enum class Location { None, Absolute, Relative };
 enum class Silence { Held, ClosedAfterBody, AfterSuccessStatus };
 
 // How an answer that the time limit must not cut off comes.
-enum class Wait { Pieces, BusyLoop, HeldAnswer };
+enum class Wait { Pieces, BusyLoop, BusyBeforeStart, HeldAnswer };
 
 // A working directory at a fixed date and a server that sys.ini names for one kind.
 struct Rig
@@ -431,6 +431,9 @@ void UploadChannelTest::answerWithinTheLimitIsRecorded_data()
     QTest::newRow("answer that keeps coming") << QStringLiteral("2") << Wait::Pieces;
     // A long sync keeps the event loop from running; an answer that came meanwhile is no silence.
     QTest::newRow("answer while the loop was busy") << QStringLiteral("1") << Wait::BusyLoop;
+    // Nothing can move before the event loop runs; the sync that posted keeps it from running
+    // while it reads the other kinds, for longer than the limit.
+    QTest::newRow("loop busy before the post could start") << QStringLiteral("1") << Wait::BusyBeforeStart;
     // None of these settings may end a post that waits a good deal longer than a second.
     QTest::newRow("0 means no limit") << QStringLiteral("0") << Wait::HeldAnswer;
     QTest::newRow("no number gives the default") << QStringLiteral("soon") << Wait::HeldAnswer;
@@ -449,6 +452,8 @@ void UploadChannelTest::answerWithinTheLimitIsRecorded()
         rig.server.holdReplies();
     PointThread channel(nullptr);
     channel.sendData("key=[]");
+    if (wait == Wait::BusyBeforeStart)
+        QThread::msleep(1200);
     QTRY_COMPARE(rig.server.requestCount(), 1);
     if (wait == Wait::BusyLoop)
         QThread::msleep(2500);

@@ -113,8 +113,8 @@ void UploadChannel::sendData(QByteArray body)
     watchPost(reply, timeoutSeconds);
 }
 
-// Tracks the post until its reply is handled and, with a limit, restarts the inactivity
-// timer whenever bytes move in either direction.
+// Tracks the post until its reply is handled and, with a limit, starts the inactivity timer
+// once the post can move and restarts it whenever bytes move in either direction.
 void UploadChannel::watchPost(QNetworkReply *reply, int timeoutSeconds)
 {
     // A reply that finished inside post() has been recorded already.
@@ -133,7 +133,12 @@ void UploadChannel::watchPost(QNetworkReply *reply, int timeoutSeconds)
         const QString why = QStringLiteral("nothing moved for %1 s (HTTP_TIMEOUT_SECONDS), so the post was abandoned")
                                 .arg(timeoutSeconds);
         connect(idle, &QTimer::timeout, this, [this, reply, why] { abandonPost(reply, why); });
-        idle->start();
+        // No byte can move before the event loop runs, and the sync that posts holds it off
+        // while it reads the kinds after this one; the idle time counts from when it runs.
+        QTimer::singleShot(0, idle, [idle, reply] {
+            if (!reply->isFinished())
+                idle->start();
+        });
     }
     emit postsInFlightChanged(inFlight.size());
 }
