@@ -248,7 +248,7 @@ void UploadChannelTest::answerOtherThanSuccessIsAFailure_data()
     QTest::addColumn<QString>("statusLine");
     QTest::addColumn<Location>("location");
     QTest::addColumn<bool>("resetUnread");  // answered before the body was read, then reset
-    // Qt would send the body to a 307 or 308's address again, had it not been sent once already.
+    // For 307 and 308 Qt wants to send the body again, which a body sent once refuses.
     QTest::newRow("301") << 301 << "301 Moved Permanently" << Location::Absolute << false;
     QTest::newRow("302") << 302 << "302 Found" << Location::Relative << false;
     QTest::newRow("307") << 307 << "307 Temporary Redirect" << Location::Absolute << false;

@@ -52,8 +52,8 @@ bool isSuccess(const QNetworkReply *reply)
     return !hasStatus(reply) || statusOf(reply) / 100 == 2;
 }
 
-// "HTTP <code> <reason> from <url>", with the address a redirect names. Qt, sending a 307's
-// or 308's body again, would fail anyway, since the body is sent only once.
+// "HTTP <code> <reason> from <url>", and the address a redirect names. For a 307 or 308 Qt
+// wants to send the body again, which a body sent once refuses; the status came before that.
 QString statusFailureText(const QNetworkReply *reply)
 {
     QString text = QStringLiteral("HTTP ") + QString::number(statusOf(reply));
