@@ -159,6 +159,7 @@ void OnceTest::exitStatusAndLinesTellHowTheSyncWent_data()
     QTest::newRow("every kind answered") << "" << 0 << linesFor("3 rows posted, answered");
     QTest::newRow("nobody listening") << "no server" << 1 << linesFor("3 rows posted, failed: Connection refused");
     QTest::newRow("database missing") << "no database" << 1 << linesFor("skipped, read failed: ");
+    QTest::newRow("redirected") << "redirect" << 1 << linesFor("3 rows posted, failed: HTTP 302 Found from ");
     QTest::newRow("server silent past the post timeout") << "silent" << 1
                                                          << linesFor("3 rows posted, failed: No answer from ");
     QTest::newRow("no URL for plans") << "no plan url" << 1
@@ -186,6 +187,8 @@ void OnceTest::exitStatusAndLinesTellHowTheSyncWent()
         site.pointAt(QStringLiteral("http://127.0.0.1:%1").arg(closedPort()));
     if (trouble == QLatin1String("no database"))
         QVERIFY(QFile::remove(site.wd.file(QStringLiteral("GuardTour_DB.mdb"))));
+    if (trouble == QLatin1String("redirect"))
+        site.server.answerWith(302, "moved", site.server.url(QStringLiteral("/elsewhere")));
     if (trouble == QLatin1String("silent")) {
         site.server.holdReplies();
         QSettings(site.wd.file(QStringLiteral("sys.ini")), QSettings::IniFormat)

@@ -24,6 +24,14 @@ void setEndpoint(const QString &key, const QString &url)
     settings.setValue(key, url);
 }
 
+// sys.ini as a site's installer may write it, "%1" standing for the test server's address.
+void writeSysIni(const QString &text, const TestServer &server)
+{
+    QFile file(QStringLiteral("sys.ini"));
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QVERIFY(file.write(text.arg(server.url(QString())).toUtf8()) > 0);
+}
+
 // Lets the event loop run until the channel has handled `count` replies in all.
 bool waitForLines(const QString &file, int count)
 {
@@ -33,6 +41,13 @@ bool waitForLines(const QString &file, int count)
 int openReplies(const QObject &channel)
 {
     return channel.findChildren<QNetworkReply *>().size();
+}
+
+// Whether the status line of the channel's one open post has come.
+bool statusArrived(const QObject &channel)
+{
+    const QList<QNetworkReply *> replies = channel.findChildren<QNetworkReply *>();
+    return replies.size() == 1 && replies.first()->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
 }
 
 void setTimeout(const QString &seconds)
@@ -65,8 +80,14 @@ QByteArray randomBytes(QRandomGenerator &random, int size)
     return bytes;
 }
 
+// Where a redirect sends the client: nowhere, or the same server's /elsewhere, named in full or by path.
+enum class Location { None, Absolute, Relative };
+
+// How a post goes without an answer.
+enum class Silence { Held, ClosedAfterBody, AfterSuccessStatus };
+
 // How an answer that the time limit must not cut off comes.
-enum class Wait { Pieces, BusyLoop, HeldAnswer };
+enum class Wait { Pieces, BusyLoop, BusyBeforeStart, HeldAnswer };
 
 // A working directory at a fixed date and a server that sys.ini names for one kind.
 struct Rig
@@ -85,14 +106,22 @@ struct Rig
 }
 
 Q_DECLARE_METATYPE(Wait)
+Q_DECLARE_METATYPE(Location)
+Q_DECLARE_METATYPE(Silence)
 
 class UploadChannelTest : public QObject
 {
     Q_OBJECT
 private slots:
     void readsTheUrlAtEveryPost();
+    void urlIsPostedAsWritten_data();
+    void urlIsPostedAsWritten();
+    void urlCutAtAnUnquotedSemicolonIsRefused_data();
+    void urlCutAtAnUnquotedSemicolonIsRefused();
     void recordsTheReplyBody_data();
     void recordsTheReplyBody();
+    void answerOtherThanSuccessIsAFailure_data();
+    void answerOtherThanSuccessIsAFailure();
     void eachKindWritesItsOwnFile();
     void waitingLinesAreWrittenWhenTheChannelEnds_data();
     void waitingLinesAreWrittenWhenTheChannelEnds();
@@ -126,23 +155,79 @@ void UploadChannelTest::readsTheUrlAtEveryPost()
     QCOMPARE(second.requests().first().path, QStringLiteral("/b"));
 }
 
+void UploadChannelTest::urlIsPostedAsWritten_data()
+{
+    QTest::addColumn<QString>("sysIni");  // "%1" stands for the server's address
+    QTest::addColumn<QString>("target");  // the path and query the server got
+    // QSettings reads unquoted commas as a list and drops the blanks around them.
+    QTest::newRow("commas") << "[General]\nPOINT_HTTPURL=%1/point?ids=1,2\n" << "/point?ids=1,2";
+    QTest::newRow("blanks around commas") << "[General]\nPOINT_HTTPURL=%1/point?ids=1 , 2\n"
+                                          << "/point?ids=1%20,%202";
+    QTest::newRow("quoted semicolon") << "[General]\nPOINT_HTTPURL=\"%1/point?a=b;c=d\"\n" << "/point?a=b;c=d";
+    QTest::newRow("semicolon in another section")
+        << "[Backup]\nPOINT_HTTPURL=%1/backup?a=b;c=d\n[General]\nPOINT_HTTPURL=%1/point?ids=1,2\n"
+        << "/point?ids=1,2";
+    QTest::newRow("commented out") << ";POINT_HTTPURL=%1/old?a=b;c=d\nPOINT_HTTPURL=%1/point\n" << "/point";
+}
+
+void UploadChannelTest::urlIsPostedAsWritten()
+{
+    QFETCH(QString, sysIni);
+    QFETCH(QString, target);
+    Rig rig;
+    writeSysIni(sysIni, rig.server);
+    PointThread channel(nullptr);
+    channel.sendData("key=[]");
+    QVERIFY(waitForLines(pointFile, 1));
+    QCOMPARE(readAll(pointFile), QByteArray("ok\n"));
+    QCOMPARE(rig.server.requestCount(), 1);
+    QCOMPARE(rig.server.requests().first().target, target);
+}
+
+void UploadChannelTest::urlCutAtAnUnquotedSemicolonIsRefused_data()
+{
+    QTest::addColumn<QString>("sysIni");  // "%1" stands for the server's address
+    QTest::addColumn<QString>("cutTo");
+    QTest::newRow("in [General]") << "[General]\nPOINT_HTTPURL=%1/point?a=b;c=d\nHTTP_TIMEOUT_SECONDS=5\n"
+                                  << "%1/point?a=b";
+    QTest::newRow("before any section") << "POINT_HTTPURL = %1/point?ids=1,2 ; main server\n[Backup]\nX=1\n"
+                                        << "%1/point?ids=1,2";
+}
+
+// The ini format would have the post go to the address up to the ";".
+void UploadChannelTest::urlCutAtAnUnquotedSemicolonIsRefused()
+{
+    QFETCH(QString, sysIni);
+    QFETCH(QString, cutTo);
+    Rig rig;
+    writeSysIni(sysIni, rig.server);
+    PointThread channel(nullptr);
+    QSignalSpy answered(&channel, &UploadChannel::answered);
+    channel.sendData("key=[]");
+    QVERIFY(waitForLines(pointFile, 1));
+    const QString failure = QStringLiteral("POINT_HTTPURL in sys.ini has an unquoted \";\": the ini format ends the "
+                                           "value there, which would cut the URL to \"%1\". Put the URL in double "
+                                           "quotes; nothing was posted")
+                                .arg(cutTo.arg(rig.server.url(QString())));
+    QCOMPARE(QString::fromUtf8(readAll(pointFile)), QStringLiteral("Failed: ") + failure + QLatin1Char('\n'));
+    QCOMPARE(answered.size(), 1);
+    QCOMPARE(answered.first(), (QList<QVariant>{true, failure}));
+    QCOMPARE(rig.server.requestCount(), 0);
+}
+
 void UploadChannelTest::recordsTheReplyBody_data()
 {
-    QTest::addColumn<int>("status");
     QTest::addColumn<QByteArray>("reply");
     QTest::addColumn<QByteArray>("recorded");
-    QTest::newRow("empty") << 200 << QByteArray() << QByteArray("\n");
-    QTest::newRow("zero byte") << 200 << QByteArray("ab\0cd", 5) << QByteArray("ab\n");
-    QTest::newRow("line break") << 200 << QByteArray("first\nsecond") << QByteArray("first\nsecond\n");
-    QTest::newRow("utf-8") << 200 << QByteArray("{\"msg\":\"成功\"}") << QByteArray("{\"msg\":\"成功\"}\n");
-    // The error's body is no answer to record.
-    QTest::newRow("http error") << 500 << QByteArray("stack trace of the server") << QByteArray("Failed: ");
+    QTest::newRow("empty") << QByteArray() << QByteArray("\n");
+    QTest::newRow("zero byte") << QByteArray("ab\0cd", 5) << QByteArray("ab\n");
+    QTest::newRow("line break") << QByteArray("first\nsecond") << QByteArray("first\nsecond\n");
+    QTest::newRow("utf-8") << QByteArray("{\"msg\":\"成功\"}") << QByteArray("{\"msg\":\"成功\"}\n");
 }
 
 // Each answer is appended to what the day's file already holds.
 void UploadChannelTest::recordsTheReplyBody()
 {
-    QFETCH(int, status);
     QFETCH(QByteArray, reply);
     QFETCH(QByteArray, recorded);
     Rig rig;
@@ -150,17 +235,62 @@ void UploadChannelTest::recordsTheReplyBody()
         QFile earlier(pointFile);
         QVERIFY(earlier.open(QIODevice::WriteOnly) && earlier.write("earlier answer\n") > 0);
     }
-    rig.server.answerWith(status, reply);
+    rig.server.answerWith(200, reply);
     PointThread channel(nullptr);
     channel.sendData("key=[]");
-    QVERIFY(waitForLines(pointFile, 1 + qMax(1, recorded.count('\n'))));
-    const QByteArray lines = readAll(pointFile);
-    if (status != 200) {
-        QVERIFY2(lines.startsWith("earlier answer\nFailed: ") && lines.count('\n') == 2, lines.constData());
-        QVERIFY(!lines.contains(reply));
-        return;
+    QVERIFY(waitForLines(pointFile, 1 + recorded.count('\n')));
+    QCOMPARE(readAll(pointFile), "earlier answer\n" + recorded);
+}
+
+void UploadChannelTest::answerOtherThanSuccessIsAFailure_data()
+{
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("statusLine");
+    QTest::addColumn<Location>("location");
+    QTest::addColumn<bool>("resetUnread");  // answered before the body was read, then reset
+    // For 307 and 308 Qt wants to send the body again, which a body sent once refuses.
+    QTest::newRow("301") << 301 << "301 Moved Permanently" << Location::Absolute << false;
+    QTest::newRow("302") << 302 << "302 Found" << Location::Relative << false;
+    QTest::newRow("307") << 307 << "307 Temporary Redirect" << Location::Absolute << false;
+    QTest::newRow("308") << 308 << "308 Permanent Redirect" << Location::Relative << false;
+    QTest::newRow("404") << 404 << "404 Not Found" << Location::None << false;
+    QTest::newRow("413, then reset") << 413 << "413 Payload Too Large" << Location::None << true;
+    QTest::newRow("500") << 500 << "500 Internal Server Error" << Location::None << false;
+}
+
+// Neither the answer's body nor a redirect is taken for an answer; the line and the signal
+// both say what came instead.
+void UploadChannelTest::answerOtherThanSuccessIsAFailure()
+{
+    QFETCH(int, status);
+    QFETCH(QString, statusLine);
+    QFETCH(Location, location);
+    QFETCH(bool, resetUnread);
+    Rig rig;
+    const QString elsewhere = rig.server.url(QStringLiteral("/elsewhere"));
+    PointThread channel(nullptr);
+    QSignalSpy answered(&channel, &UploadChannel::answered);
+    if (resetUnread) {
+        rig.server.holdReplies();
+        rig.server.answerBeforeBody(status);
+    } else {
+        const QString sentLocation = location == Location::Absolute ? elsewhere : QStringLiteral("/elsewhere");
+        rig.server.answerWith(status, "moved or refused", location == Location::None ? QString() : sentLocation);
     }
-    QCOMPARE(lines, "earlier answer\n" + recorded);
+    channel.sendData("key=[]");
+    if (resetUnread) {
+        QTRY_VERIFY(statusArrived(channel));
+        rig.server.releaseReplies();
+    }
+    QVERIFY(waitForLines(pointFile, 1));
+    QString failure = QStringLiteral("HTTP %1 from %2").arg(statusLine, rig.server.url(QStringLiteral("/point")));
+    if (location != Location::None)
+        failure += QStringLiteral("; redirected to %1, which sys.ini does not name, so the post was not sent there")
+                       .arg(elsewhere);
+    QCOMPARE(QString::fromUtf8(readAll(pointFile)), QStringLiteral("Failed: ") + failure + QLatin1Char('\n'));
+    QCOMPARE(answered.size(), 1);
+    QCOMPARE(answered.first(), (QList<QVariant>{true, failure}));
+    QCOMPARE(rig.server.requestCount(), 1);
 }
 
 void UploadChannelTest::eachKindWritesItsOwnFile()
@@ -259,25 +389,29 @@ void UploadChannelTest::replyAfterMidnightGoesToTheNewDay()
 
 void UploadChannelTest::postWithoutAnswerIsRecordedOnce_data()
 {
-    QTest::addColumn<bool>("closes");
+    QTest::addColumn<Silence>("silence");
     QTest::addColumn<QString>("why");
-    QTest::newRow("silent server") << false
-                                   << "nothing moved for 1 s (HTTP_TIMEOUT_SECONDS), so the post was abandoned";
-    QTest::newRow("closed after the body") << true
+    const QString nothingMoved = QStringLiteral("nothing moved for 1 s (HTTP_TIMEOUT_SECONDS), so the post was abandoned");
+    QTest::newRow("silent server") << Silence::Held << nothingMoved;
+    QTest::newRow("closed after the body") << Silence::ClosedAfterBody
                                            << "the connection closed before an answer came; the post was not sent "
                                               "again, since the server may already have taken it";
+    // A success without its body is no answer either.
+    QTest::newRow("silent after a 200") << Silence::AfterSuccessStatus << nothingMoved;
 }
 
 void UploadChannelTest::postWithoutAnswerIsRecordedOnce()
 {
-    QFETCH(bool, closes);
+    QFETCH(Silence, silence);
     QFETCH(QString, why);
     Rig rig;
     setTimeout(QStringLiteral("1"));
-    if (closes)
+    if (silence == Silence::ClosedAfterBody)
         rig.server.closeAfterBody();
     else
         rig.server.holdReplies();
+    if (silence == Silence::AfterSuccessStatus)
+        rig.server.answerBeforeBody(200);
     PointThread channel(nullptr);
     const QByteArray body = "key=[{\"pId\":\"1\"}]";
     channel.sendData(body);
@@ -285,7 +419,8 @@ void UploadChannelTest::postWithoutAnswerIsRecordedOnce()
     QCOMPARE(QString::fromUtf8(readAll(pointFile)), noAnswerFrom(rig.server, why));
     QCOMPARE(channel.postsInFlight(), 0);
     QCOMPARE(rig.server.requestCount(), 1);
-    QCOMPARE(rig.server.requests().first().body, body);
+    if (silence != Silence::AfterSuccessStatus)
+        QCOMPARE(rig.server.requests().first().body, body);
 }
 
 void UploadChannelTest::answerWithinTheLimitIsRecorded_data()
@@ -296,6 +431,9 @@ void UploadChannelTest::answerWithinTheLimitIsRecorded_data()
     QTest::newRow("answer that keeps coming") << QStringLiteral("2") << Wait::Pieces;
     // A long sync keeps the event loop from running; an answer that came meanwhile is no silence.
     QTest::newRow("answer while the loop was busy") << QStringLiteral("1") << Wait::BusyLoop;
+    // Nothing can move before the event loop runs; the sync that posted keeps it from running
+    // while it reads the other kinds, for longer than the limit.
+    QTest::newRow("loop busy before the post could start") << QStringLiteral("1") << Wait::BusyBeforeStart;
     // None of these settings may end a post that waits a good deal longer than a second.
     QTest::newRow("0 means no limit") << QStringLiteral("0") << Wait::HeldAnswer;
     QTest::newRow("no number gives the default") << QStringLiteral("soon") << Wait::HeldAnswer;
@@ -314,6 +452,8 @@ void UploadChannelTest::answerWithinTheLimitIsRecorded()
         rig.server.holdReplies();
     PointThread channel(nullptr);
     channel.sendData("key=[]");
+    if (wait == Wait::BusyBeforeStart)
+        QThread::msleep(1200);
     QTRY_COMPARE(rig.server.requestCount(), 1);
     if (wait == Wait::BusyLoop)
         QThread::msleep(2500);

@@ -2,6 +2,7 @@
 
 #include "logging/logline.h"
 #include "store/localdatabase.h"
+#include "upload/endpointsetting.h"
 #include "upload/oncebody.h"
 
 #include <QNetworkAccessManager>
@@ -34,6 +35,40 @@ int inactivityTimeoutSeconds(const QSettings &settings)
         return defaultTimeoutSeconds;
     return qMin(seconds, longestTimeoutSeconds);
 }
+
+bool hasStatus(const QNetworkReply *reply)
+{
+    return reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
+}
+
+int statusOf(const QNetworkReply *reply)
+{
+    return reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+}
+
+// Only a 2xx status answers a post; Qt reports no error for a redirect it does not follow.
+bool isSuccess(const QNetworkReply *reply)
+{
+    return !hasStatus(reply) || statusOf(reply) / 100 == 2;
+}
+
+// "HTTP <code> <reason> from <url>", and the address a redirect names. For a 307 or 308 Qt
+// wants to send the body again, which a body sent once refuses; the status came before that.
+QString statusFailureText(const QNetworkReply *reply)
+{
+    QString text = QStringLiteral("HTTP ") + QString::number(statusOf(reply));
+    const QString reason = reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString();
+    if (!reason.isEmpty())
+        text += QLatin1Char(' ') + reason;
+    text += QStringLiteral(" from ") + reply->url().toString();
+    const QByteArray location = reply->rawHeader("Location");
+    if (statusOf(reply) / 100 == 3 && !location.isEmpty()) {
+        const QUrl target = reply->url().resolved(QUrl::fromEncoded(location));
+        text += QStringLiteral("; redirected to %1, which sys.ini does not name, so the post was not sent there")
+                    .arg(target.toString());
+    }
+    return text;
+}
 }
 
 UploadChannel::UploadChannel(const ChannelKind &kind, QObject *parent)
@@ -60,20 +95,26 @@ UploadChannel::~UploadChannel()
 
 void UploadChannel::sendData(QByteArray body)
 {
-    QNetworkRequest request{QUrl()};
     // Read afresh at every post, so a changed URL takes effect without a restart.
     QSettings settings(QStringLiteral("sys.ini"), QSettings::IniFormat);
-    const QString url = settings.value(kind.settingsKey, QVariant()).toString();
+    const Endpoint endpoint = readEndpoint(settings, kind.settingsKey);
+    if (!endpoint.refusal.isEmpty()) {
+        record(QStringLiteral("Failed: ") + endpoint.refusal);
+        emit answered(true, endpoint.refusal);
+        return;
+    }
     const int timeoutSeconds = inactivityTimeoutSeconds(settings);
-    request.setUrl(QUrl(url, QUrl::TolerantMode));
+    QNetworkRequest request(QUrl(endpoint.url, QUrl::TolerantMode));
+    // A site's data goes to the address sys.ini names, never to one a server redirects to.
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
     auto *onceBody = new OnceBody(body, nullptr);
     QNetworkReply *reply = manager->post(request, onceBody);
     onceBody->setParent(reply);
     watchPost(reply, timeoutSeconds);
 }
 
-// Tracks the post until its reply is handled and, with a limit, restarts the inactivity
-// timer whenever bytes move in either direction.
+// Tracks the post until its reply is handled and, with a limit, starts the inactivity timer
+// once the post can move and restarts it whenever bytes move in either direction.
 void UploadChannel::watchPost(QNetworkReply *reply, int timeoutSeconds)
 {
     // A reply that finished inside post() has been recorded already.
@@ -92,7 +133,12 @@ void UploadChannel::watchPost(QNetworkReply *reply, int timeoutSeconds)
         const QString why = QStringLiteral("nothing moved for %1 s (HTTP_TIMEOUT_SECONDS), so the post was abandoned")
                                 .arg(timeoutSeconds);
         connect(idle, &QTimer::timeout, this, [this, reply, why] { abandonPost(reply, why); });
-        idle->start();
+        // No byte can move before the event loop runs, and the sync that posts holds it off
+        // while it reads the kinds after this one; the idle time counts from when it runs.
+        QTimer::singleShot(0, idle, [idle, reply] {
+            if (!reply->isFinished())
+                idle->start();
+        });
     }
     emit postsInFlightChanged(inFlight.size());
 }
@@ -128,24 +174,22 @@ void UploadChannel::getData(QNetworkReply *reply)
     reply->setProperty(recordedMark, true);
     const bool watched = inFlight.contains(reply);
     const QString abandonedBecause = inFlight.take(reply);
-    QString line;
-    const bool failed = reply->error() != QNetworkReply::NoError;
+    const bool failed = reply->error() != QNetworkReply::NoError || !isSuccess(reply);
     const QString failure = failed ? failureText(reply, abandonedBecause) : QString();
-    if (failed)
-        line = QStringLiteral("Failed: ") + failure;
-    else
-        line = textUpToZero(reply->readAll());
+    const QString line = failed ? QStringLiteral("Failed: ") + failure : textUpToZero(reply->readAll());
     reply->deleteLater();
-    responseList.append(line.toUtf8());
-    writeWaitingLines(DailyFileQueue::Pacing::Paced);
+    record(line);
     if (watched)
         emit postsInFlightChanged(inFlight.size());
     emit answered(failed, failure);
 }
 
-// Qt's own wording, except where it would not tell an operator what happened.
+// Qt's own wording, except where it would not tell an operator what happened. A status
+// that came before the connection broke says more than how it broke.
 QString UploadChannel::failureText(QNetworkReply *reply, const QString &abandonedBecause) const
 {
+    if (!isSuccess(reply))
+        return statusFailureText(reply);
     const QString noAnswer = QStringLiteral("No answer from %1: %2");
     const QString url = reply->url().toString();
     if (!abandonedBecause.isEmpty())
@@ -154,6 +198,12 @@ QString UploadChannel::failureText(QNetworkReply *reply, const QString &abandone
         return noAnswer.arg(url, QStringLiteral("the connection closed before an answer came; the post was not "
                                                 "sent again, since the server may already have taken it"));
     return reply->errorString();
+}
+
+void UploadChannel::record(const QString &line)
+{
+    responseList.append(line.toUtf8());
+    writeWaitingLines(DailyFileQueue::Pacing::Paced);
 }
 
 void UploadChannel::writeWaitingLines(DailyFileQueue::Pacing pacing)

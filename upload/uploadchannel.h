@@ -28,7 +28,8 @@ struct ChannelKind
 // One record kind's way to the server: posts a body to the kind's endpoint and appends
 // every answer to the kind's daily response file. It also keeps the kind's snapshot table.
 //
-// Every post ends with one line in the response file: the answer, or "Failed: " and why.
+// Every post ends with one line in the response file: the body of a 2xx answer, or
+// "Failed: " and why. Redirects are not followed.
 // A post that moves no bytes for HTTP_TIMEOUT_SECONDS is abandoned, and whoever ends the
 // program can wait for the posts in flight and abandon what remains.
 //
@@ -62,7 +63,7 @@ public:
 
 signals:
     void postsInFlightChanged(int count);
-    // One post has its answer; failed when the network or the server reported an error.
+    // One post has ended; failed unless a 2xx answer came.
     void answered(bool failed, const QString &error);
 
 public slots:
@@ -73,6 +74,7 @@ private:
     void abandonPost(QNetworkReply *reply, const QString &why);
     QString failureText(QNetworkReply *reply, const QString &abandonedBecause) const;
 
+    void record(const QString &line);
     void writeWaitingLines(DailyFileQueue::Pacing pacing);
     bool openSnapshot();
     bool execute(const QString &statement);

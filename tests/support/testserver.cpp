@@ -16,7 +16,7 @@
 #include <sys/socket.h>
 
 namespace {
-enum class Answer { Whole, InPieces, None };
+enum class Answer { Whole, InPieces, None, BeforeBody };
 
 QByteArray sortedHeaders(const httplib::Headers &headers)
 {
@@ -83,11 +83,30 @@ struct TestServer::State
     bool holding = false;
     int status = 200;
     std::string body = "ok";
+    std::string location;
     Answer answer = Answer::Whole;
     int pieces = 0;
     std::chrono::milliseconds gap{0};
     QList<Request> requests;
     std::atomic<bool> listenerEnded{false};
+
+    bool readsBody() const
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        return answer != Answer::BeforeBody;
+    }
+
+    // The status line and the headers go out at once; once replies are released, the
+    // connection is dropped with the body unread.
+    void answerThenReset(httplib::Response &response)
+    {
+        response.status = status;
+        response.set_chunked_content_provider("application/octet-stream", [this](size_t, httplib::DataSink &) {
+            std::unique_lock<std::mutex> lock(mutex);
+            released.wait(lock, [this] { return !holding; });
+            return false;
+        });
+    }
 };
 
 TestServer::TestServer()
@@ -102,25 +121,35 @@ TestServer::TestServer()
     s->server.Post(R"(/.*)", [s](const httplib::Request &request, httplib::Response &response,
                                  const httplib::ContentReader &reader) {
         QByteArray body;
-        reader([&body](const char *data, size_t length) {
-            body.append(data, int(length));
-            return true;
-        });
+        if (s->readsBody()) {
+            reader([&body](const char *data, size_t length) {
+                body.append(data, int(length));
+                return true;
+            });
+        }
         std::unique_lock<std::mutex> lock(s->mutex);
-        s->requests.append({QString::fromStdString(request.path), body,
+        s->requests.append({QString::fromStdString(request.path), QString::fromStdString(request.target), body,
                             QByteArray::fromStdString(request.get_header_value("Content-Type")),
                             sortedHeaders(request.headers)});
+        if (s->answer == Answer::BeforeBody) {
+            s->answerThenReset(response);
+            return;
+        }
         s->released.wait(lock, [s] { return !s->holding; });
         switch (s->answer) {
         case Answer::Whole:
             response.status = s->status;
             response.set_content(s->body, "text/plain");
+            if (!s->location.empty())
+                response.set_header("Location", s->location);
             break;
         case Answer::InPieces:
             answerDots(response, s->pieces, s->gap);
             break;
         case Answer::None:
             closeConnection(s->port, request.remote_port);
+            break;
+        case Answer::BeforeBody:
             break;
         }
     });
@@ -147,11 +176,12 @@ QString TestServer::url(const QString &path) const
     return QStringLiteral("http://127.0.0.1:%1%2").arg(state->port).arg(path);
 }
 
-void TestServer::answerWith(int status, const QByteArray &body)
+void TestServer::answerWith(int status, const QByteArray &body, const QString &location)
 {
     std::lock_guard<std::mutex> lock(state->mutex);
     state->status = status;
     state->body = body.toStdString();
+    state->location = location.toStdString();
 }
 
 void TestServer::holdReplies()
@@ -183,6 +213,13 @@ void TestServer::closeAfterBody()
     std::signal(SIGPIPE, SIG_IGN);
     std::lock_guard<std::mutex> lock(state->mutex);
     state->answer = Answer::None;
+}
+
+void TestServer::answerBeforeBody(int status)
+{
+    std::lock_guard<std::mutex> lock(state->mutex);
+    state->answer = Answer::BeforeBody;
+    state->status = status;
 }
 
 QList<TestServer::Request> TestServer::requests() const

@@ -9,12 +9,14 @@
 // An HTTP server on 127.0.0.1 at a free port, in a thread of its own, that records every
 // POST and answers as told. Replies can be held back and released later, sent in slow
 // pieces, or left out: the server then closes the connection right after taking the body.
+// It can also answer before it reads the body and then drop the connection unread.
 class TestServer
 {
 public:
     struct Request
     {
         QString path;
+        QString target;  // the path and the query, as the request line had them
         QByteArray body;
         QByteArray contentType;
         QByteArray headers;  // every header as "name: value\n", sorted by name
@@ -24,12 +26,16 @@ public:
     ~TestServer();
 
     QString url(const QString &path) const;
-    void answerWith(int status, const QByteArray &body);
+    // An empty `location` sends no Location header.
+    void answerWith(int status, const QByteArray &body, const QString &location = QString());
     void holdReplies();
     void releaseReplies();
     // Answers `pieces` dots, one at a time, `gapMs` apart.
     void answerInPieces(int pieces, int gapMs);
     void closeAfterBody();
+    // Answers with `status` without reading the body, and drops the connection, which the
+    // unread body resets, once replies are released.
+    void answerBeforeBody(int status);
     QList<Request> requests() const;
     int requestCount() const;
 

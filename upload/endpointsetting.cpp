@@ -1,0 +1,87 @@
+#include "upload/endpointsetting.h"
+
+#include <QFile>
+#include <QSettings>
+#include <QStringList>
+#include <QVariant>
+
+namespace {
+// QSettings keeps the keys before the first section, and those of any [General], as its own.
+bool startsGeneralSection(const QByteArray &line)
+{
+    const int end = line.indexOf(']');
+    const QByteArray name = line.mid(1, end < 0 ? -1 : end - 1).trimmed();
+    return name.toLower() == "general";
+}
+
+// The text after "=" on the last line of the general section that sets `key`, with the
+// blanks around it dropped; null when no line does.
+QByteArray writtenValue(const QString &fileName, const QString &key)
+{
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return QByteArray();
+    const QByteArray wantedKey = key.toLatin1();
+    QByteArray value;
+    bool inGeneralSection = true;
+    const QList<QByteArray> lines = file.readAll().split('\n');
+    for (const QByteArray &rawLine : lines) {
+        const QByteArray line = rawLine.trimmed();
+        if (line.startsWith('[')) {
+            inGeneralSection = startsGeneralSection(line);
+            continue;
+        }
+        const int equals = line.indexOf('=');
+        if (inGeneralSection && equals > 0 && line.left(equals).trimmed() == wantedKey)
+            value = line.mid(equals + 1).trimmed();
+    }
+    return value;
+}
+
+// Where the INI format ends the line: at a ";" outside double quotes, a backslash taking
+// the character after it as it is. -1 when no such ";" is there.
+int unquotedSemicolonAt(const QByteArray &value)
+{
+    bool quoted = false;
+    for (int i = 0; i < value.size(); ++i) {
+        const char c = value.at(i);
+        if (c == '\\')
+            ++i;
+        else if (c == '"')
+            quoted = !quoted;
+        else if (c == ';' && !quoted)
+            return i;
+    }
+    return -1;
+}
+
+QString refusalOfCutUrl(const QString &key, const QByteArray &written, int semicolonAt)
+{
+    // QSettings reads the file as Latin-1; the URL it would have posted to is shown the same way.
+    const QString cutTo = QString::fromLatin1(written.left(semicolonAt).trimmed());
+    return QStringLiteral("%1 in sys.ini has an unquoted \";\": the ini format ends the value there, which would "
+                          "cut the URL to \"%2\". Put the URL in double quotes; nothing was posted")
+        .arg(key, cutTo);
+}
+
+// A value of plain text is the URL as written; one with quotes or escapes is joined from
+// the pieces QSettings made of it.
+QString urlOfList(const QStringList &pieces, const QByteArray &written)
+{
+    if (written.isEmpty() || written.contains('"') || written.contains('\\'))
+        return pieces.join(QLatin1Char(','));
+    return QString::fromLatin1(written);
+}
+}
+
+Endpoint readEndpoint(const QSettings &settings, const QString &key)
+{
+    const QByteArray written = writtenValue(settings.fileName(), key);
+    const int semicolonAt = unquotedSemicolonAt(written);
+    if (semicolonAt >= 0)
+        return {QString(), refusalOfCutUrl(key, written, semicolonAt)};
+    const QVariant value = settings.value(key);
+    if (value.userType() == QMetaType::QStringList)
+        return {urlOfList(value.toStringList(), written), QString()};
+    return {value.toString(), QString()};
+}

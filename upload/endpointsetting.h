@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QString>
+
+class QSettings;
+
+// Where sys.ini says a kind's posts go.
+struct Endpoint
+{
+    QString url;      // the URL as written in the file
+    QString refusal;  // why nothing may be posted to it; empty when it may
+};
+
+// The endpoint under `key` in the general section of the INI file that `settings` reads.
+//
+// QSettings reads a value in ways that do not suit a URL: unquoted commas make it a list,
+// with the blanks around them dropped, and an unquoted ";" ends it, so that the rest of the
+// URL is taken for a comment. The file's own line for the key tells both apart: a URL with
+// commas is taken as that line writes it, and one that the format cuts is refused, since
+// the site's data would otherwise go to an address nobody wrote.
+Endpoint readEndpoint(const QSettings &settings, const QString &key);
