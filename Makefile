@@ -12,7 +12,7 @@ DEPS := cmake make g++ pkg-config \
         xvfb xauth x11-utils fonts-wqy-microhei \
         locales tzdata
 
-# Only for `make fuzz`: the Jet loader's libFuzzer target.
+# Only for `make fuzz`: the driver's libFuzzer targets.
 FUZZ_DEPS := clang-14 libfuzzer-14-dev
 FUZZ_DIR ?= build-fuzz
 
@@ -58,7 +58,7 @@ demo: build
 fuzz: deps
 	$(call install-missing,$(FUZZ_DEPS))
 	CC=clang-14 CXX=clang++-14 cmake -S . -B $(FUZZ_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFERNWICK_FUZZ=ON
-	cmake --build $(FUZZ_DIR) --target fuzz_jet_loader -j $(JOBS)
+	cmake --build $(FUZZ_DIR) --target fuzz_jet_loader fuzz_access_sql -j $(JOBS)
 
 # build/fernwick_<version>_<arch>.deb; install it with `apt install ./build/fernwick_*.deb`.
 package: build

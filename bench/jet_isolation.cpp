@@ -8,7 +8,7 @@
 //
 // usage: bench_jet_isolation [ROUNDS=21] [BALLAST_MB=256] [JET_FILE...]
 
-#include "jet/jet_storage.h"
+#include "storage/jet/jet_storage.h"
 
 #include <sqlite3.h>
 

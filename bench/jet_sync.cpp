@@ -6,7 +6,7 @@
 //
 // usage: bench_jet_sync [JET_FILE=<samples>/nwind.mdb] [ROUNDS=15]
 
-#include "storage.h"
+#include "storage/storage.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -2,7 +2,7 @@
 // QODBC and the project's Access driver, and through Qt's QSQLITE driver with the same
 // Access functions registered. Reads every value by name as the application does.
 
-#include "access_functions.h"
+#include "sql/access_functions.h"
 #include "gtdb.h"
 
 #include "app/processsetup.h"

@@ -2,11 +2,11 @@
 // and run on an in-memory database with Access's functions; and the connection-string
 // reader.
 
-#include "access_functions.h"
+#include "sql/access_functions.h"
 #include "odbcfixture.h"
-#include "connection_string.h"
-#include "numbers.h"
-#include "sql_translate.h"
+#include "odbc/connection_string.h"
+#include "values/numbers.h"
+#include "sql/sql_translate.h"
 
 #include <QDateTime>
 #include <QRandomGenerator>

@@ -2,7 +2,7 @@
 // tables of the two sample databases, Access SQL over them, their passwords, and damaged
 // or foreign files, none of which is ever written to.
 
-#include "jet/jet_header.h"
+#include "storage/jet/jet_header.h"
 #include "odbcfixture.h"
 
 #include <QDir>

@@ -2,13 +2,13 @@
 // header page, text in both encodings, the fixed-size values, and the property blocks
 // that libmdb may be given.
 
-#include "datetime.h"
+#include "values/datetime.h"
 #include "odbcfixture.h"
-#include "jet/jet_header.h"
-#include "jet/jet_properties.h"
-#include "jet/jet_text.h"
-#include "jet/jet_values.h"
-#include "numbers.h"
+#include "storage/jet/jet_header.h"
+#include "storage/jet/jet_properties.h"
+#include "storage/jet/jet_text.h"
+#include "storage/jet/jet_values.h"
+#include "values/numbers.h"
 
 #include <QRandomGenerator>
 #include <QRegularExpression>

@@ -3,7 +3,7 @@
 // opened in a child process, so that a crash or an endless loop fails the case it
 // belongs to instead of ending the run; each must be refused with a message or open.
 
-#include "storage.h"
+#include "storage/storage.h"
 #include "support/testsupport.h"
 
 #include <QtEndian>

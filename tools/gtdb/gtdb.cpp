@@ -1,7 +1,7 @@
 #include "gtdb.h"
 
-#include "sqlite_support.h"
-#include "storage_format.h"
+#include "storage/sqlite_support.h"
+#include "storage/storage_format.h"
 
 #include <QFile>
 

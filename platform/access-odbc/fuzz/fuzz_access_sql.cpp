@@ -3,8 +3,8 @@
 // steps. A crash, a sanitizer report or a translated statement that would write is a
 // finding.
 
-#include "access_functions.h"
-#include "sql_translate.h"
+#include "sql/access_functions.h"
+#include "sql/sql_translate.h"
 
 #include <sqlite3.h>
 

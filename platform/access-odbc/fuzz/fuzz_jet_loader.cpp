@@ -1,8 +1,8 @@
 // libFuzzer target: any bytes, taken for a Jet file, through the whole loader. The
 // loader must refuse them or copy them; the sanitizers catch anything else.
 
-#include "jet/jet_header.h"
-#include "jet/jet_storage.h"
+#include "storage/jet/jet_header.h"
+#include "storage/jet/jet_storage.h"
 
 #include <sqlite3.h>
 

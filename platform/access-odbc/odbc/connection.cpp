@@ -1,0 +1,186 @@
+#include "odbc/connection.h"
+#include "odbc/catalog.h"
+#include "odbc/connection_string.h"
+#include "odbc/statement.h"
+#include "sql/access_functions.h"
+
+#include <odbcinst.h>
+
+#include <cstdint>
+#include <strings.h>
+
+namespace accessodbc {
+
+const char *const kDriverName = "Microsoft Access Driver (*.mdb)";
+const char *const kAceDriverName = "Microsoft Access Driver (*.mdb, *.accdb)";
+
+namespace {
+
+std::string attribute(const ConnectionAttributes &attributes, const char *key)
+{
+    const auto found = attributes.find(key);
+    return found == attributes.end() ? std::string() : found->second;
+}
+
+// A DSN supplies the settings the connection string leaves out.
+void addDsnSettings(ConnectionAttributes *attributes, const std::string &dsn)
+{
+    for (const char *key : {"DBQ", "PWD", "DRIVER"}) {
+        if (attributes->count(key))
+            continue;
+        char value[4096] = {};
+        if (SQLGetPrivateProfileString(dsn.c_str(), key, "", value, sizeof value, "odbc.ini") > 0)
+            (*attributes)[key] = value;
+    }
+}
+
+SQLRETURN reportOpenFailure(Connection *connection, const OpenResult &result, const std::string &path)
+{
+    Diagnostics &diag = connection->diag;
+    switch (result.failure) {
+    case OpenFailure::FileNotFound:
+        return diag.error("HY024", "Could not find file '" + path + "'.", -1811);
+    case OpenFailure::Unreadable:
+        return diag.error("HY000", "Could not open file '" + path + "'." +
+                          (result.detail.empty() ? std::string() : " " + result.detail + "."), -1032);
+    case OpenFailure::UnrecognisedFormat:
+        return diag.error("HY000", "Unrecognized database format '" + path + "'.", -1206);
+    case OpenFailure::UnsupportedDatabase:
+        return diag.error("HY000", "Unrecognized database format '" + path + "'. " + result.detail + ".", -1206);
+    case OpenFailure::InUse:
+        return diag.error("HY000", "Could not use '" + path + "'; file already in use.", -1032);
+    case OpenFailure::WrongPassword:
+        return diag.error("28000", "Not a valid password.", -1905);
+    case OpenFailure::OutOfMemory:
+        return diag.error("HY001", "Memory allocation error.");
+    case OpenFailure::None:
+        break;
+    }
+    return SQL_SUCCESS;
+}
+
+// The storage hands over a bare SQLite handle; the statements run on it speak Access SQL,
+// whose functions come from the dialect, and the catalog calls read the schema through
+// functions of their own.
+bool registerSqlFunctions(sqlite3 *db)
+{
+    return registerAccessFunctions(db) && registerCatalogFunctions(db);
+}
+
+// The driver manager passes the name the application asked for on to the driver.
+AccessEngine engineNamed(const std::string &driver)
+{
+    return strcasecmp(driver.c_str(), kAceDriverName) == 0 ? AccessEngine::Ace : AccessEngine::Jet;
+}
+
+SQLRETURN openWith(Connection *connection, const ConnectionAttributes &attributes)
+{
+    if (connection->connected())
+        return connection->diag.error("08002", "Connection name in use.");
+    const std::string path = attribute(attributes, "DBQ");
+    OpenResult result = openDatabaseFile(path, attribute(attributes, "PWD"), engineNamed(attribute(attributes, "DRIVER")));
+    if (result.failure != OpenFailure::None)
+        return reportOpenFailure(connection, result, path);
+    if (!registerSqlFunctions(result.database->handle()))
+        return connection->diag.error("HY001", "Memory allocation error.");
+    connection->database = std::move(result.database);
+    ++connection->environment->connectionCount;
+    return SQL_SUCCESS;
+}
+
+} // namespace
+
+SQLRETURN connectWithString(Connection *connection, const std::string &connectionString)
+{
+    ConnectionAttributes attributes;
+    std::string error;
+    if (!parseConnectionString(connectionString, &attributes, &error))
+        return connection->diag.error("08001", "Invalid connection string: " + error);
+    const std::string dsn = attribute(attributes, "DSN");
+    if (!dsn.empty())
+        addDsnSettings(&attributes, dsn);
+    const SQLRETURN rc = openWith(connection, attributes);
+    if (rc == SQL_SUCCESS)
+        connection->connectionString = connectionString;
+    return rc;
+}
+
+SQLRETURN connectWithDsn(Connection *connection, const std::string &dsn, const std::string &password)
+{
+    ConnectionAttributes attributes;
+    if (!password.empty())
+        attributes["PWD"] = password;
+    addDsnSettings(&attributes, dsn);
+    const SQLRETURN rc = openWith(connection, attributes);
+    if (rc == SQL_SUCCESS)
+        connection->connectionString = "DSN=" + dsn;
+    return rc;
+}
+
+SQLRETURN disconnect(Connection *connection)
+{
+    if (!connection->connected())
+        return connection->diag.error("08003", "Connection not open.");
+    // Statements die with their connection, as ODBC has it.
+    while (!connection->statements.empty())
+        freeStatement(connection->statements.back());
+    connection->database.reset();
+    connection->connectionString.clear();
+    --connection->environment->connectionCount;
+    return SQL_SUCCESS;
+}
+
+SQLRETURN setConnectionAttribute(Connection *connection, SQLINTEGER attribute, SQLPOINTER value)
+{
+    const SQLUINTEGER number = SQLUINTEGER(reinterpret_cast<uintptr_t>(value));
+    switch (attribute) {
+    case SQL_ATTR_AUTOCOMMIT:
+        connection->autocommit = number;
+        return SQL_SUCCESS;
+    case SQL_ATTR_LOGIN_TIMEOUT:
+        connection->loginTimeout = number;
+        return SQL_SUCCESS;
+    case SQL_ATTR_ACCESS_MODE:
+        if (number != SQL_MODE_READ_ONLY) {
+            connection->diag.warning("01S02", "Option value changed: the database is always read-only.");
+            return SQL_SUCCESS_WITH_INFO;
+        }
+        return SQL_SUCCESS;
+    default:
+        // Settings that mean nothing to a read-only file driver (timeouts, tracing,
+        // packet size, the driver manager's own hints) are accepted and ignored.
+        return SQL_SUCCESS;
+    }
+}
+
+SQLRETURN getConnectionAttribute(Connection *connection, SQLINTEGER attribute, ConnectionAttributeValue *out)
+{
+    switch (attribute) {
+    case SQL_ATTR_AUTOCOMMIT:
+        out->number = connection->autocommit;
+        return SQL_SUCCESS;
+    case SQL_ATTR_LOGIN_TIMEOUT:
+        out->number = connection->loginTimeout;
+        return SQL_SUCCESS;
+    case SQL_ATTR_CONNECTION_TIMEOUT:
+        out->number = 0;
+        return SQL_SUCCESS;
+    case SQL_ATTR_ACCESS_MODE:
+        out->number = SQL_MODE_READ_ONLY;
+        return SQL_SUCCESS;
+    case SQL_ATTR_CONNECTION_DEAD:
+        out->number = connection->connected() ? SQL_CD_FALSE : SQL_CD_TRUE;
+        return SQL_SUCCESS;
+    case SQL_ATTR_TXN_ISOLATION:
+        out->number = SQL_TXN_READ_COMMITTED;
+        return SQL_SUCCESS;
+    case SQL_ATTR_CURRENT_CATALOG:
+        out->isText = true;
+        out->text = connection->connected() ? connection->database->path() : std::string();
+        return SQL_SUCCESS;
+    default:
+        return connection->diag.error("HY092", "Invalid attribute/option identifier.");
+    }
+}
+
+} // namespace accessodbc

@@ -1,0 +1,109 @@
+#pragma once
+
+// A statement handle: one prepared SQLite statement, its result columns and a
+// forward-only cursor over its rows.
+
+#include "odbc/handles.h"
+
+#include <sqlite3.h>
+
+#include <string>
+#include <vector>
+
+namespace accessodbc {
+
+struct ColumnInfo {
+    std::string name;
+    std::string baseTable;
+    std::string baseColumn;
+    std::string typeName;
+    SQLSMALLINT sqlType = SQL_WVARCHAR;
+    SQLULEN columnSize = 255;
+    SQLSMALLINT decimalDigits = 0;
+    SQLLEN displaySize = 255;
+    SQLLEN octetLength = 510;
+    bool isSigned = false;
+    bool notNull = false; // a table column declared NOT NULL
+};
+
+struct ColumnBinding {
+    SQLSMALLINT cType = 0;
+    SQLPOINTER target = nullptr;
+    SQLLEN bufferLength = 0;
+    SQLLEN *indicator = nullptr;
+};
+
+// An input parameter as SQLBindParameter left it; the buffers are read at each execution.
+struct ParameterBinding {
+    bool bound = false;
+    SQLSMALLINT cType = 0;
+    SQLSMALLINT sqlType = 0;
+    SQLPOINTER value = nullptr;
+    SQLLEN bufferLength = 0;
+    SQLLEN *indicator = nullptr;
+};
+
+// The value SQLGetData is handing out in parts: the bytes in the application's
+// encoding and how many of them have gone out.
+struct PartialValue {
+    int column = -1;
+    SQLSMALLINT cType = 0;
+    std::string bytes;
+    size_t offset = 0;
+    bool finished = false;
+    // The value's text on its way to UTF-16, kept from value to value so that reading a
+    // row allocates nothing once the buffers have grown.
+    std::string text;
+    std::u16string wide;
+};
+
+struct Statement : HandleBase {
+    explicit Statement(Connection *c) : HandleBase(HandleTag::Statement), connection(c) {}
+    ~Statement();
+
+    Connection *connection;
+    sqlite3_stmt *stmt = nullptr;
+    std::vector<ColumnInfo> columns;
+    std::vector<ColumnBinding> bindings;
+    std::vector<ParameterBinding> parameters;
+    PartialValue partial;
+
+    bool prepared = false;
+    bool catalog = false; // runs the driver's own schema SQL, trusted while it prepares and steps
+    bool cursorOpen = false;
+    bool rowPending = false; // the first row has been stepped to learn the column types
+    bool onRow = false;
+    bool exhausted = false;
+    SQLULEN rowNumber = 0;
+
+    SQLULEN maxRows = 0;
+    SQLULEN queryTimeout = 0;
+    SQLULEN rowArraySize = 1;
+    SQLULEN *rowsFetched = nullptr;
+    SQLUSMALLINT *rowStatus = nullptr;
+};
+
+inline Statement *asStatement(SQLHANDLE h) { return handleCast<Statement, HandleTag::Statement>(h); }
+
+Statement *allocateStatement(Connection *connection);
+void freeStatement(Statement *statement);
+
+SQLRETURN prepareStatement(Statement *statement, const std::string &sql);
+SQLRETURN executeStatement(Statement *statement);
+SQLRETURN executeDirect(Statement *statement, const std::string &sql);
+
+// Catalog functions run their own SQL over the schema, which application SQL may not read.
+SQLRETURN executeCatalogQuery(Statement *statement, const std::string &sql, const std::vector<std::string> &arguments);
+
+SQLRETURN fetchNext(Statement *statement);
+SQLRETURN fetchScroll(Statement *statement, SQLSMALLINT orientation, SQLLEN offset);
+SQLRETURN closeCursor(Statement *statement, bool complainIfClosed);
+SQLRETURN freeStatementOption(Statement *statement, SQLUSMALLINT option);
+SQLRETURN bindColumn(Statement *statement, SQLUSMALLINT column, SQLSMALLINT cType, SQLPOINTER target,
+                     SQLLEN bufferLength, SQLLEN *indicator);
+
+SQLRETURN setStatementAttribute(Statement *statement, SQLINTEGER attribute, SQLPOINTER value);
+SQLRETURN getStatementAttribute(Statement *statement, SQLINTEGER attribute, SQLPOINTER value, SQLINTEGER bufferLength,
+                                SQLINTEGER *stringLength);
+
+} // namespace accessodbc

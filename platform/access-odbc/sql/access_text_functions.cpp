@@ -1,0 +1,319 @@
+// Access's string functions and LIKE. Positions and lengths count characters, not bytes;
+// comparisons ignore case, as Access's text comparison does.
+
+#include "sql/access_function_support.h"
+
+#include <string>
+#include <vector>
+
+namespace accessodbc {
+namespace {
+
+using Characters = std::u32string;
+
+// Invalid UTF-8 bytes are kept one by one as characters of their own value.
+Characters decode(const std::string &text)
+{
+    Characters out;
+    for (size_t i = 0; i < text.size();) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        const size_t length = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+        bool valid = length > 0 && i + length <= text.size();
+        char32_t code = length == 1 ? c : length == 2 ? c & 0x1F : length == 3 ? c & 0x0F : c & 0x07;
+        for (size_t k = 1; valid && k < length; ++k) {
+            const unsigned char next = static_cast<unsigned char>(text[i + k]);
+            valid = (next >> 6) == 2;
+            code = (code << 6) | (next & 0x3F);
+        }
+        out += valid ? code : char32_t(c);
+        i += valid ? length : 1;
+    }
+    return out;
+}
+
+std::string encode(const Characters &text)
+{
+    std::string out;
+    for (const char32_t c : text) {
+        if (c < 0x80) {
+            out += char(c);
+        } else if (c < 0x800) {
+            out += char(0xC0 | (c >> 6));
+            out += char(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += char(0xE0 | (c >> 12));
+            out += char(0x80 | ((c >> 6) & 0x3F));
+            out += char(0x80 | (c & 0x3F));
+        } else {
+            out += char(0xF0 | (c >> 18));
+            out += char(0x80 | ((c >> 12) & 0x3F));
+            out += char(0x80 | ((c >> 6) & 0x3F));
+            out += char(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+// Upper and lower case of the Latin, Greek and Cyrillic letters.
+char32_t upper(char32_t c)
+{
+    if ((c >= 'a' && c <= 'z') || (c >= 0xE0 && c <= 0xFE && c != 0xF7) || (c >= 0x3B1 && c <= 0x3C9 && c != 0x3C2)
+        || (c >= 0x430 && c <= 0x44F))
+        return c - 0x20;
+    if (c >= 0x450 && c <= 0x45F)
+        return c - 0x50;
+    if (c >= 0x100 && c <= 0x17F && c % 2 == 1 && c != 0x131 && c != 0x138 && c != 0x149 && c != 0x17F)
+        return c - 1;
+    return c;
+}
+
+char32_t lower(char32_t c)
+{
+    if ((c >= 'A' && c <= 'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7) || (c >= 0x391 && c <= 0x3A9 && c != 0x3A2)
+        || (c >= 0x410 && c <= 0x42F))
+        return c + 0x20;
+    if (c >= 0x400 && c <= 0x40F)
+        return c + 0x50;
+    if (c >= 0x100 && c <= 0x17F && c % 2 == 0 && c != 0x130 && c != 0x138)
+        return c + 1;
+    return c;
+}
+
+Characters folded(Characters text)
+{
+    for (char32_t &c : text)
+        c = upper(c);
+    return text;
+}
+
+bool textArgument(sqlite3_context *context, sqlite3_value *value, Characters *out)
+{
+    if (resultNullFor(context, value))
+        return false;
+    *out = decode(textOf(value));
+    return true;
+}
+
+bool countArgument(sqlite3_context *context, sqlite3_value *value, long long minimum, long long *out)
+{
+    if (!wholeArgument(context, value, out))
+        return false;
+    if (*out < minimum) {
+        sqlite3_result_error(context, kInvalidArgument, -1);
+        return false;
+    }
+    return true;
+}
+
+void resultCharacters(sqlite3_context *context, const Characters &text) { resultText(context, encode(text)); }
+
+void left(sqlite3_context *context, int, sqlite3_value **argv)
+{
+    Characters text;
+    long long count = 0;
+    if (countArgument(context, argv[1], 0, &count) && textArgument(context, argv[0], &text))
+        resultCharacters(context, text.substr(0, size_t(count)));
+}
+
+void right(sqlite3_context *context, int, sqlite3_value **argv)
+{
+    Characters text;
+    long long count = 0;
+    if (countArgument(context, argv[1], 0, &count) && textArgument(context, argv[0], &text))
+        resultCharacters(context, text.substr(text.size() - std::min(text.size(), size_t(count))));
+}
+
+// Mid(text, start[, length]): start counts from 1.
+void mid(sqlite3_context *context, int argc, sqlite3_value **argv)
+{
+    Characters text;
+    long long start = 0, length = -1;
+    if (!countArgument(context, argv[1], 1, &start) || (argc > 2 && !countArgument(context, argv[2], 0, &length))
+        || !textArgument(context, argv[0], &text))
+        return;
+    const size_t from = std::min(text.size(), size_t(start - 1));
+    resultCharacters(context, text.substr(from, length < 0 ? Characters::npos : size_t(length)));
+}
+
+void len(sqlite3_context *context, int, sqlite3_value **argv)
+{
+    Characters text;
+    if (textArgument(context, argv[0], &text))
+        sqlite3_result_int64(context, (sqlite3_int64)text.size());
+}
+
+// InStr([start, ]text, sought): the position of sought from start on, 0 when absent.
+void instr(sqlite3_context *context, int argc, sqlite3_value **argv)
+{
+    long long start = 1;
+    if (argc == 3 && !countArgument(context, argv[0], 1, &start))
+        return;
+    Characters text, sought;
+    if (!textArgument(context, argv[argc - 2], &text) || !textArgument(context, argv[argc - 1], &sought))
+        return;
+    if (size_t(start) > text.size() + (sought.empty() ? 1 : 0)) {
+        sqlite3_result_int64(context, 0);
+        return;
+    }
+    const size_t found = folded(text).find(folded(sought), size_t(start - 1));
+    sqlite3_result_int64(context, found == Characters::npos ? 0 : (sqlite3_int64)found + 1);
+}
+
+template <char32_t (*Convert)(char32_t)> void changeCase(sqlite3_context *context, int, sqlite3_value **argv)
+{
+    Characters text;
+    if (!textArgument(context, argv[0], &text))
+        return;
+    for (char32_t &c : text)
+        c = Convert(c);
+    resultCharacters(context, text);
+}
+
+// Trim, LTrim and RTrim remove blanks only; userData says which ends.
+void trim(sqlite3_context *context, int, sqlite3_value **argv)
+{
+    if (resultNullFor(context, argv[0]))
+        return;
+    const int ends = entryData(context);
+    std::string text = textOf(argv[0]);
+    if (ends & 1)
+        text.erase(0, std::min(text.size(), text.find_first_not_of(' ')));
+    if (ends & 2)
+        text.erase(text.find_last_not_of(' ') + 1);
+    resultText(context, text);
+}
+
+// A LIKE pattern: * any run, ? any one character, # one digit, [abc], [a-c] and [!a-c]
+// a set; a wildcard inside brackets stands for itself.
+struct PatternItem {
+    enum Kind { AnyRun, AnyOne, Digit, Set } kind = Set;
+    bool negated = false;
+    std::vector<std::pair<char32_t, char32_t>> ranges;
+};
+
+bool parseSet(const Characters &pattern, size_t &i, PatternItem *item)
+{
+    ++i;
+    if (i < pattern.size() && pattern[i] == '!') {
+        item->negated = true;
+        ++i;
+    }
+    for (; i < pattern.size() && pattern[i] != ']'; ++i) {
+        char32_t low = pattern[i], high = low;
+        if (i + 2 < pattern.size() && pattern[i + 1] == '-' && pattern[i + 2] != ']') {
+            high = pattern[i + 2];
+            i += 2;
+        }
+        if (high < low)
+            return false;
+        item->ranges.emplace_back(upper(low), upper(high));
+        if (low != upper(low) || high != upper(high))
+            item->ranges.emplace_back(low, high);
+    }
+    return i < pattern.size();
+}
+
+bool parsePattern(const Characters &pattern, std::vector<PatternItem> *items)
+{
+    for (size_t i = 0; i < pattern.size(); ++i) {
+        PatternItem item;
+        switch (pattern[i]) {
+        case '*':
+            item.kind = PatternItem::AnyRun;
+            break;
+        case '?':
+            item.kind = PatternItem::AnyOne;
+            break;
+        case '#':
+            item.kind = PatternItem::Digit;
+            break;
+        case '[':
+            if (!parseSet(pattern, i, &item))
+                return false;
+            break;
+        default:
+            item.ranges.emplace_back(upper(pattern[i]), upper(pattern[i]));
+            break;
+        }
+        items->push_back(std::move(item));
+    }
+    return true;
+}
+
+bool matchesOne(const PatternItem &item, char32_t c)
+{
+    switch (item.kind) {
+    case PatternItem::AnyOne:
+        return true;
+    case PatternItem::Digit:
+        return c >= '0' && c <= '9';
+    default: {
+        const char32_t u = upper(c);
+        bool inSet = false;
+        for (const auto &range : item.ranges)
+            inSet = inSet || (u >= range.first && u <= range.second) || (c >= range.first && c <= range.second);
+        return inSet != item.negated;
+    }
+    }
+}
+
+// Backtracks to the last * only, so a match takes time proportional to text × pattern.
+bool matches(const std::vector<PatternItem> &items, const Characters &text)
+{
+    size_t p = 0, t = 0, starItem = std::string::npos, starText = 0;
+    while (t < text.size()) {
+        if (p < items.size() && items[p].kind == PatternItem::AnyRun) {
+            starItem = p++;
+            starText = t;
+        } else if (p < items.size() && matchesOne(items[p], text[t])) {
+            ++p;
+            ++t;
+        } else if (starItem != std::string::npos) {
+            p = starItem + 1;
+            t = ++starText;
+        } else {
+            return false;
+        }
+    }
+    while (p < items.size() && items[p].kind == PatternItem::AnyRun)
+        ++p;
+    return p == items.size();
+}
+
+void like(sqlite3_context *context, int, sqlite3_value **argv)
+{
+    Characters text, pattern;
+    if (!textArgument(context, argv[0], &text) || !textArgument(context, argv[1], &pattern))
+        return;
+    std::vector<PatternItem> items;
+    if (!parsePattern(pattern, &items)) {
+        sqlite3_result_error(context, "Invalid pattern string", -1);
+        return;
+    }
+    sqlite3_result_int(context, matches(items, text) ? 1 : 0);
+}
+
+const FunctionEntry kTextFunctions[] = {
+    {"fw_left", 2, left, true, 0},
+    {"fw_right", 2, right, true, 0},
+    {"fw_mid", 2, mid, true, 0},
+    {"fw_mid", 3, mid, true, 0},
+    {"fw_len", 1, len, true, 0},
+    {"fw_instr", 2, instr, true, 0},
+    {"fw_instr", 3, instr, true, 0},
+    {"fw_ucase", 1, changeCase<upper>, true, 0},
+    {"fw_lcase", 1, changeCase<lower>, true, 0},
+    {"fw_trim", 1, trim, true, 3},
+    {"fw_ltrim", 1, trim, true, 1},
+    {"fw_rtrim", 1, trim, true, 2},
+    {"fw_like", 2, like, true, 0},
+};
+
+} // namespace
+
+bool registerTextFunctions(sqlite3 *db)
+{
+    return registerFunctions(db, kTextFunctions);
+}
+
+} // namespace accessodbc

@@ -1,0 +1,615 @@
+#include "values/datetime.h"
+#include "sql/sql_parser.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace accessodbc {
+namespace sql {
+namespace {
+
+Expr value(std::string sql, ValueKind kind)
+{
+    Expr e;
+    e.sql = std::move(sql);
+    e.kind = kind;
+    return e;
+}
+
+Expr truth(std::string sql)
+{
+    Expr e = value(std::move(sql), ValueKind::Boolean);
+    e.condition = true;
+    return e;
+}
+
+bool either(const Expr &a, const Expr &b, ValueKind kind) { return a.kind == kind || b.kind == kind; }
+
+// Arithmetic takes numbers; text must read as one (Access's type mismatch otherwise).
+std::string numeric(const Expr &e)
+{
+    if (e.kind == ValueKind::Number || e.kind == ValueKind::Boolean)
+        return asValue(e);
+    return "fw_num(" + asValue(e) + ")";
+}
+
+std::string serial(const Expr &e) { return "fw_serial(" + asValue(e) + ")"; }
+
+std::string quoted(const std::string &text)
+{
+    std::string sql = "'";
+    for (char c : text) {
+        sql += c;
+        if (c == '\'')
+            sql += '\'';
+    }
+    return sql + "'";
+}
+
+std::string call(const char *function, const std::vector<std::string> &arguments)
+{
+    std::string sql = std::string(function) + "(";
+    for (size_t i = 0; i < arguments.size(); ++i)
+        sql += (i ? ", " : "") + arguments[i];
+    return sql + ")";
+}
+
+// The driver's own function that stands for the Access function of that name.
+std::string ownCall(const char *accessName, const std::vector<std::string> &arguments)
+{
+    return call((std::string("fw_") + accessName).c_str(), arguments);
+}
+
+std::vector<std::string> values(const std::vector<Expr> &arguments)
+{
+    std::vector<std::string> sql;
+    for (const Expr &e : arguments)
+        sql.push_back(asValue(e));
+    return sql;
+}
+
+// Access's functions
+
+struct Function {
+    const char *name; // lower case, as looked up
+    size_t minArguments;
+    size_t maxArguments;
+    Expr (*build)(const char *name, const std::vector<Expr> &arguments);
+    bool aggregate;
+};
+
+Expr aggregateCall(const char *name, const std::vector<Expr> &a)
+{
+    const bool extreme = std::string(name) == "min" || std::string(name) == "max";
+    if (!extreme)
+        return value(call(name, values(a)), ValueKind::Number);
+    // Min and Max hand back one of the values, so a Yes/No column stays 1/0.
+    Expr e = value(call(name, {a[0].columnRef ? a[0].sql : asValue(a[0])}), a[0].kind);
+    e.bitColumn = a[0].bitColumn;
+    return e;
+}
+
+Expr cstrCall(const char *, const std::vector<Expr> &a)
+{
+    if (a[0].kind == ValueKind::Date || a[0].kind == ValueKind::Boolean)
+        return value(asText(a[0]), ValueKind::Text);
+    return value(call("CStr", values(a)), ValueKind::Text);
+}
+
+Expr numberCall(const char *name, const std::vector<Expr> &a)
+{
+    return value(call(name, values(a)), ValueKind::Number);
+}
+
+Expr iifCall(const char *, const std::vector<Expr> &a)
+{
+    const ValueKind kind = a[1].kind == a[2].kind ? a[1].kind : ValueKind::Unknown;
+    return value(call("IIf", {asCondition(a[0]), asValue(a[1]), asValue(a[2])}), kind);
+}
+
+Expr nzCall(const char *, const std::vector<Expr> &a) { return value(call("Nz", values(a)), a[0].kind); }
+
+// String functions take their first argument as text: a date as CStr gives it.
+Expr stringCall(const char *name, const std::vector<Expr> &a, ValueKind kind)
+{
+    std::vector<std::string> sql = values(a);
+    sql[0] = asText(a[0]);
+    return value(ownCall(name, sql), kind);
+}
+
+Expr textCall(const char *name, const std::vector<Expr> &a) { return stringCall(name, a, ValueKind::Text); }
+
+Expr lengthCall(const char *name, const std::vector<Expr> &a) { return stringCall(name, a, ValueKind::Number); }
+
+// InStr([start, ]string1, string2): both strings as text.
+Expr instrCall(const char *, const std::vector<Expr> &a)
+{
+    std::vector<std::string> sql = values(a);
+    for (size_t i = a.size() - 2; i < a.size(); ++i)
+        sql[i] = asText(a[i]);
+    return value(call("fw_instr", sql), ValueKind::Number);
+}
+
+Expr datePartCall(const char *name, const std::vector<Expr> &a)
+{
+    return value(ownCall(name, values(a)), ValueKind::Number);
+}
+
+Expr dateCall(const char *name, const std::vector<Expr> &a) { return value(ownCall(name, values(a)), ValueKind::Date); }
+
+Expr formatCall(const char *, const std::vector<Expr> &a)
+{
+    return value(call("fw_format", {asValue(a[0]), asText(a[1])}), ValueKind::Text);
+}
+
+const Function kFunctions[] = {
+    {"count", 1, 1, aggregateCall, true},   {"sum", 1, 1, aggregateCall, true},
+    {"avg", 1, 1, aggregateCall, true},     {"min", 1, 1, aggregateCall, true},
+    {"max", 1, 1, aggregateCall, true},     {"cstr", 1, 1, cstrCall, false},
+    {"cint", 1, 1, numberCall, false},      {"clng", 1, 1, numberCall, false},
+    {"cdbl", 1, 1, numberCall, false},      {"abs", 1, 1, numberCall, false},
+    {"iif", 3, 3, iifCall, false},          {"nz", 1, 2, nzCall, false},
+    {"left", 2, 2, textCall, false},        {"right", 2, 2, textCall, false},
+    {"mid", 2, 3, textCall, false},         {"ucase", 1, 1, textCall, false},
+    {"lcase", 1, 1, textCall, false},       {"trim", 1, 1, textCall, false},
+    {"ltrim", 1, 1, textCall, false},       {"rtrim", 1, 1, textCall, false},
+    {"len", 1, 1, lengthCall, false},       {"instr", 2, 3, instrCall, false},
+    {"year", 1, 1, datePartCall, false},    {"month", 1, 1, datePartCall, false},
+    {"day", 1, 1, datePartCall, false},     {"hour", 1, 1, datePartCall, false},
+    {"minute", 1, 1, datePartCall, false},  {"second", 1, 1, datePartCall, false},
+    {"now", 0, 0, dateCall, false},         {"date", 0, 0, dateCall, false},
+    {"time", 0, 0, dateCall, false},        {"dateserial", 3, 3, dateCall, false},
+    {"format", 2, 2, formatCall, false},
+};
+
+const Function *findFunction(const std::string &lowerName)
+{
+    for (const Function &function : kFunctions) {
+        if (lowerName == function.name)
+            return &function;
+    }
+    return nullptr;
+}
+
+std::string lowered(std::string text)
+{
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+    return text;
+}
+
+} // namespace
+
+std::string asValue(const Expr &e)
+{
+    if (e.condition)
+        return "-(" + e.sql + ")";
+    if (e.bitColumn)
+        return "(-" + e.sql + ")";
+    return e.sql;
+}
+
+std::string asCondition(const Expr &e) { return e.sql; }
+
+std::string asText(const Expr &e)
+{
+    if (e.kind == ValueKind::Date)
+        return "fw_cstr_date(" + asValue(e) + ")";
+    if (e.kind == ValueKind::Boolean)
+        return "fw_cstr_bool(" + asValue(e) + ")";
+    return asValue(e);
+}
+
+// Operators, loosest first: Or, And, Not, comparisons, &, + -, Mod, \, * /, unary -, ^.
+
+Expr Parser::topExpression()
+{
+    expressionStart_ = pos_;
+    return disjunction();
+}
+
+Parser::Nested::Nested(Parser *parser) : parser_(parser)
+{
+    // Access refuses deeply nested statements the same way.
+    if (++parser_->nesting_ > 200)
+        parser_->failWith("Query is too complex.");
+}
+
+Expr Parser::disjunction()
+{
+    const Nested level(this);
+    Expr left = conjunction();
+    while (acceptKeyword("OR")) {
+        const Expr right = conjunction();
+        left = truth("(" + asCondition(left) + " OR " + asCondition(right) + ")");
+    }
+    return left;
+}
+
+Expr Parser::conjunction()
+{
+    Expr left = negation();
+    while (acceptKeyword("AND")) {
+        const Expr right = negation();
+        left = truth("(" + asCondition(left) + " AND " + asCondition(right) + ")");
+    }
+    return left;
+}
+
+// Not of a truth value is logical; of a number, Access inverts its bits (Not 0 is -1).
+Expr Parser::negation()
+{
+    if (!acceptKeyword("NOT"))
+        return comparison();
+    const Nested level(this);
+    const Expr operand = negation();
+    if (operand.condition || operand.bitColumn)
+        return truth("(NOT " + operand.sql + ")");
+    return value("(~" + numeric(operand) + ")", ValueKind::Number);
+}
+
+Expr Parser::comparison()
+{
+    const Expr left = concatenation();
+    static const char *const operators[] = {"=", "<>", "<=", ">=", "<", ">"};
+    for (const char *op : operators) {
+        if (!acceptSymbol(op))
+            continue;
+        const Expr right = concatenation();
+        // Access compares dates as dates and text without regard to case.
+        if (either(left, right, ValueKind::Date))
+            return truth("(" + serial(left) + " " + op + " " + serial(right) + ")");
+        const char *collation = either(left, right, ValueKind::Text) ? " COLLATE NOCASE" : "";
+        return truth("(" + asValue(left) + " " + op + " " + asValue(right) + collation + ")");
+    }
+    if (acceptKeyword("IS")) {
+        const bool negated = acceptKeyword("NOT");
+        if (!acceptKeyword("NULL"))
+            fail();
+        return truth("(" + asValue(left) + (negated ? " IS NOT NULL)" : " IS NULL)"));
+    }
+    const bool negated = acceptKeyword("NOT");
+    if (acceptKeyword("LIKE"))
+        return like(left, negated);
+    if (acceptKeyword("IN"))
+        return inList(left, negated);
+    if (acceptKeyword("BETWEEN"))
+        return between(left, negated);
+    if (negated)
+        fail();
+    return left;
+}
+
+// * ? # [a-c] [!a]: Access's wildcards, matched without regard to case.
+Expr Parser::like(const Expr &left, bool negated)
+{
+    const Expr pattern = concatenation();
+    const std::string match = "fw_like(" + asText(left) + ", " + asText(pattern) + ")";
+    return truth(negated ? "(NOT " + match + ")" : match);
+}
+
+Expr Parser::inList(const Expr &left, bool negated)
+{
+    const char *op = negated ? " NOT IN " : " IN ";
+    if (isSymbol("(") && isKeyword("SELECT", 1)) {
+        const char *collation = left.kind == ValueKind::Text ? " COLLATE NOCASE" : "";
+        return truth("(" + asValue(left) + collation + op + subquery().sql + ")");
+    }
+    expectSymbol("(");
+    std::vector<Expr> items{concatenation()};
+    while (acceptSymbol(","))
+        items.push_back(concatenation());
+    expectSymbol(")");
+    bool dates = left.kind == ValueKind::Date;
+    bool text = left.kind == ValueKind::Text;
+    for (const Expr &item : items) {
+        dates = dates || item.kind == ValueKind::Date;
+        text = text || item.kind == ValueKind::Text;
+    }
+    std::vector<std::string> sql;
+    for (const Expr &item : items)
+        sql.push_back(dates ? serial(item) : asValue(item));
+    const std::string subject = dates ? serial(left) : asValue(left) + (text ? " COLLATE NOCASE" : "");
+    return truth("(" + subject + op + call("", sql) + ")");
+}
+
+Expr Parser::between(const Expr &left, bool negated)
+{
+    const Expr low = concatenation();
+    if (!acceptKeyword("AND"))
+        fail();
+    const Expr high = concatenation();
+    const char *op = negated ? " NOT BETWEEN " : " BETWEEN ";
+    if (either(left, low, ValueKind::Date) || high.kind == ValueKind::Date)
+        return truth("(" + serial(left) + op + serial(low) + " AND " + serial(high) + ")");
+    const bool text = either(left, low, ValueKind::Text) || high.kind == ValueKind::Text;
+    return truth("(" + asValue(left) + (text ? " COLLATE NOCASE" : "") + op + asValue(low) + " AND " + asValue(high)
+                 + ")");
+}
+
+// & makes text of both sides; only when both are Null is the result Null.
+Expr Parser::concatenation()
+{
+    const Expr first = additive();
+    if (!isSymbol("&"))
+        return first;
+    std::vector<std::string> parts{asText(first)};
+    while (acceptSymbol("&"))
+        parts.push_back(asText(additive()));
+    return value(call("fw_cat", parts), ValueKind::Text);
+}
+
+// A date plus or minus a number of days is a date; a date minus a date is a number of days.
+// + joins two texts, as in Access.
+Expr Parser::additive()
+{
+    Expr left = modulo();
+    for (;;) {
+        const bool plus = acceptSymbol("+");
+        if (!plus && !acceptSymbol("-"))
+            return left;
+        const Expr right = modulo();
+        const char *op = plus ? " + " : " - ";
+        if (left.kind == ValueKind::Date && (plus || right.kind != ValueKind::Date))
+            left = value("fw_from_serial(" + serial(left) + op + serial(right) + ")", ValueKind::Date);
+        else if (plus && right.kind == ValueKind::Date)
+            left = value("fw_from_serial(" + serial(left) + op + serial(right) + ")", ValueKind::Date);
+        else if (either(left, right, ValueKind::Date))
+            left = value("(" + serial(left) + op + serial(right) + ")", ValueKind::Number);
+        else if (plus && (left.kind != ValueKind::Number || right.kind != ValueKind::Number))
+            left = value(call("fw_plus", {asValue(left), asValue(right)}),
+                         left.kind == ValueKind::Text && right.kind == ValueKind::Text ? ValueKind::Text
+                                                                                       : ValueKind::Unknown);
+        else
+            left = value("(" + numeric(left) + op + numeric(right) + ")", ValueKind::Number);
+    }
+}
+
+Expr Parser::modulo()
+{
+    Expr left = integerDivision();
+    while (acceptKeyword("MOD")) {
+        const Expr right = integerDivision();
+        left = value(call("fw_mod", {numeric(left), numeric(right)}), ValueKind::Number);
+    }
+    return left;
+}
+
+Expr Parser::integerDivision()
+{
+    Expr left = multiplicative();
+    while (acceptSymbol("\\")) {
+        const Expr right = multiplicative();
+        left = value(call("fw_intdiv", {numeric(left), numeric(right)}), ValueKind::Number);
+    }
+    return left;
+}
+
+// / always divides as reals, as in Access: 7 / 2 is 3.5.
+Expr Parser::multiplicative()
+{
+    Expr left = unary();
+    for (;;) {
+        if (acceptSymbol("*")) {
+            const Expr right = unary();
+            left = value("(" + numeric(left) + " * " + numeric(right) + ")", ValueKind::Number);
+        } else if (acceptSymbol("/")) {
+            const Expr right = unary();
+            left = value(call("fw_div", {numeric(left), numeric(right)}), ValueKind::Number);
+        } else {
+            return left;
+        }
+    }
+}
+
+// ^ binds tighter than a sign: -2 ^ 2 is -4.
+Expr Parser::unary()
+{
+    const Nested level(this);
+    if (acceptSymbol("-"))
+        return value("(-" + numeric(unary()) + ")", ValueKind::Number);
+    if (acceptSymbol("+"))
+        return unary();
+    return power();
+}
+
+Expr Parser::power()
+{
+    Expr left = primary();
+    while (acceptSymbol("^")) {
+        const Expr right = isSymbol("-") || isSymbol("+") ? unary() : primary();
+        left = value(call("fw_pow", {numeric(left), numeric(right)}), ValueKind::Number);
+    }
+    return left;
+}
+
+// Operands
+
+Expr Parser::primary()
+{
+    const Token &token = peek();
+    switch (token.type) {
+    case TokenType::Number:
+        ++pos_;
+        return value(token.text, ValueKind::Number);
+    case TokenType::String:
+        ++pos_;
+        return value(quoted(token.value), ValueKind::Text);
+    case TokenType::Date:
+        return dateLiteral();
+    case TokenType::Parameter:
+        ++pos_;
+        return value("?" + std::to_string(parameterNumbers_[pos_ - 1]), ValueKind::Unknown);
+    case TokenType::Symbol:
+        if (token.value == "(")
+            return parenthesised();
+        fail();
+    case TokenType::QuotedName:
+        return reference();
+    case TokenType::Name:
+        return literal();
+    case TokenType::End:
+        break;
+    }
+    fail();
+}
+
+Expr Parser::parenthesised()
+{
+    if (isKeyword("SELECT", 1))
+        return subquery();
+    ++pos_;
+    Expr inner = disjunction();
+    expectSymbol(")");
+    inner.sql = "(" + inner.sql + ")";
+    inner.columnRef = false;
+    return inner;
+}
+
+// Names that are values: Null, True and False (Yes and No), functions, Exists and columns.
+Expr Parser::literal()
+{
+    if (acceptKeyword("NULL"))
+        return value("NULL", ValueKind::Unknown);
+    if (acceptKeyword("TRUE") || acceptKeyword("YES"))
+        return value("-1", ValueKind::Boolean);
+    if (acceptKeyword("FALSE") || acceptKeyword("NO"))
+        return value("0", ValueKind::Boolean);
+    if (isKeyword("EXISTS") && isSymbol("(", 1)) {
+        ++pos_;
+        return truth("EXISTS " + subquery().sql);
+    }
+    if (isSymbol("(", 1))
+        return functionCall();
+    if (isReserved(peek()))
+        fail();
+    return reference();
+}
+
+Expr Parser::dateLiteral()
+{
+    const Token &token = peek();
+    DateTime when;
+    if (!parseDateLiteral(token.value, &when))
+        failWith("Syntax error in date in query expression '" + itemText(expressionStart_) + "'.");
+    ++pos_;
+    return value(quoted(formatDateTime(when)), ValueKind::Date);
+}
+
+// A column, written as name, table.name or table!name, each part bracketed or not.
+Expr Parser::reference()
+{
+    std::vector<const Token *> parts{&peek()};
+    ++pos_;
+    while ((isSymbol(".") || isSymbol("!")) && isName(peek(1))) {
+        parts.push_back(&peek(1));
+        pos_ += 2;
+    }
+    std::string sql;
+    for (const Token *part : parts)
+        sql += (sql.empty() ? "" : ".") + part->text;
+    const std::string qualifier = parts.size() > 1 ? parts[parts.size() - 2]->value : std::string();
+    const OutputColumn column = lookUpColumn(qualifier, parts.back()->value);
+    Expr e = value(sql, column.kind);
+    e.bitColumn = column.bitColumn;
+    e.columnRef = true;
+    e.name = parts.back()->value;
+    return e;
+}
+
+OutputColumn Parser::lookUpColumn(const std::string &qualifier, const std::string &column)
+{
+    bool everySourceKnown = true;
+    for (const Scope *scope = scope_; scope; scope = scope->parent) {
+        for (const Source &source : scope->sources) {
+            if (!qualifier.empty() && !sameName(source.alias, qualifier))
+                continue;
+            OutputColumn found;
+            if (columnOf(source, column, &found))
+                return found;
+            everySourceKnown = everySourceKnown && source.known;
+        }
+    }
+    noteUnknownName(qualifier.empty() ? column : qualifier + "." + column, everySourceKnown);
+    return OutputColumn{column};
+}
+
+// Where a table in scope cannot list its columns, or ORDER BY may mean an alias of the
+// select list, SQLite decides what the name is.
+void Parser::noteUnknownName(const std::string &name, bool everySourceKnown)
+{
+    if (!everySourceKnown || ordering_)
+        return;
+    const bool seen = std::any_of(unknownNames_.begin(), unknownNames_.end(),
+                                  [&name](const std::string &other) { return sameName(other, name); });
+    if (!seen)
+        unknownNames_.push_back(name);
+}
+
+bool Parser::columnOf(const Source &source, const std::string &column, OutputColumn *out) const
+{
+    if (source.table.empty()) {
+        for (const OutputColumn &candidate : source.columns) {
+            if (sameName(candidate.name, column)) {
+                *out = candidate;
+                return true;
+            }
+        }
+        return false;
+    }
+    ValueKind kind = ValueKind::Unknown;
+    if (!schema_.column(source.table, column, &kind))
+        return false;
+    *out = OutputColumn{column, kind, kind == ValueKind::Boolean};
+    return true;
+}
+
+Expr Parser::functionCall()
+{
+    const Token &name = peek();
+    std::string lookup = lowered(name.value);
+    if (!lookup.empty() && lookup.back() == '$')
+        lookup.pop_back();
+    pos_ += 2;
+    if (lookup == "count" && acceptSymbol("*")) {
+        expectSymbol(")");
+        sawAggregate_ = true;
+        return value("count(*)", ValueKind::Number);
+    }
+    const Function *function = findFunction(lookup);
+    if (!function)
+        failWith("Undefined function '" + name.value + "' in expression.");
+    const std::vector<Expr> args = arguments();
+    if (args.size() < function->minArguments || args.size() > function->maxArguments)
+        failWith("Wrong number of arguments used with function in query expression '" + itemText(expressionStart_)
+                 + "'.");
+    sawAggregate_ = sawAggregate_ || function->aggregate;
+    return function->build(function->name, args);
+}
+
+std::vector<Expr> Parser::arguments()
+{
+    std::vector<Expr> args;
+    if (acceptSymbol(")"))
+        return args;
+    do
+        args.push_back(disjunction());
+    while (acceptSymbol(","));
+    expectSymbol(")");
+    return args;
+}
+
+Expr Parser::subquery()
+{
+    const size_t outerStart = expressionStart_;
+    const std::string outerMessage = clauseMessage_;
+    expectSymbol("(");
+    clauseMessage_.clear();
+    const Query inner = query(scope_);
+    expectSymbol(")");
+    expressionStart_ = outerStart;
+    clauseMessage_ = outerMessage;
+    return value("(" + inner.sql + ")", inner.columns.empty() ? ValueKind::Unknown : inner.columns[0].kind);
+}
+
+} // namespace sql
+} // namespace accessodbc

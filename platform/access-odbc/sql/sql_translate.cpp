@@ -1,0 +1,600 @@
+#include "sql/sql_parser.h"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <cctype>
+
+namespace accessodbc {
+namespace sql {
+namespace {
+
+const char kInvalidStatement[] =
+    "Invalid SQL statement; expected 'DELETE', 'INSERT', 'PROCEDURE', 'SELECT', or 'UPDATE'.";
+const char kReadOnly[] = "Cannot update. Database or object is read-only.";
+const char kSelectSyntax[] =
+    "The SELECT statement includes a reserved word or an argument name that is misspelled or missing, "
+    "or the punctuation is incorrect.";
+const char kFromSyntax[] = "Syntax error in FROM clause.";
+const char kJoinSyntax[] = "Syntax error in JOIN operation.";
+
+// Words that end an item or start a clause; a name spelt like one needs brackets.
+const char *const kReservedWords[] = {
+    "SELECT", "DISTINCT", "DISTINCTROW", "TOP", "PERCENT", "FROM", "WHERE", "GROUP", "BY", "HAVING", "ORDER",
+    "ASC", "DESC", "AS", "INNER", "LEFT", "RIGHT", "OUTER", "JOIN", "ON", "UNION", "AND", "OR", "NOT", "XOR",
+    "EQV", "IMP", "LIKE", "IS", "NULL", "IN", "BETWEEN", "MOD", "EXISTS", "INTO", "ALL"};
+
+const char *const kWriteWords[] = {"INSERT", "UPDATE", "DELETE", "CREATE", "DROP", "ALTER", "ATTACH", "DETACH",
+                                   "VACUUM", "REPLACE", "REINDEX", "ANALYZE", "GRANT", "REVOKE"};
+
+bool isWord(const Token &token, const char *word)
+{
+    return token.type == TokenType::Name && sameName(token.text, word);
+}
+
+} // namespace
+
+ValueKind kindOfDeclaredType(const char *declaredType)
+{
+    std::string type = declaredType ? declaredType : "";
+    std::transform(type.begin(), type.end(), type.begin(), [](unsigned char c) { return char(std::toupper(c)); });
+    const auto has = [&type](const char *word) { return type.find(word) != std::string::npos; };
+    if (has("CHAR") || has("TEXT") || has("MEMO") || has("NOTE") || has("CLOB") || has("STRING"))
+        return ValueKind::Text;
+    if (has("DATE") || has("TIME"))
+        return ValueKind::Date;
+    if (has("BIT") || has("BOOL") || has("YESNO") || has("LOGICAL"))
+        return ValueKind::Boolean;
+    if (has("INT") || has("REAL") || has("DOUB") || has("FLOA") || has("NUMERIC") || has("DECIMAL")
+        || has("CURRENCY") || has("MONEY") || has("SINGLE") || has("BYTE") || has("SHORT") || has("LONG")
+        || has("COUNTER"))
+        return ValueKind::Number;
+    return ValueKind::Unknown;
+}
+
+Parser::Parser(const std::string &text, std::vector<Token> tokens, const Schema &schema)
+    : text_(text), tokens_(std::move(tokens)), schema_(schema)
+{
+    int next = 0;
+    for (const Token &token : tokens_)
+        parameterNumbers_.push_back(token.type == TokenType::Parameter ? ++next : 0);
+}
+
+// Tokens
+
+const Token &Parser::peek(size_t ahead) const
+{
+    return tokens_[std::min(pos_ + ahead, tokens_.size() - 1)];
+}
+
+bool Parser::isKeyword(const char *word, size_t ahead) const { return isWord(peek(ahead), word); }
+
+bool Parser::isSymbol(const char *symbol, size_t ahead) const
+{
+    return peek(ahead).type == TokenType::Symbol && peek(ahead).value == symbol;
+}
+
+bool Parser::acceptKeyword(const char *word)
+{
+    if (!isKeyword(word))
+        return false;
+    ++pos_;
+    return true;
+}
+
+bool Parser::acceptSymbol(const char *symbol)
+{
+    if (!isSymbol(symbol))
+        return false;
+    ++pos_;
+    return true;
+}
+
+void Parser::expectSymbol(const char *symbol)
+{
+    if (!acceptSymbol(symbol))
+        fail();
+}
+
+bool Parser::isReserved(const Token &token) const
+{
+    if (token.type != TokenType::Name)
+        return false;
+    return std::any_of(std::begin(kReservedWords), std::end(kReservedWords),
+                       [&token](const char *word) { return sameName(token.text, word); });
+}
+
+// What can name a table, a column or an alias: a quoted name, or a word that is not reserved.
+bool Parser::isName(const Token &token) const
+{
+    return token.type == TokenType::QuotedName || (token.type == TokenType::Name && !isReserved(token));
+}
+
+// An item of a list or clause ends at a comma, a clause keyword or the statement's end,
+// outside any parentheses.
+bool Parser::endsItem(size_t index) const
+{
+    const Token &token = tokens_[index];
+    if (token.type == TokenType::End)
+        return true;
+    if (token.type == TokenType::Symbol)
+        return token.value == "," || token.value == ";";
+    static const char *const clauseWords[] = {"FROM", "WHERE", "GROUP", "HAVING", "ORDER", "UNION"};
+    return std::any_of(std::begin(clauseWords), std::end(clauseWords),
+                       [&token](const char *word) { return isWord(token, word); });
+}
+
+std::string Parser::itemText(size_t start) const
+{
+    int depth = 0;
+    size_t end = start;
+    for (; end < tokens_.size() - 1; ++end) {
+        const Token &token = tokens_[end];
+        if (depth == 0 && end > start && endsItem(end))
+            break;
+        if (token.type == TokenType::Symbol && token.value == "(")
+            ++depth;
+        if (token.type == TokenType::Symbol && token.value == ")" && --depth < 0)
+            break;
+    }
+    if (end == start)
+        return tokens_[start].text;
+    const size_t from = tokens_[start].offset;
+    const Token &last = tokens_[end - 1];
+    return text_.substr(from, last.offset + last.text.size() - from);
+}
+
+void Parser::fail() const
+{
+    if (!clauseMessage_.empty())
+        throw SyntaxError{clauseMessage_};
+    throw SyntaxError{"Syntax error (missing operator) in query expression '" + itemText(expressionStart_) + "'."};
+}
+
+void Parser::failWith(const std::string &message) const
+{
+    throw SyntaxError{message};
+}
+
+
+// Statements
+
+std::string Parser::statement()
+{
+    if (peek().type == TokenType::End)
+        failWith(kInvalidStatement);
+    const auto writes = [this](const char *word) { return isKeyword(word); };
+    if (std::any_of(std::begin(kWriteWords), std::end(kWriteWords), writes))
+        throw SyntaxError{kReadOnly, "HY000"};
+    if (!isKeyword("SELECT"))
+        failWith(kInvalidStatement);
+    const Query result = query(nullptr);
+    while (acceptSymbol(";")) {
+    }
+    if (peek().type != TokenType::End)
+        failWith("Characters found after end of SQL statement.");
+    // Access takes a name that no table has for a parameter to be asked for; an ODBC
+    // client cannot answer, so the statement fails, as it does with Access.
+    if (!unknownNames_.empty())
+        throw SyntaxError{"Too few parameters. Expected " + std::to_string(unknownNames_.size()) + ".", "07002"};
+    return result.sql;
+}
+
+struct Parser::Core {
+    std::string head; // SELECT and its predicate
+    std::string list;
+    std::string tail; // FROM to HAVING
+    std::vector<OutputColumn> columns;
+    std::string top; // the count of TOP, empty without
+    bool percent = false;
+    bool distinct = false;
+    bool aggregate = false;
+    bool grouped = false;
+};
+
+Query Parser::query(const Scope *parent)
+{
+    const Scope *outerScope = scope_;
+    Scope scope;
+    scope.parent = parent;
+    const bool caseless = unionRemovesDuplicates();
+    const Core first = selectCore(&scope, caseless);
+    Query result;
+    result.sql = first.head + " " + first.list + first.tail;
+    result.columns = first.columns;
+    bool compound = false;
+    while (acceptKeyword("UNION")) {
+        const bool all = acceptKeyword("ALL");
+        Scope next;
+        next.parent = parent;
+        const Core core = selectCore(&next, caseless);
+        if (!core.top.empty() || !first.top.empty())
+            failWith(kSelectSyntax);
+        result.sql += (all ? " UNION ALL " : " UNION ") + core.head + " " + core.list + core.tail;
+        compound = true;
+    }
+    std::vector<std::string> keys;
+    if (isKeyword("ORDER")) {
+        // A union is ordered by its output columns, which no table in scope describes.
+        Scope outputs;
+        result.sql += orderBy(compound ? &outputs : &scope, &keys);
+    }
+    if (!first.top.empty())
+        result.sql += limitForTop(first, keys);
+    scope_ = outerScope;
+    return result;
+}
+
+Parser::Core Parser::selectCore(Scope *scope, bool caselessText)
+{
+    const Scope *outerScope = scope_;
+    const bool outerAggregate = sawAggregate_;
+    Core core;
+    if (!acceptKeyword("SELECT"))
+        fail();
+    core.head = "SELECT";
+    if (acceptKeyword("DISTINCT")) {
+        core.head += " DISTINCT";
+        core.distinct = true;
+    } else if (!acceptKeyword("DISTINCTROW")) {
+        acceptKeyword("ALL");
+    }
+    if (acceptKeyword("TOP")) {
+        const Token &count = peek();
+        if (count.type != TokenType::Number || count.value.find_first_not_of("0123456789") != std::string::npos)
+            failWith(kSelectSyntax);
+        core.top = count.value;
+        ++pos_;
+        core.percent = acceptKeyword("PERCENT");
+    }
+
+    // The FROM clause is read first: the select list's names are resolved against it.
+    const size_t listStart = pos_;
+    const size_t fromIndex = findFrom();
+    scope_ = scope;
+    size_t afterFrom = pos_;
+    if (fromIndex != std::string::npos) {
+        pos_ = fromIndex + 1;
+        core.tail = " FROM " + fromClause(scope);
+        afterFrom = pos_;
+        pos_ = listStart;
+    }
+    clauseMessage_.clear();
+    sawAggregate_ = false;
+    if (pos_ == fromIndex || endsItem(pos_))
+        failWith(kSelectSyntax);
+    core.list = selectList(&core.columns, core.distinct || caselessText);
+    if (fromIndex != std::string::npos) {
+        if (pos_ != fromIndex)
+            fail();
+        pos_ = afterFrom;
+        clauseMessage_ = kFromSyntax;
+    }
+
+    if (acceptKeyword("WHERE")) {
+        clauseMessage_.clear();
+        core.tail += " WHERE " + asCondition(topExpression());
+    }
+    if (acceptKeyword("GROUP")) {
+        core.tail += " GROUP BY " + groupBy();
+        core.grouped = true;
+    }
+    if (acceptKeyword("HAVING")) {
+        clauseMessage_.clear();
+        core.tail += " HAVING " + asCondition(topExpression());
+    }
+    if (!(isKeyword("UNION") || isKeyword("ORDER") || isSymbol(")") || isSymbol(";") || peek().type == TokenType::End))
+        fail();
+    core.aggregate = sawAggregate_;
+    sawAggregate_ = outerAggregate;
+    scope_ = outerScope;
+    return core;
+}
+
+// UNION without ALL removes duplicates as DISTINCT does, texts compared without regard
+// to case; this query is one when UNION follows outside parentheses.
+bool Parser::unionRemovesDuplicates() const
+{
+    int depth = 0;
+    for (size_t i = pos_; i < tokens_.size() && tokens_[i].type != TokenType::End; ++i) {
+        const Token &token = tokens_[i];
+        if (token.type == TokenType::Symbol && token.value == "(")
+            ++depth;
+        if (token.type == TokenType::Symbol && token.value == ")" && --depth < 0)
+            return false;
+        if (depth == 0 && isWord(token, "UNION") && !isWord(tokens_[i + 1], "ALL"))
+            return true;
+    }
+    return false;
+}
+
+// Where this query's FROM is, outside parentheses; a make-table query (SELECT ... INTO)
+// would write.
+size_t Parser::findFrom() const
+{
+    int depth = 0;
+    for (size_t i = pos_; i < tokens_.size(); ++i) {
+        const Token &token = tokens_[i];
+        if (token.type == TokenType::End)
+            break;
+        if (token.type == TokenType::Symbol && token.value == "(")
+            ++depth;
+        if (token.type == TokenType::Symbol && token.value == ")" && --depth < 0)
+            break;
+        if (depth > 0)
+            continue;
+        if (isWord(token, "FROM"))
+            return i;
+        if (isWord(token, "INTO"))
+            throw SyntaxError{kReadOnly, "HY000"};
+        if ((token.type == TokenType::Symbol && token.value == ";") || isWord(token, "WHERE")
+            || isWord(token, "GROUP") || isWord(token, "HAVING") || isWord(token, "ORDER") || isWord(token, "UNION"))
+            break;
+    }
+    return std::string::npos;
+}
+
+// FROM
+
+std::string Parser::fromClause(Scope *scope)
+{
+    clauseMessage_ = kFromSyntax;
+    std::string sql = joinChain(scope);
+    while (acceptSymbol(","))
+        sql += ", " + joinChain(scope);
+    return sql;
+}
+
+std::string Parser::joinChain(Scope *scope)
+{
+    std::string sql = tablePrimary(scope);
+    for (;;) {
+        std::string join;
+        if (acceptKeyword("INNER")) {
+            join = " INNER JOIN ";
+        } else if (acceptKeyword("LEFT")) {
+            acceptKeyword("OUTER");
+            join = " LEFT JOIN ";
+        } else if (acceptKeyword("RIGHT")) {
+            acceptKeyword("OUTER");
+            join = " RIGHT JOIN ";
+        } else {
+            return sql;
+        }
+        if (!acceptKeyword("JOIN"))
+            failWith(kJoinSyntax);
+        const std::string right = tablePrimary(scope);
+        if (!acceptKeyword("ON"))
+            failWith(kJoinSyntax);
+        sql += join + right + " ON " + joinCondition(scope);
+    }
+}
+
+std::string Parser::tablePrimary(Scope *scope)
+{
+    const Nested level(this);
+    if (acceptSymbol("(")) {
+        if (!isKeyword("SELECT")) {
+            const std::string inner = joinChain(scope);
+            expectSymbol(")");
+            return "(" + inner + ")";
+        }
+        clauseMessage_.clear();
+        const Query derived = query(scope->parent);
+        clauseMessage_ = kFromSyntax;
+        expectSymbol(")");
+        Token name;
+        const bool named = alias(&name);
+        Source source{named ? name.value : std::string(), std::string(), derived.columns};
+        source.known = std::none_of(derived.columns.begin(), derived.columns.end(),
+                                    [](const OutputColumn &column) { return column.name == "*"; });
+        scope->sources.push_back(source);
+        return "(" + derived.sql + ")" + (named ? " AS " + name.text : std::string());
+    }
+    const Token table = peek();
+    if (!isName(table))
+        failWith(kFromSyntax);
+    ++pos_;
+    Token name;
+    const bool named = alias(&name);
+    Source source{named ? name.value : table.value, table.value, {}};
+    source.known = schema_.hasTable(table.value);
+    scope->sources.push_back(source);
+    return table.text + (named ? " AS " + name.text : std::string());
+}
+
+std::string Parser::joinCondition(Scope *scope)
+{
+    scope_ = scope;
+    clauseMessage_ = kJoinSyntax;
+    const std::string condition = asCondition(topExpression());
+    clauseMessage_ = kFromSyntax;
+    return condition;
+}
+
+bool Parser::alias(Token *out)
+{
+    const bool explicitAs = acceptKeyword("AS");
+    const Token &token = peek();
+    if (isName(token)) {
+        *out = token;
+        ++pos_;
+        return true;
+    }
+    if (explicitAs)
+        fail();
+    return false;
+}
+
+// The select list
+
+std::string Parser::selectList(std::vector<OutputColumn> *columns, bool distinct)
+{
+    int unnamed = 1000;
+    std::string sql = selectItem(columns, &unnamed, distinct);
+    while (acceptSymbol(","))
+        sql += ", " + selectItem(columns, &unnamed, distinct);
+    return sql;
+}
+
+// DISTINCT tells texts apart without regard to case, as Access compares them.
+std::string Parser::selectItem(std::vector<OutputColumn> *columns, int *unnamed, bool distinct)
+{
+    if (acceptSymbol("*")) {
+        columns->push_back(OutputColumn{"*"});
+        return "*";
+    }
+    const bool qualifiedStar = (peek().type == TokenType::Name || peek().type == TokenType::QuotedName)
+                            && isSymbol(".", 1) && isSymbol("*", 2);
+    if (qualifiedStar) {
+        const std::string sql = peek().text + ".*";
+        pos_ += 3;
+        columns->push_back(OutputColumn{"*"});
+        return sql;
+    }
+    const Expr e = topExpression();
+    OutputColumn column{e.name, e.kind, e.columnRef && e.bitColumn};
+    std::string sql = e.columnRef ? e.sql : asValue(e);
+    const bool caseless = distinct && e.kind == ValueKind::Text;
+    if (caseless)
+        sql += " COLLATE NOCASE";
+    if (acceptKeyword("AS")) {
+        const Token &name = peek();
+        if (name.type != TokenType::Name && name.type != TokenType::QuotedName)
+            fail();
+        ++pos_;
+        column.name = name.value;
+        sql += " AS " + name.text;
+    } else if (!e.columnRef) {
+        // Access names an expression it was not given a name for Expr1000, Expr1001, ...
+        column.name = "Expr" + std::to_string((*unnamed)++);
+        sql += " AS " + column.name;
+    } else if (caseless) {
+        sql += " AS [" + column.name + "]";
+    }
+    columns->push_back(column);
+    return sql;
+}
+
+// ORDER BY, GROUP BY and TOP
+
+std::string Parser::orderBy(const Scope *scope, std::vector<std::string> *keys)
+{
+    acceptKeyword("ORDER");
+    if (!acceptKeyword("BY"))
+        failWith("Syntax error in ORDER BY clause.");
+    scope_ = scope;
+    clauseMessage_.clear();
+    std::string sql;
+    do {
+        ordering_ = true;
+        const Expr e = topExpression();
+        ordering_ = false;
+        std::string key;
+        if (e.kind == ValueKind::Date)
+            key = "fw_serial(" + e.sql + ")";
+        else if (e.kind == ValueKind::Text)
+            key = e.sql + " COLLATE NOCASE";
+        else
+            key = e.columnRef ? e.sql : asValue(e);
+        if (acceptKeyword("DESC"))
+            key += " DESC";
+        else
+            acceptKeyword("ASC");
+        sql += (keys->empty() ? " ORDER BY " : ", ") + key;
+        keys->push_back(key);
+    } while (acceptSymbol(","));
+    return sql;
+}
+
+std::string Parser::groupBy()
+{
+    if (!acceptKeyword("BY"))
+        failWith("Syntax error in GROUP BY clause.");
+    clauseMessage_.clear();
+    std::string sql;
+    do {
+        const Expr e = topExpression();
+        sql += (sql.empty() ? "" : ", ") + (e.columnRef ? e.sql : asValue(e));
+        if (e.kind == ValueKind::Text)
+            sql += " COLLATE NOCASE";
+    } while (acceptSymbol(","));
+    return sql;
+}
+
+// TOP n keeps the rows that rank n or better in the ORDER BY, ties at the boundary
+// included; TOP n PERCENT takes n percent of the rows, rounded up. The LIMIT counts
+// those rows over the same FROM, WHERE, GROUP BY and HAVING; ? markers are numbered, so
+// repeating them binds the same values.
+std::string Parser::limitForTop(const Core &core, const std::vector<std::string> &orderKeys) const
+{
+    if (core.aggregate && !core.grouped)
+        return std::string();
+    std::string rank = "row_number() OVER ()";
+    if (!orderKeys.empty()) {
+        rank = "rank() OVER (ORDER BY ";
+        for (size_t i = 0; i < orderKeys.size(); ++i)
+            rank += (i ? ", " : "") + orderKeys[i];
+        rank += ")";
+    }
+    const std::string rows = core.distinct ? " FROM (" + core.head + " " + core.list + core.tail + ")" : core.tail;
+    const std::string bound = core.percent ? "(fw_total * " + core.top + " + 99) / 100" : core.top;
+    return " LIMIT (SELECT count(*) FROM (SELECT " + rank + " AS fw_rank, count(*) OVER () AS fw_total" + rows
+         + ") WHERE fw_rank <= " + bound + ")";
+}
+
+Translation translate(const std::string &accessSql, const Schema &schema)
+{
+    Translation result;
+    TokenizeResult tokens = tokenize(accessSql);
+    if (!tokens.error.empty()) {
+        result.error = tokens.error;
+        result.state = "42000";
+        return result;
+    }
+    try {
+        Parser parser(accessSql, std::move(tokens.tokens), schema);
+        result.sql = parser.statement();
+    } catch (const SyntaxError &error) {
+        result.error = error.message;
+        result.state = error.state;
+        result.write = result.state == "HY000";
+    }
+    return result;
+}
+
+namespace {
+
+class DatabaseSchema : public Schema {
+public:
+    explicit DatabaseSchema(sqlite3 *db) : db_(db) {}
+
+    bool hasTable(const std::string &table) const override
+    {
+        return sqlite3_table_column_metadata(db_, "main", table.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr,
+                                             nullptr) == SQLITE_OK;
+    }
+
+    bool column(const std::string &table, const std::string &column, ValueKind *kind) const override
+    {
+        const char *declaredType = nullptr;
+        if (sqlite3_table_column_metadata(db_, "main", table.c_str(), column.c_str(), &declaredType, nullptr, nullptr,
+                                          nullptr, nullptr) != SQLITE_OK)
+            return false;
+        *kind = kindOfDeclaredType(declaredType);
+        return true;
+    }
+
+private:
+    sqlite3 *db_;
+};
+
+} // namespace
+
+Translation translate(const std::string &accessSql, sqlite3 *db)
+{
+    return translate(accessSql, DatabaseSchema(db));
+}
+
+} // namespace sql
+} // namespace accessodbc

@@ -1,0 +1,31 @@
+#pragma once
+
+// Jet 3 and Jet 4 databases (.mdb): read whole with libmdb and copied into an in-memory
+// SQLite database, on which the same Access SQL runs as on the SQLite storage.
+
+#include "storage/storage.h"
+
+#include <string>
+#include <vector>
+
+struct sqlite3;
+
+namespace accessodbc {
+
+struct JetOpenResult {
+    sqlite3 *db = nullptr; // owned by the caller on success
+    OpenFailure failure = OpenFailure::None;
+    std::string detail;
+};
+
+// For files whose header jet::recognise() takes for a Jet or ACE one; an ACE file only
+// under the ACE driver's name. The file is read once into memory; libmdb never sees its
+// path, so it cannot write to it or beside it.
+JetOpenResult openJetFile(const std::string &path, const std::string &password,
+                          AccessEngine engine = AccessEngine::Jet);
+
+// The same for a file already in memory; libmdb reads the bytes in place.
+JetOpenResult openJetImage(std::vector<unsigned char> &bytes, const std::string &password,
+                           AccessEngine engine = AccessEngine::Jet);
+
+} // namespace accessodbc
