@@ -3,6 +3,7 @@
 // and the catalog functions.
 
 #include "odbcfixture.h"
+#include "sql/sql_translate.h"
 
 #include <sql.h>
 #include <sqlext.h>
@@ -99,6 +100,37 @@ struct OdbcSession {
 SQLCHAR *sqlText(const char *text)
 {
     return reinterpret_cast<SQLCHAR *>(const_cast<char *>(text));
+}
+
+SQLLEN numberAttribute(SQLHSTMT stmt, SQLUSMALLINT column, SQLUSMALLINT field)
+{
+    SQLLEN value = 0;
+    SQLColAttribute(stmt, column, field, nullptr, 0, nullptr, &value);
+    return value;
+}
+
+QString textAttribute(SQLHSTMT stmt, SQLUSMALLINT column, SQLUSMALLINT field)
+{
+    char text[64] = {};
+    SQLSMALLINT length = 0;
+    SQLColAttribute(stmt, column, field, text, sizeof text, &length, nullptr);
+    return QString::fromUtf8(text);
+}
+
+// What the translator must class a type as, told from its ODBC description alone.
+accessodbc::sql::ValueKind expectedKind(SQLSMALLINT dataType, bool number)
+{
+    using accessodbc::sql::ValueKind;
+    switch (dataType) {
+    case SQL_CHAR: case SQL_VARCHAR: case SQL_LONGVARCHAR: case SQL_WCHAR: case SQL_WVARCHAR: case SQL_WLONGVARCHAR:
+        return ValueKind::Text;
+    case SQL_BIT:
+        return ValueKind::Boolean;
+    case SQL_TYPE_TIMESTAMP: case SQL_TYPE_DATE: case SQL_TYPE_TIME:
+        return ValueKind::Date;
+    default:
+        return number ? ValueKind::Number : ValueKind::Unknown;
+    }
 }
 
 // The catalog and statement calls that start a new result on a statement.
@@ -516,6 +548,44 @@ private slots:
         for (const QString &row : session->rows())
             found << row.section(QLatin1Char('|'), 3, 3) + "|" + row.section(QLatin1Char('|'), 5, 9);
         QCOMPARE(found, statistics);
+    }
+
+    // SQLGetTypeInfo, SQLColAttribute on a column declared with each type's name, and the
+    // translator's class of the type must tell the same story for every type the driver lists.
+    void everyTypeIsDescribedAlikeEverywhere()
+    {
+        QCOMPARE(SQLGetTypeInfo(session->stmt, SQL_ALL_TYPES), SQLRETURN(SQL_SUCCESS));
+        const QStringList types = session->rows();
+        QVERIFY(!types.isEmpty());
+        QStringList columns;
+        for (const QString &row : types)
+            columns << QStringLiteral("c_%1 %1").arg(row.section(QLatin1Char('|'), 0, 0));
+        const QString typed = makeDatabase(*dir, QStringLiteral("CREATE TABLE Typed (%1);").arg(columns.join(", ")),
+                                           QString(), QStringLiteral("typed.mdb"));
+        OdbcSession site(connectionString(typed));
+        QVERIFY(SQL_SUCCEEDED(site.connectResult));
+        QVERIFY(SQL_SUCCEEDED(site.exec("select * from Typed")));
+
+        const auto orEmpty = [](const QString &field) { return field == QLatin1String("NULL") ? QString() : field; };
+        for (int i = 0; i < types.size(); ++i) {
+            // TYPE_NAME|DATA_TYPE|COLUMN_SIZE|LITERAL_PREFIX|LITERAL_SUFFIX|...|SEARCHABLE|UNSIGNED_ATTRIBUTE|...
+            // ...|NUM_PREC_RADIX
+            const QStringList type = types[i].split(QLatin1Char('|'));
+            const QString name = type[0];
+            const SQLUSMALLINT column = SQLUSMALLINT(i + 1);
+            QCOMPARE(textAttribute(site.stmt, column, SQL_DESC_TYPE_NAME), name);
+            QCOMPARE(QString::number(numberAttribute(site.stmt, column, SQL_DESC_CONCISE_TYPE)), type[1]);
+            QCOMPARE(QString::number(numberAttribute(site.stmt, column, SQL_DESC_LENGTH)), type[2]);
+            QCOMPARE(textAttribute(site.stmt, column, SQL_DESC_LITERAL_PREFIX), orEmpty(type[3]));
+            QCOMPARE(textAttribute(site.stmt, column, SQL_DESC_LITERAL_SUFFIX), orEmpty(type[4]));
+            QCOMPARE(QString::number(numberAttribute(site.stmt, column, SQL_DESC_SEARCHABLE)), type[8]);
+            const bool number = type[9] == QLatin1String("0");
+            QCOMPARE(numberAttribute(site.stmt, column, SQL_DESC_UNSIGNED), SQLLEN(number ? SQL_FALSE : SQL_TRUE));
+            QCOMPARE(QString::number(numberAttribute(site.stmt, column, SQL_DESC_NUM_PREC_RADIX)),
+                     type[17] == QLatin1String("NULL") ? QStringLiteral("0") : type[17]);
+            QCOMPARE(int(accessodbc::sql::kindOfDeclaredType(name.toUtf8().constData())),
+                     int(expectedKind(SQLSMALLINT(type[1].toInt()), number)));
+        }
     }
 
     // A site file of its own with a Currency column, NOT NULL and an index of its own.

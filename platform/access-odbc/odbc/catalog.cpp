@@ -40,10 +40,8 @@ void typeInfoFunction(sqlite3_context *context, int, sqlite3_value **argv)
         else
             sqlite3_result_null(context);
     } else if (std::strcmp(field, "radix") == 0) {
-        if (info.sqlType == SQL_DOUBLE)
-            sqlite3_result_int(context, 2);
-        else if (info.isSigned)
-            sqlite3_result_int(context, 10);
+        if (info.type->radix)
+            sqlite3_result_int(context, info.type->radix);
         else
             sqlite3_result_null(context);
     } else {
@@ -90,54 +88,36 @@ std::string objectTypeCondition(const std::string *tableTypes)
 const char *const kVisibleObjects =
     "m.name <> ?1 AND m.name NOT LIKE 'sqlite\\_%' ESCAPE '\\' AND m.name LIKE ?2 ESCAPE '\\'";
 
-// The text fields hold SQL literals, NULL included.
-struct TypeRow {
-    const char *name;
-    int dataType;
-    long long size;
-    const char *prefix;
-    const char *suffix;
-    const char *createParams;
-    int searchable;
-    const char *isUnsigned;
-    int sqlDataType;
-    const char *datetimeSub;
-    const char *radix;
-};
-
-// Ordered by DATA_TYPE, as SQLGetTypeInfo's result must be.
-const TypeRow kTypes[] = {
-    {"LONGCHAR", SQL_WLONGVARCHAR, 1073741823, "''''", "''''", "NULL", SQL_PRED_CHAR, "NULL", SQL_WLONGVARCHAR, "NULL", "NULL"},
-    {"VARCHAR", SQL_WVARCHAR, 255, "''''", "''''", "'max length'", SQL_SEARCHABLE, "NULL", SQL_WVARCHAR, "NULL", "NULL"},
-    {"BIT", SQL_BIT, 1, "NULL", "NULL", "NULL", SQL_PRED_BASIC, "NULL", SQL_BIT, "NULL", "NULL"},
-    {"BIGINT", SQL_BIGINT, 19, "NULL", "NULL", "NULL", SQL_PRED_BASIC, "0", SQL_BIGINT, "NULL", "10"},
-    {"LONGBINARY", SQL_LONGVARBINARY, 1073741823, "''''", "''''", "NULL", SQL_PRED_NONE, "NULL", SQL_LONGVARBINARY, "NULL", "NULL"},
-    {"CURRENCY", SQL_DECIMAL, 19, "NULL", "NULL", "NULL", SQL_PRED_BASIC, "0", SQL_DECIMAL, "NULL", "10"},
-    {"INTEGER", SQL_INTEGER, 10, "NULL", "NULL", "NULL", SQL_PRED_BASIC, "0", SQL_INTEGER, "NULL", "10"},
-    {"SMALLINT", SQL_SMALLINT, 5, "NULL", "NULL", "NULL", SQL_PRED_BASIC, "0", SQL_SMALLINT, "NULL", "10"},
-    {"DOUBLE", SQL_DOUBLE, 15, "NULL", "NULL", "NULL", SQL_PRED_BASIC, "0", SQL_DOUBLE, "NULL", "2"},
-    {"DATETIME", SQL_TYPE_TIMESTAMP, 19, "'#'", "'#'", "NULL", SQL_PRED_BASIC, "NULL", SQL_DATETIME, "3", "NULL"},
-};
-
-std::string typeRowSql(const TypeRow &row, SQLINTEGER odbcVersion)
+std::string sqlLiteral(const char *text)
 {
-    // Currency alone has a fixed scale: four decimal places.
-    const bool currency = row.dataType == SQL_DECIMAL;
-    const std::string fixedScale = currency ? "1" : "0";
-    const std::string scale = currency ? "4" : "NULL";
-    const int dataType = (row.dataType == SQL_TYPE_TIMESTAMP && odbcVersion == SQL_OV_ODBC2) ? SQL_TIMESTAMP : row.dataType;
+    if (!text)
+        return "NULL";
+    std::string literal = "'";
+    for (const char *c = text; *c; ++c)
+        literal += *c == '\'' ? std::string("''") : std::string(1, *c);
+    return literal + "'";
+}
+
+std::string numberOrNull(long value) { return value ? std::to_string(value) : "NULL"; }
+
+std::string typeRowSql(const AccessType &type, SQLINTEGER odbcVersion)
+{
+    const bool timestamp = type.sqlType == SQL_TYPE_TIMESTAMP;
+    const bool fixedScale = type.decimalDigits > 0;
+    const std::string scale = fixedScale ? std::to_string(type.decimalDigits) : "NULL";
+    const int dataType = (timestamp && odbcVersion == SQL_OV_ODBC2) ? SQL_TIMESTAMP : type.sqlType;
     std::string sql = "SELECT '";
-    sql += row.name;
-    sql += "' AS TYPE_NAME, " + std::to_string(dataType) + " AS DATA_TYPE, " + std::to_string(row.size)
-         + " AS COLUMN_SIZE, " + row.prefix + " AS LITERAL_PREFIX, " + row.suffix + " AS LITERAL_SUFFIX, "
-         + row.createParams + " AS CREATE_PARAMS, "
+    sql += type.name;
+    sql += "' AS TYPE_NAME, " + std::to_string(dataType) + " AS DATA_TYPE, " + std::to_string(type.columnSize)
+         + " AS COLUMN_SIZE, " + sqlLiteral(type.literalQuote) + " AS LITERAL_PREFIX, " + sqlLiteral(type.literalQuote)
+         + " AS LITERAL_SUFFIX, " + sqlLiteral(type.createParams) + " AS CREATE_PARAMS, "
          + std::to_string(SQL_NULLABLE) + " AS NULLABLE, " + std::to_string(SQL_FALSE) + " AS CASE_SENSITIVE, "
-         + std::to_string(row.searchable) + " AS SEARCHABLE, " + row.isUnsigned
-         + " AS UNSIGNED_ATTRIBUTE, " + fixedScale + " AS FIXED_PREC_SCALE, 0 AS AUTO_UNIQUE_VALUE, '" + row.name
-         + "' AS LOCAL_TYPE_NAME, " + scale + " AS MINIMUM_SCALE, " + scale + " AS MAXIMUM_SCALE, "
-         + std::to_string(row.sqlDataType)
-         + " AS SQL_DATA_TYPE, " + row.datetimeSub + " AS SQL_DATETIME_SUB, " + row.radix
-         + " AS NUM_PREC_RADIX, NULL AS INTERVAL_PRECISION";
+         + std::to_string(type.searchable) + " AS SEARCHABLE, " + (isNumberClass(type) ? "0" : "NULL")
+         + " AS UNSIGNED_ATTRIBUTE, " + (fixedScale ? "1" : "0") + " AS FIXED_PREC_SCALE, 0 AS AUTO_UNIQUE_VALUE, '"
+         + type.name + "' AS LOCAL_TYPE_NAME, " + scale + " AS MINIMUM_SCALE, " + scale + " AS MAXIMUM_SCALE, "
+         + std::to_string(timestamp ? SQL_DATETIME : type.sqlType) + " AS SQL_DATA_TYPE, "
+         + (timestamp ? std::to_string(SQL_CODE_TIMESTAMP) : "NULL") + " AS SQL_DATETIME_SUB, "
+         + numberOrNull(type.radix) + " AS NUM_PREC_RADIX, NULL AS INTERVAL_PRECISION";
     return sql;
 }
 
@@ -231,17 +211,17 @@ SQLRETURN catalogTypeInfo(Statement *statement, SQLSMALLINT dataType)
 {
     const SQLINTEGER odbcVersion = statement->connection->environment->odbcVersion;
     std::string rows;
-    for (const TypeRow &row : kTypes) {
-        const bool wanted = dataType == SQL_ALL_TYPES || dataType == row.dataType
-                         || (row.dataType == SQL_TYPE_TIMESTAMP && dataType == SQL_TIMESTAMP);
+    for (const AccessType *type = accessTypesBegin(); type != accessTypesEnd(); ++type) {
+        const bool wanted = dataType == SQL_ALL_TYPES || dataType == type->sqlType
+                         || (type->sqlType == SQL_TYPE_TIMESTAMP && dataType == SQL_TIMESTAMP);
         if (!wanted)
             continue;
         if (!rows.empty())
             rows += " UNION ALL ";
-        rows += typeRowSql(row, odbcVersion);
+        rows += typeRowSql(*type, odbcVersion);
     }
     if (rows.empty())
-        rows = typeRowSql(kTypes[0], odbcVersion) + " LIMIT 0";
+        rows = typeRowSql(*accessTypesBegin(), odbcVersion) + " LIMIT 0";
     return executeCatalogQuery(statement, "SELECT * FROM (" + rows + ")", {});
 }
 

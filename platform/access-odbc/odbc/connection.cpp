@@ -34,23 +34,30 @@ void addDsnSettings(ConnectionAttributes *attributes, const std::string &dsn)
     }
 }
 
+// A refusal followed by what the storage said about it, as a sentence of its own.
+SQLRETURN withDetail(Diagnostics *diag, AccessError error, const std::string &path, const std::string &detail)
+{
+    const AccessErrorEntry &entry = accessError(error);
+    const std::string text = accessErrorText(error, path) + (detail.empty() ? std::string() : " " + detail + ".");
+    return diag->error(entry.sqlState, text, entry.nativeError);
+}
+
 SQLRETURN reportOpenFailure(Connection *connection, const OpenResult &result, const std::string &path)
 {
     Diagnostics &diag = connection->diag;
     switch (result.failure) {
     case OpenFailure::FileNotFound:
-        return diag.error("HY024", "Could not find file '" + path + "'.", -1811);
+        return diag.error(AccessError::FileNotFound, path);
     case OpenFailure::Unreadable:
-        return diag.error("HY000", "Could not open file '" + path + "'." +
-                          (result.detail.empty() ? std::string() : " " + result.detail + "."), -1032);
+        return withDetail(&diag, AccessError::CannotOpen, path, result.detail);
     case OpenFailure::UnrecognisedFormat:
-        return diag.error("HY000", "Unrecognized database format '" + path + "'.", -1206);
+        return diag.error(AccessError::UnrecognizedFormat, path);
     case OpenFailure::UnsupportedDatabase:
-        return diag.error("HY000", "Unrecognized database format '" + path + "'. " + result.detail + ".", -1206);
+        return withDetail(&diag, AccessError::UnrecognizedFormat, path, result.detail);
     case OpenFailure::InUse:
-        return diag.error("HY000", "Could not use '" + path + "'; file already in use.", -1032);
+        return diag.error(AccessError::FileInUse, path);
     case OpenFailure::WrongPassword:
-        return diag.error("28000", "Not a valid password.", -1905);
+        return diag.error(AccessError::WrongPassword);
     case OpenFailure::OutOfMemory:
         return diag.error("HY001", "Memory allocation error.");
     case OpenFailure::None:

@@ -33,6 +33,12 @@ SQLRETURN Diagnostics::error(const char *sqlState, const std::string &message, S
     return SQL_ERROR;
 }
 
+SQLRETURN Diagnostics::error(AccessError which, const std::string &argument)
+{
+    const AccessErrorEntry &entry = accessError(which);
+    return error(entry.sqlState, accessErrorText(which, argument), entry.nativeError);
+}
+
 void Diagnostics::warning(const char *sqlState, const std::string &message)
 {
     records_.push_back({sqlState, 0, driverMessage(message)});

@@ -3,6 +3,8 @@
 // The diagnostic area of one handle: the records of the last call, read back by
 // SQLGetDiagRec and SQLGetDiagField.
 
+#include "sql/access_errors.h"
+
 #include <sql.h>
 
 #include <string>
@@ -25,6 +27,8 @@ public:
     // "return diag.error(...)".
     SQLRETURN error(const char *sqlState, const std::string &message, SQLINTEGER nativeError = -1);
     void warning(const char *sqlState, const std::string &message);
+    // One of Access's own errors, with its SQLSTATE and native number.
+    SQLRETURN error(AccessError which, const std::string &argument = std::string());
 
     const std::vector<DiagRecord> &records() const { return records_; }
     bool hasRecords() const { return !records_.empty(); }

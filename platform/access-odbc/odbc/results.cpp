@@ -1,98 +1,67 @@
 #include "odbc/results.h"
 
-#include <cctype>
 #include <cstdlib>
 #include <cstring>
 
 namespace accessodbc {
 namespace {
 
-bool containsAny(const std::string &upperType, std::initializer_list<const char *> words)
-{
-    for (const char *word : words) {
-        if (upperType.find(word) != std::string::npos)
-            return true;
-    }
-    return false;
-}
-
 // The length in "TEXT(50)" or "VARCHAR(50)", or 255, Access's longest short text.
-SQLULEN declaredLength(const std::string &upperType)
+SQLULEN declaredLength(const char *declaredType)
 {
-    const size_t open = upperType.find('(');
-    if (open == std::string::npos)
+    const char *open = declaredType ? std::strchr(declaredType, '(') : nullptr;
+    if (!open)
         return 255;
-    const long length = std::strtol(upperType.c_str() + open + 1, nullptr, 10);
+    const long length = std::strtol(open + 1, nullptr, 10);
     return length > 0 ? SQLULEN(length) : 255;
 }
 
-ColumnInfo typed(SQLSMALLINT sqlType, const char *typeName, SQLULEN size, SQLLEN display, SQLLEN octets, bool isSigned)
+ColumnInfo typed(const AccessType &type)
 {
     ColumnInfo info;
-    info.sqlType = sqlType;
-    info.typeName = typeName;
-    info.columnSize = size;
-    info.displaySize = display;
-    info.octetLength = octets;
-    info.isSigned = isSigned;
+    info.type = &type;
+    info.sqlType = type.sqlType;
+    info.typeName = type.name;
+    info.columnSize = type.columnSize;
+    info.displaySize = type.displaySize;
+    info.octetLength = type.octetLength;
+    info.decimalDigits = type.decimalDigits;
+    info.isSigned = isNumberClass(type);
     return info;
 }
 
 ColumnInfo wideText(SQLULEN length)
 {
-    return typed(SQL_WVARCHAR, "VARCHAR", length, SQLLEN(length), SQLLEN(length * 2), false);
+    ColumnInfo info = typed(accessTypeNamed("VARCHAR"));
+    info.columnSize = length;
+    info.displaySize = SQLLEN(length);
+    info.octetLength = SQLLEN(length * 2);
+    return info;
 }
 
-const SQLULEN kLongLength = 1073741823;
-
-ColumnInfo fromDeclaredType(const std::string &upperType, SQLINTEGER odbcVersion, bool *known)
+ColumnInfo fromDeclaredType(const char *declaredType, SQLINTEGER odbcVersion, bool *known)
 {
-    *known = true;
-    if (containsAny(upperType, {"LONGTEXT", "LONGCHAR", "MEMO", "NOTE", "CLOB"}))
-        return typed(SQL_WLONGVARCHAR, "LONGCHAR", kLongLength, SQLLEN(kLongLength), SQLLEN(kLongLength), false);
-    if (containsAny(upperType, {"CHAR", "TEXT", "STRING"}))
-        return wideText(declaredLength(upperType));
-    if (containsAny(upperType, {"BLOB", "BINARY", "OLE", "IMAGE"}))
-        return typed(SQL_LONGVARBINARY, "LONGBINARY", kLongLength, SQLLEN(kLongLength), SQLLEN(kLongLength), false);
-    if (containsAny(upperType, {"DATE", "TIME"})) {
-        ColumnInfo info = typed(odbcVersion == SQL_OV_ODBC2 ? SQL_TIMESTAMP : SQL_TYPE_TIMESTAMP, "DATETIME", 19,
-                                19, SQLLEN(sizeof(SQL_TIMESTAMP_STRUCT)), false);
-        return info;
-    }
-    if (containsAny(upperType, {"BIT", "BOOL", "YESNO", "LOGICAL"}))
-        return typed(SQL_BIT, "BIT", 1, 1, 1, false);
-    // Currency is an exact decimal of four places in nineteen digits; the text of its
-    // value is exact, so a client can read it as a decimal without going through a double.
-    if (containsAny(upperType, {"CURRENCY", "MONEY"})) {
-        ColumnInfo info = typed(SQL_DECIMAL, "CURRENCY", 19, 21, 21, true);
-        info.decimalDigits = 4;
-        return info;
-    }
-    if (containsAny(upperType, {"REAL", "DOUB", "FLOA", "NUMERIC", "DECIMAL", "SINGLE"})) {
-        ColumnInfo info = typed(SQL_DOUBLE, "DOUBLE", 15, 24, 8, true);
-        return info;
-    }
-    if (containsAny(upperType, {"BIGINT"}))
-        return typed(SQL_BIGINT, "BIGINT", 19, 20, 8, true);
-    if (containsAny(upperType, {"SMALLINT", "TINYINT", "BYTE", "SHORT"}))
-        return typed(SQL_SMALLINT, "SMALLINT", 5, 6, 2, true);
-    if (containsAny(upperType, {"INT", "LONG", "COUNTER", "AUTOINCREMENT"}))
-        return typed(SQL_INTEGER, "INTEGER", 10, 11, 4, true);
-    *known = false;
-    return wideText(255);
+    const AccessType *type = accessTypeForDeclared(declaredType);
+    *known = type != nullptr;
+    if (!type)
+        return wideText(255);
+    if (type->sqlType == SQL_WVARCHAR)
+        return wideText(declaredLength(declaredType));
+    ColumnInfo info = typed(*type);
+    if (info.sqlType == SQL_TYPE_TIMESTAMP && odbcVersion == SQL_OV_ODBC2)
+        info.sqlType = SQL_TIMESTAMP;
+    return info;
 }
 
 ColumnInfo fromSample(int sampleType, sqlite3_int64 sample)
 {
     switch (sampleType) {
     case SQLITE_INTEGER:
-        if (sample >= -2147483648LL && sample <= 2147483647LL)
-            return typed(SQL_INTEGER, "INTEGER", 10, 11, 4, true);
-        return typed(SQL_BIGINT, "BIGINT", 19, 20, 8, true);
+        return typed(accessTypeNamed(sample >= -2147483648LL && sample <= 2147483647LL ? "INTEGER" : "BIGINT"));
     case SQLITE_FLOAT:
-        return typed(SQL_DOUBLE, "DOUBLE", 15, 24, 8, true);
+        return typed(accessTypeNamed("DOUBLE"));
     case SQLITE_BLOB:
-        return typed(SQL_LONGVARBINARY, "LONGBINARY", kLongLength, SQLLEN(kLongLength), SQLLEN(kLongLength), false);
+        return typed(accessTypeNamed("LONGBINARY"));
     default:
         return wideText(255);
     }
@@ -117,11 +86,8 @@ bool declaredNotNull(sqlite3_stmt *stmt, int column)
 
 ColumnInfo columnInfoFor(const char *declaredType, int sampleType, sqlite3_int64 sample, SQLINTEGER odbcVersion)
 {
-    std::string upperType = nonNull(declaredType);
-    for (char &c : upperType)
-        c = char(std::toupper(static_cast<unsigned char>(c)));
     bool known = false;
-    ColumnInfo info = fromDeclaredType(upperType, odbcVersion, &known);
+    ColumnInfo info = fromDeclaredType(declaredType, odbcVersion, &known);
     return known ? info : fromSample(sampleType, sample);
 }
 
@@ -155,11 +121,6 @@ SQLRETURN checkColumnNumber(Statement *statement, SQLUSMALLINT column)
 }
 
 namespace {
-
-bool isCharacterType(SQLSMALLINT sqlType)
-{
-    return sqlType == SQL_WVARCHAR || sqlType == SQL_WLONGVARCHAR || sqlType == SQL_VARCHAR || sqlType == SQL_CHAR;
-}
 
 bool numericField(const ColumnInfo &info, SQLUSMALLINT field, SQLLEN *out)
 {
@@ -200,7 +161,7 @@ bool numericField(const ColumnInfo &info, SQLUSMALLINT field, SQLLEN *out)
         *out = SQL_FALSE;
         return true;
     case SQL_DESC_SEARCHABLE:
-        *out = isCharacterType(info.sqlType) ? SQL_PRED_SEARCHABLE : SQL_PRED_BASIC;
+        *out = info.type->searchable;
         return true;
     case SQL_DESC_UPDATABLE:
         *out = SQL_ATTR_READONLY;
@@ -209,7 +170,7 @@ bool numericField(const ColumnInfo &info, SQLUSMALLINT field, SQLLEN *out)
         *out = info.name.empty() ? SQL_UNNAMED : SQL_NAMED;
         return true;
     case SQL_DESC_NUM_PREC_RADIX:
-        *out = (info.sqlType == SQL_DOUBLE) ? 2 : (info.isSigned ? 10 : 0);
+        *out = info.type->radix;
         return true;
     case SQL_DESC_FIXED_PREC_SCALE:
         *out = info.sqlType == SQL_DECIMAL ? SQL_TRUE : SQL_FALSE;
@@ -244,12 +205,7 @@ bool textField(const ColumnInfo &info, SQLUSMALLINT field, std::string *out)
         return true;
     case SQL_DESC_LITERAL_PREFIX:
     case SQL_DESC_LITERAL_SUFFIX:
-        if (isCharacterType(info.sqlType))
-            *out = "'";
-        else if (info.sqlType == SQL_TYPE_TIMESTAMP || info.sqlType == SQL_TIMESTAMP)
-            *out = "#";
-        else
-            out->clear();
+        *out = info.type->literalQuote ? info.type->literalQuote : "";
         return true;
     default:
         return false;

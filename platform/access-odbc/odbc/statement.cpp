@@ -58,11 +58,13 @@ SQLRETURN reportPrepareFailure(Statement *statement, sqlite3 *db)
 {
     Database &database = *statement->connection->database;
     if (database.writeRefused())
-        return statement->diag.error("HY000", "Cannot update. Database or object is read-only.", -3073);
+        return statement->diag.error(AccessError::ReadOnly);
     const std::string message = sqlite3_errmsg(db);
     if (message == "not an error")
         return statement->diag.error("42000", "Invalid SQL statement; expected a statement to run.");
-    return statement->diag.error(stateForSqliteError(message), "Syntax error: " + message + ".", -3500);
+    const AccessErrorEntry &syntax = accessError(AccessError::SqlSyntax);
+    return statement->diag.error(stateForSqliteError(message), accessErrorText(AccessError::SqlSyntax, message),
+                                 syntax.nativeError);
 }
 
 SQLRETURN prepareWithTrust(Statement *statement, const std::string &statementText, bool trusted)
@@ -78,9 +80,11 @@ SQLRETURN prepareWithTrust(Statement *statement, const std::string &statementTex
     std::string sql = statementText;
     if (!trusted) {
         const sql::Translation translation = sql::translate(statementText, db);
+        if (translation.write)
+            return statement->diag.error(AccessError::ReadOnly);
         if (!translation.error.empty())
             return statement->diag.error(translation.state.c_str(), translation.error,
-                                         translation.write ? -3073 : -3100);
+                                         accessError(AccessError::QueryRefused).nativeError);
         sql = translation.sql;
     }
 
@@ -96,11 +100,11 @@ SQLRETURN prepareWithTrust(Statement *statement, const std::string &statementTex
     }
     if (!onlySeparatorsRemain(tail)) {
         sqlite3_finalize(stmt);
-        return statement->diag.error("42000", "Characters found after end of SQL statement.", -3510);
+        return statement->diag.error(AccessError::TextAfterStatement);
     }
     if (!sqlite3_stmt_readonly(stmt)) {
         sqlite3_finalize(stmt);
-        return statement->diag.error("HY000", "Cannot update. Database or object is read-only.", -3073);
+        return statement->diag.error(AccessError::ReadOnly);
     }
     statement->stmt = stmt;
     statement->prepared = true;

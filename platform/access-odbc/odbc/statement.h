@@ -4,6 +4,7 @@
 // forward-only cursor over its rows.
 
 #include "odbc/handles.h"
+#include "values/access_types.h"
 
 #include <sqlite3.h>
 
@@ -17,6 +18,7 @@ struct ColumnInfo {
     std::string baseTable;
     std::string baseColumn;
     std::string typeName;
+    const AccessType *type = nullptr; // the entry of the driver's type table it is described by
     SQLSMALLINT sqlType = SQL_WVARCHAR;
     SQLULEN columnSize = 255;
     SQLSMALLINT decimalDigits = 0;

@@ -1,4 +1,6 @@
 #include "sql/sql_parser.h"
+#include "sql/access_errors.h"
+#include "values/access_types.h"
 
 #include <sqlite3.h>
 
@@ -11,7 +13,6 @@ namespace {
 
 const char kInvalidStatement[] =
     "Invalid SQL statement; expected 'DELETE', 'INSERT', 'PROCEDURE', 'SELECT', or 'UPDATE'.";
-const char kReadOnly[] = "Cannot update. Database or object is read-only.";
 const char kSelectSyntax[] =
     "The SELECT statement includes a reserved word or an argument name that is misspelled or missing, "
     "or the punctuation is incorrect.";
@@ -36,19 +37,21 @@ bool isWord(const Token &token, const char *word)
 
 ValueKind kindOfDeclaredType(const char *declaredType)
 {
-    std::string type = declaredType ? declaredType : "";
-    std::transform(type.begin(), type.end(), type.begin(), [](unsigned char c) { return char(std::toupper(c)); });
-    const auto has = [&type](const char *word) { return type.find(word) != std::string::npos; };
-    if (has("CHAR") || has("TEXT") || has("MEMO") || has("NOTE") || has("CLOB") || has("STRING"))
+    const AccessType *type = accessTypeForDeclared(declaredType);
+    if (!type)
+        return ValueKind::Unknown;
+    switch (type->typeClass) {
+    case TypeClass::Text:
         return ValueKind::Text;
-    if (has("DATE") || has("TIME"))
-        return ValueKind::Date;
-    if (has("BIT") || has("BOOL") || has("YESNO") || has("LOGICAL"))
-        return ValueKind::Boolean;
-    if (has("INT") || has("REAL") || has("DOUB") || has("FLOA") || has("NUMERIC") || has("DECIMAL")
-        || has("CURRENCY") || has("MONEY") || has("SINGLE") || has("BYTE") || has("SHORT") || has("LONG")
-        || has("COUNTER"))
+    case TypeClass::Number:
         return ValueKind::Number;
+    case TypeClass::Date:
+        return ValueKind::Date;
+    case TypeClass::Boolean:
+        return ValueKind::Boolean;
+    case TypeClass::Binary:
+        break;
+    }
     return ValueKind::Unknown;
 }
 
@@ -165,7 +168,7 @@ std::string Parser::statement()
         failWith(kInvalidStatement);
     const auto writes = [this](const char *word) { return isKeyword(word); };
     if (std::any_of(std::begin(kWriteWords), std::end(kWriteWords), writes))
-        throw SyntaxError{kReadOnly, "HY000"};
+        throw SyntaxError{accessError(AccessError::ReadOnly).text, accessError(AccessError::ReadOnly).sqlState};
     if (!isKeyword("SELECT"))
         failWith(kInvalidStatement);
     const Query result = query(nullptr);
@@ -326,7 +329,7 @@ size_t Parser::findFrom() const
         if (isWord(token, "FROM"))
             return i;
         if (isWord(token, "INTO"))
-            throw SyntaxError{kReadOnly, "HY000"};
+            throw SyntaxError{accessError(AccessError::ReadOnly).text, accessError(AccessError::ReadOnly).sqlState};
         if ((token.type == TokenType::Symbol && token.value == ";") || isWord(token, "WHERE")
             || isWord(token, "GROUP") || isWord(token, "HAVING") || isWord(token, "ORDER") || isWord(token, "UNION"))
             break;
@@ -558,7 +561,7 @@ Translation translate(const std::string &accessSql, const Schema &schema)
     } catch (const SyntaxError &error) {
         result.error = error.message;
         result.state = error.state;
-        result.write = result.state == "HY000";
+        result.write = result.state == accessError(AccessError::ReadOnly).sqlState;
     }
     return result;
 }
