@@ -588,6 +588,50 @@ private slots:
         }
     }
 
+    // SQL_ARD_TYPE asks for the C type the column was bound with; never bound, its default.
+    void getDataOfTheArdTypeTakesTheBoundType_data()
+    {
+        QTest::addColumn<int>("boundType");
+        QTest::addColumn<int>("deliveredType");
+        QTest::newRow("never bound") << 0 << int(SQL_C_SLONG);
+        QTest::newRow("bound as text") << int(SQL_C_CHAR) << int(SQL_C_CHAR);
+        QTest::newRow("bound as double") << int(SQL_C_DOUBLE) << int(SQL_C_DOUBLE);
+        QTest::newRow("bound as the default") << int(SQL_C_DEFAULT) << int(SQL_C_SLONG);
+    }
+
+    void getDataOfTheArdTypeTakesTheBoundType()
+    {
+        QFETCH(int, boundType);
+        QFETCH(int, deliveredType);
+        QVERIFY(SQL_SUCCEEDED(session->exec("select ID from GT_PLAN")));
+        char bound[32] = {};
+        SQLLEN boundIndicator = 0;
+        if (boundType)
+            QCOMPARE(SQLBindCol(session->stmt, 1, SQLSMALLINT(boundType), bound, sizeof bound, &boundIndicator),
+                     SQLRETURN(SQL_SUCCESS));
+        QCOMPARE(SQLFetch(session->stmt), SQLRETURN(SQL_SUCCESS));
+        union {
+            SQLINTEGER integer;
+            SQLDOUBLE real;
+            char text[32];
+        } value = {};
+        SQLLEN indicator = 0;
+        QCOMPARE(SQLGetData(session->stmt, 1, SQL_ARD_TYPE, &value, sizeof value, &indicator), SQLRETURN(SQL_SUCCESS));
+        switch (deliveredType) {
+        case SQL_C_SLONG:
+            QCOMPARE(indicator, SQLLEN(sizeof value.integer));
+            QCOMPARE(value.integer, SQLINTEGER(5));
+            break;
+        case SQL_C_DOUBLE:
+            QCOMPARE(indicator, SQLLEN(sizeof value.real));
+            QCOMPARE(value.real, 5.0);
+            break;
+        default:
+            QCOMPARE(QByteArray(value.text), QByteArray("5"));
+            QCOMPARE(indicator, SQLLEN(1));
+        }
+    }
+
     // A site file of its own with a Currency column, NOT NULL and an index of its own.
     void currencyIsADecimalOfFourPlaces()
     {

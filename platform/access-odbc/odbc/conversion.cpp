@@ -329,6 +329,20 @@ bool isDateTimeCType(SQLSMALLINT cType)
     }
 }
 
+namespace {
+
+// The C type the application descriptor holds for a column: what SQLBindCol gave it, even
+// when the buffer was unbound since; SQL_C_DEFAULT for a column never bound.
+SQLSMALLINT boundType(const Statement &statement, SQLUSMALLINT column)
+{
+    if (column > statement.bindings.size())
+        return SQL_C_DEFAULT;
+    const SQLSMALLINT cType = statement.bindings[column - 1].cType;
+    return cType == 0 || cType == SQL_ARD_TYPE ? SQLSMALLINT(SQL_C_DEFAULT) : cType;
+}
+
+} // namespace
+
 SQLRETURN getData(Statement *statement, SQLUSMALLINT column, SQLSMALLINT cType, SQLPOINTER target,
                   SQLLEN bufferLength, SQLLEN *indicator)
 {
@@ -337,7 +351,9 @@ SQLRETURN getData(Statement *statement, SQLUSMALLINT column, SQLSMALLINT cType, 
         rc = checkColumnNumber(statement, column);
     if (rc != SQL_SUCCESS)
         return rc;
-    if (cType == SQL_C_DEFAULT || cType == SQL_ARD_TYPE)
+    if (cType == SQL_ARD_TYPE)
+        cType = boundType(*statement, column);
+    if (cType == SQL_C_DEFAULT)
         cType = defaultCType(statement->columns[column - 1].sqlType);
 
     PartialValue &part = statement->partial;
