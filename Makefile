@@ -15,10 +15,12 @@ DEPS := cmake make g++ pkg-config \
 # Only for `make fuzz`: the driver's libFuzzer targets.
 FUZZ_DEPS := clang-14 libfuzzer-14-dev
 FUZZ_DIR ?= build-fuzz
+# Only for `make tsan`: the driver and its multi-threaded test under ThreadSanitizer.
+TSAN_DIR ?= build-tsan
 
 SUDO := $(if $(filter 0,$(shell id -u)),,sudo)
 
-.PHONY: all deps build test test-locale demo package fuzz install uninstall clean
+.PHONY: all deps build test test-locale demo package fuzz tsan install uninstall clean
 
 all: build
 
@@ -59,6 +61,11 @@ fuzz: deps
 	$(call install-missing,$(FUZZ_DEPS))
 	CC=clang-14 CXX=clang++-14 cmake -S . -B $(FUZZ_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFERNWICK_FUZZ=ON
 	cmake --build $(FUZZ_DIR) --target fuzz_jet_loader fuzz_access_sql -j $(JOBS)
+
+tsan: deps
+	cmake -S . -B $(TSAN_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFERNWICK_TSAN=ON
+	cmake --build $(TSAN_DIR) --target fernwick_access_odbc tst_odbc_threads -j $(JOBS)
+	cd $(TSAN_DIR) && ctest -R '^tst_odbc_threads$$' --output-on-failure
 
 # build/fernwick_<version>_<arch>.deb; install it with `apt install ./build/fernwick_*.deb`.
 package: build

@@ -2,53 +2,12 @@
 // loads it itself would: a handle used again after it was freed is refused as an invalid
 // handle rather than read.
 
+#include "directdriver.h"
 #include "odbcfixture.h"
-
-#include <sql.h>
-#include <sqlext.h>
-
-#include <dlfcn.h>
 
 using namespace odbcfixture;
 
 namespace {
-
-// The driver's entry points, looked up in the library itself.
-struct Driver {
-    void *library = nullptr;
-    SQLRETURN (*allocHandle)(SQLSMALLINT, SQLHANDLE, SQLHANDLE *) = nullptr;
-    SQLRETURN (*freeHandle)(SQLSMALLINT, SQLHANDLE) = nullptr;
-    SQLRETURN (*setEnvAttr)(SQLHENV, SQLINTEGER, SQLPOINTER, SQLINTEGER) = nullptr;
-    SQLRETURN (*driverConnect)(SQLHDBC, SQLHWND, SQLCHAR *, SQLSMALLINT, SQLCHAR *, SQLSMALLINT, SQLSMALLINT *,
-                               SQLUSMALLINT) = nullptr;
-    SQLRETURN (*disconnect)(SQLHDBC) = nullptr;
-    SQLRETURN (*getInfo)(SQLHDBC, SQLUSMALLINT, SQLPOINTER, SQLSMALLINT, SQLSMALLINT *) = nullptr;
-    SQLRETURN (*execDirect)(SQLHSTMT, SQLCHAR *, SQLINTEGER) = nullptr;
-    SQLRETURN (*freeStmt)(SQLHSTMT, SQLUSMALLINT) = nullptr;
-
-    template <typename F>
-    void resolve(F *function, const char *name)
-    {
-        *function = reinterpret_cast<F>(dlsym(library, name));
-    }
-
-    bool load()
-    {
-        library = dlopen(FERNWICK_ODBC_DRIVER, RTLD_NOW | RTLD_LOCAL);
-        if (!library)
-            return false;
-        resolve(&allocHandle, "SQLAllocHandle");
-        resolve(&freeHandle, "SQLFreeHandle");
-        resolve(&setEnvAttr, "SQLSetEnvAttr");
-        resolve(&driverConnect, "SQLDriverConnect");
-        resolve(&disconnect, "SQLDisconnect");
-        resolve(&getInfo, "SQLGetInfo");
-        resolve(&execDirect, "SQLExecDirect");
-        resolve(&freeStmt, "SQLFreeStmt");
-        return allocHandle && freeHandle && setEnvAttr && driverConnect && disconnect && getInfo && execDirect
-            && freeStmt;
-    }
-};
 
 enum class Freed { Environment, Connection, Statement, StatementDropped };
 
@@ -58,12 +17,12 @@ class TestOdbcHandles : public QObject {
     Q_OBJECT
 
 private:
-    Driver driver;
+    DirectDriver driver;
 
 private slots:
     void initTestCase()
     {
-        QVERIFY2(driver.load(), dlerror());
+        QVERIFY2(driver.load(FERNWICK_ODBC_DRIVER), dlerror());
     }
 
     void freedHandlesAreInvalid_data()

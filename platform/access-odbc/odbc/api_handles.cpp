@@ -26,6 +26,7 @@ SQLRETURN allocate(SQLSMALLINT type, SQLHANDLE input, SQLHANDLE *output)
             Environment *environment = asEnvironment(input);
             if (!environment)
                 return SQL_INVALID_HANDLE;
+            const std::unique_lock<std::mutex> lock = lockFor(environment);
             environment->diag.clear();
             *output = new Connection(environment);
             return SQL_SUCCESS;
@@ -34,6 +35,7 @@ SQLRETURN allocate(SQLSMALLINT type, SQLHANDLE input, SQLHANDLE *output)
             Connection *connection = asConnection(input);
             if (!connection)
                 return SQL_INVALID_HANDLE;
+            const std::unique_lock<std::mutex> lock = lockFor(connection);
             connection->diag.clear();
             if (!connection->connected())
                 return connection->diag.error("08003", "Connection not open.");
@@ -48,6 +50,16 @@ SQLRETURN allocate(SQLSMALLINT type, SQLHANDLE input, SQLHANDLE *output)
     }
 }
 
+// The connection's lock is let go before the connection is deleted, never after.
+bool stillConnected(Connection *connection)
+{
+    const std::unique_lock<std::mutex> lock = lockFor(connection);
+    if (!connection->connected())
+        return false;
+    connection->diag.error("HY010", "Function sequence error: the connection is still open.");
+    return true;
+}
+
 SQLRETURN release(SQLSMALLINT type, SQLHANDLE handle)
 {
     switch (type) {
@@ -55,8 +67,10 @@ SQLRETURN release(SQLSMALLINT type, SQLHANDLE handle)
         Environment *environment = asEnvironment(handle);
         if (!environment)
             return SQL_INVALID_HANDLE;
-        if (environment->connectionCount > 0)
+        if (environment->connectionCount > 0) {
+            const std::unique_lock<std::mutex> lock = lockFor(environment);
             return environment->diag.error("HY010", "Function sequence error: connections are still open.");
+        }
         delete environment;
         return SQL_SUCCESS;
     }
@@ -64,8 +78,8 @@ SQLRETURN release(SQLSMALLINT type, SQLHANDLE handle)
         Connection *connection = asConnection(handle);
         if (!connection)
             return SQL_INVALID_HANDLE;
-        if (connection->connected())
-            return connection->diag.error("HY010", "Function sequence error: the connection is still open.");
+        if (stillConnected(connection))
+            return SQL_ERROR;
         delete connection;
         return SQL_SUCCESS;
     }
@@ -73,11 +87,22 @@ SQLRETURN release(SQLSMALLINT type, SQLHANDLE handle)
         Statement *statement = asStatement(handle);
         if (!statement)
             return SQL_INVALID_HANDLE;
+        const std::unique_lock<std::mutex> lock = lockFor(statement);
         freeStatement(statement);
         return SQL_SUCCESS;
     }
     default:
         return SQL_ERROR;
+    }
+}
+
+// The diagnostics of a handle are written under the lock of its call; read them under it too.
+std::unique_lock<std::mutex> lockDiagnostics(SQLSMALLINT type, HandleBase *base)
+{
+    switch (type) {
+    case SQL_HANDLE_ENV: return lockFor(static_cast<Environment *>(base));
+    case SQL_HANDLE_DBC: return lockFor(static_cast<Connection *>(base));
+    default: return lockFor(static_cast<Statement *>(base));
     }
 }
 
@@ -97,6 +122,7 @@ SQLRETURN diagRecord(Encoding encoding, SQLSMALLINT type, SQLHANDLE handle, SQLS
     HandleBase *base = diagnosticHandle(type, handle);
     if (!base)
         return SQL_INVALID_HANDLE;
+    const std::unique_lock<std::mutex> lock = lockDiagnostics(type, base);
     if (record < 1 || bufferLength < 0)
         return SQL_ERROR;
     const std::vector<DiagRecord> &records = base->diag.records();
@@ -149,6 +175,7 @@ SQLRETURN diagField(Encoding encoding, SQLSMALLINT type, SQLHANDLE handle, SQLSM
     HandleBase *base = diagnosticHandle(type, handle);
     if (!base)
         return SQL_INVALID_HANDLE;
+    const std::unique_lock<std::mutex> lock = lockDiagnostics(type, base);
     Diagnostics &diag = base->diag;
     Diagnostics scratch;
     if (field == SQL_DIAG_DYNAMIC_FUNCTION)

@@ -17,6 +17,7 @@ SQLRETURN guarded(Handle *handle, Body body)
 {
     if (!handle)
         return SQL_INVALID_HANDLE;
+    const std::unique_lock<std::mutex> lock = lockFor(handle);
     handle->diag.clear();
     try {
         const SQLRETURN rc = body();

@@ -10,8 +10,10 @@
 #include <sql.h>
 #include <sqlext.h>
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -46,14 +48,22 @@ struct HandleBase {
 
 struct Statement;
 
+// Applications call from several threads, each on connections of its own. A call holds the
+// lock of the handle it works on: an environment's for the environment, a connection's for
+// the connection, its statements and its database. So one connection is used by one thread
+// at a time, while separate connections run side by side; the registry of live handles
+// has a lock of its own.
 struct Environment : HandleBase {
     Environment() : HandleBase(HandleTag::Environment) {}
+    std::mutex lock;
     SQLINTEGER odbcVersion = SQL_OV_ODBC3;
-    int connectionCount = 0;
+    // Changed by the connections' calls, under their own locks.
+    std::atomic<int> connectionCount{0};
 };
 
 struct Connection : HandleBase {
     explicit Connection(Environment *e) : HandleBase(HandleTag::Connection), environment(e) {}
+    std::mutex lock;
     Environment *environment;
     std::unique_ptr<Database> database;
     std::vector<Statement *> statements;
@@ -77,5 +87,14 @@ T *handleCast(SQLHANDLE handle)
 
 inline Environment *asEnvironment(SQLHANDLE h) { return handleCast<Environment, HandleTag::Environment>(h); }
 inline Connection *asConnection(SQLHANDLE h) { return handleCast<Connection, HandleTag::Connection>(h); }
+
+inline std::unique_lock<std::mutex> lockFor(Environment *environment)
+{
+    return std::unique_lock<std::mutex>(environment->lock);
+}
+inline std::unique_lock<std::mutex> lockFor(Connection *connection)
+{
+    return std::unique_lock<std::mutex>(connection->lock);
+}
 
 } // namespace accessodbc

@@ -87,6 +87,9 @@ struct Statement : HandleBase {
 
 inline Statement *asStatement(SQLHANDLE h) { return handleCast<Statement, HandleTag::Statement>(h); }
 
+// A statement shares its connection's database handle, and so its lock.
+inline std::unique_lock<std::mutex> lockFor(Statement *statement) { return lockFor(statement->connection); }
+
 Statement *allocateStatement(Connection *connection);
 void freeStatement(Statement *statement);
 

@@ -21,6 +21,8 @@ public:
     const std::string &path() const { return path_; }
 
     // Catalog queries read the schema through pragmas that application statements may not use.
+    // Like the rest of a Database, not synchronised: whoever owns it calls it from one
+    // thread at a time (the ODBC layer, under its connection's lock).
     void setTrusted(bool trusted) { trusted_ = trusted; }
 
     // Set when the last statement prepared was refused because it would write.
