@@ -7,15 +7,11 @@
 #include "upload/linethread.h"
 #include "upload/planthread.h"
 #include "upload/pointthread.h"
+#include "upload/postlimits.h"
 #include "upload/settleposts.h"
 #include "ui_mainwindow.h"
 
 #include <QTimer>
-
-namespace {
-// How long the program, once told to end, still waits for answers to its posts.
-constexpr int exitGraceSeconds = 10;
-}
 
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
@@ -51,8 +47,8 @@ MainWindow::~MainWindow()
     if (const int waiting = postsInFlight(channels))
         toFile(QStringLiteral("exit: posts in flight: %1; waiting up to %2 s for their answers")
                    .arg(waiting)
-                   .arg(exitGraceSeconds));
-    settlePosts(channels, exitGraceSeconds);
+                   .arg(PostLimits::exitGraceSeconds));
+    settlePosts(channels);
     logThread->stop();
     logThread->wait();
     delete ui;

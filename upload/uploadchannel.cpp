@@ -4,6 +4,7 @@
 #include "store/localdatabase.h"
 #include "upload/endpointsetting.h"
 #include "upload/oncebody.h"
+#include "upload/postlimits.h"
 
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -15,27 +16,10 @@
 #include <QUrl>
 #include <QVariant>
 
-#include <limits>
 
 namespace {
 constexpr int retryIntervalMs = 1000;
 const char *const recordedMark = "fernwickRecorded";
-constexpr int defaultTimeoutSeconds = 120;
-// The longest limit whose milliseconds still fit a timer's interval.
-constexpr int longestTimeoutSeconds = std::numeric_limits<int>::max() / 1000;
-
-// How long a post may go without moving a byte; 0 means no limit. A value that is not a
-// whole number of seconds, 0 or more, gives the default.
-int inactivityTimeoutSeconds(const QSettings &settings)
-{
-    const QVariant setting = settings.value(QStringLiteral("HTTP_TIMEOUT_SECONDS"), defaultTimeoutSeconds);
-    bool isNumber = false;
-    const int seconds = setting.toInt(&isNumber);
-    if (!isNumber || seconds < 0)
-        return defaultTimeoutSeconds;
-    return qMin(seconds, longestTimeoutSeconds);
-}
-
 bool hasStatus(const QNetworkReply *reply)
 {
     return reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
@@ -103,7 +87,7 @@ void UploadChannel::sendData(QByteArray body)
         emit answered(true, endpoint.refusal);
         return;
     }
-    const int timeoutSeconds = inactivityTimeoutSeconds(settings);
+    const int timeoutSeconds = readInactivityTimeoutSeconds(settings);
     QNetworkRequest request(QUrl(endpoint.url, QUrl::TolerantMode));
     // A site's data goes to the address sys.ini names, never to one a server redirects to.
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
@@ -124,7 +108,7 @@ void UploadChannel::watchPost(QNetworkReply *reply, int timeoutSeconds)
     if (timeoutSeconds > 0) {
         auto *idle = new QTimer(reply);
         idle->setSingleShot(true);
-        idle->setInterval(timeoutSeconds * 1000);
+        idle->setInterval(PostLimits::idleLimitMs(timeoutSeconds));
         const auto restart = [idle] { idle->start(); };
         connect(reply, &QNetworkReply::uploadProgress, idle, restart);
         connect(reply, &QNetworkReply::metaDataChanged, idle, restart);
