@@ -1,6 +1,6 @@
 // The direct row reader against QSqlQuery::value, through QODBC and the project's Access
 // driver, over generated values of every type the driver delivers.
-#include "app/extractionkind.h"
+#include "kinds/recordkind.h"
 #include "app/odbcrowreader.h"
 #include "app/valuetext.h"
 #include "gtdb.h"
@@ -191,8 +191,8 @@ void TestOdbcRowReader::sameValuesAsQuery_data()
 
     const QString guardTour = dir.filePath(QStringLiteral("GuardTour_DB.mdb"));
     QVERIFY(gtdb::generateGuardTourDb(guardTour, 500));
-    for (const ExtractionKind *kind : {&ExtractionKind::checkpoints(), &ExtractionKind::routeStops(),
-                                       &ExtractionKind::plans()})
+    for (const RecordKind *kind : {&RecordKind::checkpoints(), &RecordKind::routeStops(),
+                                       &RecordKind::plans()})
         QTest::newRow(qPrintable(kind->operation)) << guardTour << kind->query << 0;
 }
 

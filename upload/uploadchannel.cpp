@@ -1,5 +1,6 @@
 #include "upload/uploadchannel.h"
 
+#include "kinds/recordkind.h"
 #include "logging/logline.h"
 #include "store/localdatabase.h"
 #include "upload/endpointsetting.h"
@@ -55,9 +56,9 @@ QString statusFailureText(const QNetworkReply *reply)
 }
 }
 
-UploadChannel::UploadChannel(const ChannelKind &kind, QObject *parent)
+UploadChannel::UploadChannel(const RecordKind &kind, QObject *parent)
     : QThread(parent)
-    , kind(kind)
+    , recordKind(kind)
     , responseList(kind.responsePattern)
 {
     manager = new QNetworkAccessManager(this);
@@ -81,7 +82,7 @@ void UploadChannel::sendData(QByteArray body)
 {
     // Read afresh at every post, so a changed URL takes effect without a restart.
     QSettings settings(QStringLiteral("sys.ini"), QSettings::IniFormat);
-    const Endpoint endpoint = readEndpoint(settings, kind.settingsKey);
+    const Endpoint endpoint = readEndpoint(settings, recordKind.settingsKey);
     if (!endpoint.refusal.isEmpty()) {
         record(QStringLiteral("Failed: ") + endpoint.refusal);
         emit answered(true, endpoint.refusal);
@@ -203,7 +204,7 @@ void UploadChannel::clearSnapshot()
     localDb = QSqlDatabase::database(LocalDatabase::connectionName, false);
     failureReason.clear();
     if (openSnapshot() && tablePresent)
-        execute(QStringLiteral("delete from ") + kind.table);
+        execute(QStringLiteral("delete from ") + recordKind.table);
 }
 
 // The write lock is taken as the transaction begins. A deferred transaction would first
@@ -217,7 +218,7 @@ bool UploadChannel::openSnapshot()
     if (!execute(QStringLiteral("begin immediate")))
         return false;
     QSqlError error;
-    const LocalDatabase::TablePresence presence = LocalDatabase::tablePresence(localDb, kind.table, &error);
+    const LocalDatabase::TablePresence presence = LocalDatabase::tablePresence(localDb, recordKind.table, &error);
     if (presence == LocalDatabase::TablePresence::Unknown)
         return giveUp(error);
     tablePresent = presence == LocalDatabase::TablePresence::Present;
@@ -249,13 +250,13 @@ bool UploadChannel::insertRow(const QStringList &values)
 {
     // The table comes into being with its first row, never by a clear alone.
     if (!tablePresent) {
-        if (!execute(kind.createStatement))
+        if (!execute(recordKind.createStatement))
             return false;
         tablePresent = true;
     }
-    if (!insert.isPrepared() && !insert.prepare(localDb, kind.insertStatement))
+    if (!insert.isPrepared() && !insert.prepare(localDb, recordKind.insertStatement))
         return giveUp(insert.errorText());
-    return insert.insert(values, kind.timeStamped ? timeStamp() : QString()) || giveUp(insert.errorText());
+    return insert.insert(values, recordKind.timeStamped ? timeStamp() : QString()) || giveUp(insert.errorText());
 }
 
 // A row written outside a clear-insert-finish sequence, as a transaction of its own.
@@ -286,7 +287,7 @@ bool UploadChannel::giveUp(const QString &reason)
 
 QString UploadChannel::snapshotFailure() const
 {
-    return failureReason.isEmpty() ? QString() : kind.table + QStringLiteral(" snapshot not saved: ") + failureReason;
+    return failureReason.isEmpty() ? QString() : recordKind.table + QStringLiteral(" snapshot not saved: ") + failureReason;
 }
 
 void UploadChannel::finishSnapshot()

@@ -13,17 +13,7 @@ class QNetworkAccessManager;
 class QNetworkReply;
 class QSqlError;
 class QTimer;
-
-// What sets one record kind's channel apart from the others.
-struct ChannelKind
-{
-    QString settingsKey;      // key in sys.ini's general section holding the endpoint URL
-    QString responsePattern;  // daily response file, "%1%2%3" standing for yyyy, MM, dd
-    QString table;            // snapshot table in fernwick.db
-    QString createStatement;
-    QString insertStatement;  // one "?" per column
-    bool timeStamped;         // the last column is the time the row was written
-};
+struct RecordKind;
 
 // One record kind's way to the server: posts a body to the kind's endpoint and appends
 // every answer to the kind's daily response file. It also keeps the kind's snapshot table.
@@ -42,8 +32,10 @@ class UploadChannel : public QThread
 {
     Q_OBJECT
 public:
-    UploadChannel(const ChannelKind &kind, QObject *parent);
+    UploadChannel(const RecordKind &kind, QObject *parent);
     ~UploadChannel() override;
+
+    const RecordKind &kind() const { return recordKind; }
 
     void sendData(QByteArray body);
 
@@ -85,7 +77,7 @@ private:
     void endSnapshot();
     void rollBack();
 
-    const ChannelKind kind;
+    const RecordKind &recordKind;
     QSqlDatabase localDb;
     QNetworkAccessManager *manager = nullptr;
     DailyFileQueue responseList;
