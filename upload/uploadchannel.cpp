@@ -2,7 +2,6 @@
 
 #include "kinds/recordkind.h"
 #include "logging/logline.h"
-#include "store/localdatabase.h"
 #include "upload/endpointsetting.h"
 #include "upload/oncebody.h"
 #include "upload/postlimits.h"
@@ -11,8 +10,6 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QSettings>
-#include <QSqlError>
-#include <QSqlQuery>
 #include <QTimer>
 #include <QUrl>
 #include <QVariant>
@@ -59,6 +56,7 @@ QString statusFailureText(const QNetworkReply *reply)
 UploadChannel::UploadChannel(const RecordKind &kind, QObject *parent)
     : QThread(parent)
     , recordKind(kind)
+    , snapshot(kind)
     , responseList(kind.responsePattern)
 {
     manager = new QNetworkAccessManager(this);
@@ -71,8 +69,6 @@ UploadChannel::UploadChannel(const RecordKind &kind, QObject *parent)
 
 UploadChannel::~UploadChannel()
 {
-    if (snapshot != Snapshot::None)
-        abandonSnapshot();
     abandonPostsInFlight(QStringLiteral("the program ended first, so the post was abandoned"));
     // Answers that could not be written before are not dropped when the program ends.
     responseList.writeTo(LocalClock::now().date(), DailyFileQueue::Pacing::Unpaced);
@@ -195,127 +191,4 @@ void UploadChannel::writeWaitingLines(DailyFileQueue::Pacing pacing)
 {
     if (!responseList.writeTo(LocalClock::now().date(), pacing))
         retryTimer->start();
-}
-
-void UploadChannel::clearSnapshot()
-{
-    if (snapshot != Snapshot::None)
-        abandonSnapshot();
-    localDb = QSqlDatabase::database(LocalDatabase::connectionName, false);
-    failureReason.clear();
-    if (openSnapshot() && tablePresent)
-        execute(QStringLiteral("delete from ") + recordKind.table);
-}
-
-// The write lock is taken as the transaction begins. A deferred transaction would first
-// read and then fail at once, without waiting, on a lock that another connection took
-// meanwhile, and the old rows would stay beside the new ones.
-bool UploadChannel::openSnapshot()
-{
-    snapshot = Snapshot::Open;
-    if (!localDb.open())
-        return giveUp(localDb.lastError());
-    if (!execute(QStringLiteral("begin immediate")))
-        return false;
-    QSqlError error;
-    const LocalDatabase::TablePresence presence = LocalDatabase::tablePresence(localDb, recordKind.table, &error);
-    if (presence == LocalDatabase::TablePresence::Unknown)
-        return giveUp(error);
-    tablePresent = presence == LocalDatabase::TablePresence::Present;
-    return true;
-}
-
-bool UploadChannel::execute(const QString &statement)
-{
-    QSqlQuery query(localDb);
-    return query.exec(statement) || giveUp(query.lastError());
-}
-
-void UploadChannel::insertSnapshot(const QStringList &values)
-{
-    switch (snapshot) {
-    case Snapshot::Open:
-        insertRow(values);
-        break;
-    case Snapshot::None:
-        insertStandaloneRow(values);
-        break;
-    case Snapshot::GivenUp:
-        // The rows of a snapshot that cannot be kept whole are not kept at all.
-        break;
-    }
-}
-
-bool UploadChannel::insertRow(const QStringList &values)
-{
-    // The table comes into being with its first row, never by a clear alone.
-    if (!tablePresent) {
-        if (!execute(recordKind.createStatement))
-            return false;
-        tablePresent = true;
-    }
-    if (!insert.isPrepared() && !insert.prepare(localDb, recordKind.insertStatement))
-        return giveUp(insert.errorText());
-    return insert.insert(values, recordKind.timeStamped ? timeStamp() : QString()) || giveUp(insert.errorText());
-}
-
-// A row written outside a clear-insert-finish sequence, as a transaction of its own.
-void UploadChannel::insertStandaloneRow(const QStringList &values)
-{
-    if (!localDb.isValid())
-        return;
-    failureReason.clear();
-    if (openSnapshot())
-        insertRow(values);
-    finishSnapshot();
-}
-
-// Rolls back whatever the snapshot wrote, so the table keeps the rows it had. Always false.
-bool UploadChannel::giveUp(const QSqlError &error)
-{
-    return giveUp(LocalDatabase::errorText(error));
-}
-
-bool UploadChannel::giveUp(const QString &reason)
-{
-    failureReason = reason;
-    rollBack();
-    localDb.close();
-    snapshot = Snapshot::GivenUp;
-    return false;
-}
-
-QString UploadChannel::snapshotFailure() const
-{
-    return failureReason.isEmpty() ? QString() : recordKind.table + QStringLiteral(" snapshot not saved: ") + failureReason;
-}
-
-void UploadChannel::finishSnapshot()
-{
-    if (snapshot == Snapshot::Open) {
-        insert.release();
-        execute(QStringLiteral("commit"));
-    }
-    endSnapshot();
-}
-
-void UploadChannel::abandonSnapshot()
-{
-    if (snapshot == Snapshot::Open)
-        rollBack();
-    endSnapshot();
-}
-
-void UploadChannel::endSnapshot()
-{
-    snapshot = Snapshot::None;
-    localDb.close();
-}
-
-// Ends the snapshot's transaction without its rows; the prepared insert is let go first.
-void UploadChannel::rollBack()
-{
-    insert.release();
-    if (localDb.isOpen())
-        QSqlQuery(localDb).exec(QStringLiteral("rollback"));
 }
