@@ -65,14 +65,13 @@ private:
 
 #ifdef FERNWICK_SNAPSHOT_MAY_USE_SQLITE_HANDLE
 // Whether `driver` runs on the SQLite library this program links. The driver's plugin is
-// found through the class table its object points at; asked for sqlite3_libversion, the
-// plugin answers with the function of the library it was linked against, or with its own
-// copy, or with nothing when its copy is hidden. Only the first is this program's.
+// the file that holds its class's meta-object; asked for sqlite3_libversion, the plugin
+// answers with the function of the library it was linked against, or with its own copy, or
+// with nothing when its copy is hidden. Only the first is this program's.
 bool runsOnLinkedSqlite(const QSqlDriver *driver)
 {
-    const void *classTable = *reinterpret_cast<const void *const *>(driver);
     Dl_info plugin;
-    if (!dladdr(classTable, &plugin) || !plugin.dli_fname)
+    if (!dladdr(driver->metaObject(), &plugin) || !plugin.dli_fname)
         return false;
     void *loaded = dlopen(plugin.dli_fname, RTLD_LAZY | RTLD_NOLOAD);
     if (!loaded)

@@ -48,6 +48,7 @@ public:
     // Whether the prepared statement runs on the connection's SQLite handle itself.
     bool onSqliteHandle() const;
 
+    // The prepared insert of one way or the other; both are private to the implementation.
     class Statement;
 
 private:
