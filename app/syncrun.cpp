@@ -212,7 +212,9 @@ bool MainWindow::openAccessDb()
 void MainWindow::watchAnswers(UploadChannel *channel)
 {
     connect(channel, &UploadChannel::answered, runOutcome,
-            [run = runOutcome, word = channel->kind().word](bool failed, const QString &error) { run->recordAnswer(word, failed, error); });
+            [run = runOutcome, word = channel->kind().word](bool failed, const QString &error) {
+                run->recordAnswer(word, failed, error);
+            });
 }
 
 void MainWindow::reportSnapshotFailure(const UploadChannel *channel)

@@ -251,8 +251,9 @@ void OnceTest::terminationWhileWaitingCountsAsFailed()
     for (int i = 0; i < kinds.size(); ++i) {
         const QString failure = abandoned.arg(site.server.url(QLatin1Char('/') + kinds.at(i)));
         QCOMPARE(run.out.at(i), QStringLiteral("%1: 3 rows posted, failed: %2").arg(kinds.at(i), failure));
-        const QString responses = QStringLiteral("response%1Data-*.txt").arg(kinds.at(i).at(0).toUpper() + kinds.at(i).mid(1));
-        QCOMPARE(dailyFiles(site.wd.path(), responses), QStringLiteral("Failed: ") + failure + QLatin1Char('\n'));
+        const QString kind = kinds.at(i).at(0).toUpper() + kinds.at(i).mid(1);
+        QCOMPARE(dailyFiles(site.wd.path(), QStringLiteral("response%1Data-*.txt").arg(kind)),
+                 QStringLiteral("Failed: ") + failure + QLatin1Char('\n'));
     }
     const QString log = dailyFiles(site.wd.path(), QStringLiteral("fernwicklog-*.txt"));
     QVERIFY2(log.endsWith(QStringLiteral("exit: posts in flight: 3; waiting up to 10 s for their answers\n")),
