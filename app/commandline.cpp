@@ -1,6 +1,7 @@
 #include "app/commandline.h"
 
 #include "app/mainwindow.h"
+#include "app/syncoutcome.h"
 #include "logging/dailyfilequeue.h"
 
 #include <QApplication>
@@ -103,10 +104,11 @@ int syncOnce(QApplication &app)
     QVector<KindOutcome> outcomes;
     {
         MainWindow window;
-        outcomes = window.lastRun();
-        QObject::connect(&window, &MainWindow::answerRecorded, &app, [&] { outcomes = window.lastRun(); });
-        if (window.postsWaiting()) {
-            QObject::connect(&window, &MainWindow::runSettled, &app, &QCoreApplication::quit);
+        const SyncOutcome *run = window.outcome();
+        outcomes = run->kinds();
+        QObject::connect(run, &SyncOutcome::answerRecorded, &app, [&] { outcomes = run->kinds(); });
+        if (run->postsWaiting()) {
+            QObject::connect(run, &SyncOutcome::runSettled, &app, &QCoreApplication::quit);
             app.exec();
         }
     }

@@ -1,21 +1,17 @@
 #include "app/mainwindow.h"
 
-#include "app/extractionkind.h"
+#include "app/syncoutcome.h"
 #include "logging/logline.h"
 #include "logging/logthread.h"
 #include "store/dbthread.h"
 #include "upload/linethread.h"
 #include "upload/planthread.h"
 #include "upload/pointthread.h"
+#include "upload/postlimits.h"
 #include "upload/settleposts.h"
 #include "ui_mainwindow.h"
 
 #include <QTimer>
-
-namespace {
-// How long the program, once told to end, still waits for answers to its posts.
-constexpr int exitGraceSeconds = 10;
-}
 
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
@@ -23,6 +19,7 @@ MainWindow::MainWindow(QWidget *parent)
 {
     ui->setupUi(this);
     timer = new QTimer(this);
+    runOutcome = new SyncOutcome(this);
     logThread = new LogThread(this);
     dbThread = new DBThread(this);
     connect(dbThread, &DBThread::getParam, this, &MainWindow::getParam);
@@ -31,9 +28,8 @@ MainWindow::MainWindow(QWidget *parent)
     pointThread = new PointThread(this);
     lineThread = new LineThread(this);
     planThread = new PlanThread(this);
-    watchAnswers(pointThread, ExtractionKind::checkpoints());
-    watchAnswers(lineThread, ExtractionKind::routeStops());
-    watchAnswers(planThread, ExtractionKind::plans());
+    for (UploadChannel *channel : channels())
+        watchAnswers(channel);
     dbThread->loadConfig();
     logThread->start();
     timer->start(500);
@@ -47,15 +43,19 @@ MainWindow::~MainWindow()
 {
     // The event loop runs while the posts finish; no new sync may start meanwhile.
     ui->pushButton->setEnabled(false);
-    const QList<UploadChannel *> channels = {pointThread, lineThread, planThread};
-    if (const int waiting = postsInFlight(channels))
+    if (const int waiting = postsInFlight(channels()))
         toFile(QStringLiteral("exit: posts in flight: %1; waiting up to %2 s for their answers")
                    .arg(waiting)
-                   .arg(exitGraceSeconds));
-    settlePosts(channels, exitGraceSeconds);
+                   .arg(PostLimits::exitGraceSeconds));
+    settlePosts(channels());
     logThread->stop();
     logThread->wait();
     delete ui;
+}
+
+QList<UploadChannel *> MainWindow::channels() const
+{
+    return {pointThread, lineThread, planThread};
 }
 
 void MainWindow::getParam(QString PathMdb, QString PassWd)

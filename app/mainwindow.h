@@ -10,6 +10,7 @@
 #include <QVector>
 
 class RequestBody;
+class SyncOutcome;
 class QTimer;
 class LogThread;
 class DBThread;
@@ -17,23 +18,11 @@ class PointThread;
 class LineThread;
 class PlanThread;
 class UploadChannel;
-struct ExtractionKind;
+struct RecordKind;
 
 namespace Ui {
 class MainWindow;
 }
-
-// What the last sync run did with one kind: whether it was read, and what became of its post.
-struct KindOutcome
-{
-    enum class Post { None, Waiting, Answered, Failed };
-    QString word;  // "point", "line", "plan"
-    bool read = false;
-    int rows = 0;
-    Post post = Post::None;
-    QString error; // the read's or the post's, when either failed
-    QString snapshotError; // why the snapshot was not saved, when it was not
-};
 
 class MainWindow : public QMainWindow
 {
@@ -47,13 +36,8 @@ public:
     void lineData();
     void planData();
 
-    const QVector<KindOutcome> &lastRun() const { return outcomes; }
-    bool postsWaiting() const;
-
-signals:
-    // A post of the last run has its answer or its failure; runSettled once none is left.
-    void answerRecorded();
-    void runSettled();
+    // What the last sync run did, kind by kind, as its answers come.
+    SyncOutcome *outcome() const { return runOutcome; }
 
 public slots:
     void getParam(QString PathMdb, QString PassWd);
@@ -64,12 +48,12 @@ private slots:
     void timeout();
 
 private:
-    void extract(const ExtractionKind &kind, UploadChannel *channel);
-    void watchAnswers(UploadChannel *channel, const ExtractionKind &kind);
-    void recordAnswer(const QString &word, bool failed, const QString &error);
+    QList<UploadChannel *> channels() const;
+    void extract(UploadChannel *channel);
+    void watchAnswers(UploadChannel *channel);
     bool openAccessDb();
-    bool readRows(const ExtractionKind &kind, UploadChannel *channel, RequestBody *rows, QString *error);
-    QStringList rowValues(const ExtractionKind &kind, const QVector<QVariant> &row, const QVector<int> &indexes);
+    bool readRows(const RecordKind &kind, UploadChannel *channel, RequestBody *rows, QString *error);
+    QStringList rowValues(const RecordKind &kind, const QVector<QVariant> &row, const QVector<int> &indexes);
     void reportSnapshotFailure(const UploadChannel *channel);
     void toFile(const QString &message);
     void toPane(const QString &message);
@@ -86,7 +70,7 @@ private:
     PointThread *pointThread = nullptr;
     LineThread *lineThread = nullptr;
     PlanThread *planThread = nullptr;
-    QVector<KindOutcome> outcomes;
+    SyncOutcome *runOutcome = nullptr;
 };
 
 // The ODBC connection string for the guard-tour database. A path or password that ODBC

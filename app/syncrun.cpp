@@ -1,10 +1,11 @@
 // The sync run and the extraction frame that reads one kind of record, keeps its
 // snapshot and posts it.
-#include "app/extractionkind.h"
 #include "app/jsonrows.h"
 #include "app/mainwindow.h"
 #include "app/odbcrowreader.h"
+#include "app/syncoutcome.h"
 #include "app/valuetext.h"
+#include "kinds/recordkind.h"
 #include "logging/logline.h"
 #include "logging/logthread.h"
 #include "ui_mainwindow.h"
@@ -16,8 +17,6 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QVector>
-
-#include <algorithm>
 
 namespace {
 const QString accessConnection = QStringLiteral("GuardTour_DB");
@@ -107,7 +106,7 @@ void MainWindow::syncData()
     accessDb = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), accessConnection);
     accessDriver = jetDriverName;
     accessDb.setDatabaseName(accessConnectionString(pathMdb, passWd, accessDriver));
-    outcomes.clear();
+    runOutcome->startRun();
     toPane(QStringLiteral("******** KELDO-FERNWICK start ********"));
     pointData();
     lineData();
@@ -118,21 +117,22 @@ void MainWindow::syncData()
 
 void MainWindow::pointData()
 {
-    extract(ExtractionKind::checkpoints(), pointThread);
+    extract(pointThread);
 }
 
 void MainWindow::lineData()
 {
-    extract(ExtractionKind::routeStops(), lineThread);
+    extract(lineThread);
 }
 
 void MainWindow::planData()
 {
-    extract(ExtractionKind::plans(), planThread);
+    extract(planThread);
 }
 
-void MainWindow::extract(const ExtractionKind &kind, UploadChannel *channel)
+void MainWindow::extract(UploadChannel *channel)
 {
+    const RecordKind &kind = channel->kind();
     RequestBody rows(kind.keys);
     toFile(QStringLiteral("sql ") + kind.operation + QStringLiteral(" start"));
     channel->clearSnapshot();
@@ -144,8 +144,8 @@ void MainWindow::extract(const ExtractionKind &kind, UploadChannel *channel)
         // The server gets the rows even when the local copy could not be kept.
         const QByteArray body = rows.finish();
         // Recorded first: a post can fail, and be answered, inside sendData.
-        outcomes.append({kind.word, true, rows.count(), KindOutcome::Post::Waiting, QString(),
-                         channel->snapshotFailureReason()});
+        runOutcome->addKind({kind.word, true, rows.count(), KindOutcome::Post::Waiting, QString(),
+                             channel->snapshotFailureReason()});
         channel->sendData(body);
         const QByteArray sent = bytesUpToZero(body);
         toFile(kind.word + QStringLiteral(" sendData: "));
@@ -157,7 +157,7 @@ void MainWindow::extract(const ExtractionKind &kind, UploadChannel *channel)
         toFile(QStringLiteral("AccessDB error: ") + error);
         reportSnapshotFailure(channel);
         toFileAndPane(kind.word + QStringLiteral(" sendData skipped"));
-        outcomes.append({kind.word, false, 0, KindOutcome::Post::None, error, channel->snapshotFailureReason()});
+        runOutcome->addKind({kind.word, false, 0, KindOutcome::Post::None, error, channel->snapshotFailureReason()});
     }
     toPane(QStringLiteral("-------- ") + kind.operation + QStringLiteral(" end --------"));
     toFile(QStringLiteral("sql ") + kind.operation + QStringLiteral(" end"));
@@ -165,7 +165,7 @@ void MainWindow::extract(const ExtractionKind &kind, UploadChannel *channel)
 
 // Reads every row of the kind's query into the snapshot and the array. False, with the
 // driver's text in `error`, when the database could not be opened or the read did not finish.
-bool MainWindow::readRows(const ExtractionKind &kind, UploadChannel *channel, RequestBody *rows, QString *error)
+bool MainWindow::readRows(const RecordKind &kind, UploadChannel *channel, RequestBody *rows, QString *error)
 {
     if (!openAccessDb()) {
         toFileAndPane(QStringLiteral("AccessDB open failed"));
@@ -209,31 +209,12 @@ bool MainWindow::openAccessDb()
     return accessDb.open();
 }
 
-void MainWindow::watchAnswers(UploadChannel *channel, const ExtractionKind &kind)
+void MainWindow::watchAnswers(UploadChannel *channel)
 {
-    connect(channel, &UploadChannel::answered, this,
-            [this, word = kind.word](bool failed, const QString &error) { recordAnswer(word, failed, error); });
-}
-
-// An answer to a post of an earlier run, arriving after a new run began, counts for nothing.
-void MainWindow::recordAnswer(const QString &word, bool failed, const QString &error)
-{
-    for (KindOutcome &outcome : outcomes) {
-        if (outcome.word != word || outcome.post != KindOutcome::Post::Waiting)
-            continue;
-        outcome.post = failed ? KindOutcome::Post::Failed : KindOutcome::Post::Answered;
-        outcome.error = error;
-        emit answerRecorded();
-        if (!postsWaiting())
-            emit runSettled();
-        return;
-    }
-}
-
-bool MainWindow::postsWaiting() const
-{
-    return std::any_of(outcomes.begin(), outcomes.end(),
-                       [](const KindOutcome &outcome) { return outcome.post == KindOutcome::Post::Waiting; });
+    connect(channel, &UploadChannel::answered, runOutcome,
+            [run = runOutcome, word = channel->kind().word](bool failed, const QString &error) {
+                run->recordAnswer(word, failed, error);
+            });
 }
 
 void MainWindow::reportSnapshotFailure(const UploadChannel *channel)
@@ -260,7 +241,7 @@ void MainWindow::toFileAndPane(const QString &message)
 
 // The row's values as text, in column order. The place is read as an integer and logged
 // before the row line; everywhere else it goes as its place text.
-QStringList MainWindow::rowValues(const ExtractionKind &kind, const QVector<QVariant> &row,
+QStringList MainWindow::rowValues(const RecordKind &kind, const QVector<QVariant> &row,
                                   const QVector<int> &indexes)
 {
     static const QVariant absent;

@@ -3,13 +3,7 @@
 #include <QString>
 #include <QStringList>
 
-#ifdef FERNWICK_SNAPSHOT_ON_SQLITE_HANDLE
-#include <vector>
-struct sqlite3;
-struct sqlite3_stmt;
-#else
-#include <QSqlQuery>
-#endif
+#include <memory>
 
 class QSqlDatabase;
 
@@ -26,14 +20,18 @@ inline QString utf16ForSqlite(const QString &text)
 // the text the toolkit's SQLite driver stores for it; a null value as the empty text,
 // never as NULL.
 //
-// Where the program is linked against the very SQLite library that the toolkit's driver
-// uses, the rows go straight to the connection's own handle, which spares the toolkit's
-// per-value binding. Elsewhere (the toolkit's own builds carry a SQLite of their own) they
-// go through QSqlQuery.
+// Where the toolkit's SQLite driver runs on the very SQLite library that the program links,
+// the rows go straight to the connection's own handle, which spares the toolkit's per-value
+// binding. That is asked of the running program, not assumed: the toolkit's own builds carry
+// a SQLite inside the driver, whose handle another copy of the library must never be given.
+// Elsewhere, in a build without the handle's way, or when FERNWICK_SNAPSHOT_THROUGH_QUERY is
+// set in the environment, they go through QSqlQuery.
 class SnapshotInsert
 {
 public:
-    SnapshotInsert() = default;
+    enum class Route { Fastest, ThroughQuery };
+
+    explicit SnapshotInsert(Route route = Route::Fastest);
     ~SnapshotInsert();
     SnapshotInsert(const SnapshotInsert &) = delete;
     SnapshotInsert &operator=(const SnapshotInsert &) = delete;
@@ -47,22 +45,14 @@ public:
     // The statement must be let go before the transaction ends or the connection closes.
     void release();
     QString errorText() const { return error; }
+    // Whether the prepared statement runs on the connection's SQLite handle itself.
+    bool onSqliteHandle() const;
+
+    // The prepared insert of one way or the other; both are private to the implementation.
+    class Statement;
 
 private:
-#ifdef FERNWICK_SNAPSHOT_ON_SQLITE_HANDLE
-    void reserveUtf8(const QStringList &values, const QString &stamp);
-    bool bind(int position, const QString &value, char **free);
-    bool fail();
-
-    sqlite3 *handle = nullptr;
-    sqlite3_stmt *statement = nullptr;
-    // The row's values in UTF-8, one after another; kept from row to row.
-    std::vector<char> utf8;
-#else
-    bool fail();
-
-    QSqlQuery query;
-    bool prepared = false;
-#endif
+    const Route route;
+    std::unique_ptr<Statement> statement;
     QString error;
 };

@@ -1,6 +1,8 @@
 // The direct row reader against QSqlQuery::value, through QODBC and the project's Access
-// driver, over generated values of every type the driver delivers.
-#include "app/extractionkind.h"
+// driver, over generated values of every type the driver delivers. The reader relies on how
+// Qt 5's QODBC fetches and converts values, so this proves it for the Qt it runs with, and
+// says which that is.
+#include "kinds/recordkind.h"
 #include "app/odbcrowreader.h"
 #include "app/valuetext.h"
 #include "gtdb.h"
@@ -148,6 +150,7 @@ class TestOdbcRowReader : public QObject
 {
     Q_OBJECT
 private slots:
+    void initTestCase();
     void sameValuesAsQuery_data();
     void sameValuesAsQuery();
 
@@ -156,6 +159,17 @@ private:
     WorkingDir wd;
     QTemporaryDir dir;
 };
+
+// Qt 6 changed QODBC's reading; under another series the comparison would be of behaviour
+// the reader was never written for.
+void TestOdbcRowReader::initTestCase()
+{
+    qInfo("comparing the row reader with QODBC of Qt %s", qVersion());
+    QVERIFY2(QByteArray(qVersion()).startsWith("5."),
+             qPrintable(QStringLiteral("the row reader was proved on Qt 5's QODBC; Qt %1 needs it looked at again, "
+                                       "and this test with it")
+                            .arg(QLatin1String(qVersion()))));
+}
 
 QString TestOdbcRowReader::makeSite(const QString &extraSql, const QList<QVariantList> &rows)
 {
@@ -191,8 +205,8 @@ void TestOdbcRowReader::sameValuesAsQuery_data()
 
     const QString guardTour = dir.filePath(QStringLiteral("GuardTour_DB.mdb"));
     QVERIFY(gtdb::generateGuardTourDb(guardTour, 500));
-    for (const ExtractionKind *kind : {&ExtractionKind::checkpoints(), &ExtractionKind::routeStops(),
-                                       &ExtractionKind::plans()})
+    for (const RecordKind *kind : {&RecordKind::checkpoints(), &RecordKind::routeStops(),
+                                       &RecordKind::plans()})
         QTest::newRow(qPrintable(kind->operation)) << guardTour << kind->query << 0;
 }
 

@@ -1,7 +1,7 @@
 // The bytes written for each row straight from its values against the toolkit's way of
 // writing them, over generated values: the JSON object against QJsonDocument, the log line
 // against the filled template turned into UTF-8, a value's text against QVariant::toString.
-#include "app/extractionkind.h"
+#include "kinds/recordkind.h"
 #include "app/jsonrows.h"
 #include "app/valuetext.h"
 #include "logging/logline.h"
@@ -57,8 +57,8 @@ void TestRowBytes::sameBytesAsQJsonDocument_data()
 {
     QTest::addColumn<QStringList>("keys");
     QTest::addColumn<QStringList>("strings");
-    const QStringList pointKeys = ExtractionKind::checkpoints().keys;
-    QTest::newRow("every unit alone") << ExtractionKind::plans().keys << everyUnitAlone();
+    const QStringList pointKeys = RecordKind::checkpoints().keys;
+    QTest::newRow("every unit alone") << RecordKind::plans().keys << everyUnitAlone();
     QTest::newRow("surrogates and empty") << pointKeys << surrogateCases();
     QRandomGenerator random(20210606);
     QStringList randomStrings;
@@ -87,8 +87,8 @@ void TestRowBytes::rowLineSameAsFilledTemplate_data()
     for (int i = 0; i < 5000; ++i)
         randomStrings << randomString(random);
     randomStrings << QStringLiteral("%1") << QStringLiteral("%10%2") << QStringLiteral("50%");
-    for (const ExtractionKind *kind :
-         {&ExtractionKind::checkpoints(), &ExtractionKind::routeStops(), &ExtractionKind::plans()})
+    for (const RecordKind *kind :
+         {&RecordKind::checkpoints(), &RecordKind::routeStops(), &RecordKind::plans()})
         QTest::newRow(qPrintable(kind->operation)) << kind->rowLine << randomStrings;
     QTest::newRow("values side by side") << QStringLiteral("%1%2%3") << randomStrings;
     QTest::newRow("half a pair in the text") << units({'a', 0xd83d, '%', '1', 0xde00, '%', '2'}) << randomStrings;

@@ -87,7 +87,6 @@ class ShutdownTest : public QObject
 private slots:
     void answersComingDuringTheGraceAreRecorded_data();
     void answersComingDuringTheGraceAreRecorded();
-    void postsWithoutAnswerAreRecordedAsAbandoned();
     void saysWhatCouldNotBeWrittenAtExit();
 };
 
@@ -114,25 +113,6 @@ void ShutdownTest::answersComingDuringTheGraceAreRecorded()
     QCOMPARE(run.fernwick.exitCode(), 0);
     for (const QString &kind : kinds)
         QCOMPARE(dailyFile(run.wd, QStringLiteral("response%1Data").arg(kind)), QByteArray("ok\n"));
-}
-
-// A server that never answers: the program ends after the grace period all the same.
-void ShutdownTest::postsWithoutAnswerAreRecordedAsAbandoned()
-{
-    PostsHeld run;
-    QVERIFY(run.start());
-    run.signal(SIGTERM);
-    QVERIFY(run.fernwick.waitForFinished(60000));
-    QCOMPARE(run.fernwick.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(run.fernwick.exitCode(), 0);
-    for (const QString &kind : kinds) {
-        const QString expected = QStringLiteral("Failed: No answer from %1: the program was ending and waited 10 s for "
-                                                "it, so the post was abandoned\n")
-                                     .arg(run.server.url(QLatin1Char('/') + kind));
-        QCOMPARE(QString::fromUtf8(dailyFile(run.wd, QStringLiteral("response%1Data").arg(kind))), expected);
-    }
-    const QByteArray log = dailyFile(run.wd, QStringLiteral("fernwicklog"));
-    QVERIFY2(log.contains(waitingLine) && log.endsWith(waitingLine + '\n'), log.constData());
 }
 
 void ShutdownTest::saysWhatCouldNotBeWrittenAtExit()

@@ -2,10 +2,12 @@
 #include "support/testserver.h"
 #include "support/testsupport.h"
 #include "support/warningrecorder.h"
+#include "upload/endpointsetting.h"
 #include "upload/evalthread.h"
 #include "upload/linethread.h"
 #include "upload/planthread.h"
 #include "upload/pointthread.h"
+#include "upload/postlimits.h"
 
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -89,6 +91,9 @@ enum class Silence { Held, ClosedAfterBody, AfterSuccessStatus };
 // How an answer that the time limit must not cut off comes.
 enum class Wait { Pieces, BusyLoop, BusyBeforeStart, HeldAnswer };
 
+// The real idle limit is seconds long; the tests shorten it to this, whatever sys.ini says.
+constexpr int shortIdleLimitMs = 40;
+
 // A working directory at a fixed date and a server that sys.ini names for one kind.
 struct Rig
 {
@@ -113,6 +118,7 @@ class UploadChannelTest : public QObject
 {
     Q_OBJECT
 private slots:
+    void cleanup();
     void readsTheUrlAtEveryPost();
     void urlIsPostedAsWritten_data();
     void urlIsPostedAsWritten();
@@ -129,6 +135,8 @@ private slots:
     void replyAfterMidnightGoesToTheNewDay();
     void postWithoutAnswerIsRecordedOnce_data();
     void postWithoutAnswerIsRecordedOnce();
+    void idleLimitIsReadFromSysIni_data();
+    void idleLimitIsReadFromSysIni();
     void answerWithinTheLimitIsRecorded_data();
     void answerWithinTheLimitIsRecorded();
     void wireBytesAreThoseOfAPlainPost();
@@ -137,6 +145,11 @@ private slots:
     void abandonedPostsAreRecorded();
     void postEndedBeforeItStartedIsRecordedOnce();
 };
+
+void UploadChannelTest::cleanup()
+{
+    PostLimits::setPostWaitsForTests(0, 0);
+}
 
 void UploadChannelTest::readsTheUrlAtEveryPost()
 {
@@ -406,6 +419,7 @@ void UploadChannelTest::postWithoutAnswerIsRecordedOnce()
     QFETCH(QString, why);
     Rig rig;
     setTimeout(QStringLiteral("1"));
+    PostLimits::setPostWaitsForTests(0, shortIdleLimitMs);
     if (silence == Silence::ClosedAfterBody)
         rig.server.closeAfterBody();
     else
@@ -423,42 +437,66 @@ void UploadChannelTest::postWithoutAnswerIsRecordedOnce()
         QCOMPARE(rig.server.requests().first().body, body);
 }
 
+void UploadChannelTest::idleLimitIsReadFromSysIni_data()
+{
+    QTest::addColumn<QString>("setting");
+    QTest::addColumn<int>("seconds");
+    QTest::newRow("whole number") << "2" << 2;
+    QTest::newRow("0 means no limit") << "0" << 0;
+    QTest::newRow("absent gives the default") << QString() << 120;
+    QTest::newRow("no number gives the default") << "soon" << 120;
+    QTest::newRow("below 0 gives the default") << "-1" << 120;
+    QTest::newRow("longer than a timer holds") << "3000000" << 2147483;
+}
+
+void UploadChannelTest::idleLimitIsReadFromSysIni()
+{
+    QFETCH(QString, setting);
+    QFETCH(int, seconds);
+    WorkingDir wd;
+    if (!setting.isNull())
+        setTimeout(setting);
+    QCOMPARE(readInactivityTimeoutSeconds(QSettings(QStringLiteral("sys.ini"), QSettings::IniFormat)), seconds);
+}
+
 void UploadChannelTest::answerWithinTheLimitIsRecorded_data()
 {
     QTest::addColumn<QString>("setting");
     QTest::addColumn<Wait>("wait");
+    QTest::addColumn<int>("idleLimitMs");
     // The answer takes longer than the limit in all, but no gap between its pieces comes near it.
-    QTest::newRow("answer that keeps coming") << QStringLiteral("2") << Wait::Pieces;
+    QTest::newRow("answer that keeps coming") << QStringLiteral("2") << Wait::Pieces << 200;
     // A long sync keeps the event loop from running; an answer that came meanwhile is no silence.
-    QTest::newRow("answer while the loop was busy") << QStringLiteral("1") << Wait::BusyLoop;
+    QTest::newRow("answer while the loop was busy") << QStringLiteral("1") << Wait::BusyLoop << shortIdleLimitMs;
     // Nothing can move before the event loop runs; the sync that posted keeps it from running
     // while it reads the other kinds, for longer than the limit.
-    QTest::newRow("loop busy before the post could start") << QStringLiteral("1") << Wait::BusyBeforeStart;
-    // None of these settings may end a post that waits a good deal longer than a second.
-    QTest::newRow("0 means no limit") << QStringLiteral("0") << Wait::HeldAnswer;
-    QTest::newRow("no number gives the default") << QStringLiteral("soon") << Wait::HeldAnswer;
-    QTest::newRow("below 0 gives the default") << QStringLiteral("-1") << Wait::HeldAnswer;
+    QTest::newRow("loop busy before the post could start") << QStringLiteral("1") << Wait::BusyBeforeStart
+                                                           << shortIdleLimitMs;
+    // No limit at all: a post waits well past what any shortened limit would allow.
+    QTest::newRow("0 means no limit") << QStringLiteral("0") << Wait::HeldAnswer << shortIdleLimitMs;
 }
 
 void UploadChannelTest::answerWithinTheLimitIsRecorded()
 {
     QFETCH(QString, setting);
     QFETCH(Wait, wait);
+    QFETCH(int, idleLimitMs);
     Rig rig;
     setTimeout(setting);
+    PostLimits::setPostWaitsForTests(0, idleLimitMs);
     if (wait == Wait::Pieces)
-        rig.server.answerInPieces(30, 100);
+        rig.server.answerInPieces(30, idleLimitMs / 10);
     if (wait == Wait::HeldAnswer)
         rig.server.holdReplies();
     PointThread channel(nullptr);
     channel.sendData("key=[]");
     if (wait == Wait::BusyBeforeStart)
-        QThread::msleep(1200);
+        QThread::msleep(unsigned(idleLimitMs * 3 / 2));
     QTRY_COMPARE(rig.server.requestCount(), 1);
     if (wait == Wait::BusyLoop)
-        QThread::msleep(2500);
+        QThread::msleep(unsigned(idleLimitMs * 5 / 2));
     if (wait == Wait::HeldAnswer) {
-        QTest::qWait(2500);
+        QTest::qWait(idleLimitMs * 5 / 2);
         QCOMPARE(channel.postsInFlight(), 1);
         rig.server.releaseReplies();
     }
@@ -541,7 +579,8 @@ void UploadChannelTest::postEndedBeforeItStartedIsRecordedOnce()
     PointThread channel(nullptr);
     channel.sendData("key=[]");
     channel.abandonPostsInFlight(QStringLiteral("told to stop"));
-    QTest::qWait(200);
+    // The reply is let go only after its late failure has come.
+    QTRY_COMPARE(openReplies(channel), 0);
     const QByteArray lines = readAll(pointFile);
     QVERIFY2(lines.count('\n') == 1 && lines.startsWith("Failed: "), lines.constData());
     QCOMPARE(rig.server.requestCount(), 0);

@@ -5,7 +5,13 @@
 #include <QStringList>
 #include <QVariant>
 
+#include <limits>
+
 namespace {
+constexpr int defaultTimeoutSeconds = 120;
+// The longest limit whose milliseconds still fit a timer's interval.
+constexpr int longestTimeoutSeconds = std::numeric_limits<int>::max() / 1000;
+
 // QSettings keeps the keys before the first section, and those of any [General], as its own.
 bool startsGeneralSection(const QByteArray &line)
 {
@@ -84,4 +90,14 @@ Endpoint readEndpoint(const QSettings &settings, const QString &key)
     if (value.userType() == QMetaType::QStringList)
         return {urlOfList(value.toStringList(), written), QString()};
     return {value.toString(), QString()};
+}
+
+int readInactivityTimeoutSeconds(const QSettings &settings)
+{
+    const QVariant setting = settings.value(QStringLiteral("HTTP_TIMEOUT_SECONDS"), defaultTimeoutSeconds);
+    bool isNumber = false;
+    const int seconds = setting.toInt(&isNumber);
+    if (!isNumber || seconds < 0)
+        return defaultTimeoutSeconds;
+    return qMin(seconds, longestTimeoutSeconds);
 }

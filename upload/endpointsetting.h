@@ -19,3 +19,7 @@ struct Endpoint
 // commas is taken as that line writes it, and one that the format cuts is refused, since
 // the site's data would otherwise go to an address nobody wrote.
 Endpoint readEndpoint(const QSettings &settings, const QString &key);
+
+// HTTP_TIMEOUT_SECONDS: how long a post may go without moving a byte; 0 means no limit. A
+// value that is not a whole number of seconds, 0 or more, gives the default of 120.
+int readInactivityTimeoutSeconds(const QSettings &settings);

@@ -1,5 +1,6 @@
 #include "upload/settleposts.h"
 
+#include "upload/postlimits.h"
 #include "upload/uploadchannel.h"
 
 #include <QEventLoop>
@@ -14,7 +15,7 @@ int postsInFlight(const QList<UploadChannel *> &channels)
 }
 
 namespace {
-void waitForPosts(const QList<UploadChannel *> &channels, int graceSeconds)
+void waitForPosts(const QList<UploadChannel *> &channels, int graceMs)
 {
     if (postsInFlight(channels) == 0)
         return;
@@ -27,16 +28,16 @@ void waitForPosts(const QList<UploadChannel *> &channels, int graceSeconds)
             if (postsInFlight(channels) == 0)
                 loop.quit();
         });
-    deadline.start(graceSeconds * 1000);
+    deadline.start(graceMs);
     loop.exec();
 }
 }
 
-void settlePosts(const QList<UploadChannel *> &channels, int graceSeconds)
+void settlePosts(const QList<UploadChannel *> &channels)
 {
-    waitForPosts(channels, graceSeconds);
+    waitForPosts(channels, PostLimits::exitGraceMs());
     const QString why = QStringLiteral("the program was ending and waited %1 s for it, so the post was abandoned")
-                            .arg(graceSeconds);
+                            .arg(PostLimits::exitGraceSeconds);
     for (UploadChannel *channel : channels)
         channel->abandonPostsInFlight(why);
 }

@@ -1,41 +1,23 @@
 #include "upload/uploadchannel.h"
 
+#include "kinds/recordkind.h"
 #include "logging/logline.h"
-#include "store/localdatabase.h"
 #include "upload/endpointsetting.h"
 #include "upload/oncebody.h"
+#include "upload/postlimits.h"
 
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QSettings>
-#include <QSqlError>
-#include <QSqlQuery>
 #include <QTimer>
 #include <QUrl>
 #include <QVariant>
 
-#include <limits>
 
 namespace {
 constexpr int retryIntervalMs = 1000;
 const char *const recordedMark = "fernwickRecorded";
-constexpr int defaultTimeoutSeconds = 120;
-// The longest limit whose milliseconds still fit a timer's interval.
-constexpr int longestTimeoutSeconds = std::numeric_limits<int>::max() / 1000;
-
-// How long a post may go without moving a byte; 0 means no limit. A value that is not a
-// whole number of seconds, 0 or more, gives the default.
-int inactivityTimeoutSeconds(const QSettings &settings)
-{
-    const QVariant setting = settings.value(QStringLiteral("HTTP_TIMEOUT_SECONDS"), defaultTimeoutSeconds);
-    bool isNumber = false;
-    const int seconds = setting.toInt(&isNumber);
-    if (!isNumber || seconds < 0)
-        return defaultTimeoutSeconds;
-    return qMin(seconds, longestTimeoutSeconds);
-}
-
 bool hasStatus(const QNetworkReply *reply)
 {
     return reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
@@ -71,9 +53,10 @@ QString statusFailureText(const QNetworkReply *reply)
 }
 }
 
-UploadChannel::UploadChannel(const ChannelKind &kind, QObject *parent)
+UploadChannel::UploadChannel(const RecordKind &kind, QObject *parent)
     : QThread(parent)
-    , kind(kind)
+    , recordKind(kind)
+    , snapshot(kind)
     , responseList(kind.responsePattern)
 {
     manager = new QNetworkAccessManager(this);
@@ -86,8 +69,6 @@ UploadChannel::UploadChannel(const ChannelKind &kind, QObject *parent)
 
 UploadChannel::~UploadChannel()
 {
-    if (snapshot != Snapshot::None)
-        abandonSnapshot();
     abandonPostsInFlight(QStringLiteral("the program ended first, so the post was abandoned"));
     // Answers that could not be written before are not dropped when the program ends.
     responseList.writeTo(LocalClock::now().date(), DailyFileQueue::Pacing::Unpaced);
@@ -97,13 +78,13 @@ void UploadChannel::sendData(QByteArray body)
 {
     // Read afresh at every post, so a changed URL takes effect without a restart.
     QSettings settings(QStringLiteral("sys.ini"), QSettings::IniFormat);
-    const Endpoint endpoint = readEndpoint(settings, kind.settingsKey);
+    const Endpoint endpoint = readEndpoint(settings, recordKind.settingsKey);
     if (!endpoint.refusal.isEmpty()) {
         record(QStringLiteral("Failed: ") + endpoint.refusal);
         emit answered(true, endpoint.refusal);
         return;
     }
-    const int timeoutSeconds = inactivityTimeoutSeconds(settings);
+    const int timeoutSeconds = readInactivityTimeoutSeconds(settings);
     QNetworkRequest request(QUrl(endpoint.url, QUrl::TolerantMode));
     // A site's data goes to the address sys.ini names, never to one a server redirects to.
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
@@ -124,7 +105,7 @@ void UploadChannel::watchPost(QNetworkReply *reply, int timeoutSeconds)
     if (timeoutSeconds > 0) {
         auto *idle = new QTimer(reply);
         idle->setSingleShot(true);
-        idle->setInterval(timeoutSeconds * 1000);
+        idle->setInterval(PostLimits::idleLimitMs(timeoutSeconds));
         const auto restart = [idle] { idle->start(); };
         connect(reply, &QNetworkReply::uploadProgress, idle, restart);
         connect(reply, &QNetworkReply::metaDataChanged, idle, restart);
@@ -210,127 +191,4 @@ void UploadChannel::writeWaitingLines(DailyFileQueue::Pacing pacing)
 {
     if (!responseList.writeTo(LocalClock::now().date(), pacing))
         retryTimer->start();
-}
-
-void UploadChannel::clearSnapshot()
-{
-    if (snapshot != Snapshot::None)
-        abandonSnapshot();
-    localDb = QSqlDatabase::database(LocalDatabase::connectionName, false);
-    failureReason.clear();
-    if (openSnapshot() && tablePresent)
-        execute(QStringLiteral("delete from ") + kind.table);
-}
-
-// The write lock is taken as the transaction begins. A deferred transaction would first
-// read and then fail at once, without waiting, on a lock that another connection took
-// meanwhile, and the old rows would stay beside the new ones.
-bool UploadChannel::openSnapshot()
-{
-    snapshot = Snapshot::Open;
-    if (!localDb.open())
-        return giveUp(localDb.lastError());
-    if (!execute(QStringLiteral("begin immediate")))
-        return false;
-    QSqlError error;
-    const LocalDatabase::TablePresence presence = LocalDatabase::tablePresence(localDb, kind.table, &error);
-    if (presence == LocalDatabase::TablePresence::Unknown)
-        return giveUp(error);
-    tablePresent = presence == LocalDatabase::TablePresence::Present;
-    return true;
-}
-
-bool UploadChannel::execute(const QString &statement)
-{
-    QSqlQuery query(localDb);
-    return query.exec(statement) || giveUp(query.lastError());
-}
-
-void UploadChannel::insertSnapshot(const QStringList &values)
-{
-    switch (snapshot) {
-    case Snapshot::Open:
-        insertRow(values);
-        break;
-    case Snapshot::None:
-        insertStandaloneRow(values);
-        break;
-    case Snapshot::GivenUp:
-        // The rows of a snapshot that cannot be kept whole are not kept at all.
-        break;
-    }
-}
-
-bool UploadChannel::insertRow(const QStringList &values)
-{
-    // The table comes into being with its first row, never by a clear alone.
-    if (!tablePresent) {
-        if (!execute(kind.createStatement))
-            return false;
-        tablePresent = true;
-    }
-    if (!insert.isPrepared() && !insert.prepare(localDb, kind.insertStatement))
-        return giveUp(insert.errorText());
-    return insert.insert(values, kind.timeStamped ? timeStamp() : QString()) || giveUp(insert.errorText());
-}
-
-// A row written outside a clear-insert-finish sequence, as a transaction of its own.
-void UploadChannel::insertStandaloneRow(const QStringList &values)
-{
-    if (!localDb.isValid())
-        return;
-    failureReason.clear();
-    if (openSnapshot())
-        insertRow(values);
-    finishSnapshot();
-}
-
-// Rolls back whatever the snapshot wrote, so the table keeps the rows it had. Always false.
-bool UploadChannel::giveUp(const QSqlError &error)
-{
-    return giveUp(LocalDatabase::errorText(error));
-}
-
-bool UploadChannel::giveUp(const QString &reason)
-{
-    failureReason = reason;
-    rollBack();
-    localDb.close();
-    snapshot = Snapshot::GivenUp;
-    return false;
-}
-
-QString UploadChannel::snapshotFailure() const
-{
-    return failureReason.isEmpty() ? QString() : kind.table + QStringLiteral(" snapshot not saved: ") + failureReason;
-}
-
-void UploadChannel::finishSnapshot()
-{
-    if (snapshot == Snapshot::Open) {
-        insert.release();
-        execute(QStringLiteral("commit"));
-    }
-    endSnapshot();
-}
-
-void UploadChannel::abandonSnapshot()
-{
-    if (snapshot == Snapshot::Open)
-        rollBack();
-    endSnapshot();
-}
-
-void UploadChannel::endSnapshot()
-{
-    snapshot = Snapshot::None;
-    localDb.close();
-}
-
-// Ends the snapshot's transaction without its rows; the prepared insert is let go first.
-void UploadChannel::rollBack()
-{
-    insert.release();
-    if (localDb.isOpen())
-        QSqlQuery(localDb).exec(QStringLiteral("rollback"));
 }

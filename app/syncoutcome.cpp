@@ -1,0 +1,38 @@
+#include "app/syncoutcome.h"
+
+#include <algorithm>
+
+SyncOutcome::SyncOutcome(QObject *parent)
+    : QObject(parent)
+{
+}
+
+void SyncOutcome::startRun()
+{
+    outcomes.clear();
+}
+
+void SyncOutcome::addKind(const KindOutcome &kind)
+{
+    outcomes.append(kind);
+}
+
+void SyncOutcome::recordAnswer(const QString &word, bool failed, const QString &error)
+{
+    for (KindOutcome &outcome : outcomes) {
+        if (outcome.word != word || outcome.post != KindOutcome::Post::Waiting)
+            continue;
+        outcome.post = failed ? KindOutcome::Post::Failed : KindOutcome::Post::Answered;
+        outcome.error = error;
+        emit answerRecorded();
+        if (!postsWaiting())
+            emit runSettled();
+        return;
+    }
+}
+
+bool SyncOutcome::postsWaiting() const
+{
+    return std::any_of(outcomes.begin(), outcomes.end(),
+                       [](const KindOutcome &outcome) { return outcome.post == KindOutcome::Post::Waiting; });
+}
