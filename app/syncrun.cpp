@@ -5,7 +5,7 @@
 #include "app/odbcrowreader.h"
 #include "app/syncoutcome.h"
 #include "app/valuetext.h"
-#include "kinds/recordkind.h"
+#include "store/recordkind.h"
 #include "logging/logline.h"
 #include "logging/logthread.h"
 #include "ui_mainwindow.h"

@@ -1,6 +1,6 @@
 #include "store/snapshottable.h"
 
-#include "kinds/recordkind.h"
+#include "store/recordkind.h"
 #include "logging/logline.h"
 #include "store/localdatabase.h"
 

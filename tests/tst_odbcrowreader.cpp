@@ -2,7 +2,7 @@
 // driver, over generated values of every type the driver delivers. The reader relies on how
 // Qt 5's QODBC fetches and converts values, so this proves it for the Qt it runs with, and
 // says which that is.
-#include "kinds/recordkind.h"
+#include "store/recordkind.h"
 #include "app/odbcrowreader.h"
 #include "app/valuetext.h"
 #include "gtdb.h"

@@ -1,7 +1,7 @@
 // The bytes written for each row straight from its values against the toolkit's way of
 // writing them, over generated values: the JSON object against QJsonDocument, the log line
 // against the filled template turned into UTF-8, a value's text against QVariant::toString.
-#include "kinds/recordkind.h"
+#include "store/recordkind.h"
 #include "app/jsonrows.h"
 #include "app/valuetext.h"
 #include "logging/logline.h"

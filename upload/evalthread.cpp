@@ -1,6 +1,6 @@
 #include "upload/evalthread.h"
 
-#include "kinds/recordkind.h"
+#include "store/recordkind.h"
 
 EvalThread::EvalThread(QObject *parent)
     : UploadChannel(RecordKind::evaluations(), parent)

@@ -1,6 +1,6 @@
 #include "upload/linethread.h"
 
-#include "kinds/recordkind.h"
+#include "store/recordkind.h"
 
 LineThread::LineThread(QObject *parent)
     : UploadChannel(RecordKind::routeStops(), parent)

@@ -1,6 +1,6 @@
 #include "upload/planthread.h"
 
-#include "kinds/recordkind.h"
+#include "store/recordkind.h"
 
 PlanThread::PlanThread(QObject *parent)
     : UploadChannel(RecordKind::plans(), parent)

@@ -1,6 +1,6 @@
 #include "upload/pointthread.h"
 
-#include "kinds/recordkind.h"
+#include "store/recordkind.h"
 
 PointThread::PointThread(QObject *parent)
     : UploadChannel(RecordKind::checkpoints(), parent)

@@ -1,6 +1,6 @@
 #include "upload/uploadchannel.h"
 
-#include "kinds/recordkind.h"
+#include "store/recordkind.h"
 #include "logging/logline.h"
 #include "upload/endpointsetting.h"
 #include "upload/oncebody.h"

@@ -1,4 +1,4 @@
-#include "kinds/recordkind.h"
+#include "store/recordkind.h"
 
 const RecordKind &RecordKind::checkpoints()
 {
