@@ -1,13 +1,15 @@
 #include "app/odbcdrivers.h"
 
+#include "fernwick_driver_names.h"
+
 #ifdef Q_OS_WIN
 #include <windows.h>
 #endif
 #include <sql.h>
 #include <sqlext.h>
 
-const QString jetDriverName = QStringLiteral("Microsoft Access Driver (*.mdb)");
-const QString aceDriverName = QStringLiteral("Microsoft Access Driver (*.mdb, *.accdb)");
+const QString jetDriverName = QString::fromLatin1(accessdriver::jetName);
+const QString aceDriverName = QString::fromLatin1(accessdriver::aceName);
 
 namespace {
 class Environment

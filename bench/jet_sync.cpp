@@ -6,6 +6,7 @@
 //
 // usage: bench_jet_sync [JET_FILE=<samples>/nwind.mdb] [ROUNDS=15]
 
+#include "fernwick_driver_names.h"
 #include "storage.h"
 
 #include <QCoreApplication>
@@ -35,7 +36,7 @@ const char *const kSyncQueries[] = {
 
 QString connectionString(const QString &path)
 {
-    return QStringLiteral("DRIVER={Microsoft Access Driver (*.mdb)};FIL={MS Access};DBQ=%1;Uid=;Pwd=").arg(path);
+    return QStringLiteral("DRIVER={%1};FIL={MS Access};DBQ=%2;Uid=;Pwd=").arg(QLatin1String(accessdriver::jetName), path);
 }
 
 qint64 readEverything(QSqlDatabase &db, const char *sql)
