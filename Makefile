@@ -64,15 +64,30 @@ fuzz: deps
 package: build
 	cd $(BUILD_DIR) && cpack -G DEB
 
-install: build
-	$(SUDO) cmake --install $(BUILD_DIR)
+# cpack (`make package`, and the package test of `make test`) installs into its staging
+# folder through the same build, which rewrites install_manifest.txt with the package's
+# paths; what `make install` put in place is kept under a name of its own.
+INSTALL_MANIFEST := $(BUILD_DIR)/fernwick-install-manifest.txt
 
-# Removes what `make install` put in place and the driver's registration.
+# PREFIX overrides the configured prefix (/usr/local unless CMAKE_INSTALL_PREFIX was given).
+install: build
+	$(SUDO) cmake --install $(BUILD_DIR) $(if $(PREFIX),--prefix $(PREFIX))
+	cp $(BUILD_DIR)/install_manifest.txt $(INSTALL_MANIFEST)
+
+# Removes what `make install` put in place and the driver's registration, under the names
+# the build registered. A file that a Debian package owns (the fernwick package installed
+# over the same prefix) is never removed: dpkg would no longer know what it installed.
 uninstall:
-	@test -f $(BUILD_DIR)/install_manifest.txt || { echo "nothing was installed from $(BUILD_DIR)"; exit 1; }
-	xargs -d '\n' $(SUDO) rm -f < $(BUILD_DIR)/install_manifest.txt
-	-$(SUDO) odbcinst -u -d -n "Microsoft Access Driver (*.mdb)"
-	-$(SUDO) odbcinst -u -d -n "Microsoft Access Driver (*.mdb, *.accdb)"
+	@test -f $(INSTALL_MANIFEST) || { echo "nothing was installed from $(BUILD_DIR)"; exit 1; }
+	@owned=$$(while IFS= read -r file || [ -n "$$file" ]; do dpkg -S "$$file" >/dev/null 2>&1 && echo "$$file"; done < $(INSTALL_MANIFEST)); \
+	if [ -n "$$owned" ]; then \
+	  echo "make uninstall: these files belong to an installed Debian package; remove it with apt instead:"; \
+	  echo "$$owned" | sed 's/^/  /'; \
+	  exit 1; \
+	fi
+	xargs -d '\n' $(SUDO) rm -f < $(INSTALL_MANIFEST)
+	rm -f $(INSTALL_MANIFEST)
+	-@while IFS= read -r name; do $(SUDO) odbcinst -u -d -n "$$name"; done < $(BUILD_DIR)/fernwick-driver-names.txt
 
 clean:
 	rm -rf $(BUILD_DIR)
