@@ -18,7 +18,7 @@ FUZZ_DIR ?= build-fuzz
 
 SUDO := $(if $(filter 0,$(shell id -u)),,sudo)
 
-.PHONY: all deps build test test-locale demo package fuzz install uninstall clean
+.PHONY: all deps configure build test test-locale demo package fuzz install uninstall clean
 
 all: build
 
@@ -40,7 +40,9 @@ deps:
 $(BUILD_DIR)/CMakeCache.txt:
 	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE)
 
-build: deps $(BUILD_DIR)/CMakeCache.txt
+configure: deps $(BUILD_DIR)/CMakeCache.txt
+
+build: configure
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
 # The suite also syncs under a German locale (a decimal comma) and zones with summer time.
@@ -52,7 +54,11 @@ test: build test-locale
 test-locale: deps
 	@locale -a 2>/dev/null | grep -qix 'de_DE.utf8' || $(SUDO) localedef -i de_DE -f UTF-8 $(TEST_LOCALE)
 
-demo: build
+# What demo/run-demo.sh runs, and nothing more: the tests and benchmarks are for `make test`.
+DEMO_TARGETS := fernwick fernwick_access_odbc fernwick-receiver demo_database
+
+demo: configure
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target $(DEMO_TARGETS)
 	demo/run-demo.sh $(BUILD_DIR)
 
 fuzz: deps
