@@ -36,7 +36,9 @@ public:
 }
 
 // Asked of the driver manager itself: a failed connect does not say why in a form that
-// survives translation, and the toolkit hands on no SQLSTATE.
+// survives translation, and the toolkit hands on no SQLSTATE. The ANSI entry point is named
+// outright: with UNICODE defined, as Windows builds often have it, plain SQLDrivers would be
+// the wide one and want SQLWCHAR buffers.
 bool odbcDriverInstalled(const QString &name)
 {
     Environment environment;
@@ -47,8 +49,8 @@ bool odbcDriverInstalled(const QString &name)
     SQLSMALLINT descriptionLength = 0;
     SQLSMALLINT attributesLength = 0;
     SQLUSMALLINT direction = SQL_FETCH_FIRST;
-    while (SQL_SUCCEEDED(SQLDrivers(environment.handle, direction, description, sizeof description,
-                                    &descriptionLength, attributes, sizeof attributes, &attributesLength))) {
+    while (SQL_SUCCEEDED(SQLDriversA(environment.handle, direction, description, sizeof description,
+                                     &descriptionLength, attributes, sizeof attributes, &attributesLength))) {
         if (QString::fromLocal8Bit(reinterpret_cast<const char *>(description)) == name)
             return true;
         direction = SQL_FETCH_NEXT;
