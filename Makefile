@@ -21,7 +21,10 @@ SUDO := $(if $(filter 0,$(shell id -u)),,sudo)
 # Only for `make check-windows`: the tool's sources checked as a Windows compiler sees them.
 WINDOWS_DEPS := g++-mingw-w64-x86-64-posix
 
-.PHONY: all deps configure build test test-locale check-windows demo package fuzz install uninstall clean
+# The tool built alone, as on Windows: snapshot rows through QSqlQuery.
+APPONLY_DIR ?= build-apponly
+
+.PHONY: all deps configure build test test-locale test-apponly check-windows demo package fuzz install uninstall clean
 
 all: build
 
@@ -52,7 +55,7 @@ build: configure
 TEST_LOCALE := de_DE.UTF-8
 
 test: build test-locale
-	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS) -E '_apponly$$'
 
 test-locale: deps
 	@locale -a 2>/dev/null | grep -qix 'de_DE.utf8' || $(SUDO) localedef -i de_DE -f UTF-8 $(TEST_LOCALE)
@@ -63,6 +66,17 @@ DEMO_TARGETS := fernwick fernwick_access_odbc fernwick-receiver demo_database
 demo: configure
 	cmake --build $(BUILD_DIR) -j $(JOBS) --target $(DEMO_TARGETS)
 	demo/run-demo.sh $(BUILD_DIR)
+
+# The configuration the README prescribes for Windows (the tool alone, snapshot rows through
+# QSqlQuery), built here and run by the main build's end-to-end test, so that it cannot rot
+# unseen: every environment's sync must give the same bodies, row lines and snapshot tables.
+test-apponly: build test-locale
+	cmake -S . -B $(APPONLY_DIR) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) \
+	  -DFERNWICK_APP_ONLY=ON -DFERNWICK_SNAPSHOT_ON_SQLITE_HANDLE=OFF
+	cmake --build $(APPONLY_DIR) -j $(JOBS) --target fernwick
+	cmake -S . -B $(BUILD_DIR) -DFERNWICK_APPONLY_EXE=$(abspath $(APPONLY_DIR))/fernwick
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target tst_environments
+	cd $(BUILD_DIR) && ctest --output-on-failure -R '^tst_environments_apponly$$'
 
 # The tool's sources through MinGW-w64 with -fsyntax-only, without and with UNICODE (which
 # turns every ODBC call with text into its wide form), against this machine's Qt headers:
@@ -119,4 +133,4 @@ uninstall:
 	-@while IFS= read -r name; do $(SUDO) odbcinst -u -d -n "$$name"; done < $(BUILD_DIR)/fernwick-driver-names.txt
 
 clean:
-	rm -rf $(BUILD_DIR)
+	rm -rf $(BUILD_DIR) $(APPONLY_DIR)
