@@ -20,7 +20,13 @@ TSAN_DIR ?= build-tsan
 
 SUDO := $(if $(filter 0,$(shell id -u)),,sudo)
 
-.PHONY: all deps build test test-locale demo package fuzz tsan install uninstall clean
+# Only for `make check-windows`: the tool's sources checked as a Windows compiler sees them.
+WINDOWS_DEPS := g++-mingw-w64-x86-64-posix
+
+# The tool built alone, as on Windows: snapshot rows through QSqlQuery.
+APPONLY_DIR ?= build-apponly
+
+.PHONY: all deps configure build test test-locale test-apponly check-windows demo package fuzz tsan install uninstall clean
 
 all: build
 
@@ -42,20 +48,57 @@ deps:
 $(BUILD_DIR)/CMakeCache.txt:
 	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE)
 
-build: deps $(BUILD_DIR)/CMakeCache.txt
+configure: deps $(BUILD_DIR)/CMakeCache.txt
+
+build: configure
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
 # The suite also syncs under a German locale (a decimal comma) and zones with summer time.
 TEST_LOCALE := de_DE.UTF-8
 
 test: build test-locale
-	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS) -E '_apponly$$'
 
 test-locale: deps
 	@locale -a 2>/dev/null | grep -qix 'de_DE.utf8' || $(SUDO) localedef -i de_DE -f UTF-8 $(TEST_LOCALE)
 
-demo: build
+# What demo/run-demo.sh runs, and nothing more: the tests and benchmarks are for `make test`.
+DEMO_TARGETS := fernwick fernwick_access_odbc fernwick-receiver demo_database
+
+demo: configure
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target $(DEMO_TARGETS)
 	demo/run-demo.sh $(BUILD_DIR)
+
+# The configuration the README prescribes for Windows (the tool alone, snapshot rows through
+# QSqlQuery), built here and run by the main build's end-to-end test, so that it cannot rot
+# unseen: every environment's sync must give the same bodies, row lines and snapshot tables.
+test-apponly: build test-locale
+	cmake -S . -B $(APPONLY_DIR) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) \
+	  -DFERNWICK_APP_ONLY=ON -DFERNWICK_SNAPSHOT_MAY_USE_SQLITE_HANDLE=OFF
+	cmake --build $(APPONLY_DIR) -j $(JOBS) --target fernwick
+	cmake -S . -B $(BUILD_DIR) -DFERNWICK_APPONLY_EXE=$(abspath $(APPONLY_DIR))/fernwick
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target tst_environments
+	cd $(BUILD_DIR) && ctest --output-on-failure -R '^tst_environments_apponly$$'
+
+# The tool's sources through MinGW-w64 with -fsyntax-only, without and with UNICODE (which
+# turns every ODBC call with text into its wide form), against this machine's Qt headers:
+# MinGW defines _WIN32 and WIN32 itself, so Qt's headers take their Windows branches; only
+# the features of qconfig.h stay Linux's.
+QT_HEADERS := $(shell qmake -query QT_INSTALL_HEADERS 2>/dev/null || echo /usr/include/x86_64-linux-gnu/qt5)
+WINDOWS_CXX := x86_64-w64-mingw32-g++-posix
+WINDOWS_SOURCES := $(filter-out store/snapshotinsert_sqlite.cpp,$(wildcard app/*.cpp store/*.cpp logging/*.cpp upload/*.cpp))
+WINDOWS_FLAGS := -std=c++17 -fsyntax-only -Wall -Wextra -Werror -DFERNWICK_VERSION='"check"' \
+  -I. -I$(BUILD_DIR)/generated -I$(BUILD_DIR)/fernwick_core_autogen/include \
+  $(foreach m,. QtCore QtGui QtWidgets QtSql QtNetwork,-isystem $(QT_HEADERS)/$(m))
+
+check-windows: configure
+	$(call install-missing,$(WINDOWS_DEPS))
+	cmake --build $(BUILD_DIR) --target fernwick_core_autogen
+	@for unicode in "" "-DUNICODE -D_UNICODE"; do \
+	  echo "check-windows: $(WINDOWS_CXX) -fsyntax-only $${unicode:-(ANSI)}"; \
+	  printf '%s\n' $(WINDOWS_SOURCES) | xargs -P $(JOBS) -n 1 \
+	    $(WINDOWS_CXX) $(WINDOWS_FLAGS) $$unicode || exit 1; \
+	done
 
 fuzz: deps
 	$(call install-missing,$(FUZZ_DEPS))
@@ -71,15 +114,30 @@ tsan: deps
 package: build
 	cd $(BUILD_DIR) && cpack -G DEB
 
-install: build
-	$(SUDO) cmake --install $(BUILD_DIR)
+# cpack (`make package`, and the package test of `make test`) installs into its staging
+# folder through the same build, which rewrites install_manifest.txt with the package's
+# paths; what `make install` put in place is kept under a name of its own.
+INSTALL_MANIFEST := $(BUILD_DIR)/fernwick-install-manifest.txt
 
-# Removes what `make install` put in place and the driver's registration.
+# PREFIX overrides the configured prefix (/usr/local unless CMAKE_INSTALL_PREFIX was given).
+install: build
+	$(SUDO) cmake --install $(BUILD_DIR) $(if $(PREFIX),--prefix $(PREFIX))
+	cp $(BUILD_DIR)/install_manifest.txt $(INSTALL_MANIFEST)
+
+# Removes what `make install` put in place and the driver's registration, under the names
+# the build registered. A file that a Debian package owns (the fernwick package installed
+# over the same prefix) is never removed: dpkg would no longer know what it installed.
 uninstall:
-	@test -f $(BUILD_DIR)/install_manifest.txt || { echo "nothing was installed from $(BUILD_DIR)"; exit 1; }
-	xargs -d '\n' $(SUDO) rm -f < $(BUILD_DIR)/install_manifest.txt
-	-$(SUDO) odbcinst -u -d -n "Microsoft Access Driver (*.mdb)"
-	-$(SUDO) odbcinst -u -d -n "Microsoft Access Driver (*.mdb, *.accdb)"
+	@test -f $(INSTALL_MANIFEST) || { echo "nothing was installed from $(BUILD_DIR)"; exit 1; }
+	@owned=$$(while IFS= read -r file || [ -n "$$file" ]; do dpkg -S "$$file" >/dev/null 2>&1 && echo "$$file"; done < $(INSTALL_MANIFEST)); \
+	if [ -n "$$owned" ]; then \
+	  echo "make uninstall: these files belong to an installed Debian package; remove it with apt instead:"; \
+	  echo "$$owned" | sed 's/^/  /'; \
+	  exit 1; \
+	fi
+	xargs -d '\n' $(SUDO) rm -f < $(INSTALL_MANIFEST)
+	rm -f $(INSTALL_MANIFEST)
+	-@while IFS= read -r name; do $(SUDO) odbcinst -u -d -n "$$name"; done < $(BUILD_DIR)/fernwick-driver-names.txt
 
 clean:
-	rm -rf $(BUILD_DIR)
+	rm -rf $(BUILD_DIR) $(APPONLY_DIR)

@@ -1,13 +1,15 @@
 #include "app/odbcdrivers.h"
 
+#include "fernwick_driver_names.h"
+
 #ifdef Q_OS_WIN
 #include <windows.h>
 #endif
 #include <sql.h>
 #include <sqlext.h>
 
-const QString jetDriverName = QStringLiteral("Microsoft Access Driver (*.mdb)");
-const QString aceDriverName = QStringLiteral("Microsoft Access Driver (*.mdb, *.accdb)");
+const QString jetDriverName = QString::fromLatin1(accessdriver::jetName);
+const QString aceDriverName = QString::fromLatin1(accessdriver::aceName);
 
 namespace {
 class Environment
@@ -34,7 +36,9 @@ public:
 }
 
 // Asked of the driver manager itself: a failed connect does not say why in a form that
-// survives translation, and the toolkit hands on no SQLSTATE.
+// survives translation, and the toolkit hands on no SQLSTATE. The ANSI entry point is named
+// outright: with UNICODE defined, as Windows builds often have it, plain SQLDrivers would be
+// the wide one and want SQLWCHAR buffers.
 bool odbcDriverInstalled(const QString &name)
 {
     Environment environment;
@@ -45,8 +49,8 @@ bool odbcDriverInstalled(const QString &name)
     SQLSMALLINT descriptionLength = 0;
     SQLSMALLINT attributesLength = 0;
     SQLUSMALLINT direction = SQL_FETCH_FIRST;
-    while (SQL_SUCCEEDED(SQLDrivers(environment.handle, direction, description, sizeof description,
-                                    &descriptionLength, attributes, sizeof attributes, &attributesLength))) {
+    while (SQL_SUCCEEDED(SQLDriversA(environment.handle, direction, description, sizeof description,
+                                     &descriptionLength, attributes, sizeof attributes, &attributesLength))) {
         if (QString::fromLocal8Bit(reinterpret_cast<const char *>(description)) == name)
             return true;
         direction = SQL_FETCH_NEXT;

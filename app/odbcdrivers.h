@@ -2,8 +2,7 @@
 
 #include <QString>
 
-// The Access driver's two names. Windows has the first only in its 32-bit form; the 64-bit
-// database engine registers the second alone.
+// The Access driver's two names (fernwick_driver_names.h), as the toolkit takes them.
 extern const QString jetDriverName;
 extern const QString aceDriverName;
 

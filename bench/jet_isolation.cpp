@@ -170,6 +170,17 @@ int main(int argc, char **argv)
     if (files.empty())
         files = {FERNWICK_MDB_SAMPLES "/nwind.mdb", FERNWICK_MDB_SAMPLES "/DateTestDatabase.mdb"};
 
+    for (const std::string &file : files) {
+        if (::access(file.c_str(), R_OK) != 0) {
+            std::fprintf(stderr,
+                         "bench_jet_isolation: %s is missing. Without files named, it reads the third-party "
+                         "samples nwind.mdb and DateTestDatabase.mdb, kept outside the repository in ../shared/data/mdb/ beside the "
+                         "clone (%s/); put them there, or name Jet files: "
+                         "bench_jet_isolation ROUNDS BALLAST_MB FILE.mdb...\n",
+                         file.c_str(), FERNWICK_MDB_SAMPLES);
+            return 1;
+        }
+    }
     std::printf("%d rounds each, alternating; ms median / best\n", rounds);
     for (size_t ballast : {size_t(0), ballastMb}) {
         std::vector<char> memory(ballast << 20);

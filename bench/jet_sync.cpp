@@ -6,10 +6,13 @@
 //
 // usage: bench_jet_sync [JET_FILE=<samples>/nwind.mdb] [ROUNDS=15]
 
+#include "fernwick_driver_names.h"
 #include "storage/storage.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -35,7 +38,7 @@ const char *const kSyncQueries[] = {
 
 QString connectionString(const QString &path)
 {
-    return QStringLiteral("DRIVER={Microsoft Access Driver (*.mdb)};FIL={MS Access};DBQ=%1;Uid=;Pwd=").arg(path);
+    return QStringLiteral("DRIVER={%1};FIL={MS Access};DBQ=%2;Uid=;Pwd=").arg(QLatin1String(accessdriver::jetName), path);
 }
 
 qint64 readEverything(QSqlDatabase &db, const char *sql)
@@ -109,6 +112,13 @@ int main(int argc, char **argv)
     qputenv("ODBCSYSINI", FERNWICK_ODBCSYSINI);
     const QString jetPath = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(FERNWICK_MDB_SAMPLES "/nwind.mdb");
     const int rounds = argc > 2 ? std::max(1, atoi(argv[2])) : 15;
+    if (!QFileInfo::exists(jetPath)) {
+        QTextStream(stderr) << "bench_jet_sync: " << jetPath << " is missing. Without a file named, it reads the third-party "
+                            << "sample nwind.mdb, kept outside the repository in ../shared/data/mdb/ beside the clone ("
+                            << QDir::cleanPath(QStringLiteral(FERNWICK_MDB_SAMPLES))
+                            << "/); put it there, or name a Jet file: bench_jet_sync FILE.mdb [ROUNDS]\n";
+        return 1;
+    }
     QTemporaryDir dir;
     const QString sqlitePath = dir.filePath(QStringLiteral("copy.mdb"));
     copyAsSqliteStorage(jetPath, sqlitePath);

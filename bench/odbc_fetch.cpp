@@ -2,6 +2,7 @@
 // QODBC and the project's Access driver, and through Qt's QSQLITE driver with the same
 // Access functions registered. Reads every value by name as the application does.
 
+#include "fernwick_driver_names.h"
 #include "sql/access_functions.h"
 #include "gtdb.h"
 
@@ -96,7 +97,7 @@ int main(int argc, char *argv[])
     {
         QSqlDatabase odbc = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), QStringLiteral("odbc"));
         odbc.setDatabaseName(
-            QStringLiteral("DRIVER={Microsoft Access Driver (*.mdb)};FIL={MS Access};DBQ=%1;Uid=;Pwd=").arg(path));
+            QStringLiteral("DRIVER={%1};FIL={MS Access};DBQ=%2;Uid=;Pwd=").arg(QLatin1String(accessdriver::jetName), path));
         if (!odbc.open())
             qFatal("QODBC open failed: %s", qPrintable(odbc.lastError().text()));
         odbcMillis = bestFetchMillis(odbc, &odbcChecksum);

@@ -1,6 +1,7 @@
 // Runs with a driver list that knows the Access driver only by the name the 64-bit
 // database engine registers, as on a 64-bit Windows.
 #include "app/mainwindow.h"
+#include "fernwick_driver_names.h"
 #include "gtdb.h"
 #include "support/localfile.h"
 #include "support/testserver.h"
@@ -13,7 +14,7 @@
 
 namespace {
 const QDateTime testNoon(QDate(2021, 6, 6), QTime(12, 0, 0));
-const QString driverLine = QStringLiteral("AccessDB driver: Microsoft Access Driver (*.mdb, *.accdb)");
+const QString driverLine = QStringLiteral("AccessDB driver: ") + QLatin1String(accessdriver::aceName);
 }
 
 class AceDriverOnlyTest : public QObject

@@ -1,3 +1,4 @@
+#include "fernwick_driver_names.h"
 #include "support/testsupport.h"
 
 #include <QProcess>
@@ -5,8 +6,8 @@
 #include <QtTest>
 
 namespace {
-const QString jetName = QStringLiteral("Microsoft Access Driver (*.mdb)");
-const QString aceName = QStringLiteral("Microsoft Access Driver (*.mdb, *.accdb)");
+const QString jetName = QLatin1String(accessdriver::jetName);
+const QString aceName = QLatin1String(accessdriver::aceName);
 
 // The program's standard output; on a failure, `failures` gains the command and its output.
 QString run(QString *failures, const QString &program, const QStringList &arguments, const QString &odbcSysIni = QString())

@@ -3,6 +3,7 @@
 // Shared by the driver's tests: fixture databases and connections made exactly as the
 // application makes them.
 
+#include "fernwick_driver_names.h"
 #include "gtdb.h"
 
 #include <QCryptographicHash>
@@ -18,10 +19,8 @@ namespace odbcfixture {
 
 inline QString connectionString(const QString &path, const QString &password = QString())
 {
-    return QStringLiteral("DRIVER={Microsoft Access Driver (*.mdb)};FIL={MS Access};DBQ=%1;Uid=%2;Pwd=%3")
-        .arg(path)
-        .arg(QString())
-        .arg(password);
+    return QStringLiteral("DRIVER={%1};FIL={MS Access};DBQ=%2;Uid=%3;Pwd=%4")
+        .arg(QLatin1String(accessdriver::jetName), path, QString(), password);
 }
 
 inline QSqlDatabase accessDatabase(const QString &connectionName, const QString &path,

@@ -441,8 +441,9 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("dbq");
         QTest::addColumn<QString>("pwd"); // both "<error>" when the text is refused
-        QTest::newRow("application form") << "DRIVER={Microsoft Access Driver (*.mdb)};FIL={MS Access};"
-                                             "DBQ=D:/data/GuardTour_DB.mdb;Uid=;Pwd="
+        QTest::newRow("application form") << QStringLiteral("DRIVER={%1};FIL={MS Access};"
+                                                            "DBQ=D:/data/GuardTour_DB.mdb;Uid=;Pwd=")
+                                                 .arg(QLatin1String(accessdriver::jetName))
                                           << "D:/data/GuardTour_DB.mdb" << "";
         QTest::newRow("keys in any case") << "dbq=a.mdb;pWd=x" << "a.mdb" << "x";
         QTest::newRow("blanks trimmed") << " DBQ = a b.mdb ; PWD= x " << "a b.mdb" << "x";

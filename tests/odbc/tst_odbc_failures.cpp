@@ -13,7 +13,7 @@ using namespace odbcfixture;
 namespace {
 
 const char kOneCheckpoint[] = "INSERT INTO GT_CHECKPOINT VALUES (1, 'A1', 'Gate', 1, 0);";
-const char kDriver[] = "DRIVER={Microsoft Access Driver (*.mdb)};FIL={MS Access};";
+const QString kDriver = QStringLiteral("DRIVER={%1};FIL={MS Access};").arg(QLatin1String(accessdriver::jetName));
 
 } // namespace
 
@@ -69,7 +69,7 @@ private slots:
         QTest::newRow("recognised by header, not extension") << "site.backup" << "" << "" << "";
         QTest::newRow("braced values hold separators and braces")
             << "a;b {c}/GuardTour_DB.mdb" << " p;w}d " << ""
-            << QString(kDriver) + "DBQ={<path>};Uid=;Pwd={ p;w}}d }";
+            << kDriver + "DBQ={<path>};Uid=;Pwd={ p;w}}d }";
     }
 
     void connects()

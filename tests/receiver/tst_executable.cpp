@@ -93,6 +93,7 @@ void ReceiverExecutableTest::commandLine_data()
     QTest::addColumn<QByteArray>("out"); // empty: nothing on stdout
     QTest::addColumn<QByteArray>("err");
     QTest::newRow("bad port") << QStringList{"--port", "70000"} << 2 << QByteArray() << QByteArray("--port");
+    QTest::newRow("unknown option") << QStringList{"--prot", "8080"} << 2 << QByteArray() << QByteArray("prot");
     QTest::newRow("help") << QStringList{"--help"} << 0 << QByteArray("/point: pId, ptCard, ptName, ptNum, ptType")
                           << QByteArray();
 }

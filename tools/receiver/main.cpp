@@ -63,7 +63,7 @@ Options parseOptions(const QCoreApplication &app)
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(description());
-    parser.addHelpOption();
+    const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption host(QStringLiteral("host"),
                                   QStringLiteral("Address to listen on (default 127.0.0.1)."),
                                   QStringLiteral("address"), QStringLiteral("127.0.0.1"));
@@ -78,7 +78,12 @@ Options parseOptions(const QCoreApplication &app)
                                       QStringLiteral("Also write the port listened on to this file."),
                                       QStringLiteral("file"));
     parser.addOptions({host, port, store, portFile});
-    parser.process(app);
+    // process() would exit with 1 on an unknown option; a usage error is 2 here, as for
+    // every other bad option.
+    if (!parser.parse(app.arguments()))
+        failStart(parser.errorText());
+    if (parser.isSet(help))
+        parser.showHelp(0);
     if (!parser.positionalArguments().isEmpty())
         failStart(QStringLiteral("unexpected argument %1").arg(parser.positionalArguments().first()));
 

@@ -4,15 +4,14 @@
 #include "odbc/statement.h"
 #include "sql/access_functions.h"
 
+#include "fernwick_driver_names.h"
+
 #include <odbcinst.h>
 
 #include <cstdint>
 #include <strings.h>
 
 namespace accessodbc {
-
-const char *const kDriverName = "Microsoft Access Driver (*.mdb)";
-const char *const kAceDriverName = "Microsoft Access Driver (*.mdb, *.accdb)";
 
 namespace {
 
@@ -77,7 +76,7 @@ bool registerSqlFunctions(sqlite3 *db)
 // The driver manager passes the name the application asked for on to the driver.
 AccessEngine engineNamed(const std::string &driver)
 {
-    return strcasecmp(driver.c_str(), kAceDriverName) == 0 ? AccessEngine::Ace : AccessEngine::Jet;
+    return strcasecmp(driver.c_str(), accessdriver::aceName) == 0 ? AccessEngine::Ace : AccessEngine::Jet;
 }
 
 SQLRETURN openWith(Connection *connection, const ConnectionAttributes &attributes)

@@ -6,11 +6,6 @@
 
 namespace accessodbc {
 
-// The name under which the driver is registered, and the one its settings live under.
-extern const char *const kDriverName;
-// The name the driver of Access 2007 and later goes by; under it .accdb files open too.
-extern const char *const kAceDriverName;
-
 SQLRETURN connectWithString(Connection *connection, const std::string &connectionString);
 SQLRETURN connectWithDsn(Connection *connection, const std::string &dsn, const std::string &password);
 SQLRETURN disconnect(Connection *connection);
