@@ -2,12 +2,12 @@
 #include "gtdb.h"
 #include "support/diskfaults.h"
 #include "support/localfile.h"
+#include "support/site.h"
 #include "support/testserver.h"
 #include "support/testsupport.h"
 
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QSettings>
 #include <QSqlDatabase>
 #include <QtTest>
 
@@ -15,8 +15,6 @@
 #include <thread>
 
 namespace {
-const QDateTime testNoon(QDate(2021, 6, 6), QTime(12, 0, 0));
-const QString logFile = QStringLiteral("log/fernwicklog-20210606.txt");
 const QStringList responseFiles = {"log/responsePointData-20210606.txt", "log/responseLineData-20210606.txt",
                                    "log/responsePlanData-20210606.txt"};
 
@@ -74,7 +72,7 @@ QStringList withoutStamps(const QStringList &lines)
 
 QStringList logLines()
 {
-    QStringList lines = QString::fromUtf8(readAll(logFile)).split(QLatin1Char('\n'));
+    QStringList lines = QString::fromUtf8(readAll(Site::logFile())).split(QLatin1Char('\n'));
     lines.removeLast();
     return withoutStamps(lines);
 }
@@ -87,43 +85,6 @@ QStringList paneLines(MainWindow &window)
     lines.removeAll(QString());
     return withoutStamps(lines);
 }
-
-// A test's own working directory at a fixed date, a receiver for the three kinds, and a
-// guard-tour site that the configuration row points at.
-struct Site
-{
-    Site()
-    {
-        QSettings settings(QStringLiteral("sys.ini"), QSettings::IniFormat);
-        for (const QString &kind : QStringList{"point", "line", "plan"})
-            settings.setValue(kind.toUpper() + QStringLiteral("_HTTPURL"), server.url(QLatin1Char('/') + kind));
-    }
-    bool make(const QString &sql, const QString &password = QString(),
-              const QString &name = QStringLiteral("GuardTour_DB.mdb"))
-    {
-        QString error;
-        if (configure(name, password) && gtdb::createGuardTourDb(path, sql, password, &error))
-            return true;
-        qWarning("cannot make the site: %s", qPrintable(error));
-        return false;
-    }
-    bool generate(int rowsPerKind)
-    {
-        return configure(QStringLiteral("GuardTour_DB.mdb"), QString()) && gtdb::generateGuardTourDb(path, rowsPerKind);
-    }
-    bool configure(const QString &name, const QString &password)
-    {
-        path = wd.file(name);
-        QDir().mkpath(QFileInfo(path).path());
-        LocalFile file;
-        return file.exec(QStringLiteral("create table orva_fernwick_config (PATH text,PASSWD text)"))
-            && file.exec(QStringLiteral("insert into orva_fernwick_config values (?, ?)"), {path, password});
-    }
-    WorkingDir wd;
-    ClockAt clock{testNoon};
-    TestServer server;
-    QString path;
-};
 
 QList<QStringList> snapshot(const QString &table, bool dropStamp)
 {
