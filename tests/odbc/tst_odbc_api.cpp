@@ -23,6 +23,17 @@ INSERT INTO GT_PLAN VALUES (5, 2, '1899-12-30 08:00:00', '1899-12-30 09:30:00', 
     "INSERT INTO GT_CHECKPOINT VALUES (2, NULL, '\xEF\xBB\xBFNORTH', 13, 0);\n"
     "INSERT INTO GT_CHECKPOINT VALUES (3, NULL, '\xEF\xBF\xBESOUTH', 14, 0);\n";
 
+// Kept apart from the other checkpoints by its id, 0.
+QString longName()
+{
+    return QString::fromUtf8("长").repeated(30000) + QStringLiteral("x").repeated(40000) + QString::fromUtf8("😀");
+}
+
+QString longCheckpoint()
+{
+    return QStringLiteral("INSERT INTO GT_CHECKPOINT VALUES (0, NULL, '%1', 1, 1);").arg(longName());
+}
+
 // One environment, connection and statement, freed in the right order.
 struct OdbcSession {
     SQLHENV env = SQL_NULL_HENV;
@@ -136,6 +147,9 @@ QByteArray readInChunks(SQLHSTMT stmt, SQLUSMALLINT column, SQLSMALLINT cType, i
             return QByteArray("<failed>");
         const int available = rc == SQL_SUCCESS_WITH_INFO ? (chunkBytes - terminator) / terminator * terminator
                                                          : int(indicator);
+        // QODBC takes a cut part's length for all that is left, and reads on while it exceeds the part.
+        if (rc == SQL_SUCCESS_WITH_INFO && indicator != SQL_NO_TOTAL && indicator <= available)
+            return QByteArray("<the length of a cut part is not what is left>");
         whole.append(buffer.constData(), available);
     }
     return whole;
@@ -180,7 +194,7 @@ private slots:
     {
         dir = new QTemporaryDir;
         QVERIFY(dir->isValid());
-        path = makeDatabase(*dir, QString::fromUtf8(kSite), QStringLiteral("pw"));
+        path = makeDatabase(*dir, QString::fromUtf8(kSite) + longCheckpoint(), QStringLiteral("pw"));
         session = new OdbcSession(connectionString(path, QStringLiteral("pw")));
         QVERIFY(SQL_SUCCEEDED(session->connectResult));
     }
@@ -193,44 +207,73 @@ private slots:
 
     void textArrivesWholeOrInPartsOnBothPaths_data()
     {
+        QTest::addColumn<int>("id");
         QTest::addColumn<int>("cType");
         QTest::addColumn<int>("chunk");
-        QTest::newRow("char, whole") << int(SQL_C_CHAR) << 64;
-        QTest::newRow("char, 3 bytes") << int(SQL_C_CHAR) << 3;
-        QTest::newRow("wide, whole") << int(SQL_C_WCHAR) << 64;
-        QTest::newRow("wide, 3 units") << int(SQL_C_WCHAR) << 6;
+        QTest::addColumn<QString>("text");
+        const QString name = QString::fromUtf8("北门岗亭 😀");
+        QTest::newRow("char, whole") << 1 << int(SQL_C_CHAR) << 64 << name;
+        QTest::newRow("char, 3 bytes") << 1 << int(SQL_C_CHAR) << 3 << name;
+        QTest::newRow("wide, whole") << 1 << int(SQL_C_WCHAR) << 64 << name;
+        QTest::newRow("wide, 3 units") << 1 << int(SQL_C_WCHAR) << 6 << name;
+        // A long memo: many parts, or two of a 128 KiB buffer.
+        QTest::newRow("long, char") << 0 << int(SQL_C_CHAR) << 4096 << longName();
+        QTest::newRow("long, wide") << 0 << int(SQL_C_WCHAR) << 65536 * 2 << longName();
     }
 
     void textArrivesWholeOrInPartsOnBothPaths()
     {
+        QFETCH(int, id);
         QFETCH(int, cType);
         QFETCH(int, chunk);
-        QVERIFY(firstRow("select CheckPoint_Name from GT_CHECKPOINT where id = 1"));
+        QFETCH(QString, text);
+        const QByteArray sql = "select CheckPoint_Name from GT_CHECKPOINT where id = " + QByteArray::number(id);
+        QVERIFY(firstRow(sql.constData()));
         int calls = 0;
         const QByteArray bytes = readInChunks(session->stmt, 1, SQLSMALLINT(cType), chunk, &calls);
-        const QString text = cType == SQL_C_CHAR ? QString::fromUtf8(bytes) : fromWideBytes(bytes);
-        QCOMPARE(text, QString::fromUtf8("北门岗亭 😀"));
-        QCOMPARE(calls > 1, chunk < 64);
+        const bool wide = cType == SQL_C_WCHAR;
+        QCOMPARE(wide ? fromWideBytes(bytes) : QString::fromUtf8(bytes), text);
+        const int terminator = wide ? 2 : 1;
+        QCOMPARE(calls > 1, bytes.size() + terminator > chunk);
         QCOMPARE(SQLFetch(session->stmt), SQLRETURN(SQL_NO_DATA));
     }
 
-    void refusedConnectionsCarryTheirState_data()
+    // The state tells an application what went wrong; the message, which QODBC hands on as
+    // it is, tells the operator reading the log.
+    void refusedConnectionsCarryStateAndMessage_data()
     {
         QTest::addColumn<QString>("file");
+        QTest::addColumn<QByteArray>("contents"); // written to the file first, when there are any
         QTest::addColumn<QString>("password");
         QTest::addColumn<QString>("state");
-        QTest::newRow("wrong password") << "GuardTour_DB.mdb" << "nope" << "28000";
-        QTest::newRow("missing file") << "gone.mdb" << "pw" << "HY024";
+        QTest::addColumn<QString>("message"); // %1 stands for the file's path
+        QTest::newRow("missing file") << "gone.mdb" << QByteArray() << "pw" << "HY024" << "Could not find file '%1'.";
+        QTest::newRow("not a database")
+            << "notes.mdb" << QByteArray("Standard notes, not a database at all, but long enough to have a header.\n")
+            << "" << "HY000" << "Unrecognized database format '%1'.";
+        QTest::newRow("password in other case") << "GuardTour_DB.mdb" << QByteArray() << "PW" << "28000"
+                                                << "Not a valid password.";
+        QTest::newRow("no password") << "GuardTour_DB.mdb" << QByteArray() << "" << "28000" << "Not a valid password.";
     }
 
-    void refusedConnectionsCarryTheirState()
+    void refusedConnectionsCarryStateAndMessage()
     {
         QFETCH(QString, file);
+        QFETCH(QByteArray, contents);
         QFETCH(QString, password);
         QFETCH(QString, state);
-        OdbcSession refused(connectionString(dir->filePath(file), password));
+        QFETCH(QString, message);
+        const QString refusedPath = dir->filePath(file);
+        if (!contents.isEmpty()) {
+            QFile written(refusedPath);
+            QVERIFY(written.open(QIODevice::WriteOnly) && written.write(contents) == contents.size());
+        }
+        OdbcSession refused(connectionString(refusedPath, password));
         QCOMPARE(refused.connectResult, SQLRETURN(SQL_ERROR));
-        QCOMPARE(refused.firstState(SQL_HANDLE_DBC, refused.dbc), state);
+        const QPair<QString, QString> record = refused.firstRecord(SQL_HANDLE_DBC, refused.dbc);
+        QCOMPARE(record.first, state);
+        QVERIFY2(record.second.contains(QString(message).replace(QStringLiteral("%1"), refusedPath)),
+                 qPrintable(record.second));
     }
 
     void getDataOutsideARowOrOfTheWrongTypeCarriesItsState()
