@@ -1,6 +1,6 @@
 #include "store/dbthread.h"
 #include "support/localfile.h"
-#include "support/testsupport.h"
+#include "support/site.h"
 
 #include <QSignalSpy>
 #include <QSqlDatabase>
@@ -37,34 +37,33 @@ private slots:
 
 void ConfigStoreTest::rowsGiveTheParameters_data()
 {
-    QTest::addColumn<QStringList>("setUp");
+    QTest::addColumn<bool>("tableMade");
+    QTest::addColumn<QList<QStringList>>("rowsBefore");
     QTest::addColumn<QStringList>("params");
     QTest::addColumn<QList<QStringList>>("rowsAfter");
-    const QString table = QStringLiteral("create table orva_fernwick_config (PATH text,PASSWD text)");
-    QTest::newRow("first start seeds one default row") << QStringList() << QStringList{defaultPath, "XQ"}
+    QTest::newRow("first start seeds one default row") << false << QList<QStringList>()
+                                                       << QStringList{defaultPath, "XQ"}
                                                        << QList<QStringList>{{defaultPath, "XQ"}};
-    QTest::newRow("empty table gives defaults and stays empty") << QStringList{table}
+    QTest::newRow("empty table gives defaults and stays empty") << true << QList<QStringList>()
                                                                 << QStringList{defaultPath, "XQ"} << QList<QStringList>();
     QTest::newRow("last of several rows wins")
-        << QStringList{table, "insert into orva_fernwick_config values ('/a.mdb','one'),('/b.mdb','two')"}
-        << QStringList{"/b.mdb", "two"} << QList<QStringList>{{"/a.mdb", "one"}, {"/b.mdb", "two"}};
+        << true << QList<QStringList>{{"/a.mdb", "one"}, {"/b.mdb", "two"}} << QStringList{"/b.mdb", "two"}
+        << QList<QStringList>{{"/a.mdb", "one"}, {"/b.mdb", "two"}};
     QTest::newRow("null password becomes empty")
-        << QStringList{table, "insert into orva_fernwick_config values ('/site.mdb', NULL)"}
-        << QStringList{"/site.mdb", ""} << QList<QStringList>{{"/site.mdb", "<null>"}};
+        << true << QList<QStringList>{{"/site.mdb", QString()}} << QStringList{"/site.mdb", ""}
+        << QList<QStringList>{{"/site.mdb", "<null>"}};
 }
 
 // Each row is read twice, as by two starts: the second start neither adds nor changes a row.
 void ConfigStoreTest::rowsGiveTheParameters()
 {
-    QFETCH(QStringList, setUp);
+    QFETCH(bool, tableMade);
+    QFETCH(QList<QStringList>, rowsBefore);
     QFETCH(QStringList, params);
     QFETCH(QList<QStringList>, rowsAfter);
     WorkingDir wd;
-    {
-        LocalFile file;
-        for (const QString &statement : setUp)
-            QVERIFY(file.exec(statement));
-    }
+    if (tableMade)
+        QVERIFY(writeConfigurationTable(rowsBefore));
     QCOMPARE(loadConfigOnce(), params);
     QCOMPARE(loadConfigOnce(), params);
     QCOMPARE(LocalFile().rows(configRows), rowsAfter);
@@ -114,9 +113,8 @@ void ConfigStoreTest::unreadableFileGivesDefaultsWritesNothingAndSaysWhy()
 void ConfigStoreTest::lockedFileKeepsItsRowForTheNextStart()
 {
     WorkingDir wd;
+    QVERIFY(writeConfigurationTable({{"/srv/site.mdb", "pw"}}));
     LocalFile other;
-    other.exec(QStringLiteral("create table orva_fernwick_config (PATH text,PASSWD text)"));
-    other.exec(QStringLiteral("insert into orva_fernwick_config values ('/srv/site.mdb', 'pw')"));
     QVERIFY(other.exec(QStringLiteral("begin exclusive")));
     {
         DBThread store(nullptr);

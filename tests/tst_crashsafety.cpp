@@ -1,6 +1,6 @@
 #include "gtdb.h"
 #include "support/localfile.h"
-#include "support/testsupport.h"
+#include "support/site.h"
 
 #include <QProcess>
 #include <QRandomGenerator>
@@ -102,16 +102,6 @@ QByteArray damaged(QByteArray bytes, quint32 seed)
     return bytes;
 }
 
-// A generated site in the working directory, which the configuration row points at.
-bool makeSite(const WorkingDir &wd, int rowsPerKind)
-{
-    const QString site = wd.file(QStringLiteral("GuardTour_DB.mdb"));
-    LocalFile file;
-    return file.exec(QStringLiteral("create table orva_fernwick_config (PATH text,PASSWD text)"))
-        && file.exec(QStringLiteral("insert into orva_fernwick_config values (?, '')"), {site})
-        && gtdb::generateGuardTourDb(site, rowsPerKind);
-}
-
 bool startProgram(QProcess &fernwick)
 {
     fernwick.setWorkingDirectory(QDir::currentPath());
@@ -155,11 +145,10 @@ void CrashSafetyTest::killedSyncLeavesEachTableOldOrNew_data()
 void CrashSafetyTest::killedSyncLeavesEachTableOldOrNew()
 {
     QFETCH(bool, afterFirstCommit);
-    WorkingDir wd;
-    const QString site = wd.file(QStringLiteral("GuardTour_DB.mdb"));
+    Site site;
 
     // A first, complete run on a small site gives the rows the tables hold before.
-    QVERIFY(makeSite(wd, smallSite));
+    QVERIFY(site.generate(smallSite));
     QVERIFY(completeRun());
     QMap<QString, QList<QStringList>> before;
     for (const Snapshot &s : snapshots) {
@@ -167,7 +156,7 @@ void CrashSafetyTest::killedSyncLeavesEachTableOldOrNew()
         QCOMPARE(before[s.table].size(), smallSite);
     }
 
-    QVERIFY(gtdb::generateGuardTourDb(site, largeSite));
+    QVERIFY(gtdb::generateGuardTourDb(site.path, largeSite));
     const qint64 sizeBefore = QFileInfo(QStringLiteral("fernwick.db")).size();
     QProcess fernwick;
     QVERIFY(startProgram(fernwick));
@@ -188,7 +177,7 @@ void CrashSafetyTest::killedSyncLeavesEachTableOldOrNew()
     for (const Snapshot &s : snapshots) {
         const QList<QStringList> rows = file.table(s.table);
         const bool old = rows == before[s.table];
-        const bool whole = !old && sortedColumn(rows) == sourceIds(site, s);
+        const bool whole = !old && sortedColumn(rows) == sourceIds(site.path, s);
         QVERIFY2(old || whole, qPrintable(QStringLiteral("%1 holds %2 rows").arg(s.table).arg(rows.size())));
         if (afterFirstCommit && s.table == QLatin1String("orva_point_data"))
             QVERIFY2(whole, "a committed snapshot was lost");
@@ -200,8 +189,8 @@ void CrashSafetyTest::damagedFileNeverStopsTheProgram()
 {
     QByteArray pristine;
     {
-        WorkingDir wd;
-        QVERIFY(makeSite(wd, 200));
+        Site site;
+        QVERIFY(site.generate(200));
         QVERIFY(completeRun());
         pristine = readAll(QStringLiteral("fernwick.db"));
         QVERIFY(pristine.size() > 3 * 4096);

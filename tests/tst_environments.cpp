@@ -2,7 +2,7 @@
 // snapshot tables whatever the locale and the time zone of the machine that runs the sync: the
 // real executable is run once per environment and every run is compared with the C/UTC one.
 #include "gtdb.h"
-#include "support/testserver.h"
+#include "support/site.h"
 
 #include <QDir>
 #include <QJsonArray>
@@ -11,7 +11,6 @@
 #include <QLocale>
 #include <QProcess>
 #include <QRandomGenerator>
-#include <QSettings>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -22,7 +21,6 @@
 #include <clocale>
 
 namespace {
-const QStringList kinds = {QStringLiteral("point"), QStringLiteral("line"), QStringLiteral("plan")};
 const QStringList snapshotTables = {"orva_point_data", "orva_line_data", "orva_plan_data"};
 // The column a snapshot row gets at the time it is written, which no two runs share.
 const QString writtenAtColumn = QStringLiteral("createTime");
@@ -203,32 +201,11 @@ QStringList writtenAtStamps(const QString &file)
     return stamps;
 }
 
-bool configure(const QString &directory, const QString &site, const TestServer &server)
-{
-    QSettings settings(directory + QStringLiteral("/sys.ini"), QSettings::IniFormat);
-    for (const QString &kind : kinds)
-        settings.setValue(kind.toUpper() + QStringLiteral("_HTTPURL"), server.url(QLatin1Char('/') + kind));
-    settings.sync();
-    bool made = false;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("config"));
-        db.setDatabaseName(directory + QStringLiteral("/fernwick.db"));
-        QSqlQuery query(db);
-        made = db.open() && query.exec(QStringLiteral("create table orva_fernwick_config (PATH text,PASSWD text)"))
-            && query.prepare(QStringLiteral("insert into orva_fernwick_config values (?, '')"));
-        query.addBindValue(site);
-        made = made && query.exec();
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("config"));
-    return made;
-}
-
 RunRecord syncUnder(const Environment &environment, const QString &site)
 {
     RunRecord record;
-    QTemporaryDir directory;
-    TestServer server;
-    if (!configure(directory.path(), site, server)) {
+    Site run;
+    if (!run.pointAt(site)) {
         record.output = QStringLiteral("cannot set up the working directory");
         return record;
     }
@@ -238,7 +215,7 @@ RunRecord syncUnder(const Environment &environment, const QString &site)
     variables.insert(QStringLiteral("LC_ALL"), environment.locale);
     variables.insert(QStringLiteral("TZ"), environment.zone);
     QProcess fernwick;
-    fernwick.setWorkingDirectory(directory.path());
+    fernwick.setWorkingDirectory(run.wd.path());
     fernwick.setProcessEnvironment(variables);
     fernwick.start(qEnvironmentVariable("FERNWICK_EXE"), {QStringLiteral("--once")});
     if (!fernwick.waitForFinished(120000) || fernwick.exitStatus() != QProcess::NormalExit) {
@@ -247,11 +224,11 @@ RunRecord syncUnder(const Environment &environment, const QString &site)
     }
     record.exitCode = fernwick.exitCode();
     record.output = QString::fromUtf8(fernwick.readAllStandardOutput() + fernwick.readAllStandardError());
-    for (const TestServer::Request &request : server.requests())
+    for (const TestServer::Request &request : run.server.requests())
         record.bodies.insert(request.path, request.body);
-    record.rowLines = unstampedLogLines(directory.path(), &record.stamps);
-    record.tables = snapshots(directory.path() + QStringLiteral("/fernwick.db"));
-    record.stamps += writtenAtStamps(directory.path() + QStringLiteral("/fernwick.db"));
+    record.rowLines = unstampedLogLines(run.wd.path(), &record.stamps);
+    record.tables = snapshots(run.wd.file(QStringLiteral("fernwick.db")));
+    record.stamps += writtenAtStamps(run.wd.file(QStringLiteral("fernwick.db")));
     return record;
 }
 

@@ -8,6 +8,8 @@
 #include <sql.h>
 #include <sqlext.h>
 
+#include <memory>
+
 using namespace odbcfixture;
 
 namespace {
@@ -23,6 +25,11 @@ INSERT INTO GT_PLAN VALUES (5, 2, '1899-12-30 08:00:00', '1899-12-30 09:30:00', 
     // Names that begin with U+FEFF and U+FFFE, which UTF-16 readers take for byte-order marks.
     "INSERT INTO GT_CHECKPOINT VALUES (2, NULL, '\xEF\xBB\xBFNORTH', 13, 0);\n"
     "INSERT INTO GT_CHECKPOINT VALUES (3, NULL, '\xEF\xBF\xBESOUTH', 14, 0);\n";
+
+QString longMemo()
+{
+    return QString::fromUtf8("长").repeated(30000) + QStringLiteral("x").repeated(40000) + QString::fromUtf8("😀");
+}
 
 // One environment, connection and statement, freed in the right order.
 struct OdbcSession {
@@ -168,6 +175,9 @@ QByteArray readInChunks(SQLHSTMT stmt, SQLUSMALLINT column, SQLSMALLINT cType, i
             return QByteArray("<failed>");
         const int available = rc == SQL_SUCCESS_WITH_INFO ? (chunkBytes - terminator) / terminator * terminator
                                                          : int(indicator);
+        // QODBC takes a cut part's length for all that is left, and reads on while it exceeds the part.
+        if (rc == SQL_SUCCESS_WITH_INFO && indicator != SQL_NO_TOTAL && indicator <= available)
+            return QByteArray("<the length of a cut part is not what is left>");
         whole.append(buffer.constData(), available);
     }
     return whole;
@@ -193,6 +203,18 @@ private:
     QTemporaryDir *dir = nullptr;
     QString path;
     OdbcSession *session = nullptr;
+
+    // The memo has a file of its own, written once: no other test pays for writing it.
+    QTemporaryDir memoDir;
+    QString memoPath;
+
+    QString memoSite()
+    {
+        if (memoPath.isEmpty())
+            memoPath = makeDatabase(memoDir, QStringLiteral("INSERT INTO GT_CHECKPOINT VALUES (1, NULL, '%1', 1, 1);")
+                                                 .arg(longMemo()));
+        return memoPath;
+    }
 
     // Runs sql and fetches its first row.
     bool firstRow(const char *sql)
@@ -227,42 +249,73 @@ private slots:
     {
         QTest::addColumn<int>("cType");
         QTest::addColumn<int>("chunk");
-        QTest::newRow("char, whole") << int(SQL_C_CHAR) << 64;
-        QTest::newRow("char, 3 bytes") << int(SQL_C_CHAR) << 3;
-        QTest::newRow("wide, whole") << int(SQL_C_WCHAR) << 64;
-        QTest::newRow("wide, 3 units") << int(SQL_C_WCHAR) << 6;
+        QTest::addColumn<bool>("memo"); // else checkpoint 1 of the site
+        QTest::newRow("char, whole") << int(SQL_C_CHAR) << 64 << false;
+        QTest::newRow("char, 3 bytes") << int(SQL_C_CHAR) << 3 << false;
+        QTest::newRow("wide, whole") << int(SQL_C_WCHAR) << 64 << false;
+        QTest::newRow("wide, 3 units") << int(SQL_C_WCHAR) << 6 << false;
+        // Many parts, or two of a 128 KiB buffer.
+        QTest::newRow("long memo, char") << int(SQL_C_CHAR) << 4096 << true;
+        QTest::newRow("long memo, wide") << int(SQL_C_WCHAR) << 65536 * 2 << true;
     }
 
     void textArrivesWholeOrInPartsOnBothPaths()
     {
         QFETCH(int, cType);
         QFETCH(int, chunk);
-        QVERIFY(firstRow("select CheckPoint_Name from GT_CHECKPOINT where id = 1"));
+        QFETCH(bool, memo);
+        std::unique_ptr<OdbcSession> memoSession;
+        if (memo)
+            memoSession.reset(new OdbcSession(connectionString(memoSite())));
+        OdbcSession &reader = memoSession ? *memoSession : *session;
+        QVERIFY(SQL_SUCCEEDED(reader.exec("select CheckPoint_Name from GT_CHECKPOINT where id = 1")));
+        QCOMPARE(SQLFetch(reader.stmt), SQLRETURN(SQL_SUCCESS));
         int calls = 0;
-        const QByteArray bytes = readInChunks(session->stmt, 1, SQLSMALLINT(cType), chunk, &calls);
-        const QString text = cType == SQL_C_CHAR ? QString::fromUtf8(bytes) : fromWideBytes(bytes);
-        QCOMPARE(text, QString::fromUtf8("北门岗亭 😀"));
-        QCOMPARE(calls > 1, chunk < 64);
-        QCOMPARE(SQLFetch(session->stmt), SQLRETURN(SQL_NO_DATA));
+        const QByteArray bytes = readInChunks(reader.stmt, 1, SQLSMALLINT(cType), chunk, &calls);
+        const bool wide = cType == SQL_C_WCHAR;
+        const QString expected = memo ? longMemo() : QString::fromUtf8("北门岗亭 😀");
+        QCOMPARE(wide ? fromWideBytes(bytes) : QString::fromUtf8(bytes), expected);
+        const int terminator = wide ? 2 : 1;
+        QCOMPARE(calls > 1, bytes.size() + terminator > chunk);
+        QCOMPARE(SQLFetch(reader.stmt), SQLRETURN(SQL_NO_DATA));
     }
 
-    void refusedConnectionsCarryTheirState_data()
+    // The state tells an application what went wrong; the message, which QODBC hands on as
+    // it is, tells the operator reading the log.
+    void refusedConnectionsCarryStateAndMessage_data()
     {
         QTest::addColumn<QString>("file");
+        QTest::addColumn<QByteArray>("contents"); // written to the file first, when there are any
         QTest::addColumn<QString>("password");
         QTest::addColumn<QString>("state");
-        QTest::newRow("wrong password") << "GuardTour_DB.mdb" << "nope" << "28000";
-        QTest::newRow("missing file") << "gone.mdb" << "pw" << "HY024";
+        QTest::addColumn<QString>("message"); // %1 stands for the file's path
+        QTest::newRow("missing file") << "gone.mdb" << QByteArray() << "pw" << "HY024" << "Could not find file '%1'.";
+        QTest::newRow("not a database")
+            << "notes.mdb" << QByteArray("Standard notes, not a database at all, but long enough to have a header.\n")
+            << "" << "HY000" << "Unrecognized database format '%1'.";
+        QTest::newRow("password in other case") << "GuardTour_DB.mdb" << QByteArray() << "PW" << "28000"
+                                                << "Not a valid password.";
+        QTest::newRow("no password") << "GuardTour_DB.mdb" << QByteArray() << "" << "28000" << "Not a valid password.";
     }
 
-    void refusedConnectionsCarryTheirState()
+    void refusedConnectionsCarryStateAndMessage()
     {
         QFETCH(QString, file);
+        QFETCH(QByteArray, contents);
         QFETCH(QString, password);
         QFETCH(QString, state);
-        OdbcSession refused(connectionString(dir->filePath(file), password));
+        QFETCH(QString, message);
+        const QString refusedPath = dir->filePath(file);
+        if (!contents.isEmpty()) {
+            QFile written(refusedPath);
+            QVERIFY(written.open(QIODevice::WriteOnly) && written.write(contents) == contents.size());
+        }
+        OdbcSession refused(connectionString(refusedPath, password));
         QCOMPARE(refused.connectResult, SQLRETURN(SQL_ERROR));
-        QCOMPARE(refused.firstState(SQL_HANDLE_DBC, refused.dbc), state);
+        const QPair<QString, QString> record = refused.firstRecord(SQL_HANDLE_DBC, refused.dbc);
+        QCOMPARE(record.first, state);
+        QVERIFY2(record.second.contains(QString(message).replace(QStringLiteral("%1"), refusedPath)),
+                 qPrintable(record.second));
     }
 
     void getDataOutsideARowOrOfTheWrongTypeCarriesItsState()

@@ -1,6 +1,7 @@
-// What goes wrong, and how the driver says so: missing files, passwords, files that
-// are not databases, hidden tables and statements that would write. Also what must still
-// connect: braced connection-string values and files named unlike databases.
+// What goes wrong through QODBC, and how the driver says so: a database that another
+// program is writing, hidden tables and statements that would write. Also what must still
+// connect: braced connection-string values and files named unlike databases. The states
+// and messages of refused connections are tested through the ODBC API (tst_odbc_api).
 
 #include "odbcfixture.h"
 
@@ -80,35 +81,6 @@ private slots:
         QFETCH(QString, connection);
         QDir(dir->path()).mkpath(QFileInfo(dir->filePath(file)).path());
         QCOMPARE(openError(makeDatabase(*dir, kOneCheckpoint, password, file), given, connection), QString());
-    }
-
-    void refusesToConnect_data()
-    {
-        QTest::addColumn<QByteArray>("contents"); // "<database>" for a database with the password "s3cret"
-        QTest::addColumn<QString>("password");
-        QTest::addColumn<QString>("message");     // %1 stands for the file's path
-        QTest::newRow("missing file") << QByteArray() << "" << "Could not find file '%1'.";
-        QTest::newRow("not a database")
-            << QByteArray("Standard notes, not a database at all, but long enough to have a header.\n") << ""
-            << "Unrecognized database format '%1'.";
-        QTest::newRow("wrong password") << QByteArray("<database>") << "S3cret" << "Not a valid password.";
-        QTest::newRow("no password") << QByteArray("<database>") << "" << "Not a valid password.";
-    }
-
-    void refusesToConnect()
-    {
-        QFETCH(QByteArray, contents);
-        QFETCH(QString, password);
-        QFETCH(QString, message);
-        QString path = dir->filePath(QStringLiteral("GuardTour_DB.mdb"));
-        if (contents == "<database>") {
-            path = makeDatabase(*dir, kOneCheckpoint, QStringLiteral("s3cret"));
-        } else if (!contents.isEmpty()) {
-            QFile file(path);
-            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(contents) == contents.size());
-        }
-        const QString error = openError(path, password);
-        QVERIFY2(error.contains(QString(message).replace("%1", path)), qPrintable(error));
     }
 
     // The sqlite3 shell stands for the guard-tour software writing to its database: its

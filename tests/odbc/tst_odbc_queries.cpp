@@ -136,25 +136,6 @@ private slots:
         QCOMPARE(typeNames, types);
     }
 
-    void longTextArrivesWhole()
-    {
-        const QString longName = QString::fromUtf8("长").repeated(30000) + QStringLiteral("x").repeated(40000)
-                               + QString::fromUtf8("😀");
-        const QString path = makeDatabase(*dir, QStringLiteral("INSERT INTO GT_CHECKPOINT VALUES (1, 'L', '%1', 1, 1);")
-                                                    .arg(longName), QString(), QStringLiteral("long.mdb"));
-        QSqlDatabase longDb = accessDatabase(QStringLiteral("long"), path);
-        QVERIFY(longDb.open());
-        {
-            QSqlQuery query(longDb);
-            QVERIFY(query.exec(QString::fromUtf8(kCheckpointQuery)));
-            QVERIFY(query.next());
-            QCOMPARE(query.value("CheckPoint_Name").toString(), longName);
-        }
-        longDb.close();
-        longDb = QSqlDatabase();
-        QSqlDatabase::removeDatabase(QStringLiteral("long"));
-    }
-
     void openQueryCloseLeavesNoWarnings()
     {
         db.close();

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "support/testserver.h"
+#include "support/testsupport.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// The configuration table of fernwick.db in the working directory, made as an operator or
+// an installer makes it, holding one row per {path, password}. A null QString is stored
+// as NULL.
+bool writeConfigurationTable(const QList<QStringList> &rows);
+
+// A test's own working directory on a fixed day, as the program's clock reads it: sys.ini
+// names the test's server for the three kinds, and the configuration row points at a
+// guard-tour database.
+class Site
+{
+public:
+    Site();
+
+    // The database made from an SQL script; `name` may put it in a folder of its own.
+    bool make(const QString &sql, const QString &password = QString(),
+              const QString &name = QStringLiteral("GuardTour_DB.mdb"));
+    bool generate(int rowsPerKind);
+    // The configuration row pointed at a database that is already there.
+    bool pointAt(const QString &databasePath, const QString &password = QString());
+
+    // The day's running log, as the program names it on the fixed day.
+    static QString logFile();
+
+    WorkingDir wd;
+    ClockAt clock;
+    TestServer server;
+    QString path;  // the guard-tour database
+};
