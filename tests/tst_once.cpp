@@ -1,9 +1,7 @@
 // The real executable run unattended, as a timer or cron runs it: no display, one sync,
 // one line per kind on stdout and an exit status that tells whether everything went.
-#include "gtdb.h"
 #include "support/localfile.h"
-#include "support/testserver.h"
-#include "support/testsupport.h"
+#include "support/site.h"
 
 #include <QProcess>
 #include <QSqlDatabase>
@@ -114,28 +112,10 @@ bool dropTable(const QString &site, const QString &table)
     return dropped;
 }
 
-// A working directory with a guard-tour site, the configuration row pointing at it and
-// sys.ini pointing at the test's server.
-struct Site
+// The shared site, with a few generated rows of each kind.
+struct GeneratedSite : Site
 {
-    Site()
-    {
-        const QString site = wd.file(QStringLiteral("GuardTour_DB.mdb"));
-        made = gtdb::generateGuardTourDb(site, rowsPerKind);
-        LocalFile file;
-        made = made && file.exec(QStringLiteral("create table orva_fernwick_config (PATH text,PASSWD text)"))
-            && file.exec(QStringLiteral("insert into orva_fernwick_config values (?, '')"), {site});
-        pointAt(server.url(QString()));
-    }
-    void pointAt(const QString &base)
-    {
-        QSettings settings(wd.file(QStringLiteral("sys.ini")), QSettings::IniFormat);
-        for (const QString &kind : kinds)
-            settings.setValue(kind.toUpper() + QStringLiteral("_HTTPURL"), base + QLatin1Char('/') + kind);
-    }
-    WorkingDir wd;
-    TestServer server;
-    bool made = false;
+    bool made = generate(rowsPerKind);
 };
 }
 
@@ -190,10 +170,10 @@ void OnceTest::exitStatusAndLinesTellHowTheSyncWent()
     QFETCH(QString, trouble);
     QFETCH(int, exitCode);
     QFETCH(QStringList, lines);
-    Site site;
+    GeneratedSite site;
     QVERIFY(site.made);
     if (trouble == QLatin1String("no server"))
-        site.pointAt(QStringLiteral("http://127.0.0.1:%1").arg(closedPort()));
+        site.postTo(QStringLiteral("http://127.0.0.1:%1").arg(closedPort()));
     if (trouble == QLatin1String("no database"))
         QVERIFY(QFile::remove(site.wd.file(QStringLiteral("GuardTour_DB.mdb"))));
     if (trouble == QLatin1String("redirect"))
@@ -235,7 +215,7 @@ void OnceTest::exitStatusAndLinesTellHowTheSyncWent()
 // them, are abandoned after it, each with its line, and the run counts as failed.
 void OnceTest::terminationWhileWaitingCountsAsFailed()
 {
-    Site site;
+    GeneratedSite site;
     QVERIFY(site.made);
     site.server.holdReplies();
     QProcess fernwick;
@@ -274,7 +254,7 @@ void OnceTest::usageErrorsRunNoSync()
 {
     QFETCH(QStringList, arguments);
     QFETCH(QString, message);
-    Site site;
+    GeneratedSite site;
     const Run run = runIn(site.wd.path(), arguments);
     QCOMPARE(run.exitCode, 2);
     QVERIFY2(run.err.contains(message), qPrintable(run.err));

@@ -1,10 +1,6 @@
-#include "gtdb.h"
-#include "support/localfile.h"
-#include "support/testserver.h"
-#include "support/testsupport.h"
+#include "support/site.h"
 
 #include <QProcess>
-#include <QSettings>
 #include <QtTest>
 
 #include <csignal>
@@ -21,26 +17,6 @@ insert into GT_PLAN (ID, Line_ID, Plan_StartTime, Plan_EndTime, Plan_Type, Plan_
 )sql";
 
 const QStringList kinds = {QStringLiteral("Point"), QStringLiteral("Line"), QStringLiteral("Plan")};
-
-// A guard-tour site in the working directory that fernwick.db points at, and sys.ini
-// naming the server for all three kinds.
-bool makeSite(const WorkingDir &wd, const TestServer &server)
-{
-    const QString path = wd.file(QStringLiteral("GuardTour_DB.mdb"));
-    {
-        LocalFile file;
-        file.exec(QStringLiteral("create table orva_fernwick_config (PATH text,PASSWD text)"));
-        file.exec(QStringLiteral("insert into orva_fernwick_config values (?, ?)"), {path, QString()});
-    }
-    QSettings settings(QStringLiteral("sys.ini"), QSettings::IniFormat);
-    for (const QString &kind : kinds)
-        settings.setValue(kind.toUpper() + QStringLiteral("_HTTPURL"), server.url(QLatin1Char('/') + kind));
-    QString error;
-    const bool made = gtdb::createGuardTourDb(path, QString::fromUtf8(oneOfEachKind), QString(), &error);
-    if (!made)
-        qWarning("cannot make the site: %s", qPrintable(error));
-    return made;
-}
 
 // The one file of the day whose name starts with `prefix`, as the program dates it.
 QByteArray dailyFile(const WorkingDir &wd, const QString &prefix)
@@ -67,13 +43,12 @@ struct PostsHeld
 {
     bool start()
     {
-        server.holdReplies();
-        return makeSite(wd, server) && startProgram(&fernwick, wd)
-            && QTest::qWaitFor([this] { return server.requestCount() == 3; }, 30000);
+        site.server.holdReplies();
+        return site.make(QString::fromUtf8(oneOfEachKind)) && startProgram(&fernwick, site.wd)
+            && QTest::qWaitFor([this] { return site.server.requestCount() == 3; }, 30000);
     }
     void signal(int signalNumber) { ::kill(pid_t(fernwick.processId()), signalNumber); }
-    WorkingDir wd;
-    TestServer server;
+    Site site;
     QProcess fernwick;
 };
 
@@ -106,13 +81,13 @@ void ShutdownTest::answersComingDuringTheGraceAreRecorded()
     PostsHeld run;
     QVERIFY(run.start());
     run.signal(signalNumber);
-    QTRY_VERIFY_WITH_TIMEOUT(dailyFile(run.wd, QStringLiteral("fernwicklog")).contains(waitingLine), 10000);
-    run.server.releaseReplies();
+    QTRY_VERIFY_WITH_TIMEOUT(dailyFile(run.site.wd, QStringLiteral("fernwicklog")).contains(waitingLine), 10000);
+    run.site.server.releaseReplies();
     QVERIFY(run.fernwick.waitForFinished(30000));
     QCOMPARE(run.fernwick.exitStatus(), QProcess::NormalExit);
     QCOMPARE(run.fernwick.exitCode(), 0);
     for (const QString &kind : kinds)
-        QCOMPARE(dailyFile(run.wd, QStringLiteral("response%1Data").arg(kind)), QByteArray("ok\n"));
+        QCOMPARE(dailyFile(run.site.wd, QStringLiteral("response%1Data").arg(kind)), QByteArray("ok\n"));
 }
 
 void ShutdownTest::saysWhatCouldNotBeWrittenAtExit()

@@ -24,9 +24,14 @@ bool writeConfigurationTable(const QList<QStringList> &rows)
 Site::Site()
     : clock(fixedNoon)
 {
+    postTo(server.url(QString()));
+}
+
+void Site::postTo(const QString &base)
+{
     QSettings settings(wd.file(QStringLiteral("sys.ini")), QSettings::IniFormat);
     for (const QString &kind : {QStringLiteral("point"), QStringLiteral("line"), QStringLiteral("plan")})
-        settings.setValue(kind.toUpper() + QStringLiteral("_HTTPURL"), server.url(QLatin1Char('/') + kind));
+        settings.setValue(kind.toUpper() + QStringLiteral("_HTTPURL"), base + QLatin1Char('/') + kind);
 }
 
 bool Site::make(const QString &sql, const QString &password, const QString &name)

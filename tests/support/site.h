@@ -26,6 +26,8 @@ public:
     bool generate(int rowsPerKind);
     // The configuration row pointed at a database that is already there.
     bool pointAt(const QString &databasePath, const QString &password = QString());
+    // sys.ini naming `base` + "/point", "/line" and "/plan" as the three kinds' endpoints.
+    void postTo(const QString &base);
 
     // The day's running log, as the program names it on the fixed day.
     static QString logFile();
