@@ -2,6 +2,9 @@
 BUILD_DIR ?= build
 BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+# Most tests spend their time waiting on their servers and on the program they run, not
+# computing, so twice as many run at once as there are cores.
+TEST_JOBS ?= $(shell echo $$(( $(JOBS) * 2 )))
 
 # Debian packages the build, the tests and the demo need.
 DEPS := cmake make g++ pkg-config \
@@ -57,7 +60,7 @@ build: configure
 TEST_LOCALE := de_DE.UTF-8
 
 test: build test-locale
-	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS) -E '_apponly$$'
+	cd $(BUILD_DIR) && ctest --output-on-failure -j $(TEST_JOBS) -E '_apponly$$'
 
 test-locale: deps
 	@locale -a 2>/dev/null | grep -qix 'de_DE.utf8' || $(SUDO) localedef -i de_DE -f UTF-8 $(TEST_LOCALE)
