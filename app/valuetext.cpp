@@ -20,8 +20,8 @@ QChar *writeSeparator(QChar *cursor, char separator)
 }
 
 // "yyyy-MM-ddTHH:mm:ss.zzz", as Qt::ISODateWithMs writes a local date-time, from the value's
-// own date and time fields whatever its time spec: a date-time of the guard-tour database has
-// no zone, and is carried in UTC so that no local-time gap can make it invalid. An invalid
+// own date and time fields, local, UTC or offset alike: a date-time of the guard-tour database
+// has no zone, and is carried in UTC so that no local-time gap can make it invalid. An invalid
 // value, or a year of more or fewer than four digits, is the empty text, as with the toolkit.
 QString dateTimeText(const QDateTime &moment)
 {

@@ -112,17 +112,17 @@ void TestRowBytes::valueTextSameAsToString_data()
     QTest::addColumn<QVariantList>("values");
     QRandomGenerator random(20210608);
     QVariantList local;
-    QVariantList otherSpecs;
+    QVariantList otherZones;
     const int firstDay = int(QDate(-100, 1, 1).toJulianDay());
     const int lastDay = int(QDate(10100, 1, 1).toJulianDay());
     for (int i = 0; i < 20000; ++i) {
         const QDate date = QDate::fromJulianDay(random.bounded(firstDay, lastDay));
         const QTime time = QTime::fromMSecsSinceStartOfDay(random.bounded(86400000));
         local << QDateTime(date, time);
-        otherSpecs << QDateTime(date, time, Qt::UTC) << QDateTime(date, time, Qt::OffsetFromUTC, 3600);
+        otherZones << QDateTime(date, time, Qt::UTC) << QDateTime(date, time, Qt::OffsetFromUTC, 3600);
     }
     QTest::newRow("local date-times, years -100 to 10100") << local;
-    QTest::newRow("UTC and offsets") << otherSpecs;
+    QTest::newRow("UTC and offsets") << otherZones;
     // The database's date-times come carried in UTC: the text of each is the one its local
     // twin had, on a day without a gap.
     QVariantList carried;
