@@ -144,6 +144,19 @@ QString described(const QVariant &value)
         .arg(valueText(value));
 }
 
+// QODBC makes a local date-time of the fields, which a summer-time gap of the test's zone
+// leaves invalid; the reader keeps those fields. Everywhere else the two give the same.
+QString describedAsQueryWouldGiveIt(const QVariant &readerValue, const QVariant &queryValue)
+{
+    if (readerValue.userType() == QMetaType::QDateTime && queryValue.userType() == QMetaType::QDateTime
+        && !queryValue.isNull() && !queryValue.toDateTime().isValid()) {
+        const QDateTime kept = readerValue.toDateTime();
+        if (!QDateTime(kept.date(), kept.time()).isValid())
+            return described(queryValue);
+    }
+    return described(readerValue);
+}
+
 } // namespace
 
 class TestOdbcRowReader : public QObject
@@ -229,7 +242,8 @@ void TestOdbcRowReader::sameValuesAsQuery()
         for (int row = 0; row < expected.size(); ++row) {
             QCOMPARE(actual.at(row).size(), expected.at(row).size());
             for (int column = 0; column < expected.at(row).size(); ++column)
-                QCOMPARE(described(actual.at(row).at(column)), described(expected.at(row).at(column)));
+                QCOMPARE(describedAsQueryWouldGiveIt(actual.at(row).at(column), expected.at(row).at(column)),
+                         described(expected.at(row).at(column)));
         }
         db.close();
     }
