@@ -30,6 +30,15 @@ public:
 
 namespace {
 
+// SQLite takes a leading U+FEFF or U+FFFE of UTF-16 text for a byte-order mark: it drops the
+// one and reads the rest byte-swapped after the other. A mark of its own in front is what it
+// drops then, so the text is stored exactly as it is.
+QString utf16ForSqlite(const QString &text)
+{
+    const ushort first = text.isEmpty() ? 0 : text.at(0).unicode();
+    return first == 0xfeff || first == 0xfffe ? QChar(0xfeff) + text : text;
+}
+
 // The toolkit's binding stores a null text as NULL, so it is bound as the empty text.
 class QueryStatement : public SnapshotInsert::Statement
 {

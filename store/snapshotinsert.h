@@ -7,18 +7,9 @@
 
 class QSqlDatabase;
 
-// SQLite takes a leading U+FEFF or U+FFFE of UTF-16 text for a byte-order mark: it drops the
-// one and reads the rest byte-swapped after the other. A mark of its own in front is what it
-// drops then, so the text is stored exactly as it is.
-inline QString utf16ForSqlite(const QString &text)
-{
-    const ushort first = text.isEmpty() ? 0 : text.at(0).unicode();
-    return first == 0xfeff || first == 0xfffe ? QChar(0xfeff) + text : text;
-}
-
-// Adds rows to a snapshot table: one statement, prepared once. Every value is stored as
-// the text the toolkit's SQLite driver stores for it; a null value as the empty text,
-// never as NULL.
+// Adds rows to a snapshot table: one statement, prepared once. Every value is stored as its
+// text, exactly, a leading U+FEFF or U+FFFE included; a null value as the empty text, never
+// as NULL.
 //
 // Where the toolkit's SQLite driver runs on the very SQLite library that the program links,
 // the rows go straight to the connection's own handle, which spares the toolkit's per-value

@@ -1,7 +1,7 @@
 #include "upload/uploadchannel.h"
 
-#include "store/recordkind.h"
 #include "logging/logline.h"
+#include "store/recordkind.h"
 #include "upload/endpointsetting.h"
 #include "upload/oncebody.h"
 #include "upload/postlimits.h"
@@ -14,15 +14,11 @@
 #include <QUrl>
 #include <QVariant>
 
-
 namespace {
 constexpr int retryIntervalMs = 1000;
 const char *const recordedMark = "fernwickRecorded";
-bool hasStatus(const QNetworkReply *reply)
-{
-    return reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
-}
 
+// The HTTP status; 0 when none came.
 int statusOf(const QNetworkReply *reply)
 {
     return reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
@@ -31,7 +27,8 @@ int statusOf(const QNetworkReply *reply)
 // Only a 2xx status answers a post; Qt reports no error for a redirect it does not follow.
 bool isSuccess(const QNetworkReply *reply)
 {
-    return !hasStatus(reply) || statusOf(reply) / 100 == 2;
+    const int status = statusOf(reply);
+    return status == 0 || status / 100 == 2;
 }
 
 // "HTTP <code> <reason> from <url>", and the address a redirect names. For a 307 or 308 Qt
