@@ -7,6 +7,9 @@ class QApplication;
 // or log line that was lost) and ends with 0 when every kind was read and answered, every
 // snapshot saved and every line written, 1 otherwise; a usage error ends it with 2.
 
+// Whether these arguments ask for the window; callable before the application object exists.
+bool opensWindow(int argc, char *argv[]);
+
 // Called before the application object exists: where no window will be shown, the toolkit is
 // told to draw offscreen, so that nothing but the window needs a display.
 void chooseCommandLinePlatform(int argc, char *argv[]);
