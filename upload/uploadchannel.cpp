@@ -96,8 +96,10 @@ void UploadChannel::sendData(QByteArray body)
         request.setSslConfiguration(tls.configuration);
     // A site's data goes to the address sys.ini names, never to one a server redirects to.
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
-    // The type Qt would pick itself, named here so that it does not warn about it at every post.
-    request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/x-www-form-urlencoded"));
+    // The type Qt picks itself for a body that names none, named here so that Qt does not warn
+    // about it at every post. Like Qt, an empty body goes without one.
+    if (!body.isEmpty())
+        request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/x-www-form-urlencoded"));
     auto *onceBody = new OnceBody(body, nullptr);
     QNetworkReply *reply = manager->post(request, onceBody);
     onceBody->setParent(reply);
