@@ -531,8 +531,10 @@ void UploadChannelTest::answerWithinTheLimitIsRecorded()
     if (wait == Wait::BusyBeforeStart)
         QThread::msleep(unsigned(idleLimitMs * 3 / 2));
     QTRY_COMPARE(rig.server.requestCount(), 1);
-    if (wait == Wait::BusyLoop)
+    if (wait == Wait::BusyLoop) {
+        QVERIFY(rig.server.waitForAnswersSent(1));
         QThread::msleep(unsigned(idleLimitMs * 5 / 2));
+    }
     if (wait == Wait::HeldAnswer) {
         QTest::qWait(idleLimitMs * 5 / 2);
         QCOMPARE(channel.postsInFlight(), 1);

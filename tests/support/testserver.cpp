@@ -82,6 +82,8 @@ struct TestServer::State
     int port = 0;
     mutable std::mutex mutex;
     std::condition_variable released;
+    std::condition_variable answerSent;
+    int answersSent = 0;
     bool holding = false;
     int status = 200;
     std::string body = "ok";
@@ -166,6 +168,14 @@ TestServer::TestServer(const QString &certificateFile, const QString &keyFile)
             break;
         }
     });
+    // The library logs a request once its answer has been written to the connection.
+    s->server->set_logger([s](const httplib::Request &, const httplib::Response &) {
+        {
+            std::lock_guard<std::mutex> lock(s->mutex);
+            ++s->answersSent;
+        }
+        s->answerSent.notify_all();
+    });
     s->port = s->server->bind_to_any_port("127.0.0.1");
     s->thread = std::thread([s] {
         s->server->listen_after_bind();
@@ -242,6 +252,13 @@ QList<TestServer::Request> TestServer::requests() const
 {
     std::lock_guard<std::mutex> lock(state->mutex);
     return state->requests;
+}
+
+bool TestServer::waitForAnswersSent(int count)
+{
+    std::unique_lock<std::mutex> lock(state->mutex);
+    return state->answerSent.wait_for(lock, std::chrono::seconds(30),
+                                      [this, count] { return state->answersSent >= count; });
 }
 
 int TestServer::requestCount() const

@@ -41,6 +41,9 @@ public:
     void answerBeforeBody(int status);
     QList<Request> requests() const;
     int requestCount() const;
+    // Blocks, without running any event loop, until `count` answers have been written out;
+    // false if that takes more than half a minute.
+    bool waitForAnswersSent(int count);
 
 private:
     struct State;
