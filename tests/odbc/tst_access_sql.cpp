@@ -401,6 +401,9 @@ private slots:
         QTest::newRow("impossible date escape") << "select {d '1995-02-30'}"
                                                 << "Syntax error in date in query expression '#1995-02-30#'."
                                                 << "42000";
+        QTest::newRow("deeply nested escapes") << "select " + QStringLiteral("{fn UCASE(").repeated(300) + "'a'"
+                                                         + QStringLiteral(")}").repeated(300)
+                                               << "Query is too complex." << "42000";
         QTest::newRow("update") << "update t set id = 2" << "Cannot update. Database or object is read-only." << "HY000";
         QTest::newRow("make-table query") << "select * into x from t" << "Cannot update. Database or object is read-only."
                                           << "HY000";

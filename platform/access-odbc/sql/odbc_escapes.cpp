@@ -141,6 +141,23 @@ public:
 private:
     const std::string &text_;
     const std::vector<Token> &tokens_;
+    mutable int nesting_ = 0;
+
+    // Escapes nest within escapes; as for parentheses, Access's limit keeps the stack safe.
+    class Nested {
+    public:
+        explicit Nested(const EscapeRewriter *rewriter) : rewriter_(rewriter)
+        {
+            if (++rewriter_->nesting_ > 200)
+                throw EscapeError{"Query is too complex."};
+        }
+        ~Nested() { --rewriter_->nesting_; }
+        Nested(const Nested &) = delete;
+        Nested &operator=(const Nested &) = delete;
+
+    private:
+        const EscapeRewriter *rewriter_;
+    };
 
     size_t end(size_t index) const { return tokens_[index].offset + tokens_[index].text.size(); }
 
@@ -185,6 +202,7 @@ private:
 
     std::string escape(size_t open, size_t close) const
     {
+        const Nested level(this);
         const Token &keyword = tokens_[open + 1];
         const std::string kind = keyword.type == TokenType::Name ? upperCase(keyword.value) : std::string();
         const bool oneString = close == open + 3 && tokens_[open + 2].type == TokenType::String;
