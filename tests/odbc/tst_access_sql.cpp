@@ -290,7 +290,9 @@ private slots:
                "{fn CONVERT(12.5, SQL_VARCHAR)} & '', {fn CONVERT('7', SQL_INTEGER)} + 1, CStr({fn PI()})"
             << "8|1|2|x|admin|12.5|8|3.14159265358979";
         QTest::newRow("outer join escape")
-            << "select count(*) from {oj t left outer join u on u.n = t.id left outer join u as v on v.n = 99}" << "1";
+            << "select count(*) from {oj t left outer join u on u.n = t.id left outer join u as v on v.n = 99}, "
+               "{oj u as w right outer join t as x on w.n > x.id inner join u as y on y.n = x.id}"
+            << "9";
         QTest::newRow("LIKE escape")
             << "select 'a*b' like 'a\\*b' {escape '\\'}, 'axb' like 'a\\*b' {escape '\\'}, "
                "'a!b' like 'a!!b' {escape '!'}, '[x]' like '![x]' {escape '!'}, 'AB' not like 'a!b' {escape '!'}"
