@@ -303,7 +303,9 @@ SQLRETURN freeStatementOption(Statement *statement, SQLUSMALLINT option)
         statement->bindings.clear();
         return SQL_SUCCESS;
     case SQL_RESET_PARAMS:
+        // Values still awaited at execution belonged to the bindings dropped here.
         statement->parameters.clear();
+        statement->pendingData = DataAtExecution();
         return SQL_SUCCESS;
     default:
         return statement->diag.error("HY092", "Invalid attribute/option identifier.");
