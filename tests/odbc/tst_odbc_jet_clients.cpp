@@ -342,6 +342,17 @@ private slots:
                                                << groups;
         QTest::newRow("UNION ignores case")
             << "select count(*) from (select ShipCity from Orders union select UCase(ShipCity) from Orders)" << groups;
+        QStringList mAndP;
+        for (const QString &name : cities + products) {
+            const QString folded = name.toCaseFolded();
+            if ((folded.startsWith('m') && cities.contains(name)) || (folded.startsWith('p') && products.contains(name)))
+                mAndP << name;
+        }
+        mAndP.removeDuplicates();
+        QTest::newRow("UNION ordered by its output column")
+            << "select ShipCity from Orders where ShipCity like 'm*' union select ProductName from Products "
+               "where ProductName like 'p*' order by ShipCity"
+            << inAccessOrder(mAndP);
         QStringList pNames;
         for (const QString &p : products) {
             if (p.toCaseFolded().startsWith('p'))

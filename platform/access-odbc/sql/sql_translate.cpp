@@ -220,8 +220,11 @@ Query Parser::query(const Scope *parent)
     }
     std::vector<std::string> keys;
     if (isKeyword("ORDER")) {
-        // A union is ordered by its output columns, which no table in scope describes.
+        // A union is ordered by its output columns, named and typed as its first select's.
         Scope outputs;
+        Source firstSelect{std::string(), std::string(), first.columns};
+        firstSelect.known = false;
+        outputs.sources.push_back(firstSelect);
         result.sql += orderBy(compound ? &outputs : &scope, &keys);
     }
     if (!first.top.empty())
