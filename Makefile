@@ -11,7 +11,7 @@ TEST_JOBS ?= $(shell echo $$(( $(JOBS) * 2 )))
 DEPS := cmake make g++ pkg-config \
         qtbase5-dev libqt5sql5-sqlite libqt5sql5-odbc \
         unixodbc unixodbc-dev odbcinst \
-        libsqlite3-dev sqlite3 libcpp-httplib-dev nettle-dev \
+        libsqlite3-dev sqlite3 libcpp-httplib-dev nettle-dev libicu-dev python3-pyodbc \
         mdbtools mdbtools-dev dpkg-dev \
         xvfb xauth x11-utils fonts-wqy-microhei \
         locales tzdata openssl

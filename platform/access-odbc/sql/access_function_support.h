@@ -56,4 +56,6 @@ extern const char kTypeMismatch[];
 bool registerTextFunctions(sqlite3 *db);
 bool registerDateFunctions(sqlite3 *db);
 
+bool registerTextOrder(sqlite3 *db);
+
 } // namespace accessodbc

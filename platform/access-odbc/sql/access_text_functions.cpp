@@ -3,6 +3,8 @@
 
 #include "sql/access_function_support.h"
 
+#include <unicode/uchar.h>
+
 #include <string>
 #include <vector>
 
@@ -54,30 +56,11 @@ std::string encode(const Characters &text)
     return out;
 }
 
-// Upper and lower case of the Latin, Greek and Cyrillic letters.
-char32_t upper(char32_t c)
-{
-    if ((c >= 'a' && c <= 'z') || (c >= 0xE0 && c <= 0xFE && c != 0xF7) || (c >= 0x3B1 && c <= 0x3C9 && c != 0x3C2)
-        || (c >= 0x430 && c <= 0x44F))
-        return c - 0x20;
-    if (c >= 0x450 && c <= 0x45F)
-        return c - 0x50;
-    if (c >= 0x100 && c <= 0x17F && c % 2 == 1 && c != 0x131 && c != 0x138 && c != 0x149 && c != 0x17F)
-        return c - 1;
-    return c;
-}
+// Upper and lower case as Unicode maps single characters: every script that has case,
+// and no character that would become two ("ß" stays "ß", as in Access).
+char32_t upper(char32_t c) { return char32_t(u_toupper(UChar32(c))); }
 
-char32_t lower(char32_t c)
-{
-    if ((c >= 'A' && c <= 'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7) || (c >= 0x391 && c <= 0x3A9 && c != 0x3A2)
-        || (c >= 0x410 && c <= 0x42F))
-        return c + 0x20;
-    if (c >= 0x400 && c <= 0x40F)
-        return c + 0x50;
-    if (c >= 0x100 && c <= 0x17F && c % 2 == 0 && c != 0x130 && c != 0x138)
-        return c + 1;
-    return c;
-}
+char32_t lower(char32_t c) { return char32_t(u_tolower(UChar32(c))); }
 
 Characters folded(Characters text)
 {
@@ -213,10 +196,18 @@ bool parseSet(const Characters &pattern, size_t &i, PatternItem *item)
     return i < pattern.size();
 }
 
-bool parsePattern(const Characters &pattern, std::vector<PatternItem> *items)
+// The escape character, when there is one, makes the character after it stand for itself.
+bool parsePattern(const Characters &pattern, const Characters &escape, std::vector<PatternItem> *items)
 {
     for (size_t i = 0; i < pattern.size(); ++i) {
         PatternItem item;
+        if (!escape.empty() && pattern[i] == escape[0]) {
+            if (++i == pattern.size())
+                return false;
+            item.ranges.emplace_back(upper(pattern[i]), upper(pattern[i]));
+            items->push_back(std::move(item));
+            continue;
+        }
         switch (pattern[i]) {
         case '*':
             item.kind = PatternItem::AnyRun;
@@ -280,13 +271,15 @@ bool matches(const std::vector<PatternItem> &items, const Characters &text)
     return p == items.size();
 }
 
-void like(sqlite3_context *context, int, sqlite3_value **argv)
+// like(text, pattern[, escape]): the escape is one character.
+void like(sqlite3_context *context, int argc, sqlite3_value **argv)
 {
-    Characters text, pattern;
-    if (!textArgument(context, argv[0], &text) || !textArgument(context, argv[1], &pattern))
+    Characters text, pattern, escape;
+    if (!textArgument(context, argv[0], &text) || !textArgument(context, argv[1], &pattern)
+        || (argc > 2 && !textArgument(context, argv[2], &escape)))
         return;
     std::vector<PatternItem> items;
-    if (!parsePattern(pattern, &items)) {
+    if (escape.size() > 1 || !parsePattern(pattern, escape, &items)) {
         sqlite3_result_error(context, "Invalid pattern string", -1);
         return;
     }
@@ -307,6 +300,7 @@ const FunctionEntry kTextFunctions[] = {
     {"fw_ltrim", 1, trim, true, 1},
     {"fw_rtrim", 1, trim, true, 2},
     {"fw_like", 2, like, true, 0},
+    {"fw_like", 3, like, true, 0},
 };
 
 } // namespace
