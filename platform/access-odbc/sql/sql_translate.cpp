@@ -400,8 +400,11 @@ std::string Parser::tablePrimary(Scope *scope)
     ++pos_;
     Token name;
     const bool named = alias(&name);
+    if (!schema_.hasTable(table.value))
+        throw SyntaxError{"The Microsoft Access database engine cannot find the input table or query '" + table.value
+                              + "'. Make sure it exists and that its name is spelled correctly.",
+                          "42S02"};
     Source source{named ? name.value : table.value, table.value, {}};
-    source.known = schema_.hasTable(table.value);
     scope->sources.push_back(source);
     return table.text + (named ? " AS " + name.text : std::string());
 }
