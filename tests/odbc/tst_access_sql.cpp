@@ -34,6 +34,7 @@ INSERT INTO t VALUES (1, '2021-05-30', '12:30', '2021-05-30 00:00:00', '1899-12-
 CREATE TABLE u (n INTEGER, g TEXT(5));
 INSERT INTO u VALUES (1, 'a'), (2, 'A'), (3, 'b'), (4, 'c'), (5, 'c'), (6, 'c'), (7, 'd'), (8, 'e'), (9, 'f'),
                      (10, 'g');
+CREATE VIEW saved AS SELECT n FROM u WHERE n > 8;
 )";
 
 struct Dialect {
@@ -348,6 +349,7 @@ private slots:
         QTest::newRow("US date literal with the day first")
             << "select CStr(#13/1/1995#), CStr(#31/12/1995 10:00#), CStr(#1/13/1995#), CStr(#12/11/1995#)"
             << "1995-01-13|1995-12-31 10:00:00|1995-01-13|1995-12-11";
+        QTest::newRow("a saved query") << "select n from saved where n < 10" << "9";
         QTest::newRow("unknown table") << "select x from nosuch"
                                        << "error: The Microsoft Access database engine cannot find the input table or "
                                           "query 'nosuch'. Make sure it exists and that its name is spelled correctly.";
