@@ -330,6 +330,7 @@ private slots:
                                 "Val('1d2'), Val('.5.5'), Val('&O17'), Val(12)"
                              << "1234.0|-150.0|0.0|255.0|-1.0|100.0|0.5|15.0|12.0";
         QTest::newRow("Val of Null") << "select Val(none) from t" << "error: Invalid use of Null";
+        QTest::newRow("Val beyond a Double") << "select Val('1e999')" << "error: Overflow";
         QTest::newRow("Str") << "select Str(123), Str(-1.5), Str(0.5), Str(-0.25), Str(none), Str(' 12'), Str(1e20) from t"
                              << " 123|-1.5| .5|-.25|NULL| 12| 1E+20";
         QTest::newRow("CCur rounds half to even")

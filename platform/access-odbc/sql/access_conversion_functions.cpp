@@ -6,7 +6,6 @@
 #include "values/numbers.h"
 
 #include <cctype>
-#include <cmath>
 #include <string>
 
 namespace accessodbc {
@@ -92,13 +91,12 @@ void val(sqlite3_context *context, int, sqlite3_value **argv)
     }
     Number number;
     const std::string prefix = decimalPrefix(text);
-    if (!parseNumber(prefix, &number)) {
+    const bool hasDigits = prefix.find_first_of("0123456789") != std::string::npos;
+    if (!hasDigits)
         sqlite3_result_double(context, 0);
-        return;
-    }
-    if (std::isfinite(number.asDouble()))
+    else if (parseNumber(prefix, &number))
         sqlite3_result_double(context, number.asDouble());
-    else
+    else // a number beyond a Double's range
         sqlite3_result_error(context, "Overflow", -1);
 }
 
