@@ -6,14 +6,15 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 # computing, so twice as many run at once as there are cores.
 TEST_JOBS ?= $(shell echo $$(( $(JOBS) * 2 )))
 
-# Debian packages the build, the tests and the demo need.
+# Debian packages the build, the tests and the demo need (openssl: the tests make their
+# certificates with it).
 DEPS := cmake make g++ pkg-config \
         qtbase5-dev libqt5sql5-sqlite libqt5sql5-odbc \
         unixodbc unixodbc-dev odbcinst \
-        libsqlite3-dev sqlite3 libcpp-httplib-dev nettle-dev \
+        libsqlite3-dev sqlite3 libcpp-httplib-dev nettle-dev libicu-dev python3-pyodbc \
         mdbtools mdbtools-dev dpkg-dev \
         xvfb xauth x11-utils fonts-wqy-microhei \
-        locales tzdata
+        locales tzdata openssl
 
 # Only for `make fuzz`: the driver's libFuzzer targets.
 FUZZ_DEPS := clang-14 libfuzzer-14-dev

@@ -1,6 +1,7 @@
 #include "app/commandline.h"
 
 #include "app/mainwindow.h"
+#include "app/sitesetup.h"
 #include "app/syncoutcome.h"
 #include "logging/dailyfilequeue.h"
 
@@ -14,6 +15,9 @@ namespace {
 enum ExitCode { Synced = 0, SyncIncomplete = 1, UsageError = 2 };
 
 const QString onceName = QStringLiteral("once");
+const QString checkName = QStringLiteral("check");
+const QString setDatabaseName = QStringLiteral("set-database");
+const QString passwordStdinName = QStringLiteral("password-stdin");
 
 void describeOptions(QCommandLineParser *parser)
 {
@@ -25,6 +29,17 @@ void describeOptions(QCommandLineParser *parser)
     parser->addOption(QCommandLineOption(onceName,
         QStringLiteral("Run one sync without a window, wait for the server's answers, print one line per "
                        "kind and exit: 0 when every kind was read and answered, 1 otherwise.")));
+    parser->addOption(QCommandLineOption(checkName,
+        QStringLiteral("Check everything short of posting (fernwick.db, the guard-tour database and its rows, "
+                       "each URL's host, connection and TLS handshake), one line per step; write nothing. "
+                       "Exit 0 when a sync would work, 1 otherwise.")));
+    parser->addOption(QCommandLineOption(setDatabaseName,
+        QStringLiteral("Point fernwick.db at the guard-tour database <path>, making fernwick.db when it is not "
+                       "there yet."),
+        QStringLiteral("path")));
+    parser->addOption(QCommandLineOption(passwordStdinName,
+        QStringLiteral("With --set-database: read the guard-tour database's password from the first line of "
+                       "standard input.")));
 }
 
 void printLine(FILE *stream, const QString &line)
@@ -67,7 +82,8 @@ bool asksForWindow(const QStringList &arguments)
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.parse(arguments);
     const QStringList unknown = parser.unknownOptionNames();
-    return !parser.isSet(onceName) && !asksForText(parser) && !unknown.isEmpty()
+    return !parser.isSet(onceName) && !parser.isSet(checkName) && !parser.isSet(setDatabaseName)
+        && !parser.isSet(passwordStdinName) && !asksForText(parser) && !unknown.isEmpty()
         && std::all_of(unknown.begin(), unknown.end(), isToolkitOption);
 }
 
@@ -132,14 +148,17 @@ int syncOnce(QApplication &app)
 }
 }
 
-void chooseCommandLinePlatform(int argc, char *argv[])
+bool opensWindow(int argc, char *argv[])
 {
-    if (argc < 2 || qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        return;
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
-    if (!asksForWindow(arguments))
+    return asksForWindow(arguments);
+}
+
+void chooseCommandLinePlatform(int argc, char *argv[])
+{
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM") && !opensWindow(argc, argv))
         qputenv("QT_QPA_PLATFORM", "offscreen");
 }
 
@@ -154,7 +173,21 @@ int runCommandLine(QApplication &app)
         parser.process(app);
     if (!parser.positionalArguments().isEmpty())
         return usageError(QStringLiteral("Unexpected argument: ") + parser.positionalArguments().join(QLatin1Char(' ')));
+    const int tasks = int(parser.isSet(onceName)) + int(parser.isSet(checkName)) + int(parser.isSet(setDatabaseName));
+    if (tasks > 1)
+        return usageError(QStringLiteral("--once, --check and --set-database are run one at a time"));
+    if (parser.isSet(passwordStdinName) && !parser.isSet(setDatabaseName))
+        return usageError(QStringLiteral("--password-stdin goes with --set-database"));
+    if (parser.isSet(setDatabaseName)) {
+        const QString path = parser.value(setDatabaseName);
+        if (path.isEmpty())
+            return usageError(QStringLiteral("--set-database needs the guard-tour database's path"));
+        return setDatabase(path, parser.isSet(passwordStdinName));
+    }
+    if (parser.isSet(checkName))
+        return checkSite();
     if (!parser.isSet(onceName))
-        return usageError(QStringLiteral("Nothing to do: --once runs one sync; without arguments the window opens."));
+        return usageError(QStringLiteral("Nothing to do: --once runs one sync, --check checks the set-up; without "
+                                         "arguments the window opens."));
     return syncOnce(app);
 }

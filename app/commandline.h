@@ -6,6 +6,11 @@ class QApplication;
 // sync unshown, waits for the answers, prints one line per kind (and one for each snapshot
 // or log line that was lost) and ends with 0 when every kind was read and answered, every
 // snapshot saved and every line written, 1 otherwise; a usage error ends it with 2.
+// `--set-database PATH [--password-stdin]` and `--check` set a site up and check it, without
+// a sync (sitesetup.h).
+
+// Whether these arguments ask for the window; callable before the application object exists.
+bool opensWindow(int argc, char *argv[]);
 
 // Called before the application object exists: where no window will be shown, the toolkit is
 // told to draw offscreen, so that nothing but the window needs a display.

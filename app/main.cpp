@@ -2,6 +2,7 @@
 #include "app/mainwindow.h"
 #include "app/processsetup.h"
 #include "logging/dailyfilequeue.h"
+#include "logging/toolmessages.h"
 
 #include <QApplication>
 
@@ -10,6 +11,7 @@
 int main(int argc, char *argv[])
 {
     cacheLocalTimeZone();
+    routeMessages(!opensWindow(argc, argv));
     chooseCommandLinePlatform(argc, argv);
     auto platformStart = std::make_unique<PlatformStartGuard>();
     QApplication a(argc, argv);

@@ -49,6 +49,7 @@ private slots:
 
 private:
     QList<UploadChannel *> channels() const;
+    void removeOldLogs();
     void extract(UploadChannel *channel);
     void watchAnswers(UploadChannel *channel);
     bool openAccessDb();

@@ -1,5 +1,7 @@
 #include "app/odbcrowreader.h"
 
+#include "logging/toolmessages.h"
+
 #include <QDateTime>
 #include <QSqlDriver>
 #include <QSqlField>
@@ -202,7 +204,7 @@ QVariant OdbcRowReader::readWideText(int column, int chunkUnits)
         if (r == SQL_NO_DATA)
             break;
         if (!succeeded(r)) {
-            qWarning("OdbcRowReader: column %d could not be read", column);
+            qCWarning(toolMessages, "OdbcRowReader: column %d could not be read", column);
             return QString();
         }
         if (indicator == SQL_NULL_DATA)

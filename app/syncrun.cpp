@@ -3,6 +3,7 @@
 #include "app/jsonrows.h"
 #include "app/mainwindow.h"
 #include "app/odbcrowreader.h"
+#include "app/oldlogs.h"
 #include "app/syncoutcome.h"
 #include "app/valuetext.h"
 #include "store/recordkind.h"
@@ -16,6 +17,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <QSettings>
 #include <QVector>
 
 namespace {
@@ -107,12 +109,23 @@ void MainWindow::syncData()
     accessDriver = jetDriverName;
     accessDb.setDatabaseName(accessConnectionString(pathMdb, passWd, accessDriver));
     runOutcome->startRun();
+    removeOldLogs();
     toPane(QStringLiteral("******** KELDO-FERNWICK start ********"));
     pointData();
     lineData();
     planData();
     toPane(QStringLiteral("******** KELDO-FERNWICK end ********"));
     toFile(QStringLiteral("****** end ******"));
+}
+
+// A window left open for months removes old days as a timer's runs do, at every sync.
+void MainWindow::removeOldLogs()
+{
+    const int keepDays = readLogKeepDays(QSettings(QStringLiteral("sys.ini"), QSettings::IniFormat));
+    const QString line = removedLogsLine(
+        removeOldDailyFiles(QStringLiteral("log"), LocalClock::now().date(), keepDays), keepDays);
+    if (!line.isEmpty())
+        toFile(line);
 }
 
 void MainWindow::pointData()

@@ -43,9 +43,8 @@ PLAN_HTTPURL=http://127.0.0.1:$port/plan
 PLANSTATUS_HTTPURL=http://127.0.0.1:$port/planstatus
 INI
 
-# The configuration row, written from outside as an operator would.
-sqlite3 fernwick.db "create table orva_fernwick_config (PATH text,PASSWD text);
-                     insert into orva_fernwick_config values ('${site//\'/\'\'}', '');" \
+# The configuration row, set as an installer sets it; the sample site has no password.
+printf '\n' | "$fernwick" --set-database "$site" --password-stdin >/dev/null \
   || fail "cannot write fernwick.db"
 
 kinds=(Point Line Plan)

@@ -1,6 +1,7 @@
 #include "logging/dailyfilequeue.h"
 
 #include "logging/logline.h"
+#include "logging/toolmessages.h"
 
 #include <QFile>
 #include <QMutexLocker>
@@ -124,7 +125,7 @@ void DailyFileQueue::dropFirst(int count)
 bool DailyFileQueue::writeFailed(const QString &fileName, const QString &reason)
 {
     if (!failing)
-        qWarning().noquote() << QStringLiteral("%1 cannot be written (%2); its lines are kept until it can be")
+        qCWarning(toolMessages).noquote() << QStringLiteral("%1 cannot be written (%2); its lines are kept until it can be")
                                     .arg(fileName, reason);
     failing = true;
     return false;
@@ -133,7 +134,7 @@ bool DailyFileQueue::writeFailed(const QString &fileName, const QString &reason)
 void DailyFileQueue::writeSucceeded(const QString &fileName)
 {
     if (failing)
-        qWarning().noquote() << QStringLiteral("%1 is written again").arg(fileName);
+        qCWarning(toolMessages).noquote() << QStringLiteral("%1 is written again").arg(fileName);
     failing = false;
 }
 
@@ -145,5 +146,5 @@ int unwrittenLineCount()
 void reportUnwrittenLines()
 {
     if (const int count = unwrittenLineCount())
-        qWarning().noquote() << QStringLiteral("%1 log and response lines could not be written").arg(count);
+        qCWarning(toolMessages).noquote() << QStringLiteral("%1 log and response lines could not be written").arg(count);
 }

@@ -28,6 +28,11 @@ LogThread::~LogThread()
     wait();
 }
 
+QString LogThread::filePattern()
+{
+    return logFilePattern;
+}
+
 void LogThread::appendLog(QString line)
 {
     logList.append(line.toUtf8());

@@ -17,6 +17,9 @@ public:
     explicit LogThread(QObject *parent);
     ~LogThread() override;
 
+    // The daily file's name, "%1%2%3" standing for yyyy, MM and dd.
+    static QString filePattern();
+
     void appendLog(QString line);
     // A line that is UTF-8 already, such as a request body, queued without a round trip.
     void appendUtf8(QByteArray line);

@@ -1,5 +1,6 @@
 #include "store/dbthread.h"
 
+#include "store/configrecord.h"
 #include "store/localdatabase.h"
 
 #include <QSqlQuery>
@@ -7,8 +8,6 @@
 
 namespace {
 const QString configTable = QStringLiteral("orva_fernwick_config");
-const QString defaultPath = QStringLiteral("D:/Program Files (x86)/Quellard B1.0/GuardTour_DB.mdb");
-const QString defaultPassword = QStringLiteral("XQ");
 }
 
 DBThread::DBThread(QObject *parent)
@@ -84,8 +83,8 @@ void DBThread::seedConfigTable()
 
 void DBThread::useDefaults()
 {
-    pathMdb = defaultPath;
-    passWd = defaultPassword;
+    pathMdb = ConfigRecord::defaultPath();
+    passWd = ConfigRecord::defaultPassword();
 }
 
 void DBThread::fail(const QSqlError &error)

@@ -5,6 +5,7 @@
 #include "upload/endpointsetting.h"
 #include "upload/oncebody.h"
 #include "upload/postlimits.h"
+#include "upload/tlssetting.h"
 
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -17,6 +18,7 @@
 namespace {
 constexpr int retryIntervalMs = 1000;
 const char *const recordedMark = "fernwickRecorded";
+const char *const certificateErrorsMark = "fernwickCertificateErrors";
 
 // The HTTP status; 0 when none came.
 int statusOf(const QNetworkReply *reply)
@@ -81,14 +83,37 @@ void UploadChannel::sendData(QByteArray body)
         emit answered(true, endpoint.refusal);
         return;
     }
+    const TlsSetting tls = readTlsSetting(settings);
+    if (!tls.refusal.isEmpty()) {
+        const QString refusal = tls.refusal + QStringLiteral("; nothing was posted");
+        record(QStringLiteral("Failed: ") + refusal);
+        emit answered(true, refusal);
+        return;
+    }
     const int timeoutSeconds = readInactivityTimeoutSeconds(settings);
     QNetworkRequest request(QUrl(endpoint.url, QUrl::TolerantMode));
+    if (tls.siteAuthorities)
+        request.setSslConfiguration(tls.configuration);
     // A site's data goes to the address sys.ini names, never to one a server redirects to.
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
+    // The type Qt picks itself for a body that names none, named here so that Qt does not warn
+    // about it at every post. Like Qt, an empty body goes without one.
+    if (!body.isEmpty())
+        request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/x-www-form-urlencoded"));
     auto *onceBody = new OnceBody(body, nullptr);
     QNetworkReply *reply = manager->post(request, onceBody);
     onceBody->setParent(reply);
+    keepCertificateErrors(reply);
     watchPost(reply, timeoutSeconds);
+}
+
+// Qt's description of a failed handshake does not say what was wrong with the certificate;
+// the errors it found are kept with the reply for its failure line.
+void UploadChannel::keepCertificateErrors(QNetworkReply *reply)
+{
+    connect(reply, &QNetworkReply::sslErrors, reply, [reply](const QList<QSslError> &errors) {
+        reply->setProperty(certificateErrorsMark, certificateErrorsText(errors));
+    });
 }
 
 // Tracks the post until its reply is handled and, with a limit, starts the inactivity timer
@@ -172,6 +197,9 @@ QString UploadChannel::failureText(QNetworkReply *reply, const QString &abandone
     const QString url = reply->url().toString();
     if (!abandonedBecause.isEmpty())
         return noAnswer.arg(url, abandonedBecause);
+    const QString certificateErrors = reply->property(certificateErrorsMark).toString();
+    if (reply->error() == QNetworkReply::SslHandshakeFailedError && !certificateErrors.isEmpty())
+        return reply->errorString() + QStringLiteral(": ") + certificateErrors;
     if (reply->error() == QNetworkReply::ContentReSendError)
         return noAnswer.arg(url, QStringLiteral("the connection closed before an answer came; the post was not "
                                                 "sent again, since the server may already have taken it"));

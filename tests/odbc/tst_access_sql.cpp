@@ -324,8 +324,8 @@ private slots:
                                  << "axcaxc|aBcaxc|bba|abc|a北门|20210530";
         QTest::newRow("Replace of Null") << "select Replace(none, 'a', 'b') from t" << "error: Invalid use of Null";
         QTest::newRow("StrComp") << "select StrComp('abc', 'ABC'), StrComp('abc', 'ABC', 0), StrComp('a', 'b'), "
-                                    "StrComp('É', 'é'), StrComp(NULL, 'a')"
-                                 << "0|1|-1|0|NULL";
+                                    "StrComp('É', 'é'), StrComp('é', 'f'), StrComp(NULL, 'a')"
+                                 << "0|1|-1|0|-1|NULL";
         QTest::newRow("Val") << "select Val('12 34abc'), Val('  -1.5e2x'), Val('abc'), Val('&HFF'), Val('&HFFFF'), "
                                 "Val('1d2'), Val('.5.5'), Val('&O17'), Val(12)"
                              << "1234.0|-150.0|0.0|255.0|-1.0|100.0|0.5|15.0|12.0";
@@ -357,6 +357,47 @@ private slots:
     }
 
     void accessFunctions()
+    {
+        QFETCH(QString, sql);
+        QFETCH(QString, expected);
+        Dialect dialect;
+        QCOMPARE(dialect.run(sql), expected);
+    }
+
+    // Text beyond ASCII and ODBC's escape sequences; the same over nwind.mdb, with answers
+    // from mdb-export, in tst_odbc_jet_clients.
+    void clientAnswers_data()
+    {
+        QTest::addColumn<QString>("sql");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("case beyond ASCII, accents kept")
+            << "select 'É' = 'é', 'Ж' = 'ж', 'Ω' = 'ω', 'ǅ' = 'ǆ', 'e' = 'é', 'e' < 'é', 'é' < 'f'"
+            << "-1|-1|-1|-1|0|-1|-1";
+        QTest::newRow("composed and decomposed") << "select 'é' = 'e\u0301', 'Ł' like 'ł'"
+                                                 << "-1|-1";
+        QTest::newRow("date and time escapes")
+            << "select CStr({d '2021-05-30'}), CStr({t '13:45:00'}), CStr({ts '2021-05-30 08:05:09.123456'})"
+            << "2021-05-30|13:45:00|2021-05-30 08:05:09";
+        QTest::newRow("string function escapes")
+            << "select {fn UCASE('straße')}, {fn LENGTH('ab  ')}, {fn CONCAT('a', NULL)}, "
+               "{fn SUBSTRING('abcdef', 2, 3)}, {Fn lcase({fn LEFT('XYZ', 2)})}"
+            << "STRAßE|2|a|bcd|xy";
+        QTest::newRow("other function escapes")
+            << "select CStr({fn POWER(2, 3)}), {fn MOD(7, 3)}, {fn ABS(-2)}, {fn IFNULL(NULL, 'x')}, {fn USER()}, "
+               "{fn CONVERT(12.5, SQL_VARCHAR)} & '', {fn CONVERT('7', SQL_INTEGER)} + 1, CStr({fn PI()})"
+            << "8|1|2|x|admin|12.5|8|3.14159265358979";
+        QTest::newRow("outer join escape")
+            << "select count(*) from {oj t left outer join u on u.n = t.id left outer join u as v on v.n = 99}, "
+               "{oj u as w right outer join t as x on w.n > x.id inner join u as y on y.n = x.id}"
+            << "9";
+        QTest::newRow("LIKE escape")
+            << "select 'a*b' like 'a\\*b' {escape '\\'}, 'axb' like 'a\\*b' {escape '\\'}, "
+               "'a!b' like 'a!!b' {escape '!'}, '[x]' like '![x]' {escape '!'}, 'AB' not like 'a!b' {escape '!'}"
+            << "-1|0|-1|-1|0";
+        QTest::newRow("escape text left as written") << "select '{d ''x''}' & \"{fn\" as s" << "{d 'x'}{fn";
+    }
+
+    void clientAnswers()
     {
         QFETCH(QString, sql);
         QFETCH(QString, expected);
@@ -451,6 +492,23 @@ private slots:
                                        << "42S02";
         QTest::newRow("date beyond both readings") << "select #13/13/1995#"
                                                    << "Syntax error in date in query expression '#13/13/1995#'." << "42000";
+        QTest::newRow("unknown escape function") << "select {fn NOSUCH(1)}" << "Undefined function 'NOSUCH' in expression."
+                                                 << "42000";
+        QTest::newRow("unknown escape") << "select {call p}"
+                                        << "Syntax error (missing operator) in query expression '{call p}'." << "42000";
+        QTest::newRow("unclosed escape") << "select {fn UCASE('a')"
+                                         << "Syntax error (missing operator) in query expression '{fn UCASE('a')'."
+                                         << "42000";
+        QTest::newRow("date escape of a time") << "select {d '10:30:00'}"
+                                               << "Syntax error (missing operator) in query expression "
+                                                  "'{d '10:30:00'}'."
+                                               << "42000";
+        QTest::newRow("impossible date escape") << "select {d '1995-02-30'}"
+                                                << "Syntax error in date in query expression '#1995-02-30#'."
+                                                << "42000";
+        QTest::newRow("deeply nested escapes") << "select " + QStringLiteral("{fn UCASE(").repeated(300) + "'a'"
+                                                         + QStringLiteral(")}").repeated(300)
+                                               << "Query is too complex." << "42000";
         QTest::newRow("update") << "update t set id = 2" << "Cannot update. Database or object is read-only." << "HY000";
         QTest::newRow("make-table query") << "select * into x from t" << "Cannot update. Database or object is read-only."
                                           << "HY000";

@@ -3,6 +3,7 @@
 #include <httplib.h>
 
 #include <QDir>
+#include <QFile>
 
 #include <atomic>
 #include <chrono>
@@ -75,11 +76,14 @@ void answerDots(httplib::Response &response, int pieces, std::chrono::millisecon
 
 struct TestServer::State
 {
-    httplib::Server server;
+    std::unique_ptr<httplib::Server> server;
+    bool secure = false;
     std::thread thread;
     int port = 0;
     mutable std::mutex mutex;
     std::condition_variable released;
+    std::condition_variable answerSent;
+    int answersSent = 0;
     bool holding = false;
     int status = 200;
     std::string body = "ok";
@@ -110,15 +114,26 @@ struct TestServer::State
 };
 
 TestServer::TestServer()
+    : TestServer(QString(), QString())
+{
+}
+
+TestServer::TestServer(const QString &certificateFile, const QString &keyFile)
     : state(new State)
 {
     State *s = state.get();
-    s->server.set_payload_max_length(1024u * 1024u * 1024u);
+    s->secure = !certificateFile.isEmpty();
+    if (s->secure)
+        s->server.reset(new httplib::SSLServer(QFile::encodeName(certificateFile).constData(),
+                                               QFile::encodeName(keyFile).constData()));
+    else
+        s->server.reset(new httplib::Server);
+    s->server->set_payload_max_length(1024u * 1024u * 1024u);
     // One request per connection, so stopping never waits for an idle keep-alive client.
-    s->server.set_keep_alive_max_count(1);
+    s->server->set_keep_alive_max_count(1);
     // The body is read raw: the client's posts are labelled as forms, which the library's
     // plain handlers refuse above a few kilobytes.
-    s->server.Post(R"(/.*)", [s](const httplib::Request &request, httplib::Response &response,
+    s->server->Post(R"(/.*)", [s](const httplib::Request &request, httplib::Response &response,
                                  const httplib::ContentReader &reader) {
         QByteArray body;
         if (s->readsBody()) {
@@ -153,27 +168,38 @@ TestServer::TestServer()
             break;
         }
     });
-    s->port = s->server.bind_to_any_port("127.0.0.1");
+    // The library logs a request once its answer has been written to the connection.
+    s->server->set_logger([s](const httplib::Request &, const httplib::Response &) {
+        {
+            std::lock_guard<std::mutex> lock(s->mutex);
+            ++s->answersSent;
+        }
+        s->answerSent.notify_all();
+    });
+    s->port = s->server->bind_to_any_port("127.0.0.1");
     s->thread = std::thread([s] {
-        s->server.listen_after_bind();
+        s->server->listen_after_bind();
         s->listenerEnded = true;
     });
     // stop() only takes effect once the server runs: a server stopped before that would
     // listen on for ever and its thread would never end.
-    while (!s->server.is_running() && !s->listenerEnded)
+    while (!s->server->is_running() && !s->listenerEnded)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 TestServer::~TestServer()
 {
     releaseReplies();
-    state->server.stop();
+    state->server->stop();
     state->thread.join();
 }
 
 QString TestServer::url(const QString &path) const
 {
-    return QStringLiteral("http://127.0.0.1:%1%2").arg(state->port).arg(path);
+    return QStringLiteral("%1://127.0.0.1:%2%3")
+        .arg(state->secure ? QStringLiteral("https") : QStringLiteral("http"))
+        .arg(state->port)
+        .arg(path);
 }
 
 void TestServer::answerWith(int status, const QByteArray &body, const QString &location)
@@ -226,6 +252,13 @@ QList<TestServer::Request> TestServer::requests() const
 {
     std::lock_guard<std::mutex> lock(state->mutex);
     return state->requests;
+}
+
+bool TestServer::waitForAnswersSent(int count)
+{
+    std::unique_lock<std::mutex> lock(state->mutex);
+    return state->answerSent.wait_for(lock, std::chrono::seconds(30),
+                                      [this, count] { return state->answersSent >= count; });
 }
 
 int TestServer::requestCount() const

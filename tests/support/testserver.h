@@ -10,6 +10,7 @@
 // POST and answers as told. Replies can be held back and released later, sent in slow
 // pieces, or left out: the server then closes the connection right after taking the body.
 // It can also answer before it reads the body and then drop the connection unread.
+// Given a certificate and its key, it speaks HTTPS.
 class TestServer
 {
 public:
@@ -23,6 +24,8 @@ public:
     };
 
     TestServer();
+    // An HTTPS server with the certificate and key of these PEM files.
+    TestServer(const QString &certificateFile, const QString &keyFile);
     ~TestServer();
 
     QString url(const QString &path) const;
@@ -38,6 +41,9 @@ public:
     void answerBeforeBody(int status);
     QList<Request> requests() const;
     int requestCount() const;
+    // Blocks, without running any event loop, until `count` answers have been written out;
+    // false if that takes more than half a minute.
+    bool waitForAnswersSent(int count);
 
 private:
     struct State;

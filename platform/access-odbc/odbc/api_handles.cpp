@@ -5,6 +5,7 @@
 #include "odbc/connection.h"
 #include "odbc/info.h"
 #include "odbc/statement.h"
+#include "sql/odbc_escapes.h"
 
 #include <cstring>
 
@@ -306,8 +307,14 @@ SQLRETURN nativeSql(Encoding encoding, SQLHDBC handle, const void *in, SQLINTEGE
                     SQLINTEGER outLength, SQLINTEGER *written)
 {
     Connection *connection = asConnection(handle);
-    return guarded(connection, [&] {
-        return writeText(connection->diag, encoding, textIn(encoding, in, inLength), out, outLength, written, false);
+    return guarded(connection, [&]() -> SQLRETURN {
+        if (!in)
+            return connection->diag.error("HY009", "Invalid use of null pointer.");
+        // The statement as the database runs it: Access SQL, its ODBC escapes translated.
+        const sql::EscapeTranslation native = sql::translateEscapes(textIn(encoding, in, inLength));
+        if (!native.error.empty())
+            return connection->diag.error("42000", native.error);
+        return writeText(connection->diag, encoding, native.sql, out, outLength, written, false);
     });
 }
 

@@ -227,6 +227,27 @@ SQLRETURN SQL_API SQLBindParameter(SQLHSTMT hstmt, SQLUSMALLINT ipar, SQLSMALLIN
     });
 }
 
+SQLRETURN SQL_API SQLParamData(SQLHSTMT StatementHandle, SQLPOINTER *Value)
+{
+    Statement *statement = asStatement(StatementHandle);
+    return guarded(statement, [&] { return parameterData(statement, Value); });
+}
+
+SQLRETURN SQL_API SQLPutData(SQLHSTMT StatementHandle, SQLPOINTER Data, SQLLEN StrLen_or_Ind)
+{
+    Statement *statement = asStatement(StatementHandle);
+    return guarded(statement, [&] { return putData(statement, Data, StrLen_or_Ind); });
+}
+
+SQLRETURN SQL_API SQLDescribeParam(SQLHSTMT StatementHandle, SQLUSMALLINT ParameterNumber, SQLSMALLINT *DataType,
+                                   SQLULEN *ParameterSize, SQLSMALLINT *DecimalDigits, SQLSMALLINT *Nullable)
+{
+    Statement *statement = asStatement(StatementHandle);
+    return guarded(statement, [&] {
+        return describeParameter(statement, ParameterNumber, DataType, ParameterSize, DecimalDigits, Nullable);
+    });
+}
+
 SQLRETURN SQL_API SQLDescribeCol(SQLHSTMT StatementHandle, SQLUSMALLINT ColumnNumber, SQLCHAR *ColumnName,
                                  SQLSMALLINT BufferLength, SQLSMALLINT *NameLength, SQLSMALLINT *DataType,
                                  SQLULEN *ColumnSize, SQLSMALLINT *DecimalDigits, SQLSMALLINT *Nullable)
@@ -329,8 +350,12 @@ SQLRETURN SQL_API SQLCloseCursor(SQLHSTMT StatementHandle)
 SQLRETURN SQL_API SQLCancel(SQLHSTMT StatementHandle)
 {
     Statement *statement = asStatement(StatementHandle);
-    // Every call runs to its end before returning, so there is never anything to cancel.
-    return guarded(statement, [] { return SQL_SUCCESS; });
+    // Every call runs to its end before returning; all there is to cancel is a statement
+    // waiting for its parameter values.
+    return guarded(statement, [&] {
+        statement->pendingData = DataAtExecution();
+        return SQL_SUCCESS;
+    });
 }
 
 SQLRETURN SQL_API SQLSetStmtAttr(SQLHSTMT StatementHandle, SQLINTEGER Attribute, SQLPOINTER Value, SQLINTEGER)

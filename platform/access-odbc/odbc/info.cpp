@@ -30,10 +30,21 @@ InfoValue integer(SQLUINTEGER value)
     return info;
 }
 
-// Conversions the driver's SQLGetData performs between the types it reports.
-const SQLUINTEGER kConversions = SQL_CVT_CHAR | SQL_CVT_VARCHAR | SQL_CVT_LONGVARCHAR | SQL_CVT_WCHAR
-                               | SQL_CVT_WVARCHAR | SQL_CVT_WLONGVARCHAR | SQL_CVT_INTEGER | SQL_CVT_SMALLINT
-                               | SQL_CVT_BIGINT | SQL_CVT_DOUBLE | SQL_CVT_BIT | SQL_CVT_TIMESTAMP;
+// The targets of {fn CONVERT(value, type)}: Access's CStr, CLng, CInt and CDbl
+// (odbc_escapes.cpp). A date converts to text only.
+const SQLUINTEGER kToText = SQL_CVT_CHAR | SQL_CVT_VARCHAR | SQL_CVT_LONGVARCHAR | SQL_CVT_WCHAR | SQL_CVT_WVARCHAR
+                          | SQL_CVT_WLONGVARCHAR;
+const SQLUINTEGER kConversions = kToText | SQL_CVT_INTEGER | SQL_CVT_SMALLINT | SQL_CVT_DOUBLE | SQL_CVT_FLOAT
+                               | SQL_CVT_REAL;
+
+// What the {fn} escapes stand for (odbc_escapes.cpp).
+const SQLUINTEGER kStringFunctions = SQL_FN_STR_CONCAT | SQL_FN_STR_LCASE | SQL_FN_STR_UCASE | SQL_FN_STR_LEFT
+                                   | SQL_FN_STR_RIGHT | SQL_FN_STR_LTRIM | SQL_FN_STR_RTRIM | SQL_FN_STR_SUBSTRING
+                                   | SQL_FN_STR_LENGTH | SQL_FN_STR_CHAR_LENGTH | SQL_FN_STR_CHARACTER_LENGTH;
+const SQLUINTEGER kNumericFunctions = SQL_FN_NUM_ABS | SQL_FN_NUM_MOD | SQL_FN_NUM_POWER | SQL_FN_NUM_PI;
+const SQLUINTEGER kDateFunctions = SQL_FN_TD_CURDATE | SQL_FN_TD_CURTIME | SQL_FN_TD_NOW | SQL_FN_TD_YEAR
+                                 | SQL_FN_TD_MONTH | SQL_FN_TD_DAYOFMONTH | SQL_FN_TD_HOUR | SQL_FN_TD_MINUTE
+                                 | SQL_FN_TD_SECOND;
 
 bool textInfo(Connection *connection, SQLUSMALLINT infoType, InfoValue *out)
 {
@@ -72,7 +83,7 @@ bool textInfo(Connection *connection, SQLUSMALLINT infoType, InfoValue *out)
     case SQL_COLUMN_ALIAS: *out = text("Y"); return true;
     case SQL_OUTER_JOINS: *out = text("Y"); return true;
     case SQL_ROW_UPDATES: *out = text("N"); return true;
-    case SQL_DESCRIBE_PARAMETER: *out = text("N"); return true;
+    case SQL_DESCRIBE_PARAMETER: *out = text("Y"); return true;
     case SQL_MAX_ROW_SIZE_INCLUDES_LONG: *out = text("N"); return true;
     case SQL_INTEGRITY: *out = text("N"); return true;
     case SQL_XOPEN_CLI_YEAR: *out = text("1995"); return true;
@@ -108,7 +119,8 @@ bool smallInfo(SQLUSMALLINT infoType, InfoValue *out)
         *out = small(SQL_CB_PRESERVE); return true;
     case SQL_IDENTIFIER_CASE: *out = small(SQL_IC_MIXED); return true;
     case SQL_QUOTED_IDENTIFIER_CASE: *out = small(SQL_IC_MIXED); return true;
-    case SQL_CONCAT_NULL_BEHAVIOR: *out = small(SQL_CB_NULL); return true;
+    // Access's & takes Null for "".
+    case SQL_CONCAT_NULL_BEHAVIOR: *out = small(SQL_CB_NON_NULL); return true;
     case SQL_NULL_COLLATION: *out = small(SQL_NC_LOW); return true;
     case SQL_CORRELATION_NAME: *out = small(SQL_CN_ANY); return true;
     case SQL_NON_NULLABLE_COLUMNS: *out = small(SQL_NNC_NON_NULL); return true;
@@ -127,10 +139,16 @@ bool integerInfo(SQLUSMALLINT infoType, InfoValue *out)
     switch (infoType) {
     case SQL_CONVERT_CHAR: case SQL_CONVERT_VARCHAR: case SQL_CONVERT_LONGVARCHAR:
     case SQL_CONVERT_WCHAR: case SQL_CONVERT_WVARCHAR: case SQL_CONVERT_WLONGVARCHAR:
-    case SQL_CONVERT_INTEGER: case SQL_CONVERT_SMALLINT: case SQL_CONVERT_BIGINT:
-    case SQL_CONVERT_DOUBLE: case SQL_CONVERT_BIT: case SQL_CONVERT_TIMESTAMP:
+    case SQL_CONVERT_INTEGER: case SQL_CONVERT_SMALLINT: case SQL_CONVERT_BIGINT: case SQL_CONVERT_TINYINT:
+    case SQL_CONVERT_DOUBLE: case SQL_CONVERT_FLOAT: case SQL_CONVERT_REAL: case SQL_CONVERT_DECIMAL:
+    case SQL_CONVERT_NUMERIC: case SQL_CONVERT_BIT:
         *out = integer(kConversions); return true;
-    case SQL_CONVERT_FUNCTIONS: *out = integer(0); return true;
+    case SQL_CONVERT_TIMESTAMP: case SQL_CONVERT_DATE: case SQL_CONVERT_TIME:
+        *out = integer(kToText); return true;
+    case SQL_CONVERT_BINARY: case SQL_CONVERT_VARBINARY: case SQL_CONVERT_LONGVARBINARY: case SQL_CONVERT_GUID:
+    case SQL_CONVERT_INTERVAL_YEAR_MONTH: case SQL_CONVERT_INTERVAL_DAY_TIME:
+        *out = integer(0); return true;
+    case SQL_CONVERT_FUNCTIONS: *out = integer(SQL_FN_CVT_CONVERT); return true;
     case SQL_GETDATA_EXTENSIONS:
         *out = integer(SQL_GD_ANY_COLUMN | SQL_GD_ANY_ORDER | SQL_GD_BOUND); return true;
     case SQL_SCROLL_OPTIONS: *out = integer(SQL_SO_FORWARD_ONLY); return true;
@@ -159,19 +177,24 @@ bool integerInfo(SQLUSMALLINT infoType, InfoValue *out)
     case SQL_BATCH_SUPPORT: case SQL_BATCH_ROW_COUNT: *out = integer(0); return true;
     case SQL_ASYNC_MODE: *out = integer(SQL_AM_NONE); return true;
     case SQL_MAX_ASYNC_CONCURRENT_STATEMENTS: *out = integer(0); return true;
-    case SQL_STRING_FUNCTIONS: *out = integer(SQL_FN_STR_CONCAT | SQL_FN_STR_LENGTH | SQL_FN_STR_SUBSTRING); return true;
-    case SQL_NUMERIC_FUNCTIONS: *out = integer(SQL_FN_NUM_ABS | SQL_FN_NUM_ROUND); return true;
-    case SQL_TIMEDATE_FUNCTIONS: case SQL_SYSTEM_FUNCTIONS: case SQL_TIMEDATE_ADD_INTERVALS:
-    case SQL_TIMEDATE_DIFF_INTERVALS:
+    case SQL_STRING_FUNCTIONS: *out = integer(kStringFunctions); return true;
+    case SQL_NUMERIC_FUNCTIONS: *out = integer(kNumericFunctions); return true;
+    case SQL_TIMEDATE_FUNCTIONS: *out = integer(kDateFunctions); return true;
+    case SQL_SYSTEM_FUNCTIONS: *out = integer(SQL_FN_SYS_IFNULL | SQL_FN_SYS_USERNAME); return true;
+    case SQL_TIMEDATE_ADD_INTERVALS: case SQL_TIMEDATE_DIFF_INTERVALS:
         *out = integer(0); return true;
+    // Count(*) and the five functions of a value; neither ALL nor DISTINCT inside them.
     case SQL_AGGREGATE_FUNCTIONS:
-        *out = integer(SQL_AF_ALL | SQL_AF_AVG | SQL_AF_COUNT | SQL_AF_DISTINCT | SQL_AF_MAX | SQL_AF_MIN | SQL_AF_SUM);
+        *out = integer(SQL_AF_AVG | SQL_AF_COUNT | SQL_AF_MAX | SQL_AF_MIN | SQL_AF_SUM);
         return true;
     case SQL_SUBQUERIES:
-        *out = integer(SQL_SQ_CORRELATED_SUBQUERIES | SQL_SQ_COMPARISON | SQL_SQ_EXISTS | SQL_SQ_IN | SQL_SQ_QUANTIFIED);
+        *out = integer(SQL_SQ_CORRELATED_SUBQUERIES | SQL_SQ_COMPARISON | SQL_SQ_EXISTS | SQL_SQ_IN);
         return true;
     case SQL_UNION: *out = integer(SQL_U_UNION | SQL_U_UNION_ALL); return true;
-    case SQL_OJ_CAPABILITIES: *out = integer(SQL_OJ_LEFT | SQL_OJ_NESTED | SQL_OJ_ALL_COMPARISON_OPS); return true;
+    case SQL_OJ_CAPABILITIES:
+        *out = integer(SQL_OJ_LEFT | SQL_OJ_RIGHT | SQL_OJ_NESTED | SQL_OJ_NOT_ORDERED | SQL_OJ_INNER
+                       | SQL_OJ_ALL_COMPARISON_OPS);
+        return true;
     case SQL_SQL92_PREDICATES: case SQL_SQL92_RELATIONAL_JOIN_OPERATORS: case SQL_SQL92_VALUE_EXPRESSIONS:
     case SQL_SQL92_STRING_FUNCTIONS: case SQL_SQL92_NUMERIC_VALUE_FUNCTIONS: case SQL_SQL92_DATETIME_FUNCTIONS:
     case SQL_SQL92_FOREIGN_KEY_DELETE_RULE: case SQL_SQL92_FOREIGN_KEY_UPDATE_RULE: case SQL_SQL92_GRANT:
@@ -180,7 +203,8 @@ bool integerInfo(SQLUSMALLINT infoType, InfoValue *out)
     case SQL_MAX_ROW_SIZE: case SQL_MAX_STATEMENT_LEN: case SQL_MAX_CHAR_LITERAL_LEN:
     case SQL_MAX_BINARY_LITERAL_LEN: case SQL_MAX_INDEX_SIZE:
         *out = integer(0); return true;
-    case SQL_DATETIME_LITERALS: *out = integer(SQL_DL_SQL92_TIMESTAMP); return true;
+    // SQL-92's DATE '…' literals are not Access SQL; ODBC's {d '…'} escapes are.
+    case SQL_DATETIME_LITERALS: *out = integer(0); return true;
     case SQL_INFO_SCHEMA_VIEWS: *out = integer(0); return true;
     default: return false;
     }
@@ -197,7 +221,8 @@ const SQLUSMALLINT kSupported[] = {
     SQL_API_SQLMORERESULTS, SQL_API_SQLGETDIAGREC, SQL_API_SQLGETDIAGFIELD, SQL_API_SQLFREESTMT,
     SQL_API_SQLCLOSECURSOR, SQL_API_SQLCANCEL, SQL_API_SQLENDTRAN, SQL_API_SQLGETTYPEINFO,
     SQL_API_SQLTABLES, SQL_API_SQLCOLUMNS, SQL_API_SQLNUMPARAMS, SQL_API_SQLNATIVESQL,
-    SQL_API_SQLBINDPARAMETER, SQL_API_SQLPRIMARYKEYS, SQL_API_SQLSTATISTICS,
+    SQL_API_SQLBINDPARAMETER, SQL_API_SQLPRIMARYKEYS, SQL_API_SQLSTATISTICS, SQL_API_SQLPARAMDATA,
+    SQL_API_SQLPUTDATA, SQL_API_SQLDESCRIBEPARAM,
 };
 
 } // namespace

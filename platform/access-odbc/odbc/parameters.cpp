@@ -3,6 +3,7 @@
 #include "values/datetime.h"
 #include "values/numbers.h"
 #include "odbc/odbc_strings.h"
+#include "odbc/results.h"
 
 #include <cstring>
 
@@ -164,18 +165,46 @@ SQLRETURN bound(Statement *statement, int sqliteResult)
     return statement->diag.error("HY001", "Memory allocation error.");
 }
 
+bool atExecution(const ParameterBinding &binding)
+{
+    const SQLLEN indicator = binding.indicator ? *binding.indicator : 0;
+    return indicator == SQL_DATA_AT_EXEC || indicator <= SQL_LEN_DATA_AT_EXEC_OFFSET;
+}
+
+SQLSMALLINT cTypeOf(const ParameterBinding &binding)
+{
+    return binding.cType == SQL_C_DEFAULT ? defaultCType(binding.sqlType) : binding.cType;
+}
+
+SQLRETURN bindOne(Statement *statement, int index, const ParameterBinding &binding);
+
+// A value that came through SQLPutData is bound as if it had been in the buffer all along.
+SQLRETURN bindDelivered(Statement *statement, int index, const ParameterBinding &binding)
+{
+    const DataAtExecution &pending = statement->pendingData;
+    const size_t marker = size_t(index - 1);
+    if (pending.null[marker])
+        return bound(statement, sqlite3_bind_null(statement->stmt, index));
+    SQLLEN length = SQLLEN(pending.bytes[marker].size());
+    ParameterBinding delivered = binding;
+    delivered.value = const_cast<char *>(pending.bytes[marker].data());
+    delivered.bufferLength = length;
+    delivered.indicator = &length;
+    return bindOne(statement, index, delivered);
+}
+
 SQLRETURN bindOne(Statement *statement, int index, const ParameterBinding &binding)
 {
     sqlite3_stmt *stmt = statement->stmt;
     const SQLLEN indicator = binding.indicator ? *binding.indicator : 0;
     if (indicator == SQL_NULL_DATA)
         return bound(statement, sqlite3_bind_null(stmt, index));
-    if (indicator == SQL_DATA_AT_EXEC || indicator <= SQL_LEN_DATA_AT_EXEC_OFFSET)
-        return statement->diag.error("HYC00", "Optional feature not implemented: data at execution.");
+    if (atExecution(binding))
+        return bindDelivered(statement, index, binding);
     if (!binding.value)
         return statement->diag.error("HY009", "Invalid use of null pointer.");
 
-    const SQLSMALLINT cType = binding.cType == SQL_C_DEFAULT ? defaultCType(binding.sqlType) : binding.cType;
+    const SQLSMALLINT cType = cTypeOf(binding);
     int rc;
     if (isTextType(cType)) {
         SQLLEN length = 0;
@@ -226,6 +255,105 @@ SQLRETURN bindParameterValues(Statement *statement)
         if (rc != SQL_SUCCESS)
             return rc;
     }
+    return SQL_SUCCESS;
+}
+
+bool awaitsDataAtExecution(Statement *statement)
+{
+    DataAtExecution &pending = statement->pendingData;
+    const size_t markers = size_t(sqlite3_bind_parameter_count(statement->stmt));
+    for (size_t i = 0; i < markers && i < statement->parameters.size(); ++i) {
+        if (statement->parameters[i].bound && atExecution(statement->parameters[i]))
+            pending.markers.push_back(i);
+    }
+    if (pending.markers.empty())
+        return false;
+    pending.active = true;
+    pending.bytes.assign(markers, std::string());
+    pending.null.assign(markers, false);
+    return true;
+}
+
+SQLRETURN parameterData(Statement *statement, SQLPOINTER *value)
+{
+    DataAtExecution &pending = statement->pendingData;
+    if (!pending.active)
+        return statement->diag.error("HY010", "Function sequence error: no parameter value is awaited.");
+    if (pending.next < pending.markers.size()) {
+        const ParameterBinding &binding = statement->parameters[pending.markers[pending.next++]];
+        if (value)
+            *value = binding.value;
+        return SQL_NEED_DATA;
+    }
+    pending.active = false;
+    return runWithParameters(statement);
+}
+
+namespace {
+
+SQLLEN wideByteLength(const SQLWCHAR *text)
+{
+    SQLLEN length = 0;
+    while (text[length])
+        ++length;
+    return length * SQLLEN(sizeof(SQLWCHAR));
+}
+
+} // namespace
+
+SQLRETURN putData(Statement *statement, SQLPOINTER data, SQLLEN length)
+{
+    DataAtExecution &pending = statement->pendingData;
+    if (!pending.active || pending.next == 0)
+        return statement->diag.error("HY010", "Function sequence error: SQLParamData has named no parameter.");
+    const size_t marker = pending.markers[pending.next - 1];
+    if (length == SQL_NULL_DATA) {
+        pending.null[marker] = true;
+        return SQL_SUCCESS;
+    }
+    const SQLSMALLINT cType = cTypeOf(statement->parameters[marker]);
+    if (!isTextType(cType))
+        return statement->diag.error("HYC00", "Optional feature not implemented: data at execution for values "
+                                              "other than text and binary.");
+    if (!data && length != 0)
+        return statement->diag.error("HY009", "Invalid use of null pointer.");
+    if (length == SQL_NTS && cType == SQL_C_CHAR)
+        length = SQLLEN(std::strlen(static_cast<const char *>(data)));
+    else if (length == SQL_NTS && cType == SQL_C_WCHAR)
+        length = wideByteLength(static_cast<const SQLWCHAR *>(data));
+    if (length < 0)
+        return statement->diag.error("HY090", "Invalid string or buffer length.");
+    pending.bytes[marker].append(static_cast<const char *>(data), size_t(length));
+    return SQL_SUCCESS;
+}
+
+SQLRETURN describeParameter(Statement *statement, SQLUSMALLINT number, SQLSMALLINT *sqlType, SQLULEN *size,
+                            SQLSMALLINT *decimalDigits, SQLSMALLINT *nullable)
+{
+    if (!statement->prepared || !statement->stmt)
+        return statement->diag.error("HY010", "Function sequence error: no statement has been prepared.");
+    if (number < 1 || int(number) > sqlite3_bind_parameter_count(statement->stmt))
+        return statement->diag.error("07009", "Invalid descriptor index.");
+    ColumnInfo info;
+    info.sqlType = SQL_VARCHAR;
+    info.columnSize = 255;
+    const char *declaredType = nullptr;
+    if (size_t(number) <= statement->parameterColumns.size()) {
+        const sql::ParameterColumn &column = statement->parameterColumns[number - 1];
+        if (!column.table.empty()
+            && sqlite3_table_column_metadata(statement->connection->database->handle(), "main", column.table.c_str(),
+                                             column.column.c_str(), &declaredType, nullptr, nullptr, nullptr,
+                                             nullptr) == SQLITE_OK)
+            info = columnInfoFor(declaredType, SQLITE_NULL, 0, statement->connection->environment->odbcVersion);
+    }
+    if (sqlType)
+        *sqlType = info.sqlType;
+    if (size)
+        *size = info.columnSize;
+    if (decimalDigits)
+        *decimalDigits = info.decimalDigits;
+    if (nullable)
+        *nullable = SQL_NULLABLE;
     return SQL_SUCCESS;
 }
 

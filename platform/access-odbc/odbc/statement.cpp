@@ -22,6 +22,8 @@ void finalize(Statement *statement)
     statement->exhausted = false;
     statement->columns.clear();
     statement->partial.column = -1;
+    statement->parameterColumns.clear();
+    statement->pendingData = DataAtExecution();
 }
 
 // Whatever follows the statement may only be blanks, comments and semicolons; Access
@@ -86,6 +88,7 @@ SQLRETURN prepareWithTrust(Statement *statement, const std::string &statementTex
             return statement->diag.error(translation.state.c_str(), translation.error,
                                          accessError(AccessError::QueryRefused).nativeError);
         sql = translation.sql;
+        statement->parameterColumns = translation.parameterColumns;
     }
 
     database.clearWriteRefused();
@@ -188,7 +191,16 @@ SQLRETURN executeStatement(Statement *statement)
     if (statement->cursorOpen)
         return statement->diag.error("24000", "Invalid cursor state.");
     sqlite3_reset(statement->stmt);
+    statement->pendingData = DataAtExecution();
+    if (awaitsDataAtExecution(statement))
+        return SQL_NEED_DATA;
+    return runWithParameters(statement);
+}
+
+SQLRETURN runWithParameters(Statement *statement)
+{
     const SQLRETURN bound = bindParameterValues(statement);
+    statement->pendingData = DataAtExecution();
     if (bound != SQL_SUCCESS)
         return bound;
     statement->rowNumber = 0;
@@ -291,7 +303,9 @@ SQLRETURN freeStatementOption(Statement *statement, SQLUSMALLINT option)
         statement->bindings.clear();
         return SQL_SUCCESS;
     case SQL_RESET_PARAMS:
+        // Values still awaited at execution belonged to the bindings dropped here.
         statement->parameters.clear();
+        statement->pendingData = DataAtExecution();
         return SQL_SUCCESS;
     default:
         return statement->diag.error("HY092", "Invalid attribute/option identifier.");

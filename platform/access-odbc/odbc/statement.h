@@ -4,6 +4,7 @@
 // forward-only cursor over its rows.
 
 #include "odbc/handles.h"
+#include "sql/sql_translate.h"
 #include "values/access_types.h"
 
 #include <sqlite3.h>
@@ -45,6 +46,16 @@ struct ParameterBinding {
     SQLLEN *indicator = nullptr;
 };
 
+// Data at execution: SQLExecute answered SQL_NEED_DATA, and the application now hands over
+// the values of those markers with SQLParamData and SQLPutData, one marker after another.
+struct DataAtExecution {
+    bool active = false;
+    std::vector<size_t> markers; // indexes into Statement::parameters, in marker order
+    size_t next = 0;             // how many of them SQLParamData has asked for so far
+    std::vector<std::string> bytes; // per parameter: what SQLPutData delivered
+    std::vector<bool> null;
+};
+
 // The value SQLGetData is handing out in parts: the bytes in the application's
 // encoding and how many of them have gone out.
 struct PartialValue {
@@ -68,6 +79,8 @@ struct Statement : HandleBase {
     std::vector<ColumnInfo> columns;
     std::vector<ColumnBinding> bindings;
     std::vector<ParameterBinding> parameters;
+    std::vector<sql::ParameterColumn> parameterColumns; // what each marker is compared with
+    DataAtExecution pendingData;
     PartialValue partial;
 
     bool prepared = false;
@@ -95,6 +108,9 @@ void freeStatement(Statement *statement);
 
 SQLRETURN prepareStatement(Statement *statement, const std::string &sql);
 SQLRETURN executeStatement(Statement *statement);
+// Runs the prepared statement with its parameter values: SQLExecute's work once every
+// value is there.
+SQLRETURN runWithParameters(Statement *statement);
 SQLRETURN executeDirect(Statement *statement, const std::string &sql);
 
 // Catalog functions run their own SQL over the schema, which application SQL may not read.

@@ -69,4 +69,11 @@ bool registerDateIntervalFunctions(sqlite3 *db);
 bool registerConversionFunctions(sqlite3 *db);
 bool registerAggregateFunctions(sqlite3 *db);
 
+bool registerTextOrder(sqlite3 *db);
+
+// The compare argument of Replace and StrComp at index, when given: 0 compares characters
+// as they are; 1, and -1 or 2 (the database's setting, which is text comparison in a
+// query), ignore case. Anything else sets Access's error and fails.
+bool ignoresCase(sqlite3_context *context, int argc, sqlite3_value **argv, int index, bool *out);
+
 } // namespace accessodbc

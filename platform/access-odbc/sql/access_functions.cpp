@@ -323,7 +323,8 @@ const FunctionEntry kFunctions[] = {
 bool registerAccessFunctions(sqlite3 *db)
 {
     return registerFunctions(db, kFunctions) && registerTextFunctions(db) && registerDateFunctions(db)
-           && registerDateIntervalFunctions(db) && registerConversionFunctions(db) && registerAggregateFunctions(db);
+           && registerTextOrder(db) && registerDateIntervalFunctions(db) && registerConversionFunctions(db)
+           && registerAggregateFunctions(db);
 }
 
 } // namespace accessodbc

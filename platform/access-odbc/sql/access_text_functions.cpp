@@ -3,10 +3,29 @@
 
 #include "sql/access_function_support.h"
 
+#include <unicode/uchar.h>
+
 #include <string>
 #include <vector>
 
 namespace accessodbc {
+
+bool ignoresCase(sqlite3_context *context, int argc, sqlite3_value **argv, int index, bool *out)
+{
+    *out = true;
+    if (index >= argc)
+        return true;
+    long long compare = 0;
+    if (!wholeArgument(context, argv[index], &compare))
+        return false;
+    if (compare < -1 || compare > 2) {
+        sqlite3_result_error(context, kInvalidArgument, -1);
+        return false;
+    }
+    *out = compare != 0;
+    return true;
+}
+
 namespace {
 
 using Characters = std::u32string;
@@ -54,30 +73,11 @@ std::string encode(const Characters &text)
     return out;
 }
 
-// Upper and lower case of the Latin, Greek and Cyrillic letters.
-char32_t upper(char32_t c)
-{
-    if ((c >= 'a' && c <= 'z') || (c >= 0xE0 && c <= 0xFE && c != 0xF7) || (c >= 0x3B1 && c <= 0x3C9 && c != 0x3C2)
-        || (c >= 0x430 && c <= 0x44F))
-        return c - 0x20;
-    if (c >= 0x450 && c <= 0x45F)
-        return c - 0x50;
-    if (c >= 0x100 && c <= 0x17F && c % 2 == 1 && c != 0x131 && c != 0x138 && c != 0x149 && c != 0x17F)
-        return c - 1;
-    return c;
-}
+// Upper and lower case as Unicode maps single characters: every script that has case,
+// and no character that would become two ("ß" stays "ß", as in Access).
+char32_t upper(char32_t c) { return char32_t(u_toupper(UChar32(c))); }
 
-char32_t lower(char32_t c)
-{
-    if ((c >= 'A' && c <= 'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7) || (c >= 0x391 && c <= 0x3A9 && c != 0x3A2)
-        || (c >= 0x410 && c <= 0x42F))
-        return c + 0x20;
-    if (c >= 0x400 && c <= 0x40F)
-        return c + 0x50;
-    if (c >= 0x100 && c <= 0x17F && c % 2 == 0 && c != 0x130 && c != 0x138)
-        return c + 1;
-    return c;
-}
+char32_t lower(char32_t c) { return char32_t(u_tolower(UChar32(c))); }
 
 Characters folded(Characters text)
 {
@@ -213,10 +213,18 @@ bool parseSet(const Characters &pattern, size_t &i, PatternItem *item)
     return i < pattern.size();
 }
 
-bool parsePattern(const Characters &pattern, std::vector<PatternItem> *items)
+// The escape character, when there is one, makes the character after it stand for itself.
+bool parsePattern(const Characters &pattern, const Characters &escape, std::vector<PatternItem> *items)
 {
     for (size_t i = 0; i < pattern.size(); ++i) {
         PatternItem item;
+        if (!escape.empty() && pattern[i] == escape[0]) {
+            if (++i == pattern.size())
+                return false;
+            item.ranges.emplace_back(upper(pattern[i]), upper(pattern[i]));
+            items->push_back(std::move(item));
+            continue;
+        }
         switch (pattern[i]) {
         case '*':
             item.kind = PatternItem::AnyRun;
@@ -280,35 +288,19 @@ bool matches(const std::vector<PatternItem> &items, const Characters &text)
     return p == items.size();
 }
 
-void like(sqlite3_context *context, int, sqlite3_value **argv)
+// like(text, pattern[, escape]): the escape is one character.
+void like(sqlite3_context *context, int argc, sqlite3_value **argv)
 {
-    Characters text, pattern;
-    if (!textArgument(context, argv[0], &text) || !textArgument(context, argv[1], &pattern))
+    Characters text, pattern, escape;
+    if (!textArgument(context, argv[0], &text) || !textArgument(context, argv[1], &pattern)
+        || (argc > 2 && !textArgument(context, argv[2], &escape)))
         return;
     std::vector<PatternItem> items;
-    if (!parsePattern(pattern, &items)) {
+    if (escape.size() > 1 || !parsePattern(pattern, escape, &items)) {
         sqlite3_result_error(context, "Invalid pattern string", -1);
         return;
     }
     sqlite3_result_int(context, matches(items, text) ? 1 : 0);
-}
-
-// The compare argument of Replace and StrComp: 0 compares characters as they are; 1, and
-// -1 or 2 (the database's setting, which is text comparison in a query), ignore case.
-bool ignoresCase(sqlite3_context *context, int argc, sqlite3_value **argv, int index, bool *out)
-{
-    *out = true;
-    if (index >= argc)
-        return true;
-    long long compare = 0;
-    if (!wholeArgument(context, argv[index], &compare))
-        return false;
-    if (compare < -1 || compare > 2) {
-        sqlite3_result_error(context, kInvalidArgument, -1);
-        return false;
-    }
-    *out = compare != 0;
-    return true;
 }
 
 bool requiredText(sqlite3_context *context, sqlite3_value *value, Characters *out)
@@ -351,18 +343,6 @@ void replace(sqlite3_context *context, int argc, sqlite3_value **argv)
     resultCharacters(context, result + text.substr(from));
 }
 
-// StrComp(text1, text2[, compare]): -1, 0 or 1 as text1 sorts before, with or after text2.
-void strComp(sqlite3_context *context, int argc, sqlite3_value **argv)
-{
-    Characters first, second;
-    bool caseless = true;
-    if (!ignoresCase(context, argc, argv, 2, &caseless) || !textArgument(context, argv[0], &first)
-        || !textArgument(context, argv[1], &second))
-        return;
-    const int order = caseless ? folded(first).compare(folded(second)) : first.compare(second);
-    sqlite3_result_int(context, order < 0 ? -1 : order > 0 ? 1 : 0);
-}
-
 const FunctionEntry kTextFunctions[] = {
     {"fw_left", 2, left, true, 0},
     {"fw_right", 2, right, true, 0},
@@ -377,9 +357,8 @@ const FunctionEntry kTextFunctions[] = {
     {"fw_ltrim", 1, trim, true, 1},
     {"fw_rtrim", 1, trim, true, 2},
     {"fw_like", 2, like, true, 0},
+    {"fw_like", 3, like, true, 0},
     {"fw_replace", -1, replace, true, 0},
-    {"fw_strcomp", 2, strComp, true, 0},
-    {"fw_strcomp", 3, strComp, true, 0},
 };
 
 } // namespace

@@ -83,8 +83,12 @@ Expr aggregateCall(const char *name, const std::vector<Expr> &a)
     const bool extreme = std::string(name) == "min" || std::string(name) == "max";
     if (!extreme)
         return value(call(name, values(a)), ValueKind::Number);
-    // Min and Max hand back one of the values, so a Yes/No column stays 1/0.
-    Expr e = value(call(name, {a[0].columnRef ? a[0].sql : asValue(a[0])}), a[0].kind);
+    // Min and Max hand back one of the values, so a Yes/No column stays 1/0; text is
+    // ranked as ORDER BY ranks it.
+    std::string argument = a[0].columnRef ? a[0].sql : asValue(a[0]);
+    if (a[0].kind == ValueKind::Text)
+        argument += collateText();
+    Expr e = value(call(name, {argument}), a[0].kind);
     e.bitColumn = a[0].bitColumn;
     return e;
 }
@@ -242,6 +246,12 @@ std::string lowered(std::string text)
 
 } // namespace
 
+const char *collateText()
+{
+    static const std::string clause = std::string(" COLLATE ") + kTextCollation;
+    return clause.c_str();
+}
+
 std::string asValue(const Expr &e)
 {
     if (e.condition)
@@ -318,10 +328,12 @@ Expr Parser::comparison()
         if (!acceptSymbol(op))
             continue;
         const Expr right = concatenation();
+        noteParameterBeside(left, right);
+        noteParameterBeside(right, left);
         // Access compares dates as dates and text without regard to case.
         if (either(left, right, ValueKind::Date))
             return truth("(" + serial(left) + " " + op + " " + serial(right) + ")");
-        const char *collation = either(left, right, ValueKind::Text) ? " COLLATE NOCASE" : "";
+        const char *collation = either(left, right, ValueKind::Text) ? collateText() : "";
         return truth("(" + asValue(left) + " " + op + " " + asValue(right) + collation + ")");
     }
     if (acceptKeyword("IS")) {
@@ -346,7 +358,12 @@ Expr Parser::comparison()
 Expr Parser::like(const Expr &left, bool negated)
 {
     const Expr pattern = concatenation();
-    const std::string match = "fw_like(" + asText(left) + ", " + asText(pattern) + ")";
+    noteParameterBeside(pattern, left);
+    std::string match = "fw_like(" + asText(left) + ", " + asText(pattern);
+    // An ODBC {escape 'c'} arrives here as ESCAPE 'c' (odbc_escapes.cpp).
+    if (acceptKeyword("ESCAPE"))
+        match += ", " + asText(concatenation());
+    match += ")";
     return truth(negated ? "(NOT " + match + ")" : match);
 }
 
@@ -354,7 +371,7 @@ Expr Parser::inList(const Expr &left, bool negated)
 {
     const char *op = negated ? " NOT IN " : " IN ";
     if (isSymbol("(") && isKeyword("SELECT", 1)) {
-        const char *collation = left.kind == ValueKind::Text ? " COLLATE NOCASE" : "";
+        const char *collation = left.kind == ValueKind::Text ? collateText() : "";
         return truth("(" + asValue(left) + collation + op + subquery().sql + ")");
     }
     expectSymbol("(");
@@ -362,6 +379,8 @@ Expr Parser::inList(const Expr &left, bool negated)
     while (acceptSymbol(","))
         items.push_back(concatenation());
     expectSymbol(")");
+    for (const Expr &item : items)
+        noteParameterBeside(item, left);
     bool dates = left.kind == ValueKind::Date;
     bool text = left.kind == ValueKind::Text;
     for (const Expr &item : items) {
@@ -371,7 +390,7 @@ Expr Parser::inList(const Expr &left, bool negated)
     std::vector<std::string> sql;
     for (const Expr &item : items)
         sql.push_back(dates ? serial(item) : asValue(item));
-    const std::string subject = dates ? serial(left) : asValue(left) + (text ? " COLLATE NOCASE" : "");
+    const std::string subject = dates ? serial(left) : asValue(left) + (text ? collateText() : "");
     return truth("(" + subject + op + call("", sql) + ")");
 }
 
@@ -381,11 +400,14 @@ Expr Parser::between(const Expr &left, bool negated)
     if (!acceptKeyword("AND"))
         fail();
     const Expr high = concatenation();
+    noteParameterBeside(low, left);
+    noteParameterBeside(high, left);
+    noteParameterBeside(left, low);
     const char *op = negated ? " NOT BETWEEN " : " BETWEEN ";
     if (either(left, low, ValueKind::Date) || high.kind == ValueKind::Date)
         return truth("(" + serial(left) + op + serial(low) + " AND " + serial(high) + ")");
     const bool text = either(left, low, ValueKind::Text) || high.kind == ValueKind::Text;
-    return truth("(" + asValue(left) + (text ? " COLLATE NOCASE" : "") + op + asValue(low) + " AND " + asValue(high)
+    return truth("(" + asValue(left) + (text ? collateText() : "") + op + asValue(low) + " AND " + asValue(high)
                  + ")");
 }
 
@@ -499,9 +521,12 @@ Expr Parser::primary()
         return value(quoted(token.value), ValueKind::Text);
     case TokenType::Date:
         return dateLiteral();
-    case TokenType::Parameter:
+    case TokenType::Parameter: {
         ++pos_;
-        return value("?" + std::to_string(parameterNumbers_[pos_ - 1]), ValueKind::Unknown);
+        Expr marker = value("?" + std::to_string(parameterNumbers_[pos_ - 1]), ValueKind::Unknown);
+        marker.parameter = parameterNumbers_[pos_ - 1];
+        return marker;
+    }
     case TokenType::Symbol:
         if (token.value == "(")
             return parenthesised();
@@ -576,6 +601,7 @@ Expr Parser::reference()
     e.bitColumn = column.bitColumn;
     e.columnRef = true;
     e.name = parts.back()->value;
+    e.table = column.table;
     return e;
 }
 
@@ -622,8 +648,14 @@ bool Parser::columnOf(const Source &source, const std::string &column, OutputCol
     ValueKind kind = ValueKind::Unknown;
     if (!schema_.column(source.table, column, &kind))
         return false;
-    *out = OutputColumn{column, kind, kind == ValueKind::Boolean};
+    *out = OutputColumn{column, kind, kind == ValueKind::Boolean, source.table};
     return true;
+}
+
+void Parser::noteParameterBeside(const Expr &marker, const Expr &other)
+{
+    if (marker.parameter > 0 && other.columnRef && !other.table.empty())
+        parameterColumns_[size_t(marker.parameter - 1)] = ParameterColumn{other.table, other.name};
 }
 
 Expr Parser::functionCall()

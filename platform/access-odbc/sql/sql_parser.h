@@ -4,6 +4,7 @@
 // (sql_translate.cpp) and expressions with Access's functions (sql_expressions.cpp).
 // Each parse step returns the SQLite text of what it read.
 
+#include "sql/access_functions.h"
 #include "sql/sql_tokens.h"
 #include "sql/sql_translate.h"
 
@@ -25,12 +26,15 @@ struct Expr {
     bool bitColumn = false; // a Yes/No column, stored as 1/0 where Access has -1/0
     bool columnRef = false; // a bare column: keeps its declared type in a result
     std::string name;       // the column's name, for a bare column
+    std::string table;      // the stored table of a bare column, where it has one
+    int parameter = 0;      // the number of a bare ? marker
 };
 
 struct OutputColumn {
     std::string name;
     ValueKind kind = ValueKind::Unknown;
     bool bitColumn = false;
+    std::string table = std::string(); // a stored table's column: that table
 };
 
 // A table or derived table in a FROM clause.
@@ -56,6 +60,7 @@ public:
     Parser(const std::string &text, std::vector<Token> tokens, const Schema &schema);
 
     std::string statement();
+    const std::vector<ParameterColumn> &parameterColumns() const { return parameterColumns_; }
 
 private:
     const std::string &text_;
@@ -70,6 +75,7 @@ private:
     int nesting_ = 0;
     bool ordering_ = false; // reading ORDER BY, which may name the select list's aliases
     std::vector<std::string> unknownNames_; // names no table in scope has: Access's parameters
+    std::vector<ParameterColumn> parameterColumns_;
 
     // Counts one level of nesting for as long as it lives; too deep a statement fails
     // instead of exhausting the stack.
@@ -142,7 +148,11 @@ private:
     OutputColumn lookUpColumn(const std::string &qualifier, const std::string &column);
     void noteUnknownName(const std::string &name, bool everySourceKnown);
     bool columnOf(const Source &source, const std::string &column, OutputColumn *out) const;
+    void noteParameterBeside(const Expr &marker, const Expr &other);
 };
+
+// The clause that makes SQLite compare, group and sort text as Access does.
+const char *collateText();
 
 // How a value reads where Access wants a value, a condition or text.
 std::string asValue(const Expr &e);

@@ -1,5 +1,6 @@
 #include "sql/sql_parser.h"
 #include "sql/access_errors.h"
+#include "sql/odbc_escapes.h"
 #include "values/access_types.h"
 
 #include <sqlite3.h>
@@ -61,6 +62,7 @@ Parser::Parser(const std::string &text, std::vector<Token> tokens, const Schema 
     int next = 0;
     for (const Token &token : tokens_)
         parameterNumbers_.push_back(token.type == TokenType::Parameter ? ++next : 0);
+    parameterColumns_.resize(size_t(next));
 }
 
 // Tokens
@@ -218,8 +220,11 @@ Query Parser::query(const Scope *parent)
     }
     std::vector<std::string> keys;
     if (isKeyword("ORDER")) {
-        // A union is ordered by its output columns, which no table in scope describes.
+        // A union is ordered by its output columns, named and typed as its first select's.
         Scope outputs;
+        Source firstSelect{std::string(), std::string(), first.columns};
+        firstSelect.known = false;
+        outputs.sources.push_back(firstSelect);
         result.sql += orderBy(compound ? &outputs : &scope, &keys);
     }
     if (!first.top.empty())
@@ -464,7 +469,7 @@ std::string Parser::selectItem(std::vector<OutputColumn> *columns, int *unnamed,
     std::string sql = e.columnRef ? e.sql : asValue(e);
     const bool caseless = distinct && e.kind == ValueKind::Text;
     if (caseless)
-        sql += " COLLATE NOCASE";
+        sql += collateText();
     if (acceptKeyword("AS")) {
         const Token &name = peek();
         if (name.type != TokenType::Name && name.type != TokenType::QuotedName)
@@ -501,7 +506,7 @@ std::string Parser::orderBy(const Scope *scope, std::vector<std::string> *keys)
         if (e.kind == ValueKind::Date)
             key = "fw_serial(" + e.sql + ")";
         else if (e.kind == ValueKind::Text)
-            key = e.sql + " COLLATE NOCASE";
+            key = e.sql + collateText();
         else
             key = e.columnRef ? e.sql : asValue(e);
         if (acceptKeyword("DESC"))
@@ -524,7 +529,7 @@ std::string Parser::groupBy()
         const Expr e = topExpression();
         sql += (sql.empty() ? "" : ", ") + (e.columnRef ? e.sql : asValue(e));
         if (e.kind == ValueKind::Text)
-            sql += " COLLATE NOCASE";
+            sql += collateText();
     } while (acceptSymbol(","));
     return sql;
 }
@@ -550,9 +555,16 @@ std::string Parser::limitForTop(const Core &core, const std::vector<std::string>
          + ") WHERE fw_rank <= " + bound + ")";
 }
 
-Translation translate(const std::string &accessSql, const Schema &schema)
+Translation translate(const std::string &statement, const Schema &schema)
 {
     Translation result;
+    const EscapeTranslation escaped = translateEscapes(statement);
+    if (!escaped.error.empty()) {
+        result.error = escaped.error;
+        result.state = "42000";
+        return result;
+    }
+    const std::string &accessSql = escaped.sql;
     TokenizeResult tokens = tokenize(accessSql);
     if (!tokens.error.empty()) {
         result.error = tokens.error;
@@ -562,6 +574,7 @@ Translation translate(const std::string &accessSql, const Schema &schema)
     try {
         Parser parser(accessSql, std::move(tokens.tokens), schema);
         result.sql = parser.statement();
+        result.parameterColumns = parser.parameterColumns();
     } catch (const SyntaxError &error) {
         result.error = error.message;
         result.state = error.state;

@@ -6,6 +6,7 @@
 // different meaning.
 
 #include <string>
+#include <vector>
 
 struct sqlite3;
 
@@ -29,13 +30,22 @@ public:
     virtual bool column(const std::string &table, const std::string &column, ValueKind *kind) const = 0;
 };
 
+// The table column a ? marker is compared with (in =, <, IN, BETWEEN, LIKE), by which
+// SQLDescribeParam describes the marker; an empty table where there is none.
+struct ParameterColumn {
+    std::string table;
+    std::string column;
+};
+
 struct Translation {
     std::string sql;     // SQLite SQL; ? markers come out numbered in the order they were written
+    std::vector<ParameterColumn> parameterColumns; // one per marker, in that order
     std::string error;   // Access's message when the statement cannot run; empty on success
     std::string state;   // the SQLSTATE that goes with the error
     bool write = false;  // the statement would change the database
 };
 
+// The statement may hold ODBC's escape sequences (odbc_escapes.h).
 Translation translate(const std::string &accessSql, const Schema &schema);
 
 // Against the tables of db, typed by their declared column types.

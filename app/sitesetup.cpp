@@ -1,0 +1,231 @@
+#include "app/sitesetup.h"
+
+#include "app/mainwindow.h"
+#include "app/odbcdrivers.h"
+#include "store/configrecord.h"
+#include "store/recordkind.h"
+#include "upload/endpointsetting.h"
+#include "upload/tlssetting.h"
+
+#include <QFile>
+#include <QHostAddress>
+#include <QHostInfo>
+#include <QSettings>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSslSocket>
+#include <QStringList>
+#include <QUrl>
+
+#include <cstdio>
+#include <memory>
+
+namespace {
+const QString accessConnection = QStringLiteral("GuardTour_DB_check");
+
+void printLine(const QString &line)
+{
+    std::fputs(line.toLocal8Bit().append('\n').constData(), stdout);
+    std::fflush(stdout);
+}
+
+// The first line of standard input, without its line end; read as UTF-8 whatever the locale.
+QString passwordLine()
+{
+    QFile input;
+    QByteArray line;
+    if (input.open(stdin, QIODevice::ReadOnly))
+        line = input.readLine();
+    while (line.endsWith('\n') || line.endsWith('\r'))
+        line.chop(1);
+    // An empty line is an empty password, which is not "unchanged".
+    const QString password = QString::fromUtf8(line);
+    return password.isNull() ? QStringLiteral("") : password;
+}
+
+const QList<const RecordKind *> &postedKinds()
+{
+    static const QList<const RecordKind *> kinds = {&RecordKind::checkpoints(), &RecordKind::routeStops(),
+                                                    &RecordKind::plans()};
+    return kinds;
+}
+
+// Runs the steps and counts those that failed; each step says what it found in one line.
+class SiteCheck
+{
+public:
+    int run();
+
+private:
+    void pass(const QString &line) { printLine(line); }
+    void fail(const QString &line)
+    {
+        printLine(line);
+        ++failures;
+    }
+
+    void checkDatabase();
+    bool openAccessDb(QSqlDatabase *db, const ConfigRecord::Values &config);
+    void countRows(const QSqlDatabase &db, const RecordKind &kind);
+    void checkEndpoint(const QSettings &settings, const QString &key, const TlsSetting &tls);
+    bool connectTo(const QString &key, const QUrl &url, const TlsSetting &tls, int waitMs);
+
+    int failures = 0;
+};
+
+int SiteCheck::run()
+{
+    checkDatabase();
+    const QSettings settings(QStringLiteral("sys.ini"), QSettings::IniFormat);
+    const TlsSetting tls = readTlsSetting(settings);
+    if (!tls.refusal.isEmpty())
+        fail(QStringLiteral("CA_CERTIFICATES: ") + tls.refusal);
+    else if (tls.siteAuthorities)
+        pass(QStringLiteral("CA_CERTIFICATES: read"));
+    for (const RecordKind *kind : postedKinds())
+        checkEndpoint(settings, kind->settingsKey, tls);
+    if (failures == 0)
+        printLine(QStringLiteral("check: everything would work"));
+    else
+        printLine(QStringLiteral("check: %1 of the steps above failed").arg(failures));
+    return failures == 0 ? 0 : 1;
+}
+
+void SiteCheck::checkDatabase()
+{
+    ConfigRecord::Values config;
+    QString error;
+    if (!ConfigRecord::read(&config, &error)) {
+        fail(QStringLiteral("fernwick.db: ") + error + QStringLiteral("; 'fernwick --set-database PATH' sets it up"));
+        return;
+    }
+    if (config.fromFile)
+        pass(QStringLiteral("fernwick.db: the guard-tour database is ") + config.path);
+    else
+        pass(QStringLiteral("fernwick.db: no configuration row, so the built-in one is used: ") + config.path);
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), accessConnection);
+        if (openAccessDb(&db, config)) {
+            pass(QStringLiteral("guard-tour database: opened"));
+            for (const RecordKind *kind : postedKinds())
+                countRows(db, *kind);
+            db.close();
+        } else {
+            fail(QStringLiteral("guard-tour database: cannot be opened: ") + db.lastError().text());
+        }
+    }
+    QSqlDatabase::removeDatabase(accessConnection);
+}
+
+// Under the 64-bit engine's name too, as the sync does, when the usual name is not installed.
+bool SiteCheck::openAccessDb(QSqlDatabase *db, const ConfigRecord::Values &config)
+{
+    db->setDatabaseName(accessConnectionString(config.path, config.password, jetDriverName));
+    if (db->open())
+        return true;
+    if (odbcDriverInstalled(jetDriverName))
+        return false;
+    db->setDatabaseName(accessConnectionString(config.path, config.password, aceDriverName));
+    pass(QStringLiteral("guard-tour database: driver ") + aceDriverName);
+    return db->open();
+}
+
+void SiteCheck::countRows(const QSqlDatabase &db, const RecordKind &kind)
+{
+    QSqlQuery query(db);
+    query.setForwardOnly(true);
+    int rows = 0;
+    bool complete = query.exec(kind.query);
+    while (complete && query.next())
+        ++rows;
+    complete = complete && !query.lastError().isValid();
+    if (complete)
+        pass(QStringLiteral("%1: %2 rows read").arg(kind.word).arg(rows));
+    else
+        fail(kind.word + QStringLiteral(": read failed: ") + query.lastError().text());
+}
+
+void SiteCheck::checkEndpoint(const QSettings &settings, const QString &key, const TlsSetting &tls)
+{
+    const Endpoint endpoint = readEndpoint(settings, key);
+    if (!endpoint.refusal.isEmpty()) {
+        fail(key + QStringLiteral(": ") + endpoint.refusal);
+        return;
+    }
+    if (endpoint.url.isEmpty()) {
+        fail(key + QStringLiteral(": not set in sys.ini"));
+        return;
+    }
+    const QUrl url(endpoint.url, QUrl::TolerantMode);
+    const QString scheme = url.scheme().toLower();
+    if (!url.isValid() || url.host().isEmpty() || (scheme != QLatin1String("http") && scheme != QLatin1String("https"))) {
+        fail(key + QStringLiteral(": ") + endpoint.url + QStringLiteral(" is not an http or https URL"));
+        return;
+    }
+    const QHostInfo host = QHostInfo::fromName(url.host());
+    if (host.error() != QHostInfo::NoError || host.addresses().isEmpty()) {
+        fail(QStringLiteral("%1: %2 cannot be resolved: %3").arg(key, url.host(), host.errorString()));
+        return;
+    }
+    pass(QStringLiteral("%1: %2 resolved to %3").arg(key, url.host(), host.addresses().first().toString()));
+    const int timeoutSeconds = readInactivityTimeoutSeconds(settings);
+    connectTo(key, url, tls, timeoutSeconds > 0 ? timeoutSeconds * 1000 : -1);
+}
+
+bool SiteCheck::connectTo(const QString &key, const QUrl &url, const TlsSetting &tls, int waitMs)
+{
+    const bool secure = url.scheme().toLower() == QLatin1String("https");
+    const quint16 port = quint16(url.port(secure ? 443 : 80));
+    const QString address = QStringLiteral("%1:%2").arg(url.host()).arg(port);
+    QSslSocket socket;
+    socket.setSslConfiguration(tls.configuration);
+    QString certificateErrors;
+    QObject::connect(&socket, QOverload<const QList<QSslError> &>::of(&QSslSocket::sslErrors),
+                     [&certificateErrors](const QList<QSslError> &errors) {
+                         certificateErrors = certificateErrorsText(errors);
+                     });
+    socket.connectToHost(url.host(), port);
+    if (!socket.waitForConnected(waitMs)) {
+        fail(QStringLiteral("%1: cannot connect to %2: %3").arg(key, address, socket.errorString()));
+        return false;
+    }
+    pass(QStringLiteral("%1: connected to %2").arg(key, address));
+    if (!secure)
+        return true;
+    socket.startClientEncryption();
+    if (!socket.waitForEncrypted(waitMs)) {
+        const QString why = certificateErrors.isEmpty() ? socket.errorString() : certificateErrors;
+        fail(QStringLiteral("%1: TLS handshake with %2 failed: %3").arg(key, address, why));
+        return false;
+    }
+    pass(QStringLiteral("%1: TLS handshake with %2 completed").arg(key, address));
+    socket.disconnectFromHost();
+    return true;
+}
+}
+
+int setDatabase(const QString &path, bool passwordFromStdin)
+{
+    const QString password = passwordFromStdin ? passwordLine() : QString();
+    bool created = false;
+    QString error;
+    if (!ConfigRecord::write(path, password, &created, &error)) {
+        printLine(error);
+        return 1;
+    }
+    QStringList said;
+    if (created)
+        said << QStringLiteral("fernwick.db: configuration made");
+    said << QStringLiteral("fernwick.db: the guard-tour database is ") + path;
+    said << (passwordFromStdin ? QStringLiteral("fernwick.db: password set from standard input")
+                               : QStringLiteral("fernwick.db: password unchanged"));
+    for (const QString &line : said)
+        printLine(line);
+    return 0;
+}
+
+int checkSite()
+{
+    return SiteCheck().run();
+}

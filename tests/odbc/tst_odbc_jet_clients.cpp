@@ -1,0 +1,582 @@
+// nwind.mdb as generic ODBC clients query it, through unixODBC: text compared, grouped and
+// sorted beyond ASCII, ODBC's escape sequences, long values handed over at execution and
+// parameters described. Every expected answer is computed here from mdb-export's CSV of
+// the same file, never from the driver.
+
+#include "odbcfixture.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QSet>
+
+#include <sql.h>
+#include <sqlext.h>
+
+#include <algorithm>
+#include <functional>
+
+using namespace odbcfixture;
+
+namespace {
+
+const QString kSamples = QStringLiteral(FERNWICK_MDB_SAMPLES);
+
+// A table as mdb-export writes it: a header line, then one record per row, fields quoted
+// when they hold text; an empty unquoted field is NULL (a null QString here).
+struct CsvTable {
+    QStringList header;
+    QList<QStringList> rows;
+
+    int column(const QString &name) const { return header.indexOf(name); }
+    QStringList values(const QString &name) const
+    {
+        QStringList out;
+        const int i = column(name);
+        for (const QStringList &row : rows)
+            out << row.value(i);
+        return out;
+    }
+};
+
+QList<QStringList> parseCsv(const QString &text)
+{
+    QList<QStringList> records;
+    QStringList record;
+    QString field;
+    bool quoted = false, inQuotes = false;
+    const auto endField = [&] {
+        record << (quoted ? (field.isNull() ? QStringLiteral("") : field) : (field.isEmpty() ? QString() : field));
+        field = QString();
+        quoted = false;
+    };
+    for (int i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (inQuotes) {
+            if (c == '"' && i + 1 < text.size() && text[i + 1] == '"')
+                field += text[++i];
+            else if (c == '"')
+                inQuotes = false;
+            else
+                field += c;
+        } else if (c == '"') {
+            inQuotes = quoted = true;
+        } else if (c == ',') {
+            endField();
+        } else if (c == '\n') {
+            endField();
+            records << record;
+            record.clear();
+        } else {
+            field += c;
+        }
+    }
+    return records;
+}
+
+CsvTable exportTable(const QString &table)
+{
+    QProcess process;
+    process.start(QStringLiteral("mdb-export"),
+                  {QStringLiteral("-b"), QStringLiteral("strip"), QStringLiteral("-T"), QStringLiteral("%Y-%m-%d %H:%M:%S"),
+                   QDir(kSamples).filePath(QStringLiteral("nwind.mdb")), table});
+    if (!process.waitForFinished(60000) || process.exitCode() != 0)
+        return CsvTable();
+    QList<QStringList> records = parseCsv(QString::fromUtf8(process.readAllStandardOutput()));
+    CsvTable result;
+    if (!records.isEmpty())
+        result.header = records.takeFirst();
+    result.rows = records;
+    return result;
+}
+
+// Access's text order, computed without ICU: letters compared without their accents and
+// case first; where those are equal, the accents decide. A stroke counts as an accent,
+// although Unicode does not split ø or ł into a letter and a mark.
+QString baseLetters(const QString &text)
+{
+    static const QString stroked = QString::fromUtf8("øØłŁđĐ"), plain = QStringLiteral("oOlLdD");
+    QString out;
+    for (const QChar c : text.normalized(QString::NormalizationForm_D)) {
+        if (c.category() != QChar::Mark_NonSpacing)
+            out += stroked.contains(c) ? plain[stroked.indexOf(c)] : c;
+    }
+    return out.toCaseFolded();
+}
+
+bool accessOrder(const QString &a, const QString &b)
+{
+    const QString baseA = baseLetters(a), baseB = baseLetters(b);
+    if (baseA != baseB)
+        return baseA < baseB;
+    return a.normalized(QString::NormalizationForm_D).toCaseFolded()
+         < b.normalized(QString::NormalizationForm_D).toCaseFolded();
+}
+
+QStringList inAccessOrder(QStringList values)
+{
+    std::stable_sort(values.begin(), values.end(), accessOrder);
+    return values;
+}
+
+bool sameText(const QString &a, const QString &b) { return a.toCaseFolded() == b.toCaseFolded(); }
+
+// Upper case character by character, as Access's UCase keeps the length.
+QString upperByCharacter(const QString &text)
+{
+    QString out = text;
+    for (QChar &c : out)
+        c = c.toUpper();
+    return out;
+}
+
+QString lowerByCharacter(const QString &text)
+{
+    QString out = text;
+    for (QChar &c : out)
+        c = c.toLower();
+    return out;
+}
+
+QString count(int n) { return QString::number(n); }
+
+template <typename Predicate>
+int countWhere(const QStringList &values, Predicate predicate)
+{
+    return int(std::count_if(values.begin(), values.end(), predicate));
+}
+
+int distinctCaseless(const QStringList &values)
+{
+    QSet<QString> seen;
+    for (const QString &value : values)
+        seen.insert(value.toCaseFolded());
+    return seen.size();
+}
+
+// One connection and statement through the driver manager, freed in the right order.
+struct Session {
+    SQLHENV env = SQL_NULL_HENV;
+    SQLHDBC dbc = SQL_NULL_HDBC;
+    SQLHSTMT stmt = SQL_NULL_HSTMT;
+    bool connected = false;
+
+    Session()
+    {
+        SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env);
+        SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+        SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc);
+        QByteArray text = connectionString(QDir(kSamples).filePath(QStringLiteral("nwind.mdb"))).toUtf8();
+        connected = SQL_SUCCEEDED(SQLDriverConnect(dbc, nullptr, reinterpret_cast<SQLCHAR *>(text.data()), SQL_NTS,
+                                                   nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT));
+        if (connected)
+            SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt);
+    }
+
+    ~Session()
+    {
+        SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+        if (connected)
+            SQLDisconnect(dbc);
+        SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+        SQLFreeHandle(SQL_HANDLE_ENV, env);
+    }
+
+    Session(const Session &) = delete;
+    Session &operator=(const Session &) = delete;
+
+    QString error(SQLSMALLINT type, SQLHANDLE handle) const
+    {
+        SQLCHAR state[6] = {};
+        SQLCHAR message[1024] = {};
+        SQLINTEGER native = 0;
+        SQLSMALLINT length = 0;
+        SQLGetDiagRec(type, handle, 1, state, &native, message, sizeof message, &length);
+        return QStringLiteral("error %1: %2").arg(QString::fromLatin1(reinterpret_cast<char *>(state)),
+                                                  QString::fromUtf8(reinterpret_cast<char *>(message)));
+    }
+
+    bool prepare(const QString &sql)
+    {
+        QByteArray text = sql.toUtf8();
+        return SQL_SUCCEEDED(SQLPrepare(stmt, reinterpret_cast<SQLCHAR *>(text.data()), SQL_NTS));
+    }
+
+    // The rows of the open result, values joined by '|', NULL as "NULL"; or the error.
+    QStringList rows(SQLRETURN executed)
+    {
+        if (!SQL_SUCCEEDED(executed))
+            return {error(SQL_HANDLE_STMT, stmt)};
+        SQLSMALLINT columns = 0;
+        SQLNumResultCols(stmt, &columns);
+        QStringList lines;
+        while (SQLFetch(stmt) == SQL_SUCCESS) {
+            QStringList values;
+            for (SQLUSMALLINT i = 1; i <= columns; ++i) {
+                QByteArray value(4096, '\0');
+                SQLLEN indicator = 0;
+                if (!SQL_SUCCEEDED(SQLGetData(stmt, i, SQL_C_CHAR, value.data(), value.size(), &indicator)))
+                    values << error(SQL_HANDLE_STMT, stmt);
+                else
+                    values << (indicator == SQL_NULL_DATA ? QStringLiteral("NULL") : QString::fromUtf8(value.constData()));
+            }
+            lines << values.join(QLatin1Char('|'));
+        }
+        SQLFreeStmt(stmt, SQL_CLOSE);
+        return lines;
+    }
+
+    QStringList query(const QString &sql)
+    {
+        QByteArray text = sql.toUtf8();
+        return rows(SQLExecDirect(stmt, reinterpret_cast<SQLCHAR *>(text.data()), SQL_NTS));
+    }
+
+    // Runs the prepared statement with each marker's value handed over at execution, in
+    // parts of at most partBytes through SQLPutData.
+    QStringList queryWithValuesAtExecution(const QList<QByteArray> &values, SQLSMALLINT cType, int partBytes)
+    {
+        QVector<SQLLEN> indicators(values.size());
+        for (int i = 0; i < values.size(); ++i) {
+            indicators[i] = SQL_LEN_DATA_AT_EXEC(SQLLEN(values[i].size()));
+            SQLBindParameter(stmt, SQLUSMALLINT(i + 1), SQL_PARAM_INPUT, cType,
+                             cType == SQL_C_BINARY ? SQL_LONGVARBINARY : SQL_WLONGVARCHAR, SQLULEN(values[i].size()),
+                             0, reinterpret_cast<SQLPOINTER>(intptr_t(i + 1)), 0, &indicators[i]);
+        }
+        SQLRETURN rc = SQLExecute(stmt);
+        SQLPOINTER token = nullptr;
+        while (rc == SQL_NEED_DATA) {
+            rc = SQLParamData(stmt, &token);
+            if (rc != SQL_NEED_DATA)
+                break;
+            const QByteArray &value = values.at(int(intptr_t(token)) - 1);
+            for (int offset = 0; offset < value.size(); offset += partBytes) {
+                const QByteArray part = value.mid(offset, partBytes);
+                SQLPutData(stmt, const_cast<char *>(part.constData()), SQLLEN(part.size()));
+            }
+        }
+        const QStringList result = rows(rc);
+        SQLFreeStmt(stmt, SQL_RESET_PARAMS);
+        return result;
+    }
+};
+
+} // namespace
+
+class TestJetClients : public QObject {
+    Q_OBJECT
+
+private:
+    QHash<QString, CsvTable> tables;
+
+    const CsvTable &table(const QString &name)
+    {
+        if (!tables.contains(name))
+            tables.insert(name, exportTable(name));
+        return tables[name];
+    }
+
+private slots:
+    void initTestCase()
+    {
+        const QString problem = localeNotInEffect();
+        if (!problem.isEmpty())
+            QFAIL(qPrintable(problem));
+        if (!QFile::exists(QDir(kSamples).filePath(QStringLiteral("nwind.mdb"))))
+            QSKIP(qPrintable(QStringLiteral("The sample nwind.mdb is not in %1").arg(kSamples)));
+        QVERIFY2(!table(QStringLiteral("Orders")).rows.isEmpty(), "mdb-export could not read nwind.mdb");
+    }
+
+    // Access SQL as clients send it, each answer computed from mdb-export's CSV.
+    void answersAsAccessGivesThem_data()
+    {
+        QTest::addColumn<QString>("sql");
+        QTest::addColumn<QStringList>("expected");
+        const QStringList cities = table(QStringLiteral("Orders")).values(QStringLiteral("ShipCity"));
+        const QStringList products = table(QStringLiteral("Products")).values(QStringLiteral("ProductName"));
+        const CsvTable &orders = table(QStringLiteral("Orders"));
+        const CsvTable &customers = table(QStringLiteral("Customers"));
+        const CsvTable &employees = table(QStringLiteral("Employees"));
+
+        // Text compared without regard to case, beyond ASCII.
+        for (const QString &city : {QStringLiteral("MONTRÉAL"), QStringLiteral("århus"), QStringLiteral("MÜNSTER")}) {
+            QTest::addRow("= %s", qPrintable(city))
+                << "select count(*) from Orders where ShipCity = '" + city + "'"
+                << QStringList{count(countWhere(cities, [&](const QString &c) { return sameText(c, city); }))};
+        }
+        QTest::newRow("IN beyond ASCII")
+            << "select count(*) from Orders where ShipCity in ('MÜNCHEN', 'LULEÅ')"
+            << QStringList{count(countWhere(cities, [](const QString &c) {
+                   return sameText(c, QStringLiteral("München")) || sameText(c, QStringLiteral("Luleå"));
+               }))};
+        QTest::newRow("BETWEEN beyond ASCII")
+            << "select count(*) from Orders where ShipCity between 'KÖLN' and 'KÖLN'"
+            << QStringList{count(countWhere(cities, [](const QString &c) { return sameText(c, QStringLiteral("Köln")); }))};
+        QTest::newRow("< by accents after base letters")
+            << "select count(*) from Products where ProductName < 'Pavlova'"
+            << QStringList{count(countWhere(products, [](const QString &p) {
+                   return accessOrder(p, QStringLiteral("Pavlova"));
+               }))};
+        QTest::newRow("LIKE folds case beyond ASCII")
+            << "select count(*) from Orders where ShipCity like 'MÜN*'"
+            << QStringList{count(countWhere(cities, [](const QString &c) {
+                   return c.toCaseFolded().startsWith(QStringLiteral("mün"));
+               }))};
+
+        // Sorted, grouped and told apart as Access does.
+        QTest::newRow("ORDER BY text") << "select ProductName from Products order by ProductName"
+                                       << inAccessOrder(products);
+        QStringList distinctCities = cities;
+        distinctCities.removeDuplicates();
+        QTest::newRow("DISTINCT and ORDER BY DESC") << "select distinct ShipCity from Orders order by ShipCity desc"
+                                                    << [&] {
+                                                           QStringList sorted = inAccessOrder(distinctCities);
+                                                           std::reverse(sorted.begin(), sorted.end());
+                                                           return sorted;
+                                                       }();
+        const QString bothCases = QStringLiteral("(select ShipCity as c from Orders union all "
+                                                 "select UCase(ShipCity) as c from Orders)");
+        const QStringList groups{count(distinctCaseless(cities))};
+        QTest::newRow("GROUP BY ignores case") << "select count(*) from (select c from " + bothCases + " group by c)"
+                                               << groups;
+        QTest::newRow("DISTINCT ignores case") << "select count(*) from (select distinct c from " + bothCases + ")"
+                                               << groups;
+        QTest::newRow("UNION ignores case")
+            << "select count(*) from (select ShipCity from Orders union select UCase(ShipCity) from Orders)" << groups;
+        QStringList mAndP;
+        for (const QString &name : cities + products) {
+            const QString folded = name.toCaseFolded();
+            if ((folded.startsWith('m') && cities.contains(name)) || (folded.startsWith('p') && products.contains(name)))
+                mAndP << name;
+        }
+        mAndP.removeDuplicates();
+        QTest::newRow("UNION ordered by its output column")
+            << "select ShipCity from Orders where ShipCity like 'm*' union select ProductName from Products "
+               "where ProductName like 'p*' order by ShipCity"
+            << inAccessOrder(mAndP);
+        QStringList pNames;
+        for (const QString &p : products) {
+            if (p.toCaseFolded().startsWith('p'))
+                pNames << p;
+        }
+        pNames = inAccessOrder(pNames);
+        QTest::newRow("Min and Max of text")
+            << "select Min(ProductName), Max(ProductName) from Products where ProductName like 'p*'"
+            << QStringList{pNames.first() + '|' + pNames.last()};
+
+        // ODBC's escape sequences.
+        const QStringList orderDates = orders.values(QStringLiteral("OrderDate"));
+        QTest::newRow("{d}") << "select count(*) from Orders where OrderDate < {d '1995-01-01'}"
+                             << QStringList{count(countWhere(orderDates, [](const QString &d) {
+                                    return !d.isNull() && d < QLatin1String("1995-01-01");
+                                }))};
+        QTest::newRow("{ts} with a fraction")
+            << "select count(*) from Orders where OrderDate >= {ts '1995-06-01 00:00:00.000'}"
+            << QStringList{count(countWhere(orderDates, [](const QString &d) {
+                   return !d.isNull() && d >= QLatin1String("1995-06-01 00:00:00");
+               }))};
+        QTest::newRow("{fn YEAR}, {fn MONTH}")
+            << "select count(*) from Orders where {fn YEAR(OrderDate)} = 1995 and {fn MONTH(OrderDate)} = 3"
+            << QStringList{count(countWhere(orderDates, [](const QString &d) { return d.startsWith("1995-03-"); }))};
+        QStringList upperNames;
+        QList<QStringList> byId = customers.rows;
+        const int idColumn = customers.column(QStringLiteral("CustomerID"));
+        const int nameColumn = customers.column(QStringLiteral("CompanyName"));
+        std::sort(byId.begin(), byId.end(),
+                  [&](const QStringList &a, const QStringList &b) { return a[idColumn] < b[idColumn]; });
+        for (const QStringList &row : byId)
+            upperNames << upperByCharacter(row[nameColumn]);
+        QTest::newRow("{fn UCASE}") << "select {fn UCASE(CompanyName)} from Customers order by CustomerID"
+                                    << upperNames;
+        QStringList employeeTexts;
+        QList<QStringList> employeesById = employees.rows;
+        const int employeeId = employees.column(QStringLiteral("EmployeeID"));
+        std::sort(employeesById.begin(), employeesById.end(), [&](const QStringList &a, const QStringList &b) {
+            return a[employeeId].toInt() < b[employeeId].toInt();
+        });
+        for (const QStringList &row : employeesById) {
+            const QString first = row[employees.column(QStringLiteral("FirstName"))];
+            const QString last = row[employees.column(QStringLiteral("LastName"))];
+            const QString title = row[employees.column(QStringLiteral("Title"))];
+            employeeTexts << first + last + '|' + QString::number(last.size()) + '|' + title.left(5);
+        }
+        QTest::newRow("{fn CONCAT}, {fn LENGTH}, {fn SUBSTRING}")
+            << "select {fn CONCAT(FirstName, LastName)}, {fn LENGTH(LastName)}, {fn SUBSTRING(Title, 1, 5)} "
+               "from Employees order by EmployeeID"
+            << employeeTexts;
+        const QStringList orderCustomers = orders.values(QStringLiteral("CustomerID"));
+        int joined = 0;
+        QStringList withoutOrders;
+        for (const QStringList &row : byId) {
+            const int n = int(orderCustomers.count(row[idColumn]));
+            joined += std::max(n, 1);
+            if (n == 0)
+                withoutOrders << lowerByCharacter(row[nameColumn]);
+        }
+        QTest::newRow("{oj}") << "select count(*) from {oj Customers LEFT OUTER JOIN Orders ON "
+                                 "Customers.CustomerID = Orders.CustomerID}"
+                              << QStringList{count(joined)};
+        QTest::newRow("{fn} over {oj}")
+            << "select {fn LCASE(c.CompanyName)} from {oj Customers c LEFT OUTER JOIN Orders o ON "
+               "c.CustomerID = o.CustomerID} where o.OrderID is null order by c.CustomerID"
+            << withoutOrders;
+        const QStringList companies = customers.values(QStringLiteral("CompanyName"));
+        QTest::newRow("LIKE {escape}")
+            << "select count(*) from Customers where CompanyName like '*!-*' {escape '!'}"
+            << QStringList{count(countWhere(companies, [](const QString &c) { return c.contains('-'); }))};
+        QTest::newRow("{fn IFNULL}")
+            << "select count(*) from Orders where {fn IFNULL(ShipRegion, 'none')} = 'none'"
+            << QStringList{count(countWhere(orders.values(QStringLiteral("ShipRegion")),
+                                            [](const QString &r) { return r.isNull(); }))};
+        const int firstOrder = orders.rows.first()[orders.column(QStringLiteral("OrderID"))].toInt();
+        QTest::newRow("{fn CONVERT}, {fn MOD}")
+            << QStringLiteral("select {fn CONVERT(OrderID, SQL_VARCHAR)} & '/' & {fn MOD(OrderID, 7)} from Orders "
+                              "where OrderID = %1").arg(firstOrder)
+            << QStringList{QStringLiteral("%1/%2").arg(firstOrder).arg(firstOrder % 7)};
+    }
+
+    void answersAsAccessGivesThem()
+    {
+        QFETCH(QString, sql);
+        QFETCH(QStringList, expected);
+        Session session;
+        QVERIFY(session.connected);
+        QCOMPARE(session.query(sql), expected);
+    }
+
+    // Values of any length come in parts at execution, as pyodbc sends long text and bytes.
+    void valuesHandedOverAtExecution_data()
+    {
+        QTest::addColumn<QString>("sql");
+        QTest::addColumn<QList<QByteArray>>("values");
+        QTest::addColumn<int>("cType");
+        QTest::addColumn<QStringList>("expected");
+        const CsvTable &employees = table(QStringLiteral("Employees"));
+        const QString notes = employees.rows.at(1)[employees.column(QStringLiteral("Notes"))];
+        const QString id = employees.rows.at(1)[employees.column(QStringLiteral("EmployeeID"))];
+        QVERIFY(notes.size() >= 128);
+        QTest::newRow("memo, UTF-8") << "select EmployeeID from Employees where Notes = ?"
+                                     << QList<QByteArray>{notes.toUtf8()} << int(SQL_C_CHAR) << QStringList{id};
+        const QString prefix = notes.left(150) + '*';
+        QTest::newRow("LIKE pattern, UTF-16")
+            << "select EmployeeID from Employees where Notes like ?"
+            << QList<QByteArray>{QByteArray(reinterpret_cast<const char *>(prefix.utf16()), prefix.size() * 2)}
+            << int(SQL_C_WCHAR) << QStringList{id};
+        const QString wide = QString::fromUtf8("Ж😀").repeated(5000);
+        QTest::newRow("two markers, 10,000 characters")
+            << "select Len(?), Len(?)"
+            << QList<QByteArray>{wide.toUtf8(), QByteArray(10000, 'x')} << int(SQL_C_CHAR)
+            << QStringList{QStringLiteral("%1|10000").arg(wide.toUcs4().size())};
+        const QByteArray bytes(300, '\1');
+        QTest::newRow("bytes") << "select ? = ?, ? = ?"
+                               << QList<QByteArray>{bytes, bytes, bytes, bytes + '\2'} << int(SQL_C_BINARY)
+                               << QStringList{QStringLiteral("-1|0")};
+    }
+
+    void valuesHandedOverAtExecution()
+    {
+        QFETCH(QString, sql);
+        QFETCH(QList<QByteArray>, values);
+        QFETCH(int, cType);
+        QFETCH(QStringList, expected);
+        Session session;
+        QVERIFY(session.prepare(sql));
+        // Parts of 7 bytes cut UTF-8 sequences and UTF-16 surrogate pairs in two.
+        QCOMPARE(session.queryWithValuesAtExecution(values, SQLSMALLINT(cType), 7), expected);
+    }
+
+    // A marker compared with a column takes that column's description (as mdb-schema lists
+    // the columns: ShipCity Text (15), OrderDate DateTime, Freight Currency); any other is
+    // text of 255 characters.
+    void parametersDescribedByTheirColumns()
+    {
+        Session session;
+        QVERIFY(session.prepare(QStringLiteral("select count(*) from Orders where ShipCity = ? and ? < OrderDate "
+                                               "and Freight between 0 and ? and ? like 'x*'")));
+        const struct {
+            SQLSMALLINT type;
+            SQLULEN size;
+            SQLSMALLINT digits;
+        } expected[] = {{SQL_WVARCHAR, 15, 0}, {SQL_TYPE_TIMESTAMP, 19, 0}, {SQL_DECIMAL, 19, 4}, {SQL_VARCHAR, 255, 0}};
+        for (SQLUSMALLINT i = 1; i <= 4; ++i) {
+            SQLSMALLINT type = 0, digits = -1, nullable = -1;
+            SQLULEN size = 0;
+            QVERIFY(SQL_SUCCEEDED(SQLDescribeParam(session.stmt, i, &type, &size, &digits, &nullable)));
+            QCOMPARE(type, expected[i - 1].type);
+            QCOMPARE(size, expected[i - 1].size);
+            QCOMPARE(digits, expected[i - 1].digits);
+            QCOMPARE(nullable, SQLSMALLINT(SQL_NULLABLE));
+        }
+        SQLSMALLINT type = 0;
+        QCOMPARE(SQLDescribeParam(session.stmt, 5, &type, nullptr, nullptr, nullptr), SQLRETURN(SQL_ERROR));
+    }
+
+    void nativeSqlIsTheStatementWithoutEscapes()
+    {
+        Session session;
+        const QByteArray in = "select {fn UCASE(ShipCity)} from {oj Orders o left outer join Customers c on "
+                              "o.CustomerID = c.CustomerID} where OrderDate < {d '1995-01-01'} and ShipName like "
+                              "'a!*' {escape '!'} and '{d ''x''}' <> ?";
+        char out[512] = {};
+        SQLINTEGER length = 0;
+        QVERIFY(SQL_SUCCEEDED(SQLNativeSql(session.dbc, reinterpret_cast<SQLCHAR *>(const_cast<char *>(in.constData())),
+                                           SQL_NTS, reinterpret_cast<SQLCHAR *>(out), sizeof out, &length)));
+        QCOMPARE(QByteArray(out, length),
+                 QByteArray("select UCase(ShipCity) from Orders o left outer join Customers c on o.CustomerID = "
+                            "c.CustomerID where OrderDate < #1995-01-01# and ShipName like 'a!*' ESCAPE '!' and "
+                            "'{d ''x''}' <> ?"));
+    }
+
+    // What SQLGetInfo lists as scalar functions is exactly what runs: one use of each.
+    void everyScalarFunctionClaimedRuns()
+    {
+        const struct {
+            SQLUSMALLINT infoType;
+            SQLUINTEGER bit;
+            const char *expression;
+        } uses[] = {
+            {SQL_STRING_FUNCTIONS, SQL_FN_STR_CONCAT, "{fn CONCAT('a', 'b')}"},
+            {SQL_STRING_FUNCTIONS, SQL_FN_STR_LCASE, "{fn LCASE('A')}"},
+            {SQL_STRING_FUNCTIONS, SQL_FN_STR_UCASE, "{fn UCASE('a')}"},
+            {SQL_STRING_FUNCTIONS, SQL_FN_STR_LEFT, "{fn LEFT('ab', 1)}"},
+            {SQL_STRING_FUNCTIONS, SQL_FN_STR_RIGHT, "{fn RIGHT('ab', 1)}"},
+            {SQL_STRING_FUNCTIONS, SQL_FN_STR_LTRIM, "{fn LTRIM(' a')}"},
+            {SQL_STRING_FUNCTIONS, SQL_FN_STR_RTRIM, "{fn RTRIM('a ')}"},
+            {SQL_STRING_FUNCTIONS, SQL_FN_STR_SUBSTRING, "{fn SUBSTRING('abc', 2, 1)}"},
+            {SQL_STRING_FUNCTIONS, SQL_FN_STR_LENGTH, "{fn LENGTH('a ')}"},
+            {SQL_STRING_FUNCTIONS, SQL_FN_STR_CHAR_LENGTH, "{fn CHAR_LENGTH('a')}"},
+            {SQL_STRING_FUNCTIONS, SQL_FN_STR_CHARACTER_LENGTH, "{fn CHARACTER_LENGTH('a')}"},
+            {SQL_NUMERIC_FUNCTIONS, SQL_FN_NUM_ABS, "{fn ABS(-1)}"},
+            {SQL_NUMERIC_FUNCTIONS, SQL_FN_NUM_MOD, "{fn MOD(7, 2)}"},
+            {SQL_NUMERIC_FUNCTIONS, SQL_FN_NUM_POWER, "{fn POWER(2, 3)}"},
+            {SQL_NUMERIC_FUNCTIONS, SQL_FN_NUM_PI, "{fn PI()}"},
+            {SQL_TIMEDATE_FUNCTIONS, SQL_FN_TD_CURDATE, "{fn CURDATE()}"},
+            {SQL_TIMEDATE_FUNCTIONS, SQL_FN_TD_CURTIME, "{fn CURTIME()}"},
+            {SQL_TIMEDATE_FUNCTIONS, SQL_FN_TD_NOW, "{fn NOW()}"},
+            {SQL_TIMEDATE_FUNCTIONS, SQL_FN_TD_YEAR, "{fn YEAR({d '1995-01-02'})}"},
+            {SQL_TIMEDATE_FUNCTIONS, SQL_FN_TD_MONTH, "{fn MONTH({d '1995-01-02'})}"},
+            {SQL_TIMEDATE_FUNCTIONS, SQL_FN_TD_DAYOFMONTH, "{fn DAYOFMONTH({d '1995-01-02'})}"},
+            {SQL_TIMEDATE_FUNCTIONS, SQL_FN_TD_HOUR, "{fn HOUR({t '10:11:12'})}"},
+            {SQL_TIMEDATE_FUNCTIONS, SQL_FN_TD_MINUTE, "{fn MINUTE({t '10:11:12'})}"},
+            {SQL_TIMEDATE_FUNCTIONS, SQL_FN_TD_SECOND, "{fn SECOND({ts '1995-01-02 10:11:12'})}"},
+            {SQL_SYSTEM_FUNCTIONS, SQL_FN_SYS_IFNULL, "{fn IFNULL(NULL, 1)}"},
+            {SQL_SYSTEM_FUNCTIONS, SQL_FN_SYS_USERNAME, "{fn USER()}"},
+            {SQL_CONVERT_FUNCTIONS, SQL_FN_CVT_CONVERT, "{fn CONVERT('12', SQL_INTEGER)}"},
+        };
+        Session session;
+        QMap<SQLUSMALLINT, SQLUINTEGER> used;
+        for (const auto &use : uses) {
+            used[use.infoType] |= use.bit;
+            const QStringList rows = session.query(QStringLiteral("select %1").arg(QLatin1String(use.expression)));
+            QVERIFY2(rows.size() == 1 && !rows[0].startsWith(QLatin1String("error")),
+                     qPrintable(QLatin1String(use.expression) + QStringLiteral(": ") + rows.join(';')));
+        }
+        for (auto it = used.cbegin(); it != used.cend(); ++it) {
+            SQLUINTEGER claimed = 0;
+            QVERIFY(SQL_SUCCEEDED(SQLGetInfo(session.dbc, it.key(), &claimed, sizeof claimed, nullptr)));
+            QCOMPARE(claimed, it.value());
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestJetClients)
+#include "tst_odbc_jet_clients.moc"

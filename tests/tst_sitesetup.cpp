@@ -1,0 +1,264 @@
+// The real executable as an installer runs it before the first sync: --set-database points
+// fernwick.db at the guard-tour database, --check says step by step whether a sync would work.
+#include "support/certificates.h"
+#include "support/localfile.h"
+#include "support/site.h"
+
+#include <QProcess>
+#include <QSettings>
+#include <QTcpServer>
+#include <QtTest>
+
+namespace {
+const QString defaultPath = QStringLiteral("D:/Program Files (x86)/Quellard B1.0/GuardTour_DB.mdb");
+
+struct Run
+{
+    int exitCode = -1;
+    QStringList out;
+    QString err;
+};
+
+// As a timer or a terminal without a display runs it.
+Run run(const QStringList &arguments, const QByteArray &input = QByteArray())
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        environment.remove(QString::fromLatin1(name));
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.setWorkingDirectory(QDir::currentPath());
+    process.start(qEnvironmentVariable("FERNWICK_EXE"), arguments);
+    process.write(input);
+    process.closeWriteChannel();
+    Run result;
+    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
+        return result;
+    result.exitCode = process.exitCode();
+    result.out = QString::fromLocal8Bit(process.readAllStandardOutput()).split(QLatin1Char('\n'));
+    result.out.removeAll(QString());
+    result.err = QString::fromLocal8Bit(process.readAllStandardError());
+    return result;
+}
+
+QList<QStringList> configurationRows()
+{
+    return LocalFile().table(QStringLiteral("orva_fernwick_config"));
+}
+
+quint16 closedPort()
+{
+    QTcpServer listener;
+    listener.listen(QHostAddress::LocalHost, 0);
+    return listener.serverPort();
+}
+
+QStringList kindLines(const QString &outcome)
+{
+    return {"point: " + outcome, "line: " + outcome, "plan: " + outcome};
+}
+
+// The lines of a check whose every URL is `url` + "/<kind>", each step as given.
+QStringList endpointLines(const QStringList &steps)
+{
+    QStringList lines;
+    for (const QString &key : QStringList{"POINT_HTTPURL", "LINE_HTTPURL", "PLAN_HTTPURL"}) {
+        for (const QString &step : steps)
+            lines << key + QStringLiteral(": ") + step;
+    }
+    return lines;
+}
+}
+
+class SiteSetupTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void setDatabaseWritesTheRecord_data();
+    void setDatabaseWritesTheRecord();
+    void setDatabaseRefusesWhileAnotherProgramHoldsTheFile();
+    void optionsThatDoNotGoTogether_data();
+    void optionsThatDoNotGoTogether();
+    void checkSaysEachStep_data();
+    void checkSaysEachStep();
+
+private:
+    QTemporaryDir certificateDir;
+    TestCertificates certificates;
+};
+
+void SiteSetupTest::initTestCase()
+{
+    QVERIFY2(QFileInfo::exists(qEnvironmentVariable("FERNWICK_EXE")), "FERNWICK_EXE names no executable");
+    QVERIFY2(certificates.make(certificateDir.path()), qPrintable(certificates.error()));
+}
+
+void SiteSetupTest::setDatabaseWritesTheRecord_data()
+{
+    QTest::addColumn<QList<QStringList>>("before"); // no table when empty; {} for an empty table
+    QTest::addColumn<bool>("hasTable");
+    QTest::addColumn<QByteArray>("input");          // null: no --password-stdin
+    QTest::addColumn<QList<QStringList>>("after");
+    const QString path = QStringLiteral("/srv/site one/GuardTour_DB.mdb");
+    using Rows = QList<QStringList>;
+    QTest::newRow("empty directory") << Rows() << false << QByteArray() << Rows{{path, "XQ"}};
+    QTest::newRow("empty directory, password") << Rows() << false << QByteArray("pä;ss}\n") << Rows{{path, "pä;ss}"}};
+    QTest::newRow("password without line end") << Rows() << false << QByteArray("secret") << Rows{{path, "secret"}};
+    QTest::newRow("empty password line") << Rows() << false << QByteArray("\r\n") << Rows{{path, ""}};
+    QTest::newRow("row kept, password unchanged") << Rows{{"C:/old.mdb", "old"}} << true << QByteArray()
+                                                  << Rows{{path, "old"}};
+    QTest::newRow("every row changed") << Rows{{"a", "1"}, {"b", "2"}} << true << QByteArray("new\nignored\n")
+                                       << Rows{{path, "new"}, {path, "new"}};
+    QTest::newRow("empty table") << Rows() << true << QByteArray() << Rows{{path, "XQ"}};
+}
+
+void SiteSetupTest::setDatabaseWritesTheRecord()
+{
+    QFETCH(QList<QStringList>, before);
+    QFETCH(bool, hasTable);
+    QFETCH(QByteArray, input);
+    QFETCH(QList<QStringList>, after);
+    WorkingDir wd;
+    if (hasTable)
+        QVERIFY(writeConfigurationTable(before));
+    QStringList arguments = {"--set-database", after.first().first()};
+    if (!input.isNull())
+        arguments << "--password-stdin";
+    const Run result = run(arguments, input);
+    QCOMPARE(result.exitCode, 0);
+    QCOMPARE(result.err, QString());
+    QVERIFY2(result.out.contains("fernwick.db: the guard-tour database is " + after.first().first()),
+             qPrintable(result.out.join('\n')));
+    QCOMPARE(configurationRows(), after);
+    // Nothing of a sync: no log, no snapshot tables, and the password never on the command line.
+    QVERIFY(!QDir(QStringLiteral("log")).exists());
+    QVERIFY(!LocalFile().hasTable(QStringLiteral("orva_point_data")));
+}
+
+// Nothing is waited for and nothing is written: the row stays as it was, whole.
+void SiteSetupTest::setDatabaseRefusesWhileAnotherProgramHoldsTheFile()
+{
+    WorkingDir wd;
+    QVERIFY(writeConfigurationTable({{"C:/old.mdb", "old"}}));
+    {
+        LocalFile other(QStringLiteral("other_program"));
+        QVERIFY(other.exec(QStringLiteral("begin immediate")));
+        const Run result = run({"--set-database", "/srv/new.mdb", "--password-stdin"}, "new\n");
+        QCOMPARE(result.exitCode, 1);
+        QCOMPARE(result.out, QStringList{"fernwick.db is in use by another program (database is locked); nothing was "
+                                         "changed. Close that program and try again"});
+        QVERIFY(other.exec(QStringLiteral("rollback")));
+    }
+    QCOMPARE(configurationRows(), (QList<QStringList>{{"C:/old.mdb", "old"}}));
+}
+
+void SiteSetupTest::optionsThatDoNotGoTogether_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("password alone") << QStringList{"--password-stdin"} << "--password-stdin goes with --set-database";
+    QTest::newRow("check and once") << QStringList{"--check", "--once"} << "one at a time";
+    QTest::newRow("no path") << QStringList{"--set-database"} << "Missing value after '--set-database'";
+    QTest::newRow("empty path") << QStringList{"--set-database", ""} << "needs the guard-tour database's path";
+}
+
+void SiteSetupTest::optionsThatDoNotGoTogether()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, message);
+    WorkingDir wd;
+    const Run result = run(arguments, "secret\n");
+    QCOMPARE(result.exitCode, 2);
+    QVERIFY2(result.err.contains(message), qPrintable(result.err));
+    QVERIFY(!QFile::exists(QStringLiteral("fernwick.db")));
+}
+
+void SiteSetupTest::checkSaysEachStep_data()
+{
+    QTest::addColumn<QString>("trouble");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QStringList>("lines"); // each the beginning of its line
+    const QStringList readable = QStringList{"fernwick.db: the guard-tour database is ", "guard-tour database: opened"}
+        + kindLines("3 rows read");
+    const QString plainSteps = QStringLiteral("127.0.0.1 resolved to 127.0.0.1|connected to 127.0.0.1:");
+    const QStringList plain = endpointLines(plainSteps.split('|'));
+    QTest::newRow("all would work") << "" << 0 << readable + plain + QStringList{"check: everything would work"};
+    QTest::newRow("https, site CA named")
+        << "https" << 0
+        << readable + QStringList{"CA_CERTIFICATES: read"}
+               + endpointLines({"127.0.0.1 resolved to 127.0.0.1", "connected to 127.0.0.1:", "TLS handshake with "})
+               + QStringList{"check: everything would work"};
+    QTest::newRow("https, certificate not trusted")
+        << "untrusted" << 1
+        << readable
+               + endpointLines({"127.0.0.1 resolved to 127.0.0.1", "connected to 127.0.0.1:", "TLS handshake with "})
+               + QStringList{"check: 3 of the steps above failed"};
+    QTest::newRow("nobody listening")
+        << "closed port" << 1
+        << readable + endpointLines({"127.0.0.1 resolved to 127.0.0.1", "cannot connect to 127.0.0.1:"})
+               + QStringList{"check: 3 of the steps above failed"};
+    QTest::newRow("host unknown") << "unknown host" << 1
+                                  << readable + endpointLines({"no-such-host.invalid cannot be resolved: "})
+                                         + QStringList{"check: 3 of the steps above failed"};
+    QTest::newRow("guard-tour database missing")
+        << "no database" << 1
+        << QStringList{"fernwick.db: the guard-tour database is ", "guard-tour database: cannot be opened: "} + plain
+               + QStringList{"check: 1 of the steps above failed"};
+    QTest::newRow("no fernwick.db") << "no fernwick.db" << 1
+                                    << QStringList{"fernwick.db: fernwick.db is not there; 'fernwick --set-database "
+                                                   "PATH' sets it up"}
+                                           + plain + QStringList{"check: 1 of the steps above failed"};
+    QTest::newRow("no URL for plans")
+        << "no plan url" << 1
+        << readable + endpointLines(plainSteps.split('|')).mid(0, 4)
+               + QStringList{"PLAN_HTTPURL: not set in sys.ini", "check: 1 of the steps above failed"};
+}
+
+// Each step is one line; nothing reaches the server, the snapshot tables or the log.
+void SiteSetupTest::checkSaysEachStep()
+{
+    QFETCH(QString, trouble);
+    QFETCH(int, exitCode);
+    QFETCH(QStringList, lines);
+    Site site;
+    QVERIFY(site.generate(3));
+    std::unique_ptr<TestServer> https;
+    if (trouble == QLatin1String("https") || trouble == QLatin1String("untrusted")) {
+        https.reset(new TestServer(certificates.forLocalAddress.certificate, certificates.forLocalAddress.key));
+        site.postTo(https->url(QString()));
+    }
+    if (trouble == QLatin1String("https"))
+        QSettings(QStringLiteral("sys.ini"), QSettings::IniFormat)
+            .setValue(QStringLiteral("CA_CERTIFICATES"), certificates.authority);
+    if (trouble == QLatin1String("closed port"))
+        site.postTo(QStringLiteral("http://127.0.0.1:%1").arg(closedPort()));
+    if (trouble == QLatin1String("unknown host"))
+        site.postTo(QStringLiteral("http://no-such-host.invalid"));
+    if (trouble == QLatin1String("no database"))
+        QVERIFY(QFile::remove(site.path));
+    if (trouble == QLatin1String("no fernwick.db"))
+        QVERIFY(QFile::remove(QStringLiteral("fernwick.db")));
+    if (trouble == QLatin1String("no plan url"))
+        QSettings(QStringLiteral("sys.ini"), QSettings::IniFormat).remove(QStringLiteral("PLAN_HTTPURL"));
+    const QByteArray localFile = readAll(QStringLiteral("fernwick.db"));
+
+    const Run result = run({"--check"});
+    QCOMPARE(result.exitCode, exitCode);
+    QCOMPARE(result.err, QString());
+    QCOMPARE(result.out.size(), lines.size());
+    for (int i = 0; i < lines.size(); ++i)
+        QVERIFY2(result.out.at(i).startsWith(lines.at(i)), qPrintable(result.out.join('\n')));
+    if (trouble == QLatin1String("untrusted"))
+        QVERIFY2(result.out.at(7).contains("failed: " + QSslError(QSslError::UnableToGetLocalIssuerCertificate).errorString()
+                                           + " (subject CN=127.0.0.1; issuer CN=Site CA, O=Patrol Site)"),
+                 qPrintable(result.out.at(7)));
+    QCOMPARE(site.server.requestCount(), 0);
+    if (https)
+        QCOMPARE(https->requestCount(), 0);
+    QCOMPARE(readAll(QStringLiteral("fernwick.db")), localFile);
+    QVERIFY(!QDir(QStringLiteral("log")).exists());
+}
+
+QTEST_GUILESS_MAIN(SiteSetupTest)
+#include "tst_sitesetup.moc"

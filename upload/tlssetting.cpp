@@ -1,0 +1,82 @@
+#include "upload/tlssetting.h"
+
+#include <QFile>
+#include <QSettings>
+#include <QSslCertificate>
+#include <QStringList>
+#include <QVariant>
+
+namespace {
+const QString caKey = QStringLiteral("CA_CERTIFICATES");
+
+// A value with commas comes back from QSettings as a list; a file name keeps them.
+QString settingText(const QSettings &settings, const QString &key)
+{
+    const QVariant value = settings.value(key);
+    if (value.userType() == QMetaType::QStringList)
+        return value.toStringList().join(QLatin1Char(','));
+    return value.toString();
+}
+
+QString distinguishedName(const QSslCertificate &certificate, bool subject)
+{
+    QStringList parts;
+    const QList<QByteArray> attributes =
+        subject ? certificate.subjectInfoAttributes() : certificate.issuerInfoAttributes();
+    for (const QByteArray &attribute : attributes) {
+        const QStringList values = subject ? certificate.subjectInfo(attribute) : certificate.issuerInfo(attribute);
+        for (const QString &value : values)
+            parts << QString::fromLatin1(attribute) + QLatin1Char('=') + value;
+    }
+    return parts.join(QStringLiteral(", "));
+}
+
+QString errorText(const QSslError &error)
+{
+    const QSslCertificate certificate = error.certificate();
+    if (certificate.isNull())
+        return error.errorString();
+    return QStringLiteral("%1 (subject %2; issuer %3)")
+        .arg(error.errorString(), distinguishedName(certificate, true), distinguishedName(certificate, false));
+}
+}
+
+TlsSetting readTlsSetting(const QSettings &settings)
+{
+    TlsSetting setting;
+    setting.configuration = QSslConfiguration::defaultConfiguration();
+    const QString fileName = settingText(settings, caKey);
+    if (fileName.isEmpty())
+        return setting;
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly)) {
+        setting.refusal = QStringLiteral("%1 in sys.ini names \"%2\", which cannot be read (%3)")
+                              .arg(caKey, fileName, file.errorString());
+        return setting;
+    }
+    QList<QSslCertificate> siteCertificates;
+    for (const QSslCertificate &certificate : QSslCertificate::fromData(file.readAll(), QSsl::Pem)) {
+        if (!certificate.isNull())
+            siteCertificates << certificate;
+    }
+    if (siteCertificates.isEmpty()) {
+        setting.refusal = QStringLiteral("%1 in sys.ini names \"%2\", which holds no PEM certificate")
+                              .arg(caKey, fileName);
+        return setting;
+    }
+    // Setting a list replaces the system's authorities; they are kept by naming them too.
+    setting.configuration.setCaCertificates(QSslConfiguration::systemCaCertificates() + siteCertificates);
+    setting.siteAuthorities = true;
+    return setting;
+}
+
+QString certificateErrorsText(const QList<QSslError> &errors)
+{
+    QStringList texts;
+    for (const QSslError &error : errors) {
+        const QString text = errorText(error);
+        if (!texts.contains(text))
+            texts << text;
+    }
+    return texts.join(QStringLiteral("; "));
+}
