@@ -34,6 +34,7 @@ INSERT INTO t VALUES (1, '2021-05-30', '12:30', '2021-05-30 00:00:00', '1899-12-
 CREATE TABLE u (n INTEGER, g TEXT(5));
 INSERT INTO u VALUES (1, 'a'), (2, 'A'), (3, 'b'), (4, 'c'), (5, 'c'), (6, 'c'), (7, 'd'), (8, 'e'), (9, 'f'),
                      (10, 'g');
+CREATE VIEW saved AS SELECT n FROM u WHERE n > 8;
 )";
 
 struct Dialect {
@@ -259,12 +260,108 @@ private slots:
                "left join u as v on v.n = u.n + 100 where exists (select * from u where n = 10)"
             << "1|2";
         QTest::newRow("ORDER BY an alias") << "select n as k from u where n < 3 order by k desc" << "2;1";
-        QTest::newRow("unknown table") << "select x from nosuch" << "error: no such table: nosuch";
         QTest::newRow("derived table of *") << "select d.n from (select * from u) as d where d.n = 2" << "2";
         QTest::newRow("UNION ignores case")
             << "select count(*) from (select g from u where n = 1 union select g from u where n = 2)" << "1";
         QTest::newRow("union") << "select n from u where n < 3 union select n + 100 from u where n = 1 order by n"
                                << "1;2;101";
+    }
+
+    // Access's date, text and conversion functions at their edges; the answers over a
+    // real database are in tst_access_functions_nwind.
+    void accessFunctions_data()
+    {
+        QTest::addColumn<QString>("sql");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("DateAdd of months clamps to the month's end")
+            << "select CStr(DateAdd('m', 1, #1/31/1995#)), CStr(DateAdd('M', 1, #1/31/1996#)), "
+               "CStr(DateAdd('yyyy', -1, #2/29/1996#)), CStr(DateAdd('q', 1, #11/30/1995#)), CStr(DateAdd('m', -13, born)) "
+               "from t"
+            << "1995-02-28|1996-02-29|1995-02-28|1996-02-29|2020-04-30";
+        QTest::newRow("DateAdd of days and times")
+            << "select CStr(DateAdd('d', 1, stamp)), CStr(DateAdd('ww', -1, born)), CStr(DateAdd('h', -9, stamp)), "
+               "CStr(DateAdd('n', 90, #23:00#)), CStr(DateAdd('s', 1, #1899-12-29 23:59:59#)), CStr(DateAdd('y', 1.5, born)) "
+               "from t"
+            << "2021-05-31 08:05:09|2021-05-23|2021-05-29 23:05:09|1899-12-31 00:30:00|00:00:00|2021-06-01";
+        QTest::newRow("DateAdd of Null") << "select DateAdd('d', 1, none) from t" << "NULL";
+        QTest::newRow("DateAdd beyond year 9999") << "select DateAdd('yyyy', 1, #12/31/9999#)"
+                                                  << "error: Invalid procedure call or argument";
+        QTest::newRow("unknown interval") << "select DatePart('x', born) from t" << "error: Invalid procedure call or argument";
+        QTest::newRow("Weekday from Sunday or another first day")
+            << "select Weekday(born), Weekday(#1/2/1995#), Weekday(born, 2), Weekday(#1899-12-30#), Weekday(#1899-12-29#), "
+               "Weekday(none) from t"
+            << "1|2|7|7|6|NULL";
+        QTest::newRow("DatePart") << "select DatePart('yyyy', stamp), DatePart('q', stamp), DatePart('m', stamp), "
+                                     "DatePart('y', stamp), DatePart('d', stamp), DatePart('w', stamp), DatePart('ww', stamp), "
+                                     "DatePart('h', stamp), DatePart('n', stamp), DatePart('s', stamp) from t"
+                                  << "2021|2|5|150|30|1|23|8|5|9";
+        QTest::newRow("DatePart weeks by the first week's rule")
+            << "select DatePart('ww', #1/1/2021#, 2, 2), DatePart('ww', #1/4/2021#, 2, 2), DatePart('ww', #1/2/2021#, 1, 3), "
+               "DatePart('ww', #1/3/2021#, 1, 3), DatePart('ww', #1/1/2021#, 0, 0)"
+            << "53|1|52|1|1";
+        QTest::newRow("DateDiff counts boundaries crossed")
+            << "select DateDiff('d', #1/1/2000 23:00#, #1/2/2000 1:00#), DateDiff('yyyy', #12/31/1999#, #1/1/2000#), "
+               "DateDiff('m', #1/31/1995#, #2/1/1995#), DateDiff('q', #3/31/1995#, #4/1/1995#), "
+               "DateDiff('h', #1/1/2000 23:59#, #1/2/2000 0:01#), DateDiff('n', #10:00:59#, #10:01:00#), "
+               "DateDiff('s', #1899-12-29 23:59:59#, #1899-12-30#), DateDiff('d', stamp, born) from t"
+            << "1|1|1|1|1|1|1|0";
+        QTest::newRow("DateDiff of weeks: Sundays, or whole weeks")
+            << "select DateDiff('ww', #1/1/1995#, #1/8/1995#), DateDiff('ww', #1/2/1995#, #1/7/1995#), "
+               "DateDiff('ww', #1/7/1995#, #1/8/1995#), DateDiff('w', #1/7/1995#, #1/8/1995#), "
+               "DateDiff('w', #1/1/1995#, #1/15/1995#), DateDiff('ww', #1/8/1995#, #1/1/1995#), "
+               "DateDiff('ww', #1/1/1995#, #1/8/1995#, 2), DateDiff('d', none, born) from t"
+            << "1|0|1|0|2|-1|1|NULL";
+        QTest::newRow("IsNull") << "select IsNull(none), IsNull(name), IsNull(NULL + 1) from t where IsNull(none)"
+                                << "-1|0|-1";
+        QTest::newRow("Switch") << "select Switch(id = 2, 'two', id = 1, 'one'), Switch(False, 1), "
+                                   "Switch(NULL, 'x', flag, 'y') from t"
+                                << "one|NULL|y";
+        QTest::newRow("Switch of an odd count") << "select Switch(True, 1, False)"
+                                                << "error: Invalid procedure call or argument";
+        QTest::newRow("Replace") << "select Replace('aBcabc', 'b', 'x'), Replace('aBcabc', 'b', 'x', 1, -1, 0), "
+                                    "Replace('aaaa', 'a', 'b', 2, 2), Replace('abc', '', 'x'), Replace('ab', 'B', '北门'), "
+                                    "Replace(born, '-', '') from t"
+                                 << "axcaxc|aBcaxc|bba|abc|a北门|20210530";
+        QTest::newRow("Replace of Null") << "select Replace(none, 'a', 'b') from t" << "error: Invalid use of Null";
+        QTest::newRow("StrComp") << "select StrComp('abc', 'ABC'), StrComp('abc', 'ABC', 0), StrComp('a', 'b'), "
+                                    "StrComp('É', 'é'), StrComp('é', 'f'), StrComp(NULL, 'a')"
+                                 << "0|1|-1|0|-1|NULL";
+        QTest::newRow("Val") << "select Val('12 34abc'), Val('  -1.5e2x'), Val('abc'), Val('&HFF'), Val('&HFFFF'), "
+                                "Val('1d2'), Val('.5.5'), Val('&O17'), Val(12)"
+                             << "1234.0|-150.0|0.0|255.0|-1.0|100.0|0.5|15.0|12.0";
+        QTest::newRow("Val of Null") << "select Val(none) from t" << "error: Invalid use of Null";
+        QTest::newRow("Val beyond a Double") << "select Val('1e999')" << "error: Overflow";
+        QTest::newRow("Str") << "select Str(123), Str(-1.5), Str(0.5), Str(-0.25), Str(none), Str(' 12'), Str(1e20) from t"
+                             << " 123|-1.5| .5|-.25|NULL| 12| 1E+20";
+        QTest::newRow("CCur rounds half to even")
+            << "select CCur(2.00005), CCur(2.00015), CCur('1.23456'), CCur(-0.00005), CCur(3), "
+               "CCur('922337203685477.5807'), CCur('-922337203685477.5808')"
+            << "2|2.0002|1.2346|0|3|922337203685477.5807|-922337203685477.5808";
+        QTest::newRow("CCur beyond Currency") << "select CCur(922337203685478)" << "error: Overflow";
+        QTest::newRow("CCur of text") << "select CCur('x')" << "error: Data type mismatch in criteria expression.";
+        QTest::newRow("CDate") << "select CStr(CDate('1995-01-02')), CStr(CDate('1/2/1995 10:30')), CStr(CDate(35000.5)), "
+                                  "CStr(CDate(name)), CStr(CDate('13/1/1995')) from t"
+                               << "1995-01-02|1995-01-02 10:30:00|1995-10-28 12:00:00|2021-05-30|1995-01-13";
+        QTest::newRow("CDate of no date") << "select CDate('x')" << "error: Data type mismatch in criteria expression.";
+        QTest::newRow("First and Last") << "select First(n), Last(n), First(g), Last(g) from u" << "1|10|a|g";
+        QTest::newRow("First and Last of groups, Null and Yes/No")
+            << "select First(n), Last(n), First(none), First(flag) from u, t where g = 'c' group by g" << "4|6|NULL|-1";
+        QTest::newRow("First of no rows") << "select First(n) from u where n > 99" << "NULL";
+        QTest::newRow("US date literal with the day first")
+            << "select CStr(#13/1/1995#), CStr(#31/12/1995 10:00#), CStr(#1/13/1995#), CStr(#12/11/1995#)"
+            << "1995-01-13|1995-12-31 10:00:00|1995-01-13|1995-12-11";
+        QTest::newRow("a saved query") << "select n from saved where n < 10" << "9";
+        QTest::newRow("unknown table") << "select x from nosuch"
+                                       << "error: The Microsoft Access database engine cannot find the input table or "
+                                          "query 'nosuch'. Make sure it exists and that its name is spelled correctly.";
+    }
+
+    void accessFunctions()
+    {
+        QFETCH(QString, sql);
+        QFETCH(QString, expected);
+        Dialect dialect;
+        QCOMPARE(dialect.run(sql), expected);
     }
 
     // Text beyond ASCII and ODBC's escape sequences; the same over nwind.mdb, with answers
@@ -389,6 +486,12 @@ private slots:
                                                 << "Too few parameters. Expected 2." << "07002";
         QTest::newRow("deep nesting") << "select " + QString(5000, '(') + "1" + QString(5000, ')')
                                       << "Query is too complex." << "42000";
+        QTest::newRow("unknown table") << "select * from t, [no such]"
+                                       << "The Microsoft Access database engine cannot find the input table or query 'no "
+                                          "such'. Make sure it exists and that its name is spelled correctly."
+                                       << "42S02";
+        QTest::newRow("date beyond both readings") << "select #13/13/1995#"
+                                                   << "Syntax error in date in query expression '#13/13/1995#'." << "42000";
         QTest::newRow("unknown escape function") << "select {fn NOSUCH(1)}" << "Undefined function 'NOSUCH' in expression."
                                                  << "42000";
         QTest::newRow("unknown escape") << "select {call p}"

@@ -276,12 +276,12 @@ private slots:
         }
         int viaDouble = 0;
         for (const qint64 value : values) {
-            const QString text = QString::fromStdString(jet::currencyText(value));
+            const QString text = QString::fromStdString(currencyText(value));
             qint64 readBack = 0;
             QVERIFY2(tenThousandthsOf(text, &readBack) && readBack == value, qPrintable(text));
-            if (jet::currencyFitsDouble(value)) {
+            if (currencyFitsDouble(value)) {
                 ++viaDouble;
-                QCOMPARE(QString::fromStdString(formatAccessDouble(jet::currencyValue(value))), text);
+                QCOMPARE(QString::fromStdString(formatAccessDouble(currencyValue(value))), text);
             }
         }
         QVERIFY(viaDouble > int(values.size()) / 2);

@@ -10,7 +10,6 @@
 #include <string>
 
 namespace accessodbc {
-namespace {
 
 // A date/time value as Access converts one: a number is a day serial, text is a stored
 // date/time or what a #date# literal may hold.
@@ -40,6 +39,8 @@ bool dateArgument(sqlite3_context *context, sqlite3_value *value, DateTime *out)
 }
 
 void resultDate(sqlite3_context *context, const DateTime &value) { resultText(context, formatDateTime(value)); }
+
+namespace {
 
 void serial(sqlite3_context *context, int, sqlite3_value **argv)
 {

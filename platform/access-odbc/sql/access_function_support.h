@@ -10,6 +10,7 @@
 namespace accessodbc {
 
 struct Number;
+struct DateTime;
 
 struct FunctionEntry {
     const char *name;
@@ -46,7 +47,16 @@ bool numericArgument(sqlite3_context *context, sqlite3_value *value, Number *out
 // A whole number as a count or position, rounded half to even.
 bool wholeArgument(sqlite3_context *context, sqlite3_value *value, long long *out);
 
+// A date/time as Access converts one: a number is a day serial, text a stored date/time or
+// what a #date# literal may hold.
+bool readDate(sqlite3_value *value, DateTime *out);
+
+// A date/time argument; Null sets a Null result, anything else that is no date Access's
+// type mismatch, and either fails.
+bool dateArgument(sqlite3_context *context, sqlite3_value *value, DateTime *out);
+
 void resultText(sqlite3_context *context, const std::string &text);
+void resultDate(sqlite3_context *context, const DateTime &value);
 void resultNumber(sqlite3_context *context, const Number &number);
 
 extern const char kInvalidArgument[];
@@ -55,7 +65,15 @@ extern const char kTypeMismatch[];
 // The functions of each file, registered under their names.
 bool registerTextFunctions(sqlite3 *db);
 bool registerDateFunctions(sqlite3 *db);
+bool registerDateIntervalFunctions(sqlite3 *db);
+bool registerConversionFunctions(sqlite3 *db);
+bool registerAggregateFunctions(sqlite3 *db);
 
 bool registerTextOrder(sqlite3 *db);
+
+// The compare argument of Replace and StrComp at index, when given: 0 compares characters
+// as they are; 1, and -1 or 2 (the database's setting, which is text comparison in a
+// query), ignore case. Anything else sets Access's error and fails.
+bool ignoresCase(sqlite3_context *context, int argc, sqlite3_value **argv, int index, bool *out);
 
 } // namespace accessodbc

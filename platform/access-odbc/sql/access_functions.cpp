@@ -323,7 +323,8 @@ const FunctionEntry kFunctions[] = {
 bool registerAccessFunctions(sqlite3 *db)
 {
     return registerFunctions(db, kFunctions) && registerTextFunctions(db) && registerDateFunctions(db)
-           && registerTextOrder(db);
+           && registerTextOrder(db) && registerDateIntervalFunctions(db) && registerConversionFunctions(db)
+           && registerAggregateFunctions(db);
 }
 
 } // namespace accessodbc

@@ -9,6 +9,23 @@
 #include <vector>
 
 namespace accessodbc {
+
+bool ignoresCase(sqlite3_context *context, int argc, sqlite3_value **argv, int index, bool *out)
+{
+    *out = true;
+    if (index >= argc)
+        return true;
+    long long compare = 0;
+    if (!wholeArgument(context, argv[index], &compare))
+        return false;
+    if (compare < -1 || compare > 2) {
+        sqlite3_result_error(context, kInvalidArgument, -1);
+        return false;
+    }
+    *out = compare != 0;
+    return true;
+}
+
 namespace {
 
 using Characters = std::u32string;
@@ -286,6 +303,46 @@ void like(sqlite3_context *context, int argc, sqlite3_value **argv)
     sqlite3_result_int(context, matches(items, text) ? 1 : 0);
 }
 
+bool requiredText(sqlite3_context *context, sqlite3_value *value, Characters *out)
+{
+    if (isNull(value)) {
+        sqlite3_result_error(context, "Invalid use of Null", -1);
+        return false;
+    }
+    *out = decode(textOf(value));
+    return true;
+}
+
+// Replace(text, find, replacement[, start[, count[, compare]]]): the text from start on,
+// with up to count (all when -1) occurrences of find replaced, left to right.
+void replace(sqlite3_context *context, int argc, sqlite3_value **argv)
+{
+    Characters text, sought, replacement;
+    long long start = 1, count = -1;
+    bool caseless = true;
+    if (!requiredText(context, argv[0], &text) || !requiredText(context, argv[1], &sought)
+        || !requiredText(context, argv[2], &replacement) || (argc > 3 && !countArgument(context, argv[3], 1, &start))
+        || (argc > 4 && !countArgument(context, argv[4], -1, &count)) || !ignoresCase(context, argc, argv, 5, &caseless))
+        return;
+    text = text.substr(std::min(text.size(), size_t(start - 1)));
+    if (sought.empty()) {
+        resultCharacters(context, text);
+        return;
+    }
+    const Characters searched = caseless ? folded(text) : text;
+    const Characters soughtForm = caseless ? folded(sought) : sought;
+    Characters result;
+    size_t from = 0;
+    for (long long done = 0; count < 0 || done < count; ++done) {
+        const size_t found = searched.find(soughtForm, from);
+        if (found == Characters::npos)
+            break;
+        result += text.substr(from, found - from) + replacement;
+        from = found + sought.size();
+    }
+    resultCharacters(context, result + text.substr(from));
+}
+
 const FunctionEntry kTextFunctions[] = {
     {"fw_left", 2, left, true, 0},
     {"fw_right", 2, right, true, 0},
@@ -301,6 +358,7 @@ const FunctionEntry kTextFunctions[] = {
     {"fw_rtrim", 1, trim, true, 2},
     {"fw_like", 2, like, true, 0},
     {"fw_like", 3, like, true, 0},
+    {"fw_replace", -1, replace, true, 0},
 };
 
 } // namespace

@@ -146,6 +146,62 @@ Expr formatCall(const char *, const std::vector<Expr> &a)
     return value(call("fw_format", {asValue(a[0]), asText(a[1])}), ValueKind::Text);
 }
 
+Expr isNullCall(const char *, const std::vector<Expr> &a) { return truth("(" + asValue(a[0]) + " IS NULL)"); }
+
+// Switch(condition1, value1, ...): the value of the first true condition, else Null.
+Expr switchCall(const char *, const std::vector<Expr> &a)
+{
+    if (a.size() % 2 != 0)
+        throw SyntaxError{"Invalid procedure call or argument"};
+    std::string sql = "(CASE";
+    ValueKind kind = a[1].kind;
+    for (size_t i = 0; i < a.size(); i += 2) {
+        sql += " WHEN " + asCondition(a[i]) + " THEN " + asValue(a[i + 1]);
+        kind = a[i + 1].kind == kind ? kind : ValueKind::Unknown;
+    }
+    return value(sql + " END)", kind);
+}
+
+// The first count arguments are text: a date or a Yes/No as CStr gives it.
+Expr textArgumentsCall(const char *name, const std::vector<Expr> &a, size_t count, ValueKind kind)
+{
+    std::vector<std::string> sql = values(a);
+    for (size_t i = 0; i < count && i < a.size(); ++i)
+        sql[i] = asText(a[i]);
+    return value(ownCall(name, sql), kind);
+}
+
+Expr replaceCall(const char *name, const std::vector<Expr> &a)
+{
+    return textArgumentsCall(name, a, 3, ValueKind::Text);
+}
+
+Expr strcompCall(const char *name, const std::vector<Expr> &a)
+{
+    return textArgumentsCall(name, a, 2, ValueKind::Number);
+}
+
+// Str of a date or a Yes/No is the text CStr gives.
+Expr strCall(const char *name, const std::vector<Expr> &a)
+{
+    if (a[0].kind == ValueKind::Date || a[0].kind == ValueKind::Boolean)
+        return value(asText(a[0]), ValueKind::Text);
+    return value(ownCall(name, values(a)), ValueKind::Text);
+}
+
+Expr ownNumberCall(const char *name, const std::vector<Expr> &a)
+{
+    return value(ownCall(name, values(a)), ValueKind::Number);
+}
+
+// First and Last hand back one of the values, so a Yes/No column stays 1/0.
+Expr firstLastCall(const char *name, const std::vector<Expr> &a)
+{
+    Expr e = value(ownCall(name, {a[0].columnRef ? a[0].sql : asValue(a[0])}), a[0].kind);
+    e.bitColumn = a[0].bitColumn;
+    return e;
+}
+
 const Function kFunctions[] = {
     {"count", 1, 1, aggregateCall, true},   {"sum", 1, 1, aggregateCall, true},
     {"avg", 1, 1, aggregateCall, true},     {"min", 1, 1, aggregateCall, true},
@@ -164,6 +220,13 @@ const Function kFunctions[] = {
     {"now", 0, 0, dateCall, false},         {"date", 0, 0, dateCall, false},
     {"time", 0, 0, dateCall, false},        {"dateserial", 3, 3, dateCall, false},
     {"format", 2, 2, formatCall, false},
+    {"weekday", 1, 2, datePartCall, false}, {"datepart", 2, 4, datePartCall, false},
+    {"datediff", 3, 5, datePartCall, false}, {"dateadd", 3, 3, dateCall, false},
+    {"cdate", 1, 1, dateCall, false},       {"isnull", 1, 1, isNullCall, false},
+    {"switch", 2, 254, switchCall, false},  {"replace", 3, 6, replaceCall, false},
+    {"strcomp", 2, 3, strcompCall, false},  {"val", 1, 1, lengthCall, false},
+    {"str", 1, 1, strCall, false},          {"ccur", 1, 1, ownNumberCall, false},
+    {"first", 1, 1, firstLastCall, true},   {"last", 1, 1, firstLastCall, true},
 };
 
 const Function *findFunction(const std::string &lowerName)

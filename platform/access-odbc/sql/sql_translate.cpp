@@ -405,6 +405,10 @@ std::string Parser::tablePrimary(Scope *scope)
     ++pos_;
     Token name;
     const bool named = alias(&name);
+    if (!schema_.canRead(table.value))
+        throw SyntaxError{"The Microsoft Access database engine cannot find the input table or query '" + table.value
+                              + "'. Make sure it exists and that its name is spelled correctly.",
+                          "42S02"};
     Source source{named ? name.value : table.value, table.value, {}};
     source.known = schema_.hasTable(table.value);
     scope->sources.push_back(source);
@@ -589,6 +593,18 @@ public:
     {
         return sqlite3_table_column_metadata(db_, "main", table.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr,
                                              nullptr) == SQLITE_OK;
+    }
+
+    bool canRead(const std::string &name) const override
+    {
+        sqlite3_stmt *statement = nullptr;
+        if (sqlite3_prepare_v2(db_, "SELECT 1 FROM sqlite_master WHERE type IN ('table', 'view') AND name = ?1 "
+                                    "COLLATE NOCASE", -1, &statement, nullptr) != SQLITE_OK)
+            return false;
+        sqlite3_bind_text(statement, 1, name.c_str(), int(name.size()), SQLITE_TRANSIENT);
+        const bool found = sqlite3_step(statement) == SQLITE_ROW;
+        sqlite3_finalize(statement);
+        return found;
     }
 
     bool column(const std::string &table, const std::string &column, ValueKind *kind) const override

@@ -24,6 +24,8 @@ class Schema {
 public:
     virtual ~Schema() = default;
     virtual bool hasTable(const std::string &table) const = 0;
+    // A stored table or a saved query (a view) of that name, which a FROM clause may name.
+    virtual bool canRead(const std::string &name) const = 0;
     // False when the table has no such column.
     virtual bool column(const std::string &table, const std::string &column, ValueKind *kind) const = 0;
 };

@@ -251,9 +251,10 @@ bool readLiteralDate(const std::string &text, size_t &pos, DateTime *out)
         out->year = first;
         out->month = second;
         out->day = third;
-    } else if (separator == '/') { // m/d/yyyy
-        out->month = first;
-        out->day = second;
+    } else if (separator == '/') { // m/d/yyyy; Access reads d/m/yyyy when the month cannot be one
+        const bool dayFirst = first > 12 && second <= 12;
+        out->month = dayFirst ? second : first;
+        out->day = dayFirst ? first : second;
         out->year = fullYear(third, thirdDigits);
     } else {
         return false;

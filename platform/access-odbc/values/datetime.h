@@ -36,7 +36,8 @@ std::string formatAccessDateTime(const DateTime &value);
 // Days since 1899-12-30 and the fraction of the day, the inverse of dateTimeFromSerial.
 double serialFromDateTime(const DateTime &value);
 
-// The inside of an Access #date# literal: US m/d/yyyy, ISO yyyy-mm-dd (also with '/'),
+// The inside of an Access #date# literal: US m/d/yyyy (d/m/yyyy when the first number is
+// over 12 and the second is not), ISO yyyy-mm-dd (also with '/'),
 // either followed by a time, or a time alone; a time is h:mm[:ss] with an optional AM or
 // PM. Two-digit years are 1930 to 2029, as in Access.
 bool parseDateLiteral(const std::string &text, DateTime *out);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 // Every number the driver turns into text or reads from text passes through here. The
@@ -30,5 +31,21 @@ std::string formatAccessDouble(double value);
 // The shortest decimal of 6 to 9 significant digits that reads back as the same float,
 // as a double: 0.2f becomes 0.2, not 0.200000003.
 double shortestDecimalOfFloat(float value);
+
+// Currency is a count of ten-thousandths. The result is the double nearest the exact
+// decimal, so 0.1 reads back as 0.1 and never as 0.09999999999999999.
+double currencyValue(int64_t tenThousandths);
+
+// The exact decimal text of a Currency value, without trailing zeros: "52.84", "3",
+// "922337203685477.5807".
+std::string currencyText(int64_t tenThousandths);
+
+// Whether the nearest double gives the exact decimal back in Access's text form of a
+// double (at most 15 significant digits), so the value can be stored as a number.
+bool currencyFitsDouble(int64_t tenThousandths);
+
+// Reads a number's text exactly and rounds it half to even to ten-thousandths, as CCur
+// does. Fails on text that is no number, and with overflow set beyond Currency's range.
+bool currencyFromText(const std::string &text, int64_t *tenThousandths, bool *overflow);
 
 } // namespace accessodbc

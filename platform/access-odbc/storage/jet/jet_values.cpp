@@ -1,18 +1,9 @@
 #include "storage/jet/jet_values.h"
-#include "values/numbers.h"
 
 #include <cstdio>
 
 namespace accessodbc {
 namespace jet {
-namespace {
-
-// Below 2^53 both operands of the division are exact, so the quotient is correctly
-// rounded; beyond it the decimal text is read instead.
-const int64_t kExactlyRepresentable = int64_t(1) << 53;
-
-} // namespace
-
 int64_t littleEndianInteger(const unsigned char *bytes, int size)
 {
     uint64_t value = 0;
@@ -27,38 +18,6 @@ uint16_t littleEndian16(const unsigned char *p) { return uint16_t(p[0] | p[1] <<
 uint32_t littleEndian32(const unsigned char *p)
 {
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
-double currencyValue(int64_t tenThousandths)
-{
-    if (tenThousandths > -kExactlyRepresentable && tenThousandths < kExactlyRepresentable)
-        return double(tenThousandths) / 10000.0;
-    double value = 0;
-    parseDecimal(currencyText(tenThousandths).c_str(), &value);
-    return value;
-}
-
-std::string currencyText(int64_t tenThousandths)
-{
-    const bool negative = tenThousandths < 0;
-    const uint64_t magnitude = negative ? uint64_t(0) - uint64_t(tenThousandths) : uint64_t(tenThousandths);
-    std::string text = (negative ? "-" : "") + std::to_string(magnitude / 10000);
-    const unsigned fraction = unsigned(magnitude % 10000);
-    if (fraction != 0) {
-        char digits[8];
-        std::snprintf(digits, sizeof digits, ".%04u", fraction);
-        text += digits;
-        text.erase(text.find_last_not_of('0') + 1);
-    }
-    return text;
-}
-
-bool currencyFitsDouble(int64_t tenThousandths)
-{
-    uint64_t magnitude = tenThousandths < 0 ? uint64_t(0) - uint64_t(tenThousandths) : uint64_t(tenThousandths);
-    while (magnitude != 0 && magnitude % 10 == 0)
-        magnitude /= 10;
-    return magnitude < 1000000000000000ULL; // fewer than 16 significant digits
 }
 
 std::string guidText(const unsigned char bytes[16])
