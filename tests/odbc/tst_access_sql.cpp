@@ -405,6 +405,37 @@ private slots:
         QCOMPARE(dialect.run(sql), expected);
     }
 
+    // Currency computes on exact ten-thousandths: no sum drifts as doubles do
+    // (0.1 + 0.2 is not 0.3 in a double), and products keep four places, rounded half to even.
+    void currencyComputesExactly_data()
+    {
+        QTest::addColumn<QString>("sql");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("sum") << "select Sum(amount) = 0.3, Sum(amount) from m where n <= 2" << "-1|0.3";
+        QTest::newRow("times a whole number") << "select amount * 3 = 0.3, 3 * amount * n from m where n = 1"
+                                              << "-1|0.3";
+        QTest::newRow("plus and minus") << "select a.amount + b.amount = 0.3, b.amount - a.amount - a.amount = 0 "
+                                           "from m as a, m as b where a.n = 1 and b.n = 2" << "-1|-1";
+        QTest::newRow("product rounds half to even")
+            << "select a.amount * b.amount, c.amount * b.amount from m as a, m as b, m as c "
+               "where a.n = 3 and b.n = 4 and c.n = 5" << "0.0052|0.0058";
+        QTest::newRow("with a Double it is a Double") << "select amount * 1.5 = 0.15 from m where n = 1" << "0";
+        QTest::newRow("Null") << "select Sum(amount), amount + NULL from m where n = 1 and n = 2" << "NULL|NULL";
+        QTest::newRow("beyond Currency's range") << "select Sum(amount) from m where n >= 6" << "error: Overflow";
+    }
+
+    void currencyComputesExactly()
+    {
+        QFETCH(QString, sql);
+        QFETCH(QString, expected);
+        Dialect dialect;
+        QCOMPARE(sqlite3_exec(dialect.db, "CREATE TABLE m (n INTEGER, amount CURRENCY);"
+                                          "INSERT INTO m VALUES (1, 0.1), (2, 0.2), (3, 0.0105), (4, 0.5), (5, 0.0115),"
+                                          "(6, 922337203685477), (7, 922337203685477);",
+                              nullptr, nullptr, nullptr), SQLITE_OK);
+        QCOMPARE(dialect.run(sql), expected);
+    }
+
     void accessAnswers()
     {
         QFETCH(QString, sql);

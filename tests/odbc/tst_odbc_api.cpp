@@ -135,13 +135,15 @@ accessodbc::sql::ValueKind expectedKind(SQLSMALLINT dataType, bool number)
         return ValueKind::Boolean;
     case SQL_TYPE_TIMESTAMP: case SQL_TYPE_DATE: case SQL_TYPE_TIME:
         return ValueKind::Date;
+    case SQL_DECIMAL:
+        return ValueKind::Currency;
     default:
         return number ? ValueKind::Number : ValueKind::Unknown;
     }
 }
 
 // The catalog and statement calls that start a new result on a statement.
-enum class NewResult { ExecDirect, Prepare, Tables, Columns, TypeInfo, PrimaryKeys, Statistics };
+enum class NewResult { ExecDirect, Prepare, Tables, Columns, TypeInfo, PrimaryKeys, Statistics, SpecialColumns };
 
 SQLRETURN startResult(SQLHSTMT stmt, NewResult call)
 {
@@ -154,6 +156,9 @@ SQLRETURN startResult(SQLHSTMT stmt, NewResult call)
     case NewResult::PrimaryKeys: return SQLPrimaryKeys(stmt, nullptr, 0, nullptr, 0, sqlText("GT_LINE"), SQL_NTS);
     case NewResult::Statistics:
         return SQLStatistics(stmt, nullptr, 0, nullptr, 0, sqlText("GT_LINE"), SQL_NTS, SQL_INDEX_ALL, SQL_QUICK);
+    case NewResult::SpecialColumns:
+        return SQLSpecialColumns(stmt, SQL_BEST_ROWID, nullptr, 0, nullptr, 0, sqlText("GT_LINE"), SQL_NTS,
+                                 SQL_SCOPE_SESSION, SQL_NULLABLE);
     }
     return SQL_ERROR;
 }
@@ -471,6 +476,7 @@ private slots:
         QTest::newRow("SQLGetTypeInfo") << int(NewResult::TypeInfo);
         QTest::newRow("SQLPrimaryKeys") << int(NewResult::PrimaryKeys);
         QTest::newRow("SQLStatistics") << int(NewResult::Statistics);
+        QTest::newRow("SQLSpecialColumns") << int(NewResult::SpecialColumns);
     }
 
     void runningOnAnOpenCursorIsRefused()
@@ -641,6 +647,83 @@ private slots:
         }
     }
 
+    // An expression is described by the Access type of its value, and SQLDescribeCol,
+    // SQLColAttribute and SQLGetData with SQL_C_DEFAULT tell the same story about it.
+    void expressionsAreDescribedByTheirType_data()
+    {
+        QTest::addColumn<QByteArray>("expression");
+        QTest::addColumn<int>("sqlType");
+        QTest::addColumn<QString>("value"); // what SQL_C_DEFAULT delivers, as text
+        QTest::newRow("Max of a date") << QByteArray("Max(Create_Time)") << int(SQL_TYPE_TIMESTAMP)
+                                       << "2021-05-28 10:12:45";
+        QTest::newRow("date plus days") << QByteArray("Create_Time + 2") << int(SQL_TYPE_TIMESTAMP)
+                                        << "2021-05-30 10:12:45";
+        QTest::newRow("date literal") << QByteArray("#1/2/1995 10:30#") << int(SQL_TYPE_TIMESTAMP)
+                                      << "1995-01-02 10:30:00";
+        QTest::newRow("IIf of a date and Null") << QByteArray("IIf(ID = 5, Start_Date, Null)")
+                                                << int(SQL_TYPE_TIMESTAMP) << "2021-06-06 00:00:00";
+        QTest::newRow("comparison") << QByteArray("Start_Date > Create_Time") << int(SQL_BIT) << "1";
+        QTest::newRow("false") << QByteArray("ID = 6") << int(SQL_BIT) << "0";
+        QTest::newRow("count") << QByteArray("count(*)") << int(SQL_INTEGER) << "1";
+    }
+
+    void expressionsAreDescribedByTheirType()
+    {
+        QFETCH(QByteArray, expression);
+        QFETCH(int, sqlType);
+        QFETCH(QString, value);
+        QVERIFY(SQL_SUCCEEDED(session->exec(("select " + expression + " from GT_PLAN").constData())));
+        SQLSMALLINT described = 0;
+        SQLULEN size = 0;
+        SQLSMALLINT digits = 0, nullable = 0;
+        QCOMPARE(SQLDescribeCol(session->stmt, 1, nullptr, 0, nullptr, &described, &size, &digits, &nullable),
+                 SQLRETURN(SQL_SUCCESS));
+        QCOMPARE(int(described), sqlType);
+        QCOMPARE(numberAttribute(session->stmt, 1, SQL_DESC_CONCISE_TYPE), SQLLEN(sqlType));
+        QCOMPARE(SQLFetch(session->stmt), SQLRETURN(SQL_SUCCESS));
+        union {
+            SQL_TIMESTAMP_STRUCT stamp;
+            unsigned char bit;
+            SQLINTEGER integer;
+        } delivered = {};
+        SQLLEN indicator = 0;
+        QCOMPARE(SQLGetData(session->stmt, 1, SQL_C_DEFAULT, &delivered, sizeof delivered, &indicator),
+                 SQLRETURN(SQL_SUCCESS));
+        QString text;
+        if (sqlType == SQL_TYPE_TIMESTAMP) {
+            QCOMPARE(indicator, SQLLEN(sizeof delivered.stamp));
+            const SQL_TIMESTAMP_STRUCT &s = delivered.stamp;
+            text = QDateTime(QDate(s.year, s.month, s.day), QTime(s.hour, s.minute, s.second))
+                       .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+        } else if (sqlType == SQL_BIT) {
+            QCOMPARE(indicator, SQLLEN(sizeof delivered.bit));
+            text = QString::number(delivered.bit);
+        } else {
+            QCOMPARE(indicator, SQLLEN(sizeof delivered.integer));
+            text = QString::number(delivered.integer);
+        }
+        QCOMPARE(text, value);
+    }
+
+    // A bound date is a date where Access would take it for one; a bound true is Access's
+    // Yes, which a Yes/No field holds as -1.
+    void boundValuesKeepTheirAccessType()
+    {
+        QVERIFY(SQL_SUCCEEDED(SQLPrepare(session->stmt, sqlText("select ? - 1, ? = True from GT_PLAN"), SQL_NTS)));
+        SQL_TIMESTAMP_STRUCT stamp = {1995, 3, 1, 12, 0, 0, 0};
+        unsigned char yes = 1;
+        QCOMPARE(SQLBindParameter(session->stmt, 1, SQL_PARAM_INPUT, SQL_C_TYPE_TIMESTAMP, SQL_TYPE_TIMESTAMP, 19, 0,
+                                  &stamp, 0, nullptr), SQLRETURN(SQL_SUCCESS));
+        QCOMPARE(SQLBindParameter(session->stmt, 2, SQL_PARAM_INPUT, SQL_C_BIT, SQL_BIT, 1, 0, &yes, 0, nullptr),
+                 SQLRETURN(SQL_SUCCESS));
+        QCOMPARE(SQLExecute(session->stmt), SQLRETURN(SQL_SUCCESS));
+        SQLSMALLINT described = 0;
+        QCOMPARE(SQLDescribeCol(session->stmt, 1, nullptr, 0, nullptr, &described, nullptr, nullptr, nullptr),
+                 SQLRETURN(SQL_SUCCESS));
+        QCOMPARE(int(described), int(SQL_TYPE_TIMESTAMP));
+        QCOMPARE(session->rows(), QStringList{"1995-02-28 12:00:00|1"});
+    }
+
     // SQL_ARD_TYPE asks for the C type the column was bound with; never bound, its default.
     void getDataOfTheArdTypeTakesTheBoundType_data()
     {
@@ -731,6 +814,16 @@ private slots:
         SQLLEN indicator = 0;
         QCOMPARE(SQLGetData(site.stmt, 1, SQL_C_DEFAULT, text, sizeof text, &indicator), SQLRETURN(SQL_SUCCESS));
         QCOMPARE(QByteArray(text), QByteArray("52.84"));
+        SQLFreeStmt(site.stmt, SQL_CLOSE);
+
+        // Computed amounts are Currency too, as exact as the stored ones.
+        QVERIFY(SQL_SUCCEEDED(site.exec("select Sum(Amount), Amount * 3, -Amount from Prices group by Amount")));
+        for (SQLUSMALLINT column = 1; column <= 3; ++column) {
+            QCOMPARE(SQLDescribeCol(site.stmt, column, nullptr, 0, nullptr, &dataType, &size, &digits, nullptr),
+                     SQLRETURN(SQL_SUCCESS));
+            QCOMPARE((QList<int>{dataType, int(size), digits}), (QList<int>{SQL_DECIMAL, 19, 4}));
+        }
+        QCOMPARE(site.rows(), QStringList{"52.84|158.52|-52.84"});
     }
 };
 

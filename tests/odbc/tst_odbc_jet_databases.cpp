@@ -374,6 +374,10 @@ private slots:
             << "select count(*) from [Order Details] where UnitPrice / 2 > 400000000000000" << "1";
         QTest::newRow("column type") << "select UnitPrice from [Order Details] where OrderID = 10332 and ProductID = 42"
                                      << "11.2 DECIMAL(19,4)";
+        // The smallest amount plus the 14.0000 mdb-export gives for order 10248's product 11.
+        QTest::newRow("summed exactly")
+            << "select Sum(UnitPrice) from [Order Details] where (OrderID = 10541 and ProductID = 38) "
+               "or (OrderID = 10248 and ProductID = 11)" << "-922337203685463.5808 DECIMAL(19,4)";
     }
 
     void currencyKeepsEveryDigit()

@@ -257,8 +257,9 @@ private slots:
                  walkable);
     }
 
-    // Currency's exact text against a reading of it digit by digit, and, for every value
-    // stored as a double, against the text of that double: both paths give the same text.
+    // Currency's exact text against a reading of it digit by digit and against the driver's
+    // own reader of amounts, and, for every value stored as a double, against the text of
+    // that double: both paths give the same text.
     void currencyTextIsExactAndAgreesWithTheDoublePath()
     {
         std::vector<qint64> values{0, 1, -1, 9999, -9999, 10000, 28400, 528400, 999999999999999,
@@ -279,6 +280,9 @@ private slots:
             const QString text = QString::fromStdString(currencyText(value));
             qint64 readBack = 0;
             QVERIFY2(tenThousandthsOf(text, &readBack) && readBack == value, qPrintable(text));
+            int64_t parsed = 0;
+            bool overflow = false;
+            QVERIFY2(currencyFromText(text.toStdString(), &parsed, &overflow) && parsed == value, qPrintable(text));
             if (currencyFitsDouble(value)) {
                 ++viaDouble;
                 QCOMPARE(QString::fromStdString(formatAccessDouble(currencyValue(value))), text);

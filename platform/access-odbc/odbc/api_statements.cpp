@@ -165,6 +165,19 @@ SQLRETURN statistics(Encoding encoding, SQLHSTMT handle, const void *table, SQLS
     });
 }
 
+SQLRETURN specialColumns(Encoding encoding, SQLHSTMT handle, SQLUSMALLINT identifierType, const void *table,
+                         SQLSMALLINT tableLength)
+{
+    Statement *statement = asStatement(handle);
+    return startingResult(statement, [&]() -> SQLRETURN {
+        if (!table)
+            return statement->diag.error("HY009", "Invalid use of null pointer.");
+        if (identifierType != SQL_BEST_ROWID && identifierType != SQL_ROWVER)
+            return statement->diag.error("HY097", "Column type out of range.");
+        return catalogSpecialColumns(statement, identifierType, textIn(encoding, table, tableLength));
+    });
+}
+
 } // namespace
 
 extern "C" {
@@ -431,6 +444,20 @@ SQLRETURN SQL_API SQLStatisticsW(SQLHSTMT hstmt, SQLWCHAR *, SQLSMALLINT, SQLWCH
                                  SQLWCHAR *szTableName, SQLSMALLINT cbTableName, SQLUSMALLINT fUnique, SQLUSMALLINT)
 {
     return statistics(Encoding::Wide, hstmt, szTableName, cbTableName, fUnique);
+}
+
+SQLRETURN SQL_API SQLSpecialColumns(SQLHSTMT StatementHandle, SQLUSMALLINT IdentifierType, SQLCHAR *, SQLSMALLINT,
+                                    SQLCHAR *, SQLSMALLINT, SQLCHAR *TableName, SQLSMALLINT NameLength3, SQLUSMALLINT,
+                                    SQLUSMALLINT)
+{
+    return specialColumns(Encoding::Ansi, StatementHandle, IdentifierType, TableName, NameLength3);
+}
+
+SQLRETURN SQL_API SQLSpecialColumnsW(SQLHSTMT hstmt, SQLUSMALLINT fColType, SQLWCHAR *, SQLSMALLINT, SQLWCHAR *,
+                                     SQLSMALLINT, SQLWCHAR *szTableName, SQLSMALLINT cbTableName, SQLUSMALLINT,
+                                     SQLUSMALLINT)
+{
+    return specialColumns(Encoding::Wide, hstmt, fColType, szTableName, cbTableName);
 }
 
 SQLRETURN SQL_API SQLGetTypeInfo(SQLHSTMT StatementHandle, SQLSMALLINT DataType)

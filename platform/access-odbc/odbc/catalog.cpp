@@ -149,6 +149,23 @@ const char *const kTablesColumns = "SELECT cat AS TABLE_CAT, NULL AS TABLE_SCHEM
 const char *const kNamedUserTable = "m.type = 'table' AND m.name <> ?1 AND m.name NOT LIKE 'sqlite\\_%' ESCAPE '\\' "
                                     "AND m.name = ?2 COLLATE NOCASE";
 
+// The columns of a catalog result set typed as the ODBC reference lists them, one letter
+// a column: t text, s SMALLINT, i INTEGER.
+std::vector<std::string> columnTypes(const char *letters)
+{
+    std::vector<std::string> types;
+    for (const char *letter = letters; *letter; ++letter)
+        types.push_back(*letter == 's' ? "SMALLINT" : *letter == 'i' ? "INTEGER" : "TEXT(128)");
+    return types;
+}
+
+const char *const kTablesTypes = "ttttt";
+const char *const kColumnsTypes = "ttttstiisssttssiit";
+const char *const kTypeInfoTypes = "tsitttsssssstssssis";
+const char *const kPrimaryKeysTypes = "ttttst";
+const char *const kStatisticsTypes = "tttsttssttiit";
+const char *const kSpecialColumnsTypes = "ststiiss";
+
 // The storage does not keep a primary key's own name; Access names it PrimaryKey.
 const char *const kPrimaryKeyName = "'PrimaryKey'";
 
@@ -165,13 +182,14 @@ SQLRETURN catalogTables(Statement *statement, const TablesRequest &request)
     switch (tablesEnumeration(request)) {
     case TablesEnumeration::Catalogs:
         return executeCatalogQuery(statement, std::string(kTablesColumns) + " FROM (SELECT ?1 AS cat, NULL AS type)",
-                                   {statement->connection->database->path()});
+                                   {statement->connection->database->path()}, columnTypes(kTablesTypes));
     case TablesEnumeration::Schemas:
         return executeCatalogQuery(statement, std::string(kTablesColumns) + " FROM (SELECT NULL AS cat, NULL AS type) "
-                                              "WHERE 0", {});
+                                              "WHERE 0", {}, columnTypes(kTablesTypes));
     case TablesEnumeration::TableTypes:
         return executeCatalogQuery(statement, std::string(kTablesColumns) + " FROM (SELECT NULL AS cat, 'TABLE' AS "
-                                              "type UNION ALL SELECT NULL, 'VIEW') ORDER BY TABLE_TYPE", {});
+                                              "type UNION ALL SELECT NULL, 'VIEW') ORDER BY TABLE_TYPE", {},
+                                   columnTypes(kTablesTypes));
     case TablesEnumeration::None:
         break;
     }
@@ -180,7 +198,8 @@ SQLRETURN catalogTables(Statement *statement, const TablesRequest &request)
         "CASE m.type WHEN 'view' THEN 'VIEW' ELSE 'TABLE' END AS TABLE_TYPE, NULL AS REMARKS "
         "FROM sqlite_master AS m WHERE " + objectTypeCondition(request.tableTypes) + " AND " + kVisibleObjects +
         " ORDER BY TABLE_TYPE, TABLE_NAME";
-    return executeCatalogQuery(statement, sql, {kPasswordTable, request.table ? *request.table : "%"});
+    return executeCatalogQuery(statement, sql, {kPasswordTable, request.table ? *request.table : "%"},
+                               columnTypes(kTablesTypes));
 }
 
 SQLRETURN catalogColumns(Statement *statement, const std::string *tablePattern, const std::string *columnPattern)
@@ -204,7 +223,8 @@ SQLRETURN catalogColumns(Statement *statement, const std::string *tablePattern, 
         "WHERE m.type IN ('table', 'view') AND " + kVisibleObjects + " AND p.name LIKE ?3 ESCAPE '\\' "
         "ORDER BY m.name, p.cid";
     return executeCatalogQuery(statement, sql, {kPasswordTable, tablePattern ? *tablePattern : "%",
-                                                columnPattern ? *columnPattern : "%"});
+                                                columnPattern ? *columnPattern : "%"},
+                               columnTypes(kColumnsTypes));
 }
 
 SQLRETURN catalogTypeInfo(Statement *statement, SQLSMALLINT dataType)
@@ -222,7 +242,7 @@ SQLRETURN catalogTypeInfo(Statement *statement, SQLSMALLINT dataType)
     }
     if (rows.empty())
         rows = typeRowSql(*accessTypesBegin(), odbcVersion) + " LIMIT 0";
-    return executeCatalogQuery(statement, "SELECT * FROM (" + rows + ")", {});
+    return executeCatalogQuery(statement, "SELECT * FROM (" + rows + ")", {}, columnTypes(kTypeInfoTypes));
 }
 
 SQLRETURN catalogPrimaryKeys(Statement *statement, const std::string &table)
@@ -232,7 +252,7 @@ SQLRETURN catalogPrimaryKeys(Statement *statement, const std::string &table)
                     "p.pk AS KEY_SEQ, ") + kPrimaryKeyName + " AS PK_NAME "
         "FROM sqlite_master AS m JOIN pragma_table_info(m.name) AS p WHERE " + kNamedUserTable + " AND p.pk > 0 "
         "ORDER BY KEY_SEQ";
-    return executeCatalogQuery(statement, sql, {kPasswordTable, table});
+    return executeCatalogQuery(statement, sql, {kPasswordTable, table}, columnTypes(kPrimaryKeysTypes));
 }
 
 // One SQL_TABLE_STAT row, then every index column: the primary key from the table's
@@ -259,7 +279,25 @@ SQLRETURN catalogStatistics(Statement *statement, const std::string &table, SQLU
         "WHERE " + kNamedUserTable + " AND l.origin <> 'pk' AND x.key AND x.cid >= 0"
         ")" + std::string(unique == SQL_INDEX_UNIQUE ? " WHERE NON_UNIQUE IS NULL OR NON_UNIQUE = 0" : "") +
         " ORDER BY NON_UNIQUE, TYPE, INDEX_QUALIFIER, INDEX_NAME, ORDINAL_POSITION";
-    return executeCatalogQuery(statement, sql, {kPasswordTable, table});
+    return executeCatalogQuery(statement, sql, {kPasswordTable, table}, columnTypes(kStatisticsTypes));
+}
+
+// The primary key is the best row identifier, valid for the session (the database is
+// never written); there is no row version column.
+SQLRETURN catalogSpecialColumns(Statement *statement, SQLUSMALLINT identifierType, const std::string &table)
+{
+    const std::string version = std::to_string(statement->connection->environment->odbcVersion);
+    const auto field = [&version](const char *name) {
+        return "fw_type_info(p.type, '" + std::string(name) + "', " + version + ")";
+    };
+    const std::string sql =
+        "SELECT " + std::to_string(SQL_SCOPE_SESSION) + " AS SCOPE, p.name AS COLUMN_NAME, " + field("type")
+        + " AS DATA_TYPE, " + field("name") + " AS TYPE_NAME, " + field("size") + " AS COLUMN_SIZE, "
+        + field("octets") + " AS BUFFER_LENGTH, " + field("digits") + " AS DECIMAL_DIGITS, "
+        + std::to_string(SQL_PC_NOT_PSEUDO) + " AS PSEUDO_COLUMN "
+        "FROM sqlite_master AS m JOIN pragma_table_info(m.name) AS p WHERE " + kNamedUserTable + " AND p.pk > 0"
+        + (identifierType == SQL_BEST_ROWID ? "" : " AND 0") + " ORDER BY p.pk";
+    return executeCatalogQuery(statement, sql, {kPasswordTable, table}, columnTypes(kSpecialColumnsTypes));
 }
 
 } // namespace accessodbc

@@ -28,5 +28,6 @@ SQLRETURN catalogTypeInfo(Statement *statement, SQLSMALLINT dataType);
 // The table is named exactly (not a pattern); an unknown table gives an empty result.
 SQLRETURN catalogPrimaryKeys(Statement *statement, const std::string &table);
 SQLRETURN catalogStatistics(Statement *statement, const std::string &table, SQLUSMALLINT unique);
+SQLRETURN catalogSpecialColumns(Statement *statement, SQLUSMALLINT identifierType, const std::string &table);
 
 } // namespace accessodbc

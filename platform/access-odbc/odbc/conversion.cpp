@@ -54,6 +54,17 @@ CellValue readCell(sqlite3_stmt *stmt, int index)
     return cell;
 }
 
+// A Yes/No computed in SQL holds Access's -1 for true; SQL_BIT hands out 1.
+CellValue asDescribed(const ColumnInfo &column, CellValue cell)
+{
+    const bool number = cell.type == SQLITE_INTEGER || cell.type == SQLITE_FLOAT;
+    if (column.sqlType != SQL_BIT || !number)
+        return cell;
+    cell.integer = (cell.type == SQLITE_INTEGER ? cell.integer != 0 : cell.real != 0) ? 1 : 0;
+    cell.type = SQLITE_INTEGER;
+    return cell;
+}
+
 std::string hexOf(const char *bytes, size_t size)
 {
     static const char digits[] = "0123456789ABCDEF";
@@ -363,7 +374,7 @@ SQLRETURN getData(Statement *statement, SQLUSMALLINT column, SQLSMALLINT cType, 
     if (continuing && part.finished)
         return SQL_NO_DATA;
 
-    const CellValue cell = readCell(statement->stmt, column - 1);
+    const CellValue cell = asDescribed(statement->columns[column - 1], readCell(statement->stmt, column - 1));
     if (cell.type == SQLITE_NULL) {
         part.column = column;
         part.cType = cType;

@@ -36,6 +36,9 @@ bool isNumericSqlType(SQLSMALLINT sqlType)
     }
 }
 
+// A bound true is Access's Yes, so that it matches a Yes/No field.
+const long long kAccessTrue = -1;
+
 template <typename T>
 T readAs(SQLPOINTER value)
 {
@@ -142,7 +145,7 @@ bool readNumber(SQLSMALLINT cType, SQLPOINTER value, Number *out)
     case SQL_C_USHORT: out->integer = readAs<SQLUSMALLINT>(value); return true;
     case SQL_C_STINYINT: case SQL_C_TINYINT: out->integer = readAs<signed char>(value); return true;
     case SQL_C_UTINYINT: out->integer = readAs<unsigned char>(value); return true;
-    case SQL_C_BIT: out->integer = readAs<unsigned char>(value) ? 1 : 0; return true;
+    case SQL_C_BIT: out->integer = readAs<unsigned char>(value) ? kAccessTrue : 0; return true;
     case SQL_C_SBIGINT: out->integer = readAs<SQLBIGINT>(value); return true;
     case SQL_C_UBIGINT: {
         const SQLUBIGINT number = readAs<SQLUBIGINT>(value);

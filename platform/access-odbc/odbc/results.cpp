@@ -102,7 +102,10 @@ void describeColumns(Statement *statement)
     for (int i = 0; i < count; ++i) {
         const int sampleType = haveRow ? sqlite3_column_type(stmt, i) : SQLITE_NULL;
         const sqlite3_int64 sample = sampleType == SQLITE_INTEGER ? sqlite3_column_int64(stmt, i) : 0;
-        ColumnInfo info = columnInfoFor(sqlite3_column_decltype(stmt, i), sampleType, sample, odbcVersion);
+        const char *declaredType = sqlite3_column_decltype(stmt, i);
+        if (!declaredType && size_t(i) < statement->expressionTypes.size() && !statement->expressionTypes[size_t(i)].empty())
+            declaredType = statement->expressionTypes[size_t(i)].c_str();
+        ColumnInfo info = columnInfoFor(declaredType, sampleType, sample, odbcVersion);
         info.name = nonNull(sqlite3_column_name(stmt, i));
         info.baseTable = nonNull(sqlite3_column_table_name(stmt, i));
         info.baseColumn = nonNull(sqlite3_column_origin_name(stmt, i));

@@ -21,9 +21,66 @@ void finalize(Statement *statement)
     statement->onRow = false;
     statement->exhausted = false;
     statement->columns.clear();
+    statement->expressionTypes.clear();
     statement->partial.column = -1;
     statement->parameterColumns.clear();
     statement->pendingData = DataAtExecution();
+}
+
+// The declared type an expression of that kind is described by; a number is described by
+// its first value, as whole numbers and reals share the kind.
+std::string declaredTypeOf(sql::ValueKind kind)
+{
+    switch (kind) {
+    case sql::ValueKind::Date:
+        return "DATETIME";
+    case sql::ValueKind::Currency:
+        return "CURRENCY";
+    case sql::ValueKind::Boolean:
+        return "BIT";
+    case sql::ValueKind::Text:
+        return "TEXT(255)";
+    case sql::ValueKind::Number:
+    case sql::ValueKind::Unknown:
+        break;
+    }
+    return std::string();
+}
+
+std::vector<std::string> declaredTypesOf(const std::vector<sql::ValueKind> &kinds)
+{
+    std::vector<std::string> types;
+    for (sql::ValueKind kind : kinds)
+        types.push_back(declaredTypeOf(kind));
+    return types;
+}
+
+bool isDateTimeSqlType(SQLSMALLINT sqlType)
+{
+    switch (sqlType) {
+    case SQL_TYPE_DATE: case SQL_DATE: case SQL_TYPE_TIME: case SQL_TIME: case SQL_TYPE_TIMESTAMP: case SQL_TIMESTAMP:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// What the application bound to each marker, where that changes the statement's meaning:
+// a date is a date in SELECT ? and in ? - 1; a true is Access's Yes.
+std::vector<sql::ValueKind> boundParameterKinds(const Statement &statement)
+{
+    std::vector<sql::ValueKind> kinds;
+    for (const ParameterBinding &binding : statement.parameters) {
+        sql::ValueKind kind = sql::ValueKind::Unknown;
+        if (binding.bound && (isDateTimeCType(binding.cType) || isDateTimeSqlType(binding.sqlType)))
+            kind = sql::ValueKind::Date;
+        else if (binding.bound && (binding.cType == SQL_C_BIT || binding.sqlType == SQL_BIT))
+            kind = sql::ValueKind::Boolean;
+        kinds.push_back(kind);
+    }
+    while (!kinds.empty() && kinds.back() == sql::ValueKind::Unknown)
+        kinds.pop_back();
+    return kinds;
 }
 
 // Whatever follows the statement may only be blanks, comments and semicolons; Access
@@ -69,7 +126,8 @@ SQLRETURN reportPrepareFailure(Statement *statement, sqlite3 *db)
                                  syntax.nativeError);
 }
 
-SQLRETURN prepareWithTrust(Statement *statement, const std::string &statementText, bool trusted)
+SQLRETURN prepareWithTrust(Statement *statement, const std::string &statementText, bool trusted,
+                           const std::vector<sql::ValueKind> &parameterKinds = {})
 {
     finalize(statement);
     Connection *connection = statement->connection;
@@ -80,8 +138,9 @@ SQLRETURN prepareWithTrust(Statement *statement, const std::string &statementTex
 
     // Application SQL is Access SQL; the driver's own catalog SQL is SQLite's already.
     std::string sql = statementText;
+    std::vector<std::string> expressionTypes;
     if (!trusted) {
-        const sql::Translation translation = sql::translate(statementText, db);
+        const sql::Translation translation = sql::translate(statementText, db, parameterKinds);
         if (translation.write)
             return statement->diag.error(AccessError::ReadOnly);
         if (!translation.error.empty())
@@ -89,6 +148,7 @@ SQLRETURN prepareWithTrust(Statement *statement, const std::string &statementTex
                                          accessError(AccessError::QueryRefused).nativeError);
         sql = translation.sql;
         statement->parameterColumns = translation.parameterColumns;
+        expressionTypes = declaredTypesOf(translation.columnKinds);
     }
 
     database.clearWriteRefused();
@@ -112,6 +172,9 @@ SQLRETURN prepareWithTrust(Statement *statement, const std::string &statementTex
     statement->stmt = stmt;
     statement->prepared = true;
     statement->catalog = trusted;
+    statement->accessSql = trusted ? std::string() : statementText;
+    statement->parameterKinds = parameterKinds;
+    statement->expressionTypes = std::move(expressionTypes);
     describeColumns(statement);
     return SQL_SUCCESS;
 }
@@ -190,6 +253,12 @@ SQLRETURN executeStatement(Statement *statement)
         return statement->diag.error("HY010", "Function sequence error: no statement has been prepared.");
     if (statement->cursorOpen)
         return statement->diag.error("24000", "Invalid cursor state.");
+    const std::vector<sql::ValueKind> kinds = boundParameterKinds(*statement);
+    if (!statement->catalog && kinds != statement->parameterKinds) {
+        const SQLRETURN prepared = prepareWithTrust(statement, statement->accessSql, false, kinds);
+        if (prepared != SQL_SUCCESS)
+            return prepared;
+    }
     sqlite3_reset(statement->stmt);
     statement->pendingData = DataAtExecution();
     if (awaitsDataAtExecution(statement))
@@ -225,11 +294,13 @@ SQLRETURN executeDirect(Statement *statement, const std::string &sql)
     return rc == SQL_SUCCESS ? executeStatement(statement) : rc;
 }
 
-SQLRETURN executeCatalogQuery(Statement *statement, const std::string &sql, const std::vector<std::string> &arguments)
+SQLRETURN executeCatalogQuery(Statement *statement, const std::string &sql, const std::vector<std::string> &arguments,
+                              const std::vector<std::string> &columnTypes)
 {
     SQLRETURN rc = prepareWithTrust(statement, sql, true);
     if (rc != SQL_SUCCESS)
         return rc;
+    statement->expressionTypes = columnTypes;
     for (size_t i = 0; i < arguments.size(); ++i)
         sqlite3_bind_text(statement->stmt, int(i + 1), arguments[i].c_str(), -1, SQLITE_TRANSIENT);
     // Binding is done; the parameter check in executeStatement concerns application SQL only.

@@ -77,11 +77,16 @@ struct Statement : HandleBase {
     Connection *connection;
     sqlite3_stmt *stmt = nullptr;
     std::vector<ColumnInfo> columns;
+    // For each result column that is an expression, the declared type it is described by
+    // ("DATETIME", "CURRENCY", "SMALLINT", ...); empty: by its first value.
+    std::vector<std::string> expressionTypes;
     std::vector<ColumnBinding> bindings;
     std::vector<ParameterBinding> parameters;
     std::vector<sql::ParameterColumn> parameterColumns; // what each marker is compared with
     DataAtExecution pendingData;
     PartialValue partial;
+    std::string accessSql; // as the application gave it, translated again when bound values tell more
+    std::vector<sql::ValueKind> parameterKinds; // what the translation took the markers for
 
     bool prepared = false;
     bool catalog = false; // runs the driver's own schema SQL, trusted while it prepares and steps
@@ -114,7 +119,10 @@ SQLRETURN runWithParameters(Statement *statement);
 SQLRETURN executeDirect(Statement *statement, const std::string &sql);
 
 // Catalog functions run their own SQL over the schema, which application SQL may not read.
-SQLRETURN executeCatalogQuery(Statement *statement, const std::string &sql, const std::vector<std::string> &arguments);
+// columnTypes: the declared type of each result column, as the ODBC reference lists the
+// columns of that catalog function ("SMALLINT", "INTEGER", "TEXT(128)").
+SQLRETURN executeCatalogQuery(Statement *statement, const std::string &sql, const std::vector<std::string> &arguments,
+                              const std::vector<std::string> &columnTypes);
 
 SQLRETURN fetchNext(Statement *statement);
 SQLRETURN fetchScroll(Statement *statement, SQLSMALLINT orientation, SQLLEN offset);

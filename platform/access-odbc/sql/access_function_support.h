@@ -68,6 +68,7 @@ bool registerDateFunctions(sqlite3 *db);
 bool registerDateIntervalFunctions(sqlite3 *db);
 bool registerConversionFunctions(sqlite3 *db);
 bool registerAggregateFunctions(sqlite3 *db);
+bool registerCurrencyFunctions(sqlite3 *db);
 
 bool registerTextOrder(sqlite3 *db);
 

@@ -324,7 +324,7 @@ bool registerAccessFunctions(sqlite3 *db)
 {
     return registerFunctions(db, kFunctions) && registerTextFunctions(db) && registerDateFunctions(db)
            && registerTextOrder(db) && registerDateIntervalFunctions(db) && registerConversionFunctions(db)
-           && registerAggregateFunctions(db);
+           && registerAggregateFunctions(db) && registerCurrencyFunctions(db);
 }
 
 } // namespace accessodbc

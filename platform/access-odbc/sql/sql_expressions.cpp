@@ -25,10 +25,27 @@ Expr truth(std::string sql)
 
 bool either(const Expr &a, const Expr &b, ValueKind kind) { return a.kind == kind || b.kind == kind; }
 
+bool isNumeric(const Expr &e) { return e.kind == ValueKind::Number || e.kind == ValueKind::Currency; }
+
+// Currency with Currency or a whole number stays Currency, computed exactly; with a
+// Single or Double it becomes a Double.
+bool staysCurrency(const Expr &a, const Expr &b)
+{
+    const auto exact = [](const Expr &e) { return e.kind == ValueKind::Currency || (e.kind == ValueKind::Number && e.integer); };
+    return either(a, b, ValueKind::Currency) && exact(a) && exact(b);
+}
+
+Expr wholeNumber(std::string sql)
+{
+    Expr e = value(std::move(sql), ValueKind::Number);
+    e.integer = true;
+    return e;
+}
+
 // Arithmetic takes numbers; text must read as one (Access's type mismatch otherwise).
 std::string numeric(const Expr &e)
 {
-    if (e.kind == ValueKind::Number || e.kind == ValueKind::Boolean)
+    if (isNumeric(e) || e.kind == ValueKind::Boolean)
         return asValue(e);
     return "fw_num(" + asValue(e) + ")";
 }
@@ -81,6 +98,10 @@ struct Function {
 Expr aggregateCall(const char *name, const std::vector<Expr> &a)
 {
     const bool extreme = std::string(name) == "min" || std::string(name) == "max";
+    if (std::string(name) == "sum" && a[0].kind == ValueKind::Currency)
+        return value(call("fw_cur_sum", values(a)), ValueKind::Currency);
+    if (std::string(name) == "count")
+        return wholeNumber(call(name, values(a)));
     if (!extreme)
         return value(call(name, values(a)), ValueKind::Number);
     // Min and Max hand back one of the values, so a Yes/No column stays 1/0; text is
@@ -105,9 +126,17 @@ Expr numberCall(const char *name, const std::vector<Expr> &a)
     return value(call(name, values(a)), ValueKind::Number);
 }
 
+// The kind two values share; Null takes the other's.
+ValueKind commonKind(const Expr &a, const Expr &b)
+{
+    if (a.kind == b.kind || a.sql == "NULL")
+        return b.kind;
+    return b.sql == "NULL" ? a.kind : ValueKind::Unknown;
+}
+
 Expr iifCall(const char *, const std::vector<Expr> &a)
 {
-    const ValueKind kind = a[1].kind == a[2].kind ? a[1].kind : ValueKind::Unknown;
+    const ValueKind kind = commonKind(a[1], a[2]);
     return value(call("IIf", {asCondition(a[0]), asValue(a[1]), asValue(a[2])}), kind);
 }
 
@@ -440,7 +469,9 @@ Expr Parser::additive()
             left = value("fw_from_serial(" + serial(left) + op + serial(right) + ")", ValueKind::Date);
         else if (either(left, right, ValueKind::Date))
             left = value("(" + serial(left) + op + serial(right) + ")", ValueKind::Number);
-        else if (plus && (left.kind != ValueKind::Number || right.kind != ValueKind::Number))
+        else if (staysCurrency(left, right))
+            left = value(call("fw_cur_add", {numeric(left), numeric(right), plus ? "1" : "-1"}), ValueKind::Currency);
+        else if (plus && (!isNumeric(left) || !isNumeric(right)))
             left = value(call("fw_plus", {asValue(left), asValue(right)}),
                          left.kind == ValueKind::Text && right.kind == ValueKind::Text ? ValueKind::Text
                                                                                        : ValueKind::Unknown);
@@ -476,7 +507,10 @@ Expr Parser::multiplicative()
     for (;;) {
         if (acceptSymbol("*")) {
             const Expr right = unary();
-            left = value("(" + numeric(left) + " * " + numeric(right) + ")", ValueKind::Number);
+            if (staysCurrency(left, right))
+                left = value(call("fw_cur_mul", {numeric(left), numeric(right)}), ValueKind::Currency);
+            else
+                left = value("(" + numeric(left) + " * " + numeric(right) + ")", ValueKind::Number);
         } else if (acceptSymbol("/")) {
             const Expr right = unary();
             left = value(call("fw_div", {numeric(left), numeric(right)}), ValueKind::Number);
@@ -490,8 +524,13 @@ Expr Parser::multiplicative()
 Expr Parser::unary()
 {
     const Nested level(this);
-    if (acceptSymbol("-"))
-        return value("(-" + numeric(unary()) + ")", ValueKind::Number);
+    if (acceptSymbol("-")) {
+        const Expr operand = unary();
+        Expr negated = value("(-" + numeric(operand) + ")",
+                             operand.kind == ValueKind::Currency ? ValueKind::Currency : ValueKind::Number);
+        negated.integer = operand.integer;
+        return negated;
+    }
     if (acceptSymbol("+"))
         return unary();
     return power();
@@ -513,9 +552,12 @@ Expr Parser::primary()
 {
     const Token &token = peek();
     switch (token.type) {
-    case TokenType::Number:
+    case TokenType::Number: {
         ++pos_;
-        return value(token.text, ValueKind::Number);
+        Expr number = value(token.text, ValueKind::Number);
+        number.integer = token.text.find_first_not_of("0123456789") == std::string::npos;
+        return number;
+    }
     case TokenType::String:
         ++pos_;
         return value(quoted(token.value), ValueKind::Text);
@@ -523,8 +565,11 @@ Expr Parser::primary()
         return dateLiteral();
     case TokenType::Parameter: {
         ++pos_;
-        Expr marker = value("?" + std::to_string(parameterNumbers_[pos_ - 1]), ValueKind::Unknown);
-        marker.parameter = parameterNumbers_[pos_ - 1];
+        const int number = parameterNumbers_[pos_ - 1];
+        Expr marker = value("?" + std::to_string(number), size_t(number) <= parameterKinds_.size()
+                                                               ? parameterKinds_[size_t(number) - 1]
+                                                               : ValueKind::Unknown);
+        marker.parameter = number;
         return marker;
     }
     case TokenType::Symbol:
@@ -599,6 +644,7 @@ Expr Parser::reference()
     const OutputColumn column = lookUpColumn(qualifier, parts.back()->value);
     Expr e = value(sql, column.kind);
     e.bitColumn = column.bitColumn;
+    e.integer = column.integer;
     e.columnRef = true;
     e.name = parts.back()->value;
     e.table = column.table;
@@ -648,7 +694,8 @@ bool Parser::columnOf(const Source &source, const std::string &column, OutputCol
     ValueKind kind = ValueKind::Unknown;
     if (!schema_.column(source.table, column, &kind))
         return false;
-    *out = OutputColumn{column, kind, kind == ValueKind::Boolean, source.table};
+    *out = OutputColumn{column, kind, kind == ValueKind::Boolean, source.table,
+                        schema_.integerColumn(source.table, column)};
     return true;
 }
 
@@ -668,7 +715,7 @@ Expr Parser::functionCall()
     if (lookup == "count" && acceptSymbol("*")) {
         expectSymbol(")");
         sawAggregate_ = true;
-        return value("count(*)", ValueKind::Number);
+        return wholeNumber("count(*)");
     }
     const Function *function = findFunction(lookup);
     if (!function)

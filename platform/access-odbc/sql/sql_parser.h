@@ -25,6 +25,7 @@ struct Expr {
     bool condition = false; // SQLite's truth value, 1/0/NULL, where Access has -1/0/NULL
     bool bitColumn = false; // a Yes/No column, stored as 1/0 where Access has -1/0
     bool columnRef = false; // a bare column: keeps its declared type in a result
+    bool integer = false;   // a whole number (a literal, a Byte, Integer or Long column)
     std::string name;       // the column's name, for a bare column
     std::string table;      // the stored table of a bare column, where it has one
     int parameter = 0;      // the number of a bare ? marker
@@ -35,6 +36,7 @@ struct OutputColumn {
     ValueKind kind = ValueKind::Unknown;
     bool bitColumn = false;
     std::string table = std::string(); // a stored table's column: that table
+    bool integer = false;
 };
 
 // A table or derived table in a FROM clause.
@@ -57,9 +59,10 @@ struct Query {
 
 class Parser {
 public:
-    Parser(const std::string &text, std::vector<Token> tokens, const Schema &schema);
+    Parser(const std::string &text, std::vector<Token> tokens, const Schema &schema,
+           const std::vector<ValueKind> &parameterKinds);
 
-    std::string statement();
+    Query statement();
     const std::vector<ParameterColumn> &parameterColumns() const { return parameterColumns_; }
 
 private:
@@ -67,6 +70,7 @@ private:
     std::vector<Token> tokens_;
     const Schema &schema_;
     std::vector<int> parameterNumbers_;
+    std::vector<ValueKind> parameterKinds_;
     size_t pos_ = 0;
     size_t expressionStart_ = 0;
     std::string clauseMessage_; // the message for a syntax error in the clause being read

@@ -41,6 +41,8 @@ ValueKind kindOfDeclaredType(const char *declaredType)
     const AccessType *type = accessTypeForDeclared(declaredType);
     if (!type)
         return ValueKind::Unknown;
+    if (type->sqlType == SQL_DECIMAL)
+        return ValueKind::Currency;
     switch (type->typeClass) {
     case TypeClass::Text:
         return ValueKind::Text;
@@ -56,8 +58,9 @@ ValueKind kindOfDeclaredType(const char *declaredType)
     return ValueKind::Unknown;
 }
 
-Parser::Parser(const std::string &text, std::vector<Token> tokens, const Schema &schema)
-    : text_(text), tokens_(std::move(tokens)), schema_(schema)
+Parser::Parser(const std::string &text, std::vector<Token> tokens, const Schema &schema,
+               const std::vector<ValueKind> &parameterKinds)
+    : text_(text), tokens_(std::move(tokens)), schema_(schema), parameterKinds_(parameterKinds)
 {
     int next = 0;
     for (const Token &token : tokens_)
@@ -164,7 +167,7 @@ void Parser::failWith(const std::string &message) const
 
 // Statements
 
-std::string Parser::statement()
+Query Parser::statement()
 {
     if (peek().type == TokenType::End)
         failWith(kInvalidStatement);
@@ -182,7 +185,7 @@ std::string Parser::statement()
     // client cannot answer, so the statement fails, as it does with Access.
     if (!unknownNames_.empty())
         throw SyntaxError{"Too few parameters. Expected " + std::to_string(unknownNames_.size()) + ".", "07002"};
-    return result.sql;
+    return result;
 }
 
 struct Parser::Core {
@@ -465,7 +468,7 @@ std::string Parser::selectItem(std::vector<OutputColumn> *columns, int *unnamed,
         return sql;
     }
     const Expr e = topExpression();
-    OutputColumn column{e.name, e.kind, e.columnRef && e.bitColumn};
+    OutputColumn column{e.name, e.kind, e.columnRef && e.bitColumn, std::string(), e.integer};
     std::string sql = e.columnRef ? e.sql : asValue(e);
     const bool caseless = distinct && e.kind == ValueKind::Text;
     if (caseless)
@@ -555,7 +558,22 @@ std::string Parser::limitForTop(const Core &core, const std::vector<std::string>
          + ") WHERE fw_rank <= " + bound + ")";
 }
 
-Translation translate(const std::string &statement, const Schema &schema)
+namespace {
+
+std::vector<ValueKind> kindsOf(const std::vector<OutputColumn> &columns)
+{
+    std::vector<ValueKind> kinds;
+    for (const OutputColumn &column : columns) {
+        if (column.name == "*")
+            return {};
+        kinds.push_back(column.kind);
+    }
+    return kinds;
+}
+
+} // namespace
+
+Translation translate(const std::string &statement, const Schema &schema, const std::vector<ValueKind> &parameterKinds)
 {
     Translation result;
     const EscapeTranslation escaped = translateEscapes(statement);
@@ -572,9 +590,11 @@ Translation translate(const std::string &statement, const Schema &schema)
         return result;
     }
     try {
-        Parser parser(accessSql, std::move(tokens.tokens), schema);
-        result.sql = parser.statement();
+        Parser parser(accessSql, std::move(tokens.tokens), schema, parameterKinds);
+        const Query query = parser.statement();
+        result.sql = query.sql;
         result.parameterColumns = parser.parameterColumns();
+        result.columnKinds = kindsOf(query.columns);
     } catch (const SyntaxError &error) {
         result.error = error.message;
         result.state = error.state;
@@ -617,15 +637,25 @@ public:
         return true;
     }
 
+    bool integerColumn(const std::string &table, const std::string &column) const override
+    {
+        const char *declaredType = nullptr;
+        if (sqlite3_table_column_metadata(db_, "main", table.c_str(), column.c_str(), &declaredType, nullptr, nullptr,
+                                          nullptr, nullptr) != SQLITE_OK)
+            return false;
+        const AccessType *type = accessTypeForDeclared(declaredType);
+        return type && (type->sqlType == SQL_INTEGER || type->sqlType == SQL_SMALLINT || type->sqlType == SQL_BIGINT);
+    }
+
 private:
     sqlite3 *db_;
 };
 
 } // namespace
 
-Translation translate(const std::string &accessSql, sqlite3 *db)
+Translation translate(const std::string &accessSql, sqlite3 *db, const std::vector<ValueKind> &parameterKinds)
 {
-    return translate(accessSql, DatabaseSchema(db));
+    return translate(accessSql, DatabaseSchema(db), parameterKinds);
 }
 
 } // namespace sql

@@ -14,8 +14,9 @@ namespace accessodbc {
 namespace sql {
 
 // What a value is, as far as Access's conversions care: CStr, & and comparisons treat a
-// Date/Time column differently from a Text column that holds the same characters.
-enum class ValueKind { Unknown, Number, Text, Date, Boolean };
+// Date/Time column differently from a Text column that holds the same characters, and
+// Currency computes exactly where other numbers are doubles.
+enum class ValueKind { Unknown, Number, Text, Date, Boolean, Currency };
 
 ValueKind kindOfDeclaredType(const char *declaredType);
 
@@ -28,6 +29,9 @@ public:
     virtual bool canRead(const std::string &name) const = 0;
     // False when the table has no such column.
     virtual bool column(const std::string &table, const std::string &column, ValueKind *kind) const = 0;
+    // Whether the column holds whole numbers (Byte, Integer, Long): Currency times such a
+    // column stays Currency.
+    virtual bool integerColumn(const std::string &, const std::string &) const { return false; }
 };
 
 // The table column a ? marker is compared with (in =, <, IN, BETWEEN, LIKE), by which
@@ -43,13 +47,19 @@ struct Translation {
     std::string error;   // Access's message when the statement cannot run; empty on success
     std::string state;   // the SQLSTATE that goes with the error
     bool write = false;  // the statement would change the database
+    // The kind of each result column, for describing it; empty when the select list has
+    // a * whose columns the translator does not count.
+    std::vector<ValueKind> columnKinds;
 };
 
-// The statement may hold ODBC's escape sequences (odbc_escapes.h).
-Translation translate(const std::string &accessSql, const Schema &schema);
+// The statement may hold ODBC's escape sequences (odbc_escapes.h). parameterKinds: what
+// the values bound to the ? markers are, in their order, where the application has said
+// (a date bound to SELECT ? is a date); markers beyond it are Unknown.
+Translation translate(const std::string &accessSql, const Schema &schema,
+                      const std::vector<ValueKind> &parameterKinds = {});
 
 // Against the tables of db, typed by their declared column types.
-Translation translate(const std::string &accessSql, sqlite3 *db);
+Translation translate(const std::string &accessSql, sqlite3 *db, const std::vector<ValueKind> &parameterKinds = {});
 
 } // namespace sql
 } // namespace accessodbc
