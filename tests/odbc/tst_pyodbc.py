@@ -105,6 +105,8 @@ def answers(nw):
          [], one(freight + 1, Decimal(0), -freight), [Decimal, Decimal, Decimal]),
         ("freight of one country", "select Sum(Freight) from Orders where ShipCountry = 'Germany'", [],
          one(sum(nw.freights(lambda row: row["ShipCountry"] == "Germany"))), [Decimal]),
+        ("freight of one country among all", "select Sum(IIf(ShipCountry = 'Germany', Freight, 0)) from Orders", [],
+         one(sum(nw.freights(lambda row: row["ShipCountry"] == "Germany"))), [Decimal]),
         ("order lines' value", "select Sum(UnitPrice * Quantity) from [Order Details]", [],
          one(sum(Decimal(row["UnitPrice"]) * int(row["Quantity"]) for row in nw.details)), [Decimal]),
         ("freight by year", "select Year(OrderDate), Sum(Freight) from Orders group by Year(OrderDate) "

@@ -126,12 +126,14 @@ Expr numberCall(const char *name, const std::vector<Expr> &a)
     return value(call(name, values(a)), ValueKind::Number);
 }
 
-// The kind two values share; Null takes the other's.
+// The kind two values share; Null takes the other's, and Currency a whole number's.
 ValueKind commonKind(const Expr &a, const Expr &b)
 {
     if (a.kind == b.kind || a.sql == "NULL")
         return b.kind;
-    return b.sql == "NULL" ? a.kind : ValueKind::Unknown;
+    if (b.sql == "NULL")
+        return a.kind;
+    return staysCurrency(a, b) ? ValueKind::Currency : ValueKind::Unknown;
 }
 
 Expr iifCall(const char *, const std::vector<Expr> &a)
