@@ -175,6 +175,9 @@ class TypedAnswers(unittest.TestCase):
         self.assertEqual([column[1] for column in cursor.description], [DateTime, Decimal, bool, int])
         sum_column = cursor.description[1]
         self.assertEqual((sum_column[4], sum_column[5]), (19, 4))  # precision, scale
+        # A number whose first value is Null is still a number.
+        cursor.execute("select Sum(Quantity) from [Order Details] where OrderID = 0")
+        self.assertEqual((cursor.description[0][1], cursor.fetchall()[0][0]), (float, None))
 
 
 class Catalog(unittest.TestCase):

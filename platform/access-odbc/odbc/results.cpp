@@ -67,6 +67,11 @@ ColumnInfo fromSample(int sampleType, sqlite3_int64 sample)
     }
 }
 
+ColumnInfo numberFromSample(int sampleType, sqlite3_int64 sample)
+{
+    return sampleType == SQLITE_INTEGER ? fromSample(sampleType, sample) : typed(accessTypeNamed("DOUBLE"));
+}
+
 std::string nonNull(const char *text) { return text ? text : ""; }
 
 // Whether a result column is a table column declared NOT NULL; an expression never is.
@@ -105,7 +110,9 @@ void describeColumns(Statement *statement)
         const char *declaredType = sqlite3_column_decltype(stmt, i);
         if (!declaredType && size_t(i) < statement->expressionTypes.size() && !statement->expressionTypes[size_t(i)].empty())
             declaredType = statement->expressionTypes[size_t(i)].c_str();
-        ColumnInfo info = columnInfoFor(declaredType, sampleType, sample, odbcVersion);
+        const bool number = declaredType && std::strcmp(declaredType, kNumberExpression) == 0;
+        ColumnInfo info = number ? numberFromSample(sampleType, sample)
+                                 : columnInfoFor(declaredType, sampleType, sample, odbcVersion);
         info.name = nonNull(sqlite3_column_name(stmt, i));
         info.baseTable = nonNull(sqlite3_column_table_name(stmt, i));
         info.baseColumn = nonNull(sqlite3_column_origin_name(stmt, i));

@@ -14,6 +14,10 @@ namespace accessodbc {
 // sampleType, the SQLite type of the first value, decides.
 ColumnInfo columnInfoFor(const char *declaredType, int sampleType, sqlite3_int64 sample, SQLINTEGER odbcVersion);
 
+// The expression type of a number (Statement::expressionTypes): whole numbers and reals
+// share the kind, so its first value decides, and a Double stands for a first Null.
+constexpr char kNumberExpression[] = "NUMBER";
+
 // Describes every result column of the statement, looking at the current row if there is one.
 void describeColumns(Statement *statement);
 

@@ -27,8 +27,7 @@ void finalize(Statement *statement)
     statement->pendingData = DataAtExecution();
 }
 
-// The declared type an expression of that kind is described by; a number is described by
-// its first value, as whole numbers and reals share the kind.
+// The declared type an expression of that kind is described by.
 std::string declaredTypeOf(sql::ValueKind kind)
 {
     switch (kind) {
@@ -41,6 +40,7 @@ std::string declaredTypeOf(sql::ValueKind kind)
     case sql::ValueKind::Text:
         return "TEXT(255)";
     case sql::ValueKind::Number:
+        return kNumberExpression;
     case sql::ValueKind::Unknown:
         break;
     }
