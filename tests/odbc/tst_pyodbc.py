@@ -234,7 +234,7 @@ class Catalog(unittest.TestCase):
                      pyodbc.SQL_DESCRIBE_PARAMETER, pyodbc.SQL_DRIVER_ODBC_VER, pyodbc.SQL_NEED_LONG_DATA_LEN,
                      pyodbc.SQL_CATALOG_NAME, pyodbc.SQL_DBMS_NAME, pyodbc.SQL_DBMS_VER, pyodbc.SQL_DRIVER_NAME,
                      pyodbc.SQL_DRIVER_VER, pyodbc.SQL_MAX_COLUMN_NAME_LEN, pyodbc.SQL_SCHEMA_USAGE,
-                     pyodbc.SQL_TXN_ISOLATION_OPTION):
+                     pyodbc.SQL_TXN_ISOLATION_OPTION, pyodbc.SQL_GETDATA_EXTENSIONS):
             self.assertIsNotNone(self.db.getinfo(info), info)
 
 
