@@ -706,22 +706,30 @@ private slots:
     }
 
     // A bound date is a date where Access would take it for one; a bound true is Access's
-    // Yes, which a Yes/No field holds as -1.
+    // Yes, which a Yes/No field holds as -1, whether it comes as a bit, or as a number or
+    // text for a bit.
     void boundValuesKeepTheirAccessType()
     {
-        QVERIFY(SQL_SUCCEEDED(SQLPrepare(session->stmt, sqlText("select ? - 1, ? = True from GT_PLAN"), SQL_NTS)));
+        QVERIFY(SQL_SUCCEEDED(SQLPrepare(session->stmt, sqlText("select ? - 1, ? = True, ? = True, ? = True "
+                                                                "from GT_PLAN"), SQL_NTS)));
         SQL_TIMESTAMP_STRUCT stamp = {1995, 3, 1, 12, 0, 0, 0};
         unsigned char yes = 1;
+        SQLINTEGER one = 1;
+        char oneText[] = "1";
         QCOMPARE(SQLBindParameter(session->stmt, 1, SQL_PARAM_INPUT, SQL_C_TYPE_TIMESTAMP, SQL_TYPE_TIMESTAMP, 19, 0,
                                   &stamp, 0, nullptr), SQLRETURN(SQL_SUCCESS));
         QCOMPARE(SQLBindParameter(session->stmt, 2, SQL_PARAM_INPUT, SQL_C_BIT, SQL_BIT, 1, 0, &yes, 0, nullptr),
+                 SQLRETURN(SQL_SUCCESS));
+        QCOMPARE(SQLBindParameter(session->stmt, 3, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_BIT, 1, 0, &one, 0, nullptr),
+                 SQLRETURN(SQL_SUCCESS));
+        QCOMPARE(SQLBindParameter(session->stmt, 4, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_BIT, 1, 0, oneText, 0, nullptr),
                  SQLRETURN(SQL_SUCCESS));
         QCOMPARE(SQLExecute(session->stmt), SQLRETURN(SQL_SUCCESS));
         SQLSMALLINT described = 0;
         QCOMPARE(SQLDescribeCol(session->stmt, 1, nullptr, 0, nullptr, &described, nullptr, nullptr, nullptr),
                  SQLRETURN(SQL_SUCCESS));
         QCOMPARE(int(described), int(SQL_TYPE_TIMESTAMP));
-        QCOMPARE(session->rows(), QStringList{"1995-02-28 12:00:00|1"});
+        QCOMPARE(session->rows(), QStringList{"1995-02-28 12:00:00|1|1|1"});
     }
 
     // SQL_ARD_TYPE asks for the C type the column was bound with; never bound, its default.

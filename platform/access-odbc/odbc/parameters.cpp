@@ -36,15 +36,18 @@ bool isNumericSqlType(SQLSMALLINT sqlType)
     }
 }
 
-// A bound true is Access's Yes, so that it matches a Yes/No field.
-const long long kAccessTrue = -1;
-
 template <typename T>
 T readAs(SQLPOINTER value)
 {
     T number;
     std::memcpy(&number, value, sizeof number);
     return number;
+}
+
+// A true bound as a bit is Access's Yes, -1, so that it matches a Yes/No field.
+Number asAccessTruth(const Number &number)
+{
+    return Number{true, number.asDouble() != 0 ? -1 : 0, 0};
 }
 
 int bindNumber(sqlite3_stmt *stmt, int index, const Number &number)
@@ -59,7 +62,7 @@ int bindText(sqlite3_stmt *stmt, int index, const std::string &text, SQLSMALLINT
 {
     Number number;
     if (isNumericSqlType(sqlType) && parseNumber(text, &number))
-        return bindNumber(stmt, index, number);
+        return bindNumber(stmt, index, sqlType == SQL_BIT ? asAccessTruth(number) : number);
     return sqlite3_bind_text(stmt, index, text.data(), int(text.size()), SQLITE_TRANSIENT);
 }
 
@@ -145,7 +148,7 @@ bool readNumber(SQLSMALLINT cType, SQLPOINTER value, Number *out)
     case SQL_C_USHORT: out->integer = readAs<SQLUSMALLINT>(value); return true;
     case SQL_C_STINYINT: case SQL_C_TINYINT: out->integer = readAs<signed char>(value); return true;
     case SQL_C_UTINYINT: out->integer = readAs<unsigned char>(value); return true;
-    case SQL_C_BIT: out->integer = readAs<unsigned char>(value) ? kAccessTrue : 0; return true;
+    case SQL_C_BIT: out->integer = readAs<unsigned char>(value) ? 1 : 0; return true;
     case SQL_C_SBIGINT: out->integer = readAs<SQLBIGINT>(value); return true;
     case SQL_C_UBIGINT: {
         const SQLUBIGINT number = readAs<SQLUBIGINT>(value);
@@ -220,7 +223,8 @@ SQLRETURN bindOne(Statement *statement, int index, const ParameterBinding &bindi
         Number number;
         if (!readNumber(cType, binding.value, &number))
             return statement->diag.error("22003", "Numeric value out of range.");
-        rc = bindNumber(stmt, index, number);
+        const bool bit = cType == SQL_C_BIT || binding.sqlType == SQL_BIT;
+        rc = bindNumber(stmt, index, bit ? asAccessTruth(number) : number);
     }
     return bound(statement, rc);
 }
