@@ -107,6 +107,10 @@ def answers(nw):
          one(sum(nw.freights(lambda row: row["ShipCountry"] == "Germany"))), [Decimal]),
         ("freight of one country among all", "select Sum(IIf(ShipCountry = 'Germany', Freight, 0)) from Orders", [],
          one(sum(nw.freights(lambda row: row["ShipCountry"] == "Germany"))), [Decimal]),
+        ("order lines' discounted value", "select Sum(CCur(UnitPrice * Quantity * (1 - Discount))) "
+         "from [Order Details]", [],
+         one(sum((Decimal(row["UnitPrice"]) * int(row["Quantity"]) * (1 - Decimal(row["Discount"])))
+                 .quantize(Decimal("0.0001"), rounding=decimal.ROUND_HALF_EVEN) for row in nw.details)), [Decimal]),
         ("order lines' value", "select Sum(UnitPrice * Quantity) from [Order Details]", [],
          one(sum(Decimal(row["UnitPrice"]) * int(row["Quantity"]) for row in nw.details)), [Decimal]),
         ("freight by year", "select Year(OrderDate), Sum(Freight) from Orders group by Year(OrderDate) "

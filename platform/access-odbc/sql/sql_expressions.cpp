@@ -220,9 +220,9 @@ Expr strCall(const char *name, const std::vector<Expr> &a)
     return value(ownCall(name, values(a)), ValueKind::Text);
 }
 
-Expr ownNumberCall(const char *name, const std::vector<Expr> &a)
+Expr currencyCall(const char *name, const std::vector<Expr> &a)
 {
-    return value(ownCall(name, values(a)), ValueKind::Number);
+    return value(ownCall(name, values(a)), ValueKind::Currency);
 }
 
 // First and Last hand back one of the values, so a Yes/No column stays 1/0.
@@ -256,7 +256,7 @@ const Function kFunctions[] = {
     {"cdate", 1, 1, dateCall, false},       {"isnull", 1, 1, isNullCall, false},
     {"switch", 2, 254, switchCall, false},  {"replace", 3, 6, replaceCall, false},
     {"strcomp", 2, 3, strcompCall, false},  {"val", 1, 1, lengthCall, false},
-    {"str", 1, 1, strCall, false},          {"ccur", 1, 1, ownNumberCall, false},
+    {"str", 1, 1, strCall, false},          {"ccur", 1, 1, currencyCall, false},
     {"first", 1, 1, firstLastCall, true},   {"last", 1, 1, firstLastCall, true},
 };
 
