@@ -254,13 +254,14 @@ const Case kCases[] = {
                     && dateOf(row[t.orders.column("RequiredDate")]) >= ordered.addMonths(3).addDays(-3);
          })));
      }},
+    // A truth value as a result column is a Yes/No, which ODBC hands out as 1 or 0.
     {"IsNull",
      "select OrderID, IsNull(ShipRegion), IsNull(ShippedDate) from Orders",
      [](const Tables &t) {
          return perRow(t.orders, "OrderID", [&](const QStringList &row) {
              return QStringLiteral("%1|%2")
-                 .arg(row[t.orders.column("ShipRegion")].isNull() ? -1 : 0)
-                 .arg(row[t.orders.column("ShippedDate")].isNull() ? -1 : 0);
+                 .arg(row[t.orders.column("ShipRegion")].isNull() ? 1 : 0)
+                 .arg(row[t.orders.column("ShippedDate")].isNull() ? 1 : 0);
          });
      }},
     {"Switch",
@@ -320,7 +321,7 @@ const Case kCases[] = {
      "CDate(CStr(Nz(ShippedDate, RequiredDate))) = Nz(ShippedDate, RequiredDate) from Orders",
      [](const Tables &t) {
          return perRow(t.orders, "OrderID", [&](const QStringList &row) {
-             return dateText(dateOf(row[t.orders.column("OrderDate")])) + QStringLiteral("|-1");
+             return dateText(dateOf(row[t.orders.column("OrderDate")])) + QStringLiteral("|1");
          });
      }},
     {"First and Last in the table's order",
