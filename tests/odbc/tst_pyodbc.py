@@ -1,7 +1,8 @@
 """The driver as Python programs use it, through Debian's pyodbc: every answer arrives as
 the Python type of its Access type (dates as datetime, Currency as an exact Decimal, Yes/No
 as bool, whole numbers as int), bound values mean what they mean in Access, and the catalog
-functions answer with integers where the ODBC reference has integers.
+functions answer with integers where the ODBC reference has integers; text beyond ASCII,
+long text parameters and ODBC's escape sequences work as clients send them.
 
 Answers over the Northwind sample are computed here from mdb-export's CSV, never taken
 from the driver. Run by CTest with ODBCSYSINI naming the built driver:
@@ -51,12 +52,18 @@ class Northwind:
         self.details = exported("Order Details")
         self.products = exported("Products")
         self.employees = exported("Employees")
+        self.customers = exported("Customers")
 
     def order(self, order_id):
         return next(row for row in self.orders if row["OrderID"] == str(order_id))
 
     def freights(self, keep=lambda row: True):
         return [Decimal(row["Freight"]) for row in self.orders if keep(row) and row["Freight"] is not None]
+
+
+def upper_by_character(text):
+    """Access's UCase keeps the length: a letter without a one-letter capital stays."""
+    return "".join(c.upper() if len(c.upper()) == 1 else c for c in text)
 
 
 def one(*values):
@@ -240,6 +247,47 @@ class Catalog(unittest.TestCase):
                      pyodbc.SQL_DRIVER_VER, pyodbc.SQL_MAX_COLUMN_NAME_LEN, pyodbc.SQL_SCHEMA_USAGE,
                      pyodbc.SQL_TXN_ISOLATION_OPTION, pyodbc.SQL_GETDATA_EXTENSIONS):
             self.assertIsNotNone(self.db.getinfo(info), info)
+
+
+class ClientText(unittest.TestCase):
+    """Text as clients send it: beyond ASCII, long enough for pyodbc to hand it over at
+    execution, and inside ODBC's escape sequences."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.nw = Northwind()
+        cls.db = pyodbc.connect(CONNECTION)
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.db.close()
+
+    def scalar(self, sql, *parameters):
+        return self.db.cursor().execute(sql, *parameters).fetchone()[0]
+
+    def test_long_text_parameters(self):
+        text = "Ж😀x" * 3334
+        self.assertEqual(self.scalar("select Len(?)", text[:10000]), 10000)
+        self.assertEqual(self.scalar("select ?", text), text)
+        notes = max((row["Notes"] or "" for row in self.nw.employees), key=len)
+        self.assertGreaterEqual(len(notes), 128)
+        expected = sum(1 for row in self.nw.employees if row["Notes"] == notes)
+        self.assertEqual(self.scalar("select count(*) from Employees where Notes = ?", notes), expected)
+
+    def test_text_beyond_ascii_bound(self):
+        for city in ("MONTRÉAL", "århus"):
+            expected = sum(1 for row in self.nw.orders if (row["ShipCity"] or "").casefold() == city.casefold())
+            self.assertEqual(self.scalar("select count(*) from Orders where ShipCity = ?", city), expected)
+
+    def test_escapes(self):
+        expected = sum(1 for row in self.nw.orders if row["OrderDate"] and row["OrderDate"] < "1995-01-01")
+        self.assertEqual(self.scalar("select count(*) from Orders where OrderDate < {d '1995-01-01'}"), expected)
+        first = self.nw.orders[0]
+        self.assertEqual(self.scalar("select {fn UCASE(ShipCity)} from Orders where OrderID = ?",
+                                     int(first["OrderID"])), upper_by_character(first["ShipCity"]))
+        expected = sum(1 for row in self.nw.customers if "-" in row["CompanyName"])
+        self.assertEqual(self.scalar("select count(*) from Customers where CompanyName like ? {escape '\\'}",
+                                     "*\\-*"), expected)
 
 
 if __name__ == "__main__":
