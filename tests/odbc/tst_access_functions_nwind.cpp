@@ -2,11 +2,11 @@
 // an application asks: every answer is computed here from mdb-export's CSV of the tables,
 // independently of the driver. Skipped when the sample or mdb-export is absent.
 
+#include "mdbexport.h"
 #include "odbcfixture.h"
 
 #include <QDate>
 #include <QDir>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -21,64 +21,10 @@ const QString kSamples = QStringLiteral(FERNWICK_MDB_SAMPLES);
 
 QString nwindPath() { return QDir(kSamples).filePath(QStringLiteral("nwind.mdb")); }
 
-// A table as mdb-export writes it: a null QString for a field left empty without quotes.
-struct Table {
-    QStringList header;
-    QVector<QStringList> rows;
-
-    int column(const char *name) const { return header.indexOf(QLatin1String(name)); }
-};
-
-// mdb-export's CSV: fields in double quotes may hold commas, doubled quotes and line breaks.
-QVector<QStringList> parseCsv(const QString &text)
-{
-    QVector<QStringList> rows;
-    QStringList row;
-    QString field;
-    bool quoted = false, inQuotes = false;
-    for (int i = 0; i < text.size(); ++i) {
-        const QChar c = text[i];
-        if (inQuotes) {
-            if (c == '"' && i + 1 < text.size() && text[i + 1] == '"')
-                field += text[++i];
-            else if (c == '"')
-                inQuotes = false;
-            else
-                field += c;
-        } else if (c == '"') {
-            inQuotes = quoted = true;
-        } else if (c == ',' || c == '\n') {
-            row << (quoted || !field.isEmpty() ? field : QString());
-            field = QString(); // a null string again, so an empty unquoted field stays null
-            quoted = false;
-            if (c == '\n') {
-                rows << row;
-                row.clear();
-            }
-        } else {
-            field += c;
-        }
-    }
-    return rows;
-}
-
-Table exportTable(const QString &name)
-{
-    QProcess process;
-    process.start(QStringLiteral("mdb-export"),
-                  {QStringLiteral("-T"), QStringLiteral("%Y-%m-%d %H:%M:%S"), nwindPath(), name});
-    process.waitForFinished(-1);
-    QVector<QStringList> rows = parseCsv(QString::fromUtf8(process.readAllStandardOutput()));
-    Table table;
-    if (rows.isEmpty())
-        return table;
-    table.header = rows.takeFirst();
-    table.rows = rows;
-    return table;
-}
+ExportedTable exportTable(const QString &name) { return mdbExport(nwindPath(), name); }
 
 struct Tables {
-    Table orders, customers, products;
+    ExportedTable orders, customers, products;
 };
 
 QDate dateOf(const QString &exported) { return QDate::fromString(exported.left(10), QStringLiteral("yyyy-MM-dd")); }
@@ -99,7 +45,7 @@ int sundaysBetween(const QDate &from, const QDate &to)
 }
 
 // Rows of one value per row of table, keyed by the first column named.
-QStringList perRow(const Table &table, const char *key, const std::function<QString(const QStringList &)> &value)
+QStringList perRow(const ExportedTable &table, const char *key, const std::function<QString(const QStringList &)> &value)
 {
     QStringList rows;
     const int keyColumn = table.column(key);
@@ -110,7 +56,7 @@ QStringList perRow(const Table &table, const char *key, const std::function<QStr
 
 QStringList single(const QString &value) { return {value}; }
 
-int countOf(const Table &table, const std::function<bool(const QStringList &)> &holds)
+int countOf(const ExportedTable &table, const std::function<bool(const QStringList &)> &holds)
 {
     return int(std::count_if(table.rows.begin(), table.rows.end(), holds));
 }

@@ -3,10 +3,10 @@
 // parameters described. Every expected answer is computed here from mdb-export's CSV of
 // the same file, never from the driver.
 
+#include "mdbexport.h"
 #include "odbcfixture.h"
 
 #include <QDir>
-#include <QProcess>
 #include <QSet>
 
 #include <sql.h>
@@ -21,72 +21,9 @@ namespace {
 
 const QString kSamples = QStringLiteral(FERNWICK_MDB_SAMPLES);
 
-// A table as mdb-export writes it: a header line, then one record per row, fields quoted
-// when they hold text; an empty unquoted field is NULL (a null QString here).
-struct CsvTable {
-    QStringList header;
-    QList<QStringList> rows;
-
-    int column(const QString &name) const { return header.indexOf(name); }
-    QStringList values(const QString &name) const
-    {
-        QStringList out;
-        const int i = column(name);
-        for (const QStringList &row : rows)
-            out << row.value(i);
-        return out;
-    }
-};
-
-QList<QStringList> parseCsv(const QString &text)
+ExportedTable exportTable(const QString &table)
 {
-    QList<QStringList> records;
-    QStringList record;
-    QString field;
-    bool quoted = false, inQuotes = false;
-    const auto endField = [&] {
-        record << (quoted ? (field.isNull() ? QStringLiteral("") : field) : (field.isEmpty() ? QString() : field));
-        field = QString();
-        quoted = false;
-    };
-    for (int i = 0; i < text.size(); ++i) {
-        const QChar c = text[i];
-        if (inQuotes) {
-            if (c == '"' && i + 1 < text.size() && text[i + 1] == '"')
-                field += text[++i];
-            else if (c == '"')
-                inQuotes = false;
-            else
-                field += c;
-        } else if (c == '"') {
-            inQuotes = quoted = true;
-        } else if (c == ',') {
-            endField();
-        } else if (c == '\n') {
-            endField();
-            records << record;
-            record.clear();
-        } else {
-            field += c;
-        }
-    }
-    return records;
-}
-
-CsvTable exportTable(const QString &table)
-{
-    QProcess process;
-    process.start(QStringLiteral("mdb-export"),
-                  {QStringLiteral("-b"), QStringLiteral("strip"), QStringLiteral("-T"), QStringLiteral("%Y-%m-%d %H:%M:%S"),
-                   QDir(kSamples).filePath(QStringLiteral("nwind.mdb")), table});
-    if (!process.waitForFinished(60000) || process.exitCode() != 0)
-        return CsvTable();
-    QList<QStringList> records = parseCsv(QString::fromUtf8(process.readAllStandardOutput()));
-    CsvTable result;
-    if (!records.isEmpty())
-        result.header = records.takeFirst();
-    result.rows = records;
-    return result;
+    return mdbExport(QDir(kSamples).filePath(QStringLiteral("nwind.mdb")), table);
 }
 
 // Access's text order, computed without ICU: letters compared without their accents and
@@ -266,9 +203,9 @@ class TestJetClients : public QObject {
     Q_OBJECT
 
 private:
-    QHash<QString, CsvTable> tables;
+    QHash<QString, ExportedTable> tables;
 
-    const CsvTable &table(const QString &name)
+    const ExportedTable &table(const QString &name)
     {
         if (!tables.contains(name))
             tables.insert(name, exportTable(name));
@@ -293,9 +230,9 @@ private slots:
         QTest::addColumn<QStringList>("expected");
         const QStringList cities = table(QStringLiteral("Orders")).values(QStringLiteral("ShipCity"));
         const QStringList products = table(QStringLiteral("Products")).values(QStringLiteral("ProductName"));
-        const CsvTable &orders = table(QStringLiteral("Orders"));
-        const CsvTable &customers = table(QStringLiteral("Customers"));
-        const CsvTable &employees = table(QStringLiteral("Employees"));
+        const ExportedTable &orders = table(QStringLiteral("Orders"));
+        const ExportedTable &customers = table(QStringLiteral("Customers"));
+        const ExportedTable &employees = table(QStringLiteral("Employees"));
 
         // Text compared without regard to case, beyond ASCII.
         for (const QString &city : {QStringLiteral("MONTRÉAL"), QStringLiteral("århus"), QStringLiteral("MÜNSTER")}) {
@@ -378,7 +315,7 @@ private slots:
             << "select count(*) from Orders where {fn YEAR(OrderDate)} = 1995 and {fn MONTH(OrderDate)} = 3"
             << QStringList{count(countWhere(orderDates, [](const QString &d) { return d.startsWith("1995-03-"); }))};
         QStringList upperNames;
-        QList<QStringList> byId = customers.rows;
+        QVector<QStringList> byId = customers.rows;
         const int idColumn = customers.column(QStringLiteral("CustomerID"));
         const int nameColumn = customers.column(QStringLiteral("CompanyName"));
         std::sort(byId.begin(), byId.end(),
@@ -388,7 +325,7 @@ private slots:
         QTest::newRow("{fn UCASE}") << "select {fn UCASE(CompanyName)} from Customers order by CustomerID"
                                     << upperNames;
         QStringList employeeTexts;
-        QList<QStringList> employeesById = employees.rows;
+        QVector<QStringList> employeesById = employees.rows;
         const int employeeId = employees.column(QStringLiteral("EmployeeID"));
         std::sort(employeesById.begin(), employeesById.end(), [&](const QStringList &a, const QStringList &b) {
             return a[employeeId].toInt() < b[employeeId].toInt();
@@ -450,7 +387,7 @@ private slots:
         QTest::addColumn<QList<QByteArray>>("values");
         QTest::addColumn<int>("cType");
         QTest::addColumn<QStringList>("expected");
-        const CsvTable &employees = table(QStringLiteral("Employees"));
+        const ExportedTable &employees = table(QStringLiteral("Employees"));
         const QString notes = employees.rows.at(1)[employees.column(QStringLiteral("Notes"))];
         const QString id = employees.rows.at(1)[employees.column(QStringLiteral("EmployeeID"))];
         QVERIFY(notes.size() >= 128);

@@ -145,7 +145,9 @@ def answers(nw):
     ]
 
 
-class TypedAnswers(unittest.TestCase):
+class NorthwindCase(unittest.TestCase):
+    """One connection and the exported tables, for all the tests of a class."""
+
     @classmethod
     def setUpClass(cls):
         cls.nw = Northwind()
@@ -155,6 +157,8 @@ class TypedAnswers(unittest.TestCase):
     def tearDownClass(cls):
         cls.db.close()
 
+
+class TypedAnswers(NorthwindCase):
     def run_query(self, sql, params):
         cursor = self.db.cursor()
         cursor.execute(sql, *params)
@@ -191,16 +195,7 @@ class TypedAnswers(unittest.TestCase):
         self.assertEqual((cursor.description[0][1], cursor.fetchall()[0][0]), (float, None))
 
 
-class Catalog(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        cls.nw = Northwind()
-        cls.db = pyodbc.connect(CONNECTION)
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.db.close()
-
+class Catalog(NorthwindCase):
     def test_unique_index_is_found_by_its_integer(self):
         rows = [row for row in self.db.cursor().statistics("Orders") if row.index_name is not None]
         unique = [row.column_name for row in rows if row.non_unique == 0]
@@ -249,18 +244,9 @@ class Catalog(unittest.TestCase):
             self.assertIsNotNone(self.db.getinfo(info), info)
 
 
-class ClientText(unittest.TestCase):
+class ClientText(NorthwindCase):
     """Text as clients send it: beyond ASCII, long enough for pyodbc to hand it over at
     execution, and inside ODBC's escape sequences."""
-
-    @classmethod
-    def setUpClass(cls):
-        cls.nw = Northwind()
-        cls.db = pyodbc.connect(CONNECTION)
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.db.close()
 
     def scalar(self, sql, *parameters):
         return self.db.cursor().execute(sql, *parameters).fetchone()[0]
