@@ -218,6 +218,7 @@ private slots:
     void emptyTablesAndAPlaceThatIsNoNumber();
     void unreadableDatabasePostsNothingAndKeepsSnapshots();
     void failedStatementSkipsOnlyItsKind();
+    void readFailingPartWayPostsNothingAndKeepsTheSnapshot();
     void pathAndPasswordReachTheDriverIntact();
     void paneShowsTheBeginningOfALongBody();
     void secondSyncMeetsALocalFileFault_data();
@@ -380,6 +381,46 @@ void SyncTest::failedStatementSkipsOnlyItsKind()
     QVERIFY2(planPart.at(2).startsWith("[T] AccessDB error: ") && planPart.at(2).contains("GT_PLAN"),
              qPrintable(planPart.at(2)));
     QCOMPARE(planPart.at(3), QStringLiteral("[T] plan sendData skipped"));
+}
+
+// The checkpoints become a view whose third row fails to compute: the read ends part-way,
+// after two rows have been handed out.
+const char *checkpointsFailingAtTheThirdRow = R"sql(
+alter table GT_CHECKPOINT rename to CHECKPOINT_ROWS;
+create view GT_CHECKPOINT as
+  select id, CheckPoint_Card, CheckPoint_Name, CheckPoint_Number,
+         case when id = 3 then abs(-9223372036854775807 - 1) else CheckPoint_Type end as CheckPoint_Type
+  from CHECKPOINT_ROWS;
+)sql";
+
+void SyncTest::readFailingPartWayPostsNothingAndKeepsTheSnapshot()
+{
+    Site site;
+    QVERIFY(site.make(QString::fromUtf8(fixtureSite)));
+    {
+        MainWindow window;
+        QVERIFY(runSettles(window));
+        QString error;
+        QVERIFY2(gtdb::createGuardTourDb(site.path,
+                                         QString::fromUtf8(fixtureSite) + QString::fromUtf8(checkpointsFailingAtTheThirdRow),
+                                         QString(), &error),
+                 qPrintable(error));
+        pressUpdate(window);
+        QVERIFY(runSettles(window));
+    }
+    QStringList paths;
+    for (const TestServer::Request &request : site.server.requests())
+        paths << request.path;
+    QCOMPARE(paths.size(), 5);
+    QCOMPARE(paths.count(QStringLiteral("/point")), 1);
+    QCOMPARE(snapshot("orva_point_data", true).size(), 3);
+    const QStringList log = logLines();
+    const QStringList pointPart = log.mid(log.lastIndexOf("[T] sql pointData start"), 7);
+    QCOMPARE(pointPart.at(1), QStringLiteral("[T] AccessDB open success"));
+    QVERIFY(pointPart.at(2).startsWith("pId:1,"));
+    QVERIFY(pointPart.at(3).startsWith("pId:2,"));
+    QVERIFY2(pointPart.at(4).startsWith("[T] AccessDB error: "), qPrintable(pointPart.at(4)));
+    QCOMPARE(pointPart.mid(5), (QStringList{"[T] point sendData skipped", "[T] sql pointData end"}));
 }
 
 void SyncTest::pathAndPasswordReachTheDriverIntact()

@@ -89,7 +89,7 @@ enum class Location { None, Absolute, Relative };
 enum class Silence { Held, ClosedAfterBody, AfterSuccessStatus };
 
 // How an answer that the time limit must not cut off comes.
-enum class Wait { Pieces, BusyLoop, BusyBeforeStart, HeldAnswer };
+enum class Wait { Pieces, SlowBody, BusyLoop, BusyBeforeStart, HeldAnswer };
 
 // The real idle limit is seconds long; the tests shorten it to this, whatever sys.ini says.
 constexpr int shortIdleLimitMs = 40;
@@ -466,6 +466,9 @@ void UploadChannelTest::answerWithinTheLimitIsRecorded_data()
     QTest::addColumn<int>("idleLimitMs");
     // The answer takes longer than the limit in all, but no gap between its pieces comes near it.
     QTest::newRow("answer that keeps coming") << QStringLiteral("2") << Wait::Pieces << 200;
+    // The same for the body going out: the server takes it slowly, for longer than the limit
+    // in all, while no gap between the pieces it takes comes near it.
+    QTest::newRow("body that keeps going") << QStringLiteral("3") << Wait::SlowBody << 2000;
     // A long sync keeps the event loop from running; an answer that came meanwhile is no silence.
     QTest::newRow("answer while the loop was busy") << QStringLiteral("1") << Wait::BusyLoop << shortIdleLimitMs;
     // Nothing can move before the event loop runs; the sync that posted keeps it from running
@@ -488,11 +491,17 @@ void UploadChannelTest::answerWithinTheLimitIsRecorded()
         rig.server.answerInPieces(30, idleLimitMs / 10);
     if (wait == Wait::HeldAnswer)
         rig.server.holdReplies();
+    // The first 8 MiB of 16 are taken with a pause of 1.1 ms after every 4 KiB, no less than
+    // 2.2 s in all. The program sees the body move only as it leaves for the system's socket
+    // buffers, which hold megabytes; the rest, taken at once, leaves those to drain unseen.
+    if (wait == Wait::SlowBody)
+        rig.server.readBodySlowly(8 << 20, 4096, 1100);
     PointThread channel(nullptr);
-    channel.sendData("key=[]");
+    const QByteArray body = wait == Wait::SlowBody ? QByteArray("key=") + QByteArray(16 << 20, 'x') : QByteArray("key=[]");
+    channel.sendData(body);
     if (wait == Wait::BusyBeforeStart)
         QThread::msleep(unsigned(idleLimitMs * 3 / 2));
-    QTRY_COMPARE(rig.server.requestCount(), 1);
+    QTRY_COMPARE_WITH_TIMEOUT(rig.server.requestCount(), 1, 30000);
     if (wait == Wait::BusyLoop)
         QThread::msleep(unsigned(idleLimitMs * 5 / 2));
     if (wait == Wait::HeldAnswer) {

@@ -6,25 +6,32 @@
 #
 #   tools/mutation/run-mutations.sh [patch ...]      (default: every patch in mutants/)
 #
-# Environment: MUTATION_WORK, the copy and its build (default $TMPDIR/fernwick-mutation);
+# Environment: MUTATION_SOURCE, the git working tree to copy (default: the one holding this
+# script), for instance one of an earlier commit to measure its suite against these patches;
+# SHARED_DIR, the shared sample files (default: ../shared beside that tree);
+# MUTATION_WORK, the copy and its build (default $TMPDIR/fernwick-mutation);
 # JOBS, compile jobs (default: the number of cores); TEST_JOBS (default: twice that).
 # Run it niced on a shared machine: nice -n 10 tools/mutation/run-mutations.sh
 #
 # Each patch starts with a few lines of its own before the diff: "Mutation:" says what it
 # breaks, "Tests first:" names the tests (a ctest regular expression) run before the whole
-# suite, so that a killed mutation is told quickly, and "Equivalent:", where present, says
+# suite (their programs are built first), so that a killed mutation is told quickly, and
+# "Equivalent:", where present, says
 # why the mutation cannot change behaviour; such a patch is not run and not scored.
 # A patch that no longer applies to the tree, or a mutation that does not compile, has a
 # status of its own and is not scored either.
 set -u
 
 here=$(cd "$(dirname "$0")" && pwd)
-source_root=$(cd "$here/../.." && pwd)
+source_root=$(cd "${MUTATION_SOURCE:-$here/../..}" && pwd)
+shared=${SHARED_DIR:-$source_root/../shared}
 work=${MUTATION_WORK:-${TMPDIR:-/tmp}/fernwick-mutation}
 jobs=${JOBS:-$(nproc 2>/dev/null || echo 2)}
 test_jobs=${TEST_JOBS:-$((jobs * 2))}
 tree=$work/tree
-build=$work/build
+# The build inside the copy, as build/ inside a working tree: with CCACHE_BASEDIR above both,
+# the compiler cache serves the copy from a working tree's own builds.
+build=$tree/build
 logs=$work/logs
 
 if [ $# -gt 0 ]; then
@@ -38,16 +45,17 @@ header_field() { # patch field
 }
 
 # The tracked and new files as they are in the working tree, not as last committed. Their
-# times are those of the copy, so every run of the script starts from a fresh build (the
-# compiler cache makes that cheap) and never from objects of an earlier run's mutation.
+# times are those of the copy, so every source is built again at the start of a run (the
+# compiler cache makes that cheap) and no object of an earlier run's mutation is kept.
 copy_tree() {
-    rm -rf "$tree"
+    rm -rf "$logs"
     mkdir -p "$tree" "$logs"
+    find "$tree" -mindepth 1 -maxdepth 1 ! -name build -exec rm -rf {} +
     git -C "$source_root" ls-files -z --cached --others --exclude-standard \
         | (cd "$source_root" && tar --null -T - -cf - 2>/dev/null) \
         | tar -xmf - -C "$tree"
     # The build finds the shared sample files beside the source tree.
-    ln -sfn "$(readlink -f "$source_root/../shared")" "$work/shared"
+    ln -sfn "$(readlink -f "$shared")" "$work/shared"
 }
 
 configure() {
@@ -63,8 +71,21 @@ apply_patch() { # patch [option ...]
     patch -d "$tree" -p1 -F0 -s -f "$@" <"$patch"
 }
 
-build_tree() { # log
-    cmake --build "$build" -j "$jobs" >"$1" 2>&1
+build_tree() { # log [target ...]
+    local log=$1
+    shift
+    local targets=()
+    [ $# -gt 0 ] && targets=(--target "$@")
+    cmake --build "$build" -j "$jobs" "${targets[@]}" >>"$log" 2>&1
+}
+
+# The named tests' own programs and what they run: most mutations are killed by them, and
+# linking every other test first would take most of the time. Names that are no target (a
+# test run twice under another name) fall back to building everything.
+build_first_tests() { # log names
+    local names
+    IFS='|' read -r -a names <<<"$2"
+    build_tree "$1" fernwick fernwick_access_odbc "${names[@]}" || build_tree "$1"
 }
 
 # 0 when the tests pass; the first failure ends the run. With -R or -E and a regular
@@ -97,10 +118,15 @@ for patch in "${patches[@]}"; do
         status="does not apply"
     else
         apply_patch "$patch" >>"$log" 2>&1
-        if ! build_tree "$log"; then
+        first=$(header_field "$patch" 'Tests first')
+        if ! build_first_tests "$log" "$first"; then
             status="does not build"
-        elif first=$(header_field "$patch" 'Tests first'); ! run_tests "$log" -R "$first" \
-            || ! run_tests "$log" -E "$first"; then
+        elif ! run_tests "$log" -R "$first"; then
+            status=killed
+            killed=$((killed + 1))
+        elif ! build_tree "$log"; then
+            status="does not build"
+        elif ! run_tests "$log" -E "$first"; then
             status=killed
             killed=$((killed + 1))
         else
