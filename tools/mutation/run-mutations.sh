@@ -89,11 +89,13 @@ build_first_tests() { # log names
 }
 
 # 0 when the tests pass; the first failure ends the run. With -R or -E and a regular
-# expression of test names, only those tests, or all but those.
+# expression of test names, only those tests, or all but those. A test that fails is run once
+# more, alone, so that a machine too busy for a test's waits does not pass for a kill.
 run_tests() { # log [-R|-E names]
     local selection=()
     [ -n "${3:-}" ] && selection=("$2" "^($3)\$")
-    ctest --test-dir "$build" --stop-on-failure -j "$test_jobs" "${selection[@]}" >>"$1" 2>&1
+    ctest --test-dir "$build" --stop-on-failure -j "$test_jobs" "${selection[@]}" >>"$1" 2>&1 \
+        || ctest --test-dir "$build" --rerun-failed --stop-on-failure >>"$1" 2>&1
 }
 
 copy_tree
