@@ -21,6 +21,9 @@
 # A patch that no longer applies to the tree, or a mutation that does not compile, has a
 # status of its own and is not scored either.
 set -u
+# The copy's objects match the working tree's only when the compiler cache leaves the build
+# directory out of what it hashes (it puts it in by default for builds with debug info).
+export CCACHE_NOHASHDIR=${CCACHE_NOHASHDIR:-1}
 
 here=$(cd "$(dirname "$0")" && pwd)
 source_root=$(cd "${MUTATION_SOURCE:-$here/../..}" && pwd)
