@@ -9,7 +9,8 @@
 # Environment: MUTATION_SOURCE, the git working tree to copy (default: the one holding this
 # script), for instance one of an earlier commit to measure its suite against these patches;
 # SHARED_DIR, the shared sample files (default: ../shared beside that tree);
-# MUTATION_WORK, the copy and its build (default $TMPDIR/fernwick-mutation);
+# MUTATION_WORK, the copy and its build (default $TMPDIR/fernwick-mutation); MUTATION_KEEP_COPY=1
+# runs on the copy an earlier run left, as it is, instead of copying afresh;
 # JOBS, compile jobs (default: the number of cores); TEST_JOBS (default: twice that).
 # Run it niced on a shared machine: nice -n 10 tools/mutation/run-mutations.sh
 #
@@ -101,7 +102,12 @@ run_tests() { # log [-R|-E names]
         || ctest --test-dir "$build" --rerun-failed --stop-on-failure >>"$1" 2>&1
 }
 
-copy_tree
+if [ -n "${MUTATION_KEEP_COPY:-}" ] && [ -d "$build" ]; then
+    rm -rf "$logs"
+    mkdir -p "$logs"
+else
+    copy_tree
+fi
 configure || { echo "configuring the copy failed: $logs/configure.log"; exit 2; }
 echo "baseline: building and running the suite on the unmutated tree"
 if ! build_tree "$logs/baseline.log" || ! run_tests "$logs/baseline.log"; then
