@@ -230,17 +230,21 @@ void UploadChannelTest::urlCutAtAnUnquotedSemicolonIsRefused()
 
 void UploadChannelTest::recordsTheReplyBody_data()
 {
+    QTest::addColumn<int>("status");
     QTest::addColumn<QByteArray>("reply");
     QTest::addColumn<QByteArray>("recorded");
-    QTest::newRow("empty") << QByteArray() << QByteArray("\n");
-    QTest::newRow("zero byte") << QByteArray("ab\0cd", 5) << QByteArray("ab\n");
-    QTest::newRow("line break") << QByteArray("first\nsecond") << QByteArray("first\nsecond\n");
-    QTest::newRow("utf-8") << QByteArray("{\"msg\":\"成功\"}") << QByteArray("{\"msg\":\"成功\"}\n");
+    QTest::newRow("empty") << 200 << QByteArray() << QByteArray("\n");
+    QTest::newRow("zero byte") << 200 << QByteArray("ab\0cd", 5) << QByteArray("ab\n");
+    QTest::newRow("line break") << 200 << QByteArray("first\nsecond") << QByteArray("first\nsecond\n");
+    QTest::newRow("utf-8") << 200 << QByteArray("{\"msg\":\"成功\"}") << QByteArray("{\"msg\":\"成功\"}\n");
+    // Every 2xx status is a success.
+    QTest::newRow("201") << 201 << QByteArray("created") << QByteArray("created\n");
 }
 
 // Each answer is appended to what the day's file already holds.
 void UploadChannelTest::recordsTheReplyBody()
 {
+    QFETCH(int, status);
     QFETCH(QByteArray, reply);
     QFETCH(QByteArray, recorded);
     Rig rig;
@@ -248,7 +252,7 @@ void UploadChannelTest::recordsTheReplyBody()
         QFile earlier(pointFile);
         QVERIFY(earlier.open(QIODevice::WriteOnly) && earlier.write("earlier answer\n") > 0);
     }
-    rig.server.answerWith(200, reply);
+    rig.server.answerWith(status, reply);
     PointThread channel(nullptr);
     channel.sendData("key=[]");
     QVERIFY(waitForLines(pointFile, 1 + recorded.count('\n')));
