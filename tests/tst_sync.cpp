@@ -221,6 +221,7 @@ private slots:
     void readFailingPartWayPostsNothingAndKeepsTheSnapshot();
     void pathAndPasswordReachTheDriverIntact();
     void paneShowsTheBeginningOfALongBody();
+    void paneShowsABodyAsLongAsItsLimitWhole();
     void secondSyncMeetsALocalFileFault_data();
     void secondSyncMeetsALocalFileFault();
 };
@@ -454,6 +455,25 @@ void SyncTest::paneShowsTheBeginningOfALongBody()
     QVERIFY(paneLine.startsWith(shown));
     QVERIFY2(paneLine.endsWith(QStringLiteral(" … [%1 bytes in all; the log file has the whole body]").arg(body.size())),
              qPrintable(paneLine.right(80)));
+}
+
+// The pane shows up to 4096 characters of a body as they are.
+void SyncTest::paneShowsABodyAsLongAsItsLimitWhole()
+{
+    const QString framing = QStringLiteral("key=[{\"pId\":\"1\",\"ptCard\":\"\",\"ptName\":\"\",\"ptNum\":\"\","
+                                           "\"ptType\":\"\"}]");
+    const QString name(4096 - framing.size(), QLatin1Char('x'));
+    Site site;
+    QVERIFY(site.make(QStringLiteral("insert into GT_CHECKPOINT (id, CheckPoint_Name) values (1, '%1');").arg(name)));
+    QStringList pane;
+    {
+        MainWindow window;
+        pane = paneLines(window);
+        QVERIFY(runSettles(window));
+    }
+    const QByteArray body = bodyPostedTo(site.server, "/point");
+    QCOMPARE(body.size(), 4096);
+    QVERIFY(pane.contains(QStringLiteral("[T] point sendData: ") + QString::fromUtf8(body)));
 }
 
 void SyncTest::secondSyncMeetsALocalFileFault_data()
