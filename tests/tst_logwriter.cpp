@@ -115,6 +115,7 @@ private slots:
     void createsNoFileWhenNothingWasLogged();
     void keepsLinesWhileTheLogCannotBeWritten_data();
     void keepsLinesWhileTheLogCannotBeWritten();
+    void saysAFailureOnceHoweverOftenItIsRetried();
     void keepsALineCutShortQueued();
     void countsWhatCouldNotBeWritten();
     void batchesWriteTheSameBytesAsSingleLines_data();
@@ -173,6 +174,34 @@ void LogWriterTest::keepsLinesWhileTheLogCannotBeWritten()
     QCOMPARE(warnings.all(), warnings.all().filter(QRegularExpression(cannotWrite + "|" + writtenAgain)));
     QCOMPARE(warnings.count(cannotWrite), 1);
     QCOMPARE(warnings.count(writtenAgain), 1);
+}
+
+// Retries meet the same fault many times before anyone repairs it; stderr hears of it once,
+// and once more only after the file was written again in between.
+void LogWriterTest::saysAFailureOnceHoweverOftenItIsRetried()
+{
+    WorkingDir wd;
+    QVERIFY(breakLog(Fault::LogIsAFile));
+    WarningRecorder warnings;
+    DailyFileQueue queue(QStringLiteral("log/fernwicklog-%1%2%3.txt"));
+    queue.setLinePause([] {});
+    queue.append("first");
+    const QDate day = noonOfTestDay.date();
+    for (int retry = 0; retry < 3; ++retry)
+        QVERIFY(!queue.writeTo(day, DailyFileQueue::Pacing::Paced));
+    QCOMPARE(warnings.count(cannotWrite), 1);
+    QVERIFY(repairLog(Fault::LogIsAFile));
+    QVERIFY(queue.writeTo(day, DailyFileQueue::Pacing::Paced));
+    QVERIFY(queue.writeTo(day, DailyFileQueue::Pacing::Paced));
+    QCOMPARE(warnings.count(writtenAgain), 1);
+    QVERIFY(QDir().mkdir(QStringLiteral("log/fernwicklog-20210607.txt")));
+    queue.append("second");
+    for (int retry = 0; retry < 3; ++retry)
+        QVERIFY(!queue.writeTo(day.addDays(1), DailyFileQueue::Pacing::Paced));
+    QCOMPARE(warnings.all().size(), 3);
+    QVERIFY2(warnings.all().last().startsWith("log/fernwicklog-20210607.txt cannot be written ("),
+             qPrintable(warnings.all().last()));
+    QCOMPARE(linesOf(dayFile), QStringList{"first"});
 }
 
 void LogWriterTest::keepsALineCutShortQueued()

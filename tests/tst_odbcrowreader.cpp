@@ -66,13 +66,14 @@ QVariant maybeNull(QRandomGenerator &random, const QVariant &value)
     return random.bounded(8) == 0 ? QVariant() : value;
 }
 
-// Date and time, date alone or time alone, as the site's file holds them.
+// Date and time, with or without fractions of a second, date alone or time alone, as the
+// site's file holds them.
 QString randomDateTime(QRandomGenerator &random)
 {
-    static const char *formats[] = {"yyyy-MM-dd HH:mm:ss", "yyyy-MM-dd", "HH:mm:ss"};
+    static const char *formats[] = {"yyyy-MM-dd HH:mm:ss", "yyyy-MM-dd HH:mm:ss.zzz", "yyyy-MM-dd", "HH:mm:ss"};
     const QDateTime moment(QDate(1899, 12, 30).addDays(random.bounded(80000)),
-                           QTime(0, 0).addSecs(random.bounded(86400)));
-    return moment.toString(QLatin1String(formats[random.bounded(3)]));
+                           QTime(0, 0).addMSecs(random.bounded(86400 * 1000)));
+    return moment.toString(QLatin1String(formats[random.bounded(4)]));
 }
 
 QVariantList randomRow(QRandomGenerator &random)

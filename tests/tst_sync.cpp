@@ -218,8 +218,10 @@ private slots:
     void emptyTablesAndAPlaceThatIsNoNumber();
     void unreadableDatabasePostsNothingAndKeepsSnapshots();
     void failedStatementSkipsOnlyItsKind();
+    void readFailingPartWayPostsNothingAndKeepsTheSnapshot();
     void pathAndPasswordReachTheDriverIntact();
     void paneShowsTheBeginningOfALongBody();
+    void paneShowsABodyAsLongAsItsLimitWhole();
     void secondSyncMeetsALocalFileFault_data();
     void secondSyncMeetsALocalFileFault();
 };
@@ -382,6 +384,46 @@ void SyncTest::failedStatementSkipsOnlyItsKind()
     QCOMPARE(planPart.at(3), QStringLiteral("[T] plan sendData skipped"));
 }
 
+// The checkpoints become a view whose third row fails to compute: the read ends part-way,
+// after two rows have been handed out.
+const char *checkpointsFailingAtTheThirdRow = R"sql(
+alter table GT_CHECKPOINT rename to CHECKPOINT_ROWS;
+create view GT_CHECKPOINT as
+  select id, CheckPoint_Card, CheckPoint_Name, CheckPoint_Number,
+         case when id = 3 then abs(-9223372036854775807 - 1) else CheckPoint_Type end as CheckPoint_Type
+  from CHECKPOINT_ROWS;
+)sql";
+
+void SyncTest::readFailingPartWayPostsNothingAndKeepsTheSnapshot()
+{
+    Site site;
+    QVERIFY(site.make(QString::fromUtf8(fixtureSite)));
+    {
+        MainWindow window;
+        QVERIFY(runSettles(window));
+        QString error;
+        QVERIFY2(gtdb::createGuardTourDb(site.path,
+                                         QString::fromUtf8(fixtureSite) + QString::fromUtf8(checkpointsFailingAtTheThirdRow),
+                                         QString(), &error),
+                 qPrintable(error));
+        pressUpdate(window);
+        QVERIFY(runSettles(window));
+    }
+    QStringList paths;
+    for (const TestServer::Request &request : site.server.requests())
+        paths << request.path;
+    QCOMPARE(paths.size(), 5);
+    QCOMPARE(paths.count(QStringLiteral("/point")), 1);
+    QCOMPARE(snapshot("orva_point_data", true).size(), 3);
+    const QStringList log = logLines();
+    const QStringList pointPart = log.mid(log.lastIndexOf("[T] sql pointData start"), 7);
+    QCOMPARE(pointPart.at(1), QStringLiteral("[T] AccessDB open success"));
+    QVERIFY(pointPart.at(2).startsWith("pId:1,"));
+    QVERIFY(pointPart.at(3).startsWith("pId:2,"));
+    QVERIFY2(pointPart.at(4).startsWith("[T] AccessDB error: "), qPrintable(pointPart.at(4)));
+    QCOMPARE(pointPart.mid(5), (QStringList{"[T] point sendData skipped", "[T] sql pointData end"}));
+}
+
 void SyncTest::pathAndPasswordReachTheDriverIntact()
 {
     Site site;
@@ -413,6 +455,25 @@ void SyncTest::paneShowsTheBeginningOfALongBody()
     QVERIFY(paneLine.startsWith(shown));
     QVERIFY2(paneLine.endsWith(QStringLiteral(" … [%1 bytes in all; the log file has the whole body]").arg(body.size())),
              qPrintable(paneLine.right(80)));
+}
+
+// The pane shows up to 4096 characters of a body as they are.
+void SyncTest::paneShowsABodyAsLongAsItsLimitWhole()
+{
+    const QString framing = QStringLiteral("key=[{\"pId\":\"1\",\"ptCard\":\"\",\"ptName\":\"\",\"ptNum\":\"\","
+                                           "\"ptType\":\"\"}]");
+    const QString name(4096 - framing.size(), QLatin1Char('x'));
+    Site site;
+    QVERIFY(site.make(QStringLiteral("insert into GT_CHECKPOINT (id, CheckPoint_Name) values (1, '%1');").arg(name)));
+    QStringList pane;
+    {
+        MainWindow window;
+        pane = paneLines(window);
+        QVERIFY(runSettles(window));
+    }
+    const QByteArray body = bodyPostedTo(site.server, "/point");
+    QCOMPARE(body.size(), 4096);
+    QVERIFY(pane.contains(QStringLiteral("[T] point sendData: ") + QString::fromUtf8(body)));
 }
 
 void SyncTest::secondSyncMeetsALocalFileFault_data()

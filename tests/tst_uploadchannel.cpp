@@ -126,7 +126,7 @@ enum class Location { None, Absolute, Relative };
 enum class Silence { Held, ClosedAfterBody, AfterSuccessStatus };
 
 // How an answer that the time limit must not cut off comes.
-enum class Wait { Pieces, BusyLoop, BusyBeforeStart, HeldAnswer };
+enum class Wait { Pieces, SlowBody, BusyLoop, BusyBeforeStart, HeldAnswer };
 
 // The real idle limit is seconds long; the tests shorten it to this, whatever sys.ini says.
 constexpr int shortIdleLimitMs = 40;
@@ -271,17 +271,21 @@ void UploadChannelTest::urlCutAtAnUnquotedSemicolonIsRefused()
 
 void UploadChannelTest::recordsTheReplyBody_data()
 {
+    QTest::addColumn<int>("status");
     QTest::addColumn<QByteArray>("reply");
     QTest::addColumn<QByteArray>("recorded");
-    QTest::newRow("empty") << QByteArray() << QByteArray("\n");
-    QTest::newRow("zero byte") << QByteArray("ab\0cd", 5) << QByteArray("ab\n");
-    QTest::newRow("line break") << QByteArray("first\nsecond") << QByteArray("first\nsecond\n");
-    QTest::newRow("utf-8") << QByteArray("{\"msg\":\"成功\"}") << QByteArray("{\"msg\":\"成功\"}\n");
+    QTest::newRow("empty") << 200 << QByteArray() << QByteArray("\n");
+    QTest::newRow("zero byte") << 200 << QByteArray("ab\0cd", 5) << QByteArray("ab\n");
+    QTest::newRow("line break") << 200 << QByteArray("first\nsecond") << QByteArray("first\nsecond\n");
+    QTest::newRow("utf-8") << 200 << QByteArray("{\"msg\":\"成功\"}") << QByteArray("{\"msg\":\"成功\"}\n");
+    // Every 2xx status is a success.
+    QTest::newRow("201") << 201 << QByteArray("created") << QByteArray("created\n");
 }
 
 // Each answer is appended to what the day's file already holds.
 void UploadChannelTest::recordsTheReplyBody()
 {
+    QFETCH(int, status);
     QFETCH(QByteArray, reply);
     QFETCH(QByteArray, recorded);
     Rig rig;
@@ -289,7 +293,7 @@ void UploadChannelTest::recordsTheReplyBody()
         QFile earlier(pointFile);
         QVERIFY(earlier.open(QIODevice::WriteOnly) && earlier.write("earlier answer\n") > 0);
     }
-    rig.server.answerWith(200, reply);
+    rig.server.answerWith(status, reply);
     PointThread channel(nullptr);
     channel.sendData("key=[]");
     QVERIFY(waitForLines(pointFile, 1 + recorded.count('\n')));
@@ -508,6 +512,9 @@ void UploadChannelTest::answerWithinTheLimitIsRecorded_data()
     QTest::addColumn<int>("idleLimitMs");
     // The answer takes longer than the limit in all, but no gap between its pieces comes near it.
     QTest::newRow("answer that keeps coming") << QStringLiteral("2") << Wait::Pieces << 200;
+    // The same for the body going out: the server takes it slowly, for longer than the limit
+    // in all, while no gap between the pieces it takes comes near it.
+    QTest::newRow("body that keeps going") << QStringLiteral("3") << Wait::SlowBody << 2000;
     // A long sync keeps the event loop from running; an answer that came meanwhile is no silence.
     QTest::newRow("answer while the loop was busy") << QStringLiteral("1") << Wait::BusyLoop
                                                     << answerableIdleLimitMs;
@@ -531,11 +538,17 @@ void UploadChannelTest::answerWithinTheLimitIsRecorded()
         rig.server.answerInPieces(30, idleLimitMs / 10);
     if (wait == Wait::HeldAnswer)
         rig.server.holdReplies();
+    // The first 8 MiB of 16 are taken with a pause of 1.1 ms after every 4 KiB, no less than
+    // 2.2 s in all. The program sees the body move only as it leaves for the system's socket
+    // buffers, which hold megabytes; the rest, taken at once, leaves those to drain unseen.
+    if (wait == Wait::SlowBody)
+        rig.server.readBodySlowly(8 << 20, 4096, 1100);
     PointThread channel(nullptr);
-    channel.sendData("key=[]");
+    const QByteArray body = wait == Wait::SlowBody ? QByteArray("key=") + QByteArray(16 << 20, 'x') : QByteArray("key=[]");
+    channel.sendData(body);
     if (wait == Wait::BusyBeforeStart)
         QThread::msleep(unsigned(idleLimitMs * 3 / 2));
-    QTRY_COMPARE(rig.server.requestCount(), 1);
+    QTRY_COMPARE_WITH_TIMEOUT(rig.server.requestCount(), 1, 30000);
     if (wait == Wait::BusyLoop) {
         QVERIFY(rig.server.waitForAnswersSent(1));
         QThread::msleep(unsigned(idleLimitMs * 5 / 2));

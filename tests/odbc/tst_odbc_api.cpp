@@ -8,6 +8,7 @@
 #include <sql.h>
 #include <sqlext.h>
 
+#include <cstring>
 #include <memory>
 
 using namespace odbcfixture;
@@ -259,6 +260,8 @@ private slots:
         QTest::newRow("char, 3 bytes") << int(SQL_C_CHAR) << 3 << false;
         QTest::newRow("wide, whole") << int(SQL_C_WCHAR) << 64 << false;
         QTest::newRow("wide, 3 units") << int(SQL_C_WCHAR) << 6 << false;
+        // A part never ends between the two bytes of one unit.
+        QTest::newRow("wide, an odd number of bytes") << int(SQL_C_WCHAR) << 7 << false;
         // Many parts, or two of a 128 KiB buffer.
         QTest::newRow("long memo, char") << int(SQL_C_CHAR) << 4096 << true;
         QTest::newRow("long memo, wide") << int(SQL_C_WCHAR) << 65536 * 2 << true;
@@ -283,6 +286,38 @@ private slots:
         const int terminator = wide ? 2 : 1;
         QCOMPARE(calls > 1, bytes.size() + terminator > chunk);
         QCOMPARE(SQLFetch(reader.stmt), SQLRETURN(SQL_NO_DATA));
+    }
+
+    // A value that fills the buffer exactly leaves no room for its terminator: it is cut by one
+    // character, and nothing is written past the buffer.
+    void valueFillingTheBufferExactlyIsCut_data()
+    {
+        QTest::addColumn<int>("cType");
+        QTest::newRow("char") << int(SQL_C_CHAR);
+        QTest::newRow("wide") << int(SQL_C_WCHAR);
+    }
+
+    void valueFillingTheBufferExactlyIsCut()
+    {
+        QFETCH(int, cType);
+        const bool wide = cType == SQL_C_WCHAR;
+        const int unit = wide ? 2 : 1;
+        const QString name = QStringLiteral("North");
+        const int bufferBytes = name.size() * unit;
+        const char guard = '\x5a';
+        QByteArray buffer(bufferBytes + 8, guard);
+        QVERIFY(firstRow("select Line_Name from GT_LINE where id = 1"));
+        SQLLEN indicator = 0;
+        QCOMPARE(SQLGetData(session->stmt, 1, SQLSMALLINT(cType), buffer.data(), bufferBytes, &indicator),
+                 SQLRETURN(SQL_SUCCESS_WITH_INFO));
+        QCOMPARE(session->firstState(SQL_HANDLE_STMT, session->stmt), QStringLiteral("01004"));
+        QCOMPARE(indicator, SQLLEN(bufferBytes));
+        const QByteArray delivered = buffer.left(bufferBytes - unit);
+        QCOMPARE(wide ? fromWideBytes(delivered) : QString::fromUtf8(delivered), name.left(name.size() - 1));
+        QCOMPARE(buffer.mid(bufferBytes - unit, unit), QByteArray(unit, '\0'));
+        QCOMPARE(buffer.mid(bufferBytes), QByteArray(8, guard));
+        int calls = 0;
+        QCOMPARE(readInChunks(session->stmt, 1, SQLSMALLINT(cType), 64, &calls), wide ? QByteArray("h\0", 2) : "h");
     }
 
     // The state tells an application what went wrong; the message, which QODBC hands on as
@@ -443,6 +478,39 @@ private slots:
         const SQLRETURN executed = SQLExecute(session->stmt);
         QVERIFY2(SQL_SUCCEEDED(executed), qPrintable(session->firstRecord(SQL_HANDLE_STMT, session->stmt).second));
         QCOMPARE(session->rows(), QStringList{QString::fromLatin1(expected)});
+    }
+
+    // SQL_NUMERIC_STRUCT: its sign and its scale either way.
+    void numericStructsAreBoundWithSignAndScale_data()
+    {
+        QTest::addColumn<int>("sign"); // 1 positive, 0 negative
+        QTest::addColumn<int>("scale");
+        QTest::addColumn<QByteArray>("magnitude"); // little-endian
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("negative with places") << 0 << 2 << QByteArray::fromHex("3930") << "-123.45";
+        QTest::newRow("positive, fewer digits than places") << 1 << 3 << QByteArray::fromHex("05") << "0.005";
+        QTest::newRow("negative scale") << 1 << -2 << QByteArray::fromHex("07") << "700";
+        QTest::newRow("negative whole number") << 0 << 0 << QByteArray::fromHex("2a") << "-42";
+    }
+
+    void numericStructsAreBoundWithSignAndScale()
+    {
+        QFETCH(int, sign);
+        QFETCH(int, scale);
+        QFETCH(QByteArray, magnitude);
+        QFETCH(QString, expected);
+        SQL_NUMERIC_STRUCT numeric = {};
+        numeric.precision = 38;
+        numeric.scale = SQLSCHAR(scale);
+        numeric.sign = SQLCHAR(sign);
+        std::memcpy(numeric.val, magnitude.constData(), size_t(magnitude.size()));
+        QCOMPARE(SQLPrepare(session->stmt, sqlText("select ?"), SQL_NTS), SQLRETURN(SQL_SUCCESS));
+        QCOMPARE(SQLBindParameter(session->stmt, 1, SQL_PARAM_INPUT, SQL_C_NUMERIC, SQL_VARCHAR, 64, 0, &numeric,
+                                  sizeof numeric, nullptr),
+                 SQLRETURN(SQL_SUCCESS));
+        const SQLRETURN executed = SQLExecute(session->stmt);
+        QVERIFY2(SQL_SUCCEEDED(executed), qPrintable(session->firstRecord(SQL_HANDLE_STMT, session->stmt).second));
+        QCOMPARE(session->rows(), QStringList{expected});
     }
 
     // A bound buffer is read when the statement runs, not when it is bound.

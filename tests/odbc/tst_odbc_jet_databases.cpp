@@ -6,6 +6,7 @@
 #include "odbcfixture.h"
 
 #include <QDir>
+#include <QProcess>
 #include <QSqlDriver>
 #include <QSqlField>
 #include <QSqlIndex>
@@ -72,6 +73,24 @@ QStringList indexColumns(QSqlDatabase db, const QString &table)
     }
     SQLFreeHandle(SQL_HANDLE_STMT, stmt);
     return rows;
+}
+
+// The records mdb-export finds in a table whose values hold no line breaks.
+int exportedRows(const QString &path, const QString &table)
+{
+    QProcess exporter;
+    exporter.start(QStringLiteral("mdb-export"), {path, table});
+    if (!exporter.waitForFinished(30000) || exporter.exitCode() != 0)
+        return -1;
+    return exporter.readAllStandardOutput().count('\n') - 1;
+}
+
+// Jet 3 marks a row as deleted in the high byte of its entry in the page's row offset table.
+QByteArray withFirstRowDeleted(QByteArray bytes, int dataPage)
+{
+    const int rowOffsetTable = 10;
+    bytes[dataPage * 2048 + rowOffsetTable + 1] = char(bytes.at(dataPage * 2048 + rowOffsetTable + 1) | 0x40);
+    return bytes;
 }
 
 } // namespace
@@ -279,6 +298,19 @@ private slots:
             << unknownVersion << "Unrecognized database format '%1'. The Jet version of the database is unknown "
                                  "(version byte 7).";
         QTest::newRow("empty") << QByteArray() << "Unrecognized database format";
+        // Page 583 is the one data page of Shippers: libmdb then reads one row fewer than the
+        // table's definition counts, and both counts come from mdb-export.
+        const QByteArray oneRowGone = withFirstRowDeleted(nwind, 583);
+        QTemporaryDir exportDir;
+        const QString damagedCopy = exportDir.filePath(QStringLiteral("one-row-gone.mdb"));
+        QVERIFY(writeAll(damagedCopy, oneRowGone));
+        const int counted = exportedRows(sample(QStringLiteral("nwind.mdb")), QStringLiteral("Shippers"));
+        const int readable = exportedRows(damagedCopy, QStringLiteral("Shippers"));
+        QCOMPARE(readable, counted - 1);
+        QTest::newRow("one row fewer than counted")
+            << oneRowGone << QStringLiteral("table Shippers holds %1 rows, of which only %2 can be read")
+                                 .arg(counted)
+                                 .arg(readable);
     }
 
     void damagedFilesFailTheConnectAndStayUntouched()

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <csignal>
+#include <functional>
 #include <mutex>
 #include <thread>
 
@@ -91,6 +92,9 @@ struct TestServer::State
     Answer answer = Answer::Whole;
     int pieces = 0;
     std::chrono::milliseconds gap{0};
+    int slowBytes = 0;
+    int bytesPerPause = 0;
+    std::chrono::microseconds bodyPause{0};
     QList<Request> requests;
     std::atomic<bool> listenerEnded{false};
 
@@ -98,6 +102,20 @@ struct TestServer::State
     {
         std::lock_guard<std::mutex> lock(mutex);
         return answer != Answer::BeforeBody;
+    }
+
+    // Appends a piece of the body, pausing each time another `bytesPerPause` of the first
+    // `slowBytes` have come.
+    std::function<bool(const char *, size_t)> bodyReader(QByteArray *body) const
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        return [body, slow = slowBytes, bytes = bytesPerPause, pause = bodyPause](const char *data, size_t length) {
+            const int before = body->size();
+            body->append(data, int(length));
+            if (before < slow && before / bytes != body->size() / bytes)
+                std::this_thread::sleep_for(pause);
+            return true;
+        };
     }
 
     // The status line and the headers go out at once; once replies are released, the
@@ -137,10 +155,7 @@ TestServer::TestServer(const QString &certificateFile, const QString &keyFile)
                                  const httplib::ContentReader &reader) {
         QByteArray body;
         if (s->readsBody()) {
-            reader([&body](const char *data, size_t length) {
-                body.append(data, int(length));
-                return true;
-            });
+            reader(s->bodyReader(&body));
         }
         std::unique_lock<std::mutex> lock(s->mutex);
         s->requests.append({QString::fromStdString(request.path), QString::fromStdString(request.target), body,
@@ -239,6 +254,14 @@ void TestServer::closeAfterBody()
     std::signal(SIGPIPE, SIG_IGN);
     std::lock_guard<std::mutex> lock(state->mutex);
     state->answer = Answer::None;
+}
+
+void TestServer::readBodySlowly(int slowBytes, int bytes, int pauseUs)
+{
+    std::lock_guard<std::mutex> lock(state->mutex);
+    state->slowBytes = slowBytes;
+    state->bytesPerPause = bytes;
+    state->bodyPause = std::chrono::microseconds(pauseUs);
 }
 
 void TestServer::answerBeforeBody(int status)

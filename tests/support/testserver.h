@@ -36,6 +36,9 @@ public:
     // Answers `pieces` dots, one at a time, `gapMs` apart.
     void answerInPieces(int pieces, int gapMs);
     void closeAfterBody();
+    // Reads the first `slowBytes` of the body slowly, pausing `pauseUs` microseconds after
+    // every `bytes` it takes, as a busy server or a thin line takes it, and the rest at once.
+    void readBodySlowly(int slowBytes, int bytes, int pauseUs);
     // Answers with `status` without reading the body, and drops the connection, which the
     // unread body resets, once replies are released.
     void answerBeforeBody(int status);
