@@ -491,6 +491,10 @@ private slots:
         QTest::newRow("positive, fewer digits than places") << 1 << 3 << QByteArray::fromHex("05") << "0.005";
         QTest::newRow("negative scale") << 1 << -2 << QByteArray::fromHex("07") << "700";
         QTest::newRow("negative whole number") << 0 << 0 << QByteArray::fromHex("2a") << "-42";
+        // Beyond a 64-bit integer: a double, with its sign.
+        QTest::newRow("2 to the 64th") << 1 << 0 << QByteArray::fromHex("000000000000000001") << "1.84467440737096E+19";
+        QTest::newRow("minus 2 to the 64th") << 0 << 0 << QByteArray::fromHex("000000000000000001")
+                                             << "-1.84467440737096E+19";
     }
 
     void numericStructsAreBoundWithSignAndScale()
