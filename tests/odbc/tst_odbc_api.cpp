@@ -3,6 +3,7 @@
 // and the catalog functions.
 
 #include "odbcfixture.h"
+#include "odbcrows.h"
 #include "sql/sql_translate.h"
 
 #include <sql.h>
@@ -83,26 +84,7 @@ struct OdbcSession {
     }
 
     // Every remaining row of the open result, its columns as text joined by '|', NULL as "NULL".
-    QStringList rows()
-    {
-        SQLSMALLINT columns = 0;
-        SQLNumResultCols(stmt, &columns);
-        QStringList lines;
-        while (SQLFetch(stmt) == SQL_SUCCESS) {
-            QStringList values;
-            for (SQLUSMALLINT i = 1; i <= columns; ++i) {
-                char value[256] = {};
-                SQLLEN indicator = 0;
-                if (!SQL_SUCCEEDED(SQLGetData(stmt, i, SQL_C_CHAR, value, sizeof value, &indicator)))
-                    values << QStringLiteral("<failed>");
-                else
-                    values << (indicator == SQL_NULL_DATA ? QStringLiteral("NULL") : QString::fromUtf8(value));
-            }
-            lines << values.join(QLatin1Char('|'));
-        }
-        SQLFreeStmt(stmt, SQL_CLOSE);
-        return lines;
-    }
+    QStringList rows() { return remainingRows(stmt); }
 };
 
 SQLCHAR *sqlText(const char *text)

@@ -5,6 +5,7 @@
 
 #include "mdbexport.h"
 #include "odbcfixture.h"
+#include "odbcrows.h"
 
 #include <QDir>
 #include <QSet>
@@ -121,16 +122,7 @@ struct Session {
     Session(const Session &) = delete;
     Session &operator=(const Session &) = delete;
 
-    QString error(SQLSMALLINT type, SQLHANDLE handle) const
-    {
-        SQLCHAR state[6] = {};
-        SQLCHAR message[1024] = {};
-        SQLINTEGER native = 0;
-        SQLSMALLINT length = 0;
-        SQLGetDiagRec(type, handle, 1, state, &native, message, sizeof message, &length);
-        return QStringLiteral("error %1: %2").arg(QString::fromLatin1(reinterpret_cast<char *>(state)),
-                                                  QString::fromUtf8(reinterpret_cast<char *>(message)));
-    }
+    QString error(SQLSMALLINT type, SQLHANDLE handle) const { return diagnosticText(type, handle); }
 
     bool prepare(const QString &sql)
     {
@@ -143,23 +135,7 @@ struct Session {
     {
         if (!SQL_SUCCEEDED(executed))
             return {error(SQL_HANDLE_STMT, stmt)};
-        SQLSMALLINT columns = 0;
-        SQLNumResultCols(stmt, &columns);
-        QStringList lines;
-        while (SQLFetch(stmt) == SQL_SUCCESS) {
-            QStringList values;
-            for (SQLUSMALLINT i = 1; i <= columns; ++i) {
-                QByteArray value(4096, '\0');
-                SQLLEN indicator = 0;
-                if (!SQL_SUCCEEDED(SQLGetData(stmt, i, SQL_C_CHAR, value.data(), value.size(), &indicator)))
-                    values << error(SQL_HANDLE_STMT, stmt);
-                else
-                    values << (indicator == SQL_NULL_DATA ? QStringLiteral("NULL") : QString::fromUtf8(value.constData()));
-            }
-            lines << values.join(QLatin1Char('|'));
-        }
-        SQLFreeStmt(stmt, SQL_CLOSE);
-        return lines;
+        return remainingRows(stmt);
     }
 
     QStringList query(const QString &sql)
