@@ -68,9 +68,7 @@ QSqlError writeInTransaction(const QSqlDatabase &db, const QString &path, const 
         return error;
     QSqlQuery query(db);
     *created = presence == LocalDatabase::TablePresence::Absent;
-    if (*created
-        && !(query.exec(QStringLiteral("create table orva_fernwick_config (PATH text,PASSWD text);"))
-             && insertRow(&query, ConfigRecord::defaultPath(), ConfigRecord::defaultPassword())))
+    if (*created && !ConfigRecord::createSeededTable(&query))
         return query.lastError();
     if (!query.exec(QStringLiteral("select count(*) from orva_fernwick_config")) || !query.next())
         return query.lastError();
@@ -92,6 +90,12 @@ QString defaultPath()
 QString defaultPassword()
 {
     return QStringLiteral("XQ");
+}
+
+bool createSeededTable(QSqlQuery *query)
+{
+    return query->exec(QStringLiteral("create table orva_fernwick_config (PATH text,PASSWD text);"))
+        && insertRow(query, defaultPath(), defaultPassword());
 }
 
 bool read(Values *values, QString *error)

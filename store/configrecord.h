@@ -2,12 +2,18 @@
 
 #include <QString>
 
+class QSqlQuery;
+
 // The configuration record of fernwick.db as an installer sets it up, outside a sync.
 namespace ConfigRecord {
 
 // The values a first start seeds the record with.
 QString defaultPath();
 QString defaultPassword();
+
+// Creates the record's table with the row a first start seeds, inside the caller's
+// transaction. False when a statement failed; the query holds its error.
+bool createSeededTable(QSqlQuery *query);
 
 struct Values
 {

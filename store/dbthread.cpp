@@ -70,13 +70,7 @@ void DBThread::seedConfigTable()
     QSqlQuery query(localDb);
     if (!query.exec(QStringLiteral("begin immediate")))
         return;
-    bool written = query.exec(QStringLiteral("create table orva_fernwick_config (PATH text,PASSWD text);"));
-    if (written) {
-        query.prepare(QStringLiteral("insert into orva_fernwick_config (PATH, PASSWD) values (?, ?);"));
-        query.addBindValue(pathMdb);
-        query.addBindValue(passWd);
-        written = query.exec();
-    }
+    const bool written = ConfigRecord::createSeededTable(&query);
     if (!written || !query.exec(QStringLiteral("commit")))
         query.exec(QStringLiteral("rollback"));
 }
