@@ -5,6 +5,7 @@
 #include "odbc/odbc_strings.h"
 #include "odbc/results.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace accessodbc {
@@ -66,17 +67,25 @@ int bindText(sqlite3_stmt *stmt, int index, const std::string &text, SQLSMALLINT
     return sqlite3_bind_text(stmt, index, text.data(), int(text.size()), SQLITE_TRANSIENT);
 }
 
-// SQL_NUMERIC_STRUCT: a sign, a scale and a 128-bit magnitude, little-endian.
+// SQL_NUMERIC_STRUCT: a sign, a scale and a 128-bit magnitude, little-endian. The digits come
+// from dividing the magnitude by ten byte by byte, as no 32-bit compiler has a 128-bit integer.
 std::string numericText(const SQL_NUMERIC_STRUCT &numeric)
 {
-    unsigned __int128 magnitude = 0;
-    for (int i = SQL_MAX_NUMERIC_LEN - 1; i >= 0; --i)
-        magnitude = magnitude << 8 | numeric.val[i];
+    unsigned char magnitude[SQL_MAX_NUMERIC_LEN];
+    std::copy(numeric.val, numeric.val + SQL_MAX_NUMERIC_LEN, magnitude);
     std::string digits;
-    do {
-        digits.insert(digits.begin(), char('0' + int(magnitude % 10)));
-        magnitude /= 10;
-    } while (magnitude > 0);
+    bool quotientIsZero = false;
+    while (!quotientIsZero) {
+        unsigned remainder = 0;
+        quotientIsZero = true;
+        for (int i = SQL_MAX_NUMERIC_LEN - 1; i >= 0; --i) {
+            const unsigned value = remainder << 8 | magnitude[i];
+            magnitude[i] = static_cast<unsigned char>(value / 10);
+            remainder = value % 10;
+            quotientIsZero = quotientIsZero && magnitude[i] == 0;
+        }
+        digits.insert(digits.begin(), char('0' + remainder));
+    }
     const int scale = numeric.scale;
     if (scale > 0) {
         if (digits.size() <= size_t(scale))

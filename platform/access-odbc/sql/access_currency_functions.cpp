@@ -67,22 +67,30 @@ void add(sqlite3_context *context, int, sqlite3_value **argv)
         resultCurrency(context, sum);
 }
 
-// The product keeps four places, the fifth and beyond rounded half to even.
+// The product keeps four places, the fifth and beyond rounded half to even. It is worked out
+// on the magnitudes in parts that fit 64 bits, as no 32-bit compiler has a 128-bit integer:
+// with a = ah * 10^4 + al and b = bh * 10^4 + bl, a * b / 10^4 = a * bh + ah * bl + al * bl / 10^4.
 void multiply(sqlite3_context *context, int, sqlite3_value **argv)
 {
     int64_t a = 0, b = 0;
     if (!bothArguments(context, argv, &a, &b))
         return;
-    const __int128 exact = __int128(a) * b;
-    __int128 quotient = exact / 10000;
-    const __int128 remainder = exact % 10000;
-    const __int128 twice = remainder < 0 ? -2 * remainder : 2 * remainder;
-    if (twice > 10000 || (twice == 10000 && quotient % 2 != 0))
-        quotient += exact < 0 ? -1 : 1;
-    if (quotient > INT64_MAX || quotient < INT64_MIN)
+    const bool negative = (a < 0) != (b < 0);
+    const uint64_t ua = a < 0 ? 0 - uint64_t(a) : uint64_t(a);
+    const uint64_t ub = b < 0 ? 0 - uint64_t(b) : uint64_t(b);
+    const uint64_t low = (ua % 10000) * (ub % 10000);
+    uint64_t whole = 0, quotient = 0;
+    bool overflow = __builtin_mul_overflow(ua, ub / 10000, &whole)
+        || __builtin_add_overflow(whole, (ua / 10000) * (ub % 10000), &quotient)
+        || __builtin_add_overflow(quotient, low / 10000, &quotient);
+    const uint64_t twice = 2 * (low % 10000);
+    if (!overflow && (twice > 10000 || (twice == 10000 && quotient % 2 != 0)))
+        overflow = __builtin_add_overflow(quotient, 1, &quotient);
+    const uint64_t limit = negative ? uint64_t(INT64_MAX) + 1 : uint64_t(INT64_MAX);
+    if (overflow || quotient > limit)
         sqlite3_result_error(context, kOverflow, -1);
     else
-        resultCurrency(context, int64_t(quotient));
+        resultCurrency(context, negative ? int64_t(0 - quotient) : int64_t(quotient));
 }
 
 struct SumState {
