@@ -23,6 +23,7 @@ int main(int argc, char *argv[])
     if (a.arguments().size() > 1) {
         exitCode = runCommandLine(a);
     } else {
+        releaseConsoleOfItsOwn();
         MainWindow w;
         w.show();
         exitCode = a.exec();

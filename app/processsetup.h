@@ -2,9 +2,15 @@
 
 class QCoreApplication;
 
-// On Unix, SIGINT, SIGTERM, SIGHUP and SIGQUIT quit the event loop, so the program ends exactly as
-// when its window is closed. Elsewhere this does nothing.
+// The ways a program is told to end quit the event loop, so that it ends exactly as when its
+// window is closed: on Unix SIGINT, SIGTERM, SIGHUP and SIGQUIT; on Windows Ctrl+C, Ctrl+Break,
+// a closed console, a logoff and a shutdown, which the program holds back until it has ended.
 void quitOnTerminationSignals(QCoreApplication *app);
+
+// On Windows the program is a console program, so that the command-line modes print, end with
+// their status and hear Ctrl+C in a console. Started from the Start menu, the window gets a
+// console of its own it has no use for, which this closes. Elsewhere this does nothing.
+void releaseConsoleOfItsOwn();
 
 // Every date and time the program formats asks the C library for the local zone. Where the
 // zone comes from no TZ variable, glibc then checks /etc/localtime on each call, which is a
