@@ -1,6 +1,7 @@
 #include "app/mainwindow.h"
 #include "support/testsupport.h"
 
+#include <QApplication>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -27,6 +28,8 @@ class MainWindowTest : public QObject
 private slots:
     void cleanup() { QSqlDatabase::removeDatabase(QStringLiteral("fernwick_db")); }
     void formMatchesItsLayoutAndLimits();
+    void everyWidgetFitsWhateverTheFont_data();
+    void everyWidgetFitsWhateverTheFont();
     void clockShowsPlaceholderThenCurrentTime();
     void unreadableLocalFileIsSaidInLogAndPane();
 };
@@ -74,6 +77,38 @@ void MainWindowTest::formMatchesItsLayoutAndLimits()
     QCOMPARE(window.size(), QSize(400, 300));
     window.resize(1000, 1000);
     QCOMPARE(window.size(), QSize(800, 622));
+}
+
+void MainWindowTest::everyWidgetFitsWhateverTheFont_data()
+{
+    QTest::addColumn<int>("pixelSize");
+    QTest::newRow("the toolkit's font") << 0;
+    // Where the application font is missing, a fallback may be this tall (a Windows machine
+    // without Tahoma); the empty status bar must not push the button out of the window.
+    QTest::newRow("a tall fallback font") << 46;
+}
+
+void MainWindowTest::everyWidgetFitsWhateverTheFont()
+{
+    QFETCH(int, pixelSize);
+    WorkingDir wd;
+    const QFont original = QApplication::font();
+    QFont font = original;
+    if (pixelSize > 0)
+        font.setPixelSize(pixelSize);
+    QApplication::setFont(font);
+    {
+        MainWindow window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        const int visibleHeight = window.centralWidget()->height();
+        for (const char *name : {"time_label", "pushButton", "plainTextEdit"}) {
+            const QRect placed = window.centralWidget()->findChild<QWidget *>(QLatin1String(name))->geometry();
+            QVERIFY2(placed.bottom() < visibleHeight,
+                     qPrintable(QStringLiteral("%1 ends at %2 of %3").arg(QLatin1String(name)).arg(placed.bottom()).arg(visibleHeight)));
+        }
+    }
+    QApplication::setFont(original);
 }
 
 void MainWindowTest::clockShowsPlaceholderThenCurrentTime()
