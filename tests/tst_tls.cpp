@@ -55,6 +55,8 @@ void TlsTest::certificateDecidesThePost_data()
             + certificateError(QSslError::UnableToVerifyFirstCertificate, "CN=127.0.0.1", siteIssuer)
                                        << 0;
     QTest::newRow("site CA named") << "local" << "ca" << "ok" << 1;
+    // The INI format would take "\\b" for a backspace and read the bytes as Latin-1.
+    QTest::newRow("site CA named as written, a backslash and CJK in its folder") << "local" << "as written" << "ok" << 1;
     QTest::newRow("site CA named, other host's certificate")
         << "other" << "ca"
         << handshake + certificateError(QSslError::HostNameMismatch, "CN=other-host.invalid", siteIssuer) << 0;
@@ -87,6 +89,14 @@ void TlsTest::certificateDecidesThePost()
         if (!caSetting.isEmpty())
             settings.setValue(QStringLiteral("CA_CERTIFICATES"),
                               caSetting == QLatin1String("ca") ? certificates.authority : caSetting);
+    }
+    if (caSetting == QLatin1String("as written")) {
+        const QString folder = wd.file(QStringLiteral("a\\b 证书"));
+        QVERIFY(QDir().mkpath(folder) && QFile::copy(certificates.authority, folder + QStringLiteral("/ca.pem")));
+        QSettings(QStringLiteral("sys.ini"), QSettings::IniFormat).remove(QStringLiteral("CA_CERTIFICATES"));
+        QFile ini(QStringLiteral("sys.ini"));
+        QVERIFY(ini.open(QIODevice::Append));
+        ini.write("CA_CERTIFICATES=" + folder.toUtf8() + "/ca.pem ; the site's own CA\n");
     }
     PointThread channel(nullptr);
     channel.sendData("key=[]");

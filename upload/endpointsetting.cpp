@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QSettings>
 #include <QStringList>
+#include <QTextCodec>
 #include <QVariant>
 
 #include <limits>
@@ -70,6 +71,21 @@ QString refusalOfCutUrl(const QString &key, const QByteArray &written, int semic
         .arg(key, cutTo);
 }
 
+QString joinedValue(const QSettings &settings, const QString &key)
+{
+    const QVariant value = settings.value(key);
+    if (value.userType() == QMetaType::QStringList)
+        return value.toStringList().join(QLatin1Char(','));
+    return value.toString();
+}
+
+QString fileNameText(const QByteArray &bytes)
+{
+    QTextCodec::ConverterState state;
+    const QString text = QTextCodec::codecForName("UTF-8")->toUnicode(bytes.constData(), bytes.size(), &state);
+    return state.invalidChars == 0 ? text : QString::fromLocal8Bit(bytes);
+}
+
 // A value of plain text is the URL as written; one with quotes or escapes is joined from
 // the pieces QSettings made of it.
 QString urlOfList(const QStringList &pieces, const QByteArray &written)
@@ -90,6 +106,17 @@ Endpoint readEndpoint(const QSettings &settings, const QString &key)
     if (value.userType() == QMetaType::QStringList)
         return {urlOfList(value.toStringList(), written), QString()};
     return {value.toString(), QString()};
+}
+
+QStringList readFileSetting(const QSettings &settings, const QString &key)
+{
+    QStringList names = {joinedValue(settings, key)};
+    const QByteArray written = writtenValue(settings.fileName(), key);
+    const int comment = written.indexOf(';');
+    const QString asWritten = fileNameText(comment < 0 ? written : written.left(comment).trimmed());
+    if (!written.contains('"') && asWritten != names.first())
+        names << asWritten;
+    return names;
 }
 
 int readInactivityTimeoutSeconds(const QSettings &settings)

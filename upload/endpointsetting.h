@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 class QSettings;
 
@@ -19,6 +20,14 @@ struct Endpoint
 // commas is taken as that line writes it, and one that the format cuts is refused, since
 // the site's data would otherwise go to an address nobody wrote.
 Endpoint readEndpoint(const QSettings &settings, const QString &key);
+
+// The names the general section gives under `key` for a file: as the INI format reads the
+// value and, where the line writes it otherwise, as written (up to a ";" that starts a
+// comment), the first that names a file being the one meant. The format takes a backslash for
+// an escape, so "C:\fernwick\site-ca.pem" reads as "C:ernwickite-ca.pem", and reads bytes as
+// Latin-1; as written, a backslash stays, and the bytes are UTF-8 where they are UTF-8 and
+// otherwise in the system's 8-bit encoding, in which an older Notepad saves the file.
+QStringList readFileSetting(const QSettings &settings, const QString &key);
 
 // HTTP_TIMEOUT_SECONDS: how long a post may go without moving a byte; 0 means no limit. A
 // value that is not a whole number of seconds, 0 or more, gives the default of 120.

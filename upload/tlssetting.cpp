@@ -1,22 +1,14 @@
 #include "upload/tlssetting.h"
 
+#include "upload/endpointsetting.h"
+
 #include <QFile>
 #include <QSettings>
 #include <QSslCertificate>
 #include <QStringList>
-#include <QVariant>
 
 namespace {
 const QString caKey = QStringLiteral("CA_CERTIFICATES");
-
-// A value with commas comes back from QSettings as a list; a file name keeps them.
-QString settingText(const QSettings &settings, const QString &key)
-{
-    const QVariant value = settings.value(key);
-    if (value.userType() == QMetaType::QStringList)
-        return value.toStringList().join(QLatin1Char(','));
-    return value.toString();
-}
 
 QString distinguishedName(const QSslCertificate &certificate, bool subject)
 {
@@ -45,11 +37,17 @@ TlsSetting readTlsSetting(const QSettings &settings)
 {
     TlsSetting setting;
     setting.configuration = QSslConfiguration::defaultConfiguration();
-    const QString fileName = settingText(settings, caKey);
-    if (fileName.isEmpty())
+    const QStringList names = readFileSetting(settings, caKey);
+    if (names.first().isEmpty())
         return setting;
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly)) {
+    QFile file;
+    for (const QString &name : names) {
+        file.setFileName(name);
+        if (file.open(QIODevice::ReadOnly))
+            break;
+    }
+    const QString fileName = file.fileName();
+    if (!file.isOpen()) {
         setting.refusal = QStringLiteral("%1 in sys.ini names \"%2\", which cannot be read (%3)")
                               .arg(caKey, fileName, file.errorString());
         return setting;
