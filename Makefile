@@ -24,13 +24,10 @@ TSAN_DIR ?= build-tsan
 
 SUDO := $(if $(filter 0,$(shell id -u)),,sudo)
 
-# Only for `make check-windows`: the tool's sources checked as a Windows compiler sees them.
-WINDOWS_DEPS := g++-mingw-w64-x86-64-posix
-
 # The tool built alone, as on Windows: snapshot rows through QSqlQuery.
 APPONLY_DIR ?= build-apponly
 
-.PHONY: all deps configure build test test-locale test-apponly check-windows demo package fuzz tsan install uninstall clean
+.PHONY: all deps configure build test test-locale test-apponly demo package fuzz tsan install uninstall clean
 
 all: build
 
@@ -61,7 +58,7 @@ build: configure
 TEST_LOCALE := de_DE.UTF-8
 
 test: build test-locale
-	cd $(BUILD_DIR) && ctest --output-on-failure -j $(TEST_JOBS) -E '_apponly$$'
+	cd $(BUILD_DIR) && ctest --output-on-failure -j $(TEST_JOBS) -E '_apponly$$|windows$$'
 
 test-locale: deps
 	@locale -a 2>/dev/null | grep -qix 'de_DE.utf8' || $(SUDO) localedef -i de_DE -f UTF-8 $(TEST_LOCALE)
@@ -83,26 +80,6 @@ test-apponly: build test-locale
 	cmake -S . -B $(BUILD_DIR) -DFERNWICK_APPONLY_EXE=$(abspath $(APPONLY_DIR))/fernwick
 	cmake --build $(BUILD_DIR) -j $(JOBS) --target tst_environments
 	cd $(BUILD_DIR) && ctest --output-on-failure -R '^tst_environments_apponly$$'
-
-# The tool's sources through MinGW-w64 with -fsyntax-only, without and with UNICODE (which
-# turns every ODBC call with text into its wide form), against this machine's Qt headers:
-# MinGW defines _WIN32 and WIN32 itself, so Qt's headers take their Windows branches; only
-# the features of qconfig.h stay Linux's.
-QT_HEADERS := $(shell qmake -query QT_INSTALL_HEADERS 2>/dev/null || echo /usr/include/x86_64-linux-gnu/qt5)
-WINDOWS_CXX := x86_64-w64-mingw32-g++-posix
-WINDOWS_SOURCES := $(filter-out store/snapshotinsert_sqlite.cpp,$(wildcard app/*.cpp store/*.cpp logging/*.cpp upload/*.cpp))
-WINDOWS_FLAGS := -std=c++17 -fsyntax-only -Wall -Wextra -Werror -DFERNWICK_VERSION='"check"' \
-  -I. -I$(BUILD_DIR)/generated -I$(BUILD_DIR)/fernwick_core_autogen/include \
-  $(foreach m,. QtCore QtGui QtWidgets QtSql QtNetwork,-isystem $(QT_HEADERS)/$(m))
-
-check-windows: configure
-	$(call install-missing,$(WINDOWS_DEPS))
-	cmake --build $(BUILD_DIR) --target fernwick_core_autogen
-	@for unicode in "" "-DUNICODE -D_UNICODE"; do \
-	  echo "check-windows: $(WINDOWS_CXX) -fsyntax-only $${unicode:-(ANSI)}"; \
-	  printf '%s\n' $(WINDOWS_SOURCES) | xargs -P $(JOBS) -n 1 \
-	    $(WINDOWS_CXX) $(WINDOWS_FLAGS) $$unicode || exit 1; \
-	done
 
 fuzz: deps
 	$(call install-missing,$(FUZZ_DEPS))
@@ -144,4 +121,6 @@ uninstall:
 	-@while IFS= read -r name; do $(SUDO) odbcinst -u -d -n "$$name"; done < $(BUILD_DIR)/fernwick-driver-names.txt
 
 clean:
-	rm -rf $(BUILD_DIR) $(APPONLY_DIR)
+	rm -rf $(BUILD_DIR) $(APPONLY_DIR) build-windows-i686 build-windows-x86_64 $(DRIVER_I386_DIR)
+
+include packaging/windows/windows.mk

@@ -1,6 +1,8 @@
 // The same guard-tour database gives the same bytes on the wire, in the row lines and in the
 // snapshot tables whatever the locale and the time zone of the machine that runs the sync: the
-// real executable is run once per environment and every run is compared with the C/UTC one.
+// real executable is run once per environment and every run is compared with the C/UTC one of
+// the reference build (FERNWICK_REFERENCE_EXE, by default the same one). A Windows build
+// writes its files in text mode, each line ending in CR LF, and only it.
 #include "gtdb.h"
 #include "support/site.h"
 
@@ -131,7 +133,15 @@ struct RunRecord
     QByteArray rowLines;               // the log's lines that carry no time stamp
     QMap<QString, QStringList> tables; // every stored value as type:hex, row by row
     QStringList stamps;                // when each log line and snapshot row was written
+    QStringList responses;             // each response file's name without its day, and its lines
+    QStringList lineEndFaults;         // files whose line ends are not the platform's
 };
+
+// The Windows build, when the test runs one: FERNWICK_EXE runs it under Wine.
+QString windowsBuild()
+{
+    return qEnvironmentVariableIsSet("FERNWICK_WINDOWS_EXE") ? qEnvironmentVariable("FERNWICK_EXE") : QString();
+}
 
 QStringList storedRows(QSqlDatabase &db, const QString &table)
 {
@@ -166,16 +176,35 @@ QMap<QString, QStringList> snapshots(const QString &file)
     return tables;
 }
 
+// Every line of the log and response files ends in CR LF on Windows and in LF elsewhere; the
+// record keeps them as LF, and says where a file breaks that rule.
+QByteArray withUnixLineEnds(const QByteArray &bytes, bool windows, QStringList *faults, const QString &name)
+{
+    const int lines = bytes.count('\n');
+    const int windowsEnds = bytes.count("\r\n");
+    if (windowsEnds != (windows ? lines : 0))
+        *faults << QStringLiteral("%1: %2 of %3 lines end in CR LF").arg(name).arg(windowsEnds).arg(lines);
+    return windows ? QByteArray(bytes).replace("\r\n", "\n") : bytes;
+}
+
+// The daily files of log/ by name, each with LF line ends.
+QMap<QString, QByteArray> dailyFiles(const QString &directory, bool windows, QStringList *faults)
+{
+    QMap<QString, QByteArray> files;
+    const QDir log(directory + QStringLiteral("/log"));
+    for (const QString &name : log.entryList(QDir::Files, QDir::Name))
+        files.insert(name, withUnixLineEnds(readAll(log.filePath(name)), windows, faults, name));
+    return files;
+}
+
 // The log's lines that carry no time stamp, and the stamps of the others.
-QByteArray unstampedLogLines(const QString &directory, QStringList *stamps)
+QByteArray unstampedLogLines(const QMap<QString, QByteArray> &files, QStringList *stamps)
 {
     QByteArray lines;
-    const QDir log(directory + QStringLiteral("/log"));
-    for (const QString &name : log.entryList({QStringLiteral("fernwicklog-*.txt")}, QDir::Files, QDir::Name)) {
-        QFile file(log.filePath(name));
-        if (!file.open(QIODevice::ReadOnly))
+    for (auto file = files.begin(); file != files.end(); ++file) {
+        if (!file.key().startsWith(QLatin1String("fernwicklog-")))
             continue;
-        for (const QByteArray &line : file.readAll().split('\n')) {
+        for (const QByteArray &line : file.value().split('\n')) {
             if (line.startsWith("\r[ "))
                 *stamps << QString::fromUtf8(line.mid(3, line.indexOf(" ] ") - 3));
             else
@@ -183,6 +212,17 @@ QByteArray unstampedLogLines(const QString &directory, QStringList *stamps)
         }
     }
     return lines;
+}
+
+// The answers recorded, one file per kind, whatever day the run fell on.
+QStringList responses(const QMap<QString, QByteArray> &files)
+{
+    QStringList answers;
+    for (auto file = files.begin(); file != files.end(); ++file) {
+        if (file.key().startsWith(QLatin1String("response")))
+            answers << file.key().section(QLatin1Char('-'), 0, 0) + QLatin1Char(' ') + QString::fromUtf8(file.value());
+    }
+    return answers;
 }
 
 QStringList writtenAtStamps(const QString &file)
@@ -201,7 +241,7 @@ QStringList writtenAtStamps(const QString &file)
     return stamps;
 }
 
-RunRecord syncUnder(const Environment &environment, const QString &site)
+RunRecord syncUnder(const Environment &environment, const QString &site, const QString &executable)
 {
     RunRecord record;
     Site run;
@@ -217,7 +257,7 @@ RunRecord syncUnder(const Environment &environment, const QString &site)
     QProcess fernwick;
     fernwick.setWorkingDirectory(run.wd.path());
     fernwick.setProcessEnvironment(variables);
-    fernwick.start(qEnvironmentVariable("FERNWICK_EXE"), {QStringLiteral("--once")});
+    fernwick.start(executable, {QStringLiteral("--once")});
     if (!fernwick.waitForFinished(120000) || fernwick.exitStatus() != QProcess::NormalExit) {
         record.output = QStringLiteral("did not end normally: ") + QString::fromLocal8Bit(fernwick.readAllStandardError());
         return record;
@@ -226,7 +266,9 @@ RunRecord syncUnder(const Environment &environment, const QString &site)
     record.output = QString::fromUtf8(fernwick.readAllStandardOutput() + fernwick.readAllStandardError());
     for (const TestServer::Request &request : run.server.requests())
         record.bodies.insert(request.path, request.body);
-    record.rowLines = unstampedLogLines(run.wd.path(), &record.stamps);
+    const QMap<QString, QByteArray> files = dailyFiles(run.wd.path(), executable == windowsBuild(), &record.lineEndFaults);
+    record.rowLines = unstampedLogLines(files, &record.stamps);
+    record.responses = responses(files);
     record.tables = snapshots(run.wd.file(QStringLiteral("fernwick.db")));
     record.stamps += writtenAtStamps(run.wd.file(QStringLiteral("fernwick.db")));
     return record;
@@ -296,8 +338,10 @@ void TestEnvironments::initTestCase()
     site = dir.filePath(QStringLiteral("GuardTour_DB.mdb"));
     QVERIFY(gtdb::generateGuardTourDb(site, 300));
     QVERIFY(addRows(site, edgeRows(dateTimes, random)));
-    reference = syncUnder({QStringLiteral("C.UTF-8"), QStringLiteral("UTC")}, site);
+    const QString referenceBuild = qEnvironmentVariable("FERNWICK_REFERENCE_EXE", qEnvironmentVariable("FERNWICK_EXE"));
+    reference = syncUnder({QStringLiteral("C.UTF-8"), QStringLiteral("UTC")}, site, referenceBuild);
     QVERIFY2(reference.exitCode == 0, qPrintable(reference.output));
+    QCOMPARE(reference.lineEndFaults, QStringList());
     QCOMPARE(reference.bodies.keys(), (QStringList{"/line", "/plan", "/point"}));
 }
 
@@ -318,8 +362,10 @@ void TestEnvironments::sameBytesInEveryEnvironment()
 {
     QFETCH(QString, locale);
     QFETCH(QString, zone);
-    const RunRecord run = syncUnder({locale, zone}, site);
+    const RunRecord run = syncUnder({locale, zone}, site, qEnvironmentVariable("FERNWICK_EXE"));
     QVERIFY2(run.exitCode == 0, qPrintable(run.output));
+    QCOMPARE(run.lineEndFaults, QStringList());
+    QCOMPARE(run.responses, reference.responses);
     for (const QString &path : reference.bodies.keys())
         QVERIFY2(run.bodies.value(path) == reference.bodies.value(path),
                  qPrintable(path + QLatin1Char(' ')

@@ -19,8 +19,9 @@ fetch_sources() {
                  -o Dir::State::Lists="$apt/lists" -o Dir::Cache="$apt/cache" -o APT::Sandbox::User=root)
   apt-get "${options[@]}" -qq update
   mkdir -p "$work/download"
-  (cd "$work/download" && apt-get "${options[@]}" -qq source --download-only --tar-only \
-     qtbase-opensource-src sqlite3 openssl)
+  (cd "$work/download" &&
+   apt-get "${options[@]}" -qq source --download-only qtbase-opensource-src &&
+   apt-get "${options[@]}" -qq source --download-only --tar-only sqlite3 openssl)
 }
 
 unpack() {  # unpack NAME-GLOB INTO: the one upstream tarball of a source package
@@ -57,9 +58,20 @@ sqlite_amalgamation() {
   cp "$sqlite/sqlite3.c" "$sqlite/sqlite3.h" "$qtsrc/src/3rdparty/sqlite/"
 }
 
+# Qt as Debian ships it, but for Debian's own build changes: the fixes Debian took from Qt's
+# later releases (OpenSSL 3, which renamed functions Qt 5.15.8 looks up at run time, the CVEs,
+# QODBC's Unicode checks), in the order of Debian's series, up to its Debian-specific part.
+debian_qt_patches() {
+  local qtsrc=$1
+  tar -xf "$(ls "$work/download/"qtbase-opensource-src_*.debian.tar.* | head -n 1)" -C "$qtsrc"
+  sed -n '/^# Backported from upstream/,/^$/p' "$qtsrc/debian/patches/series" | grep -v -e '^#' -e '^$' |
+    while read -r patch; do patch -d "$qtsrc" -p1 -s --no-backup-if-mismatch < "$qtsrc/debian/patches/$patch" || exit 1; done
+}
+
 build_qt() {
   local qtsrc=$work/$arch/qtbase qtbuild=$work/$arch/qtbase-build
   unpack 'qtbase-opensource-src_*.orig.tar.*' "$qtsrc"
+  debian_qt_patches "$qtsrc"
   sqlite_amalgamation "$qtsrc"
   rm -rf "$qtbuild" && mkdir -p "$qtbuild"
   # wintab is missing from Debian's source, hence no tablet events; nothing the tool uses

@@ -8,8 +8,12 @@
 
 #include <odbcinst.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdint>
+#include <cstdlib>
 #include <strings.h>
+#include <sys/stat.h>
 
 namespace accessodbc {
 
@@ -31,6 +35,26 @@ void addDsnSettings(ConnectionAttributes *attributes, const std::string &dsn)
         if (SQLGetPrivateProfileString(dsn.c_str(), key, "", value, sizeof value, "odbc.ini") > 0)
             (*attributes)[key] = value;
     }
+}
+
+// Under Wine, a Windows program names its files by drive letter ("Z:\srv\site.mdb"), and Wine
+// maps each letter to a folder through the links in its prefix's dosdevices. A path on a drive
+// that the prefix maps is opened in that folder; any other path as it is.
+std::string pathUnderWine(const std::string &path)
+{
+    if (path.size() < 3 || !std::isalpha(static_cast<unsigned char>(path[0])) || path[1] != ':'
+        || (path[2] != '\\' && path[2] != '/'))
+        return path;
+    const char *prefix = std::getenv("WINEPREFIX");
+    const char *home = std::getenv("HOME");
+    const std::string prefixFolder = prefix && *prefix ? prefix : std::string(home ? home : "") + "/.wine";
+    const std::string drive = prefixFolder + "/dosdevices/" + char(std::tolower(static_cast<unsigned char>(path[0]))) + ':';
+    struct stat folder = {};
+    if (::stat(drive.c_str(), &folder) != 0 || !S_ISDIR(folder.st_mode))
+        return path;
+    std::string rest = path.substr(2);
+    std::replace(rest.begin(), rest.end(), '\\', '/');
+    return drive + rest;
 }
 
 // A refusal followed by what the storage said about it, as a sentence of its own.
@@ -84,7 +108,7 @@ SQLRETURN openWith(Connection *connection, const ConnectionAttributes &attribute
     if (connection->connected())
         return connection->diag.error("08002", "Connection name in use.");
     const std::string path = attribute(attributes, "DBQ");
-    OpenResult result = openDatabaseFile(path, attribute(attributes, "PWD"), engineNamed(attribute(attributes, "DRIVER")));
+    OpenResult result = openDatabaseFile(pathUnderWine(path), attribute(attributes, "PWD"), engineNamed(attribute(attributes, "DRIVER")));
     if (result.failure != OpenFailure::None)
         return reportOpenFailure(connection, result, path);
     if (!registerSqlFunctions(result.database->handle()))

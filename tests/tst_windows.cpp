@@ -1,0 +1,433 @@
+// The Windows build, run under Wine as a site runs it: unattended runs end with the Linux
+// build's lines and exit statuses, Windows paths and Windows file sharing are handled, Ctrl+C
+// and the end of a session end it as a closed window does, the window shows every widget and
+// its button syncs again, and the installer installs, runs and uninstalls.
+#include "gtdb.h"
+#include "support/certificates.h"
+#include "support/site.h"
+
+#include <QDirIterator>
+#include <QProcess>
+#include <QSettings>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QStandardPaths>
+#include <QUrl>
+#include <QtTest>
+
+#include <csignal>
+
+namespace {
+const QStringList kinds = {QStringLiteral("point"), QStringLiteral("line"), QStringLiteral("plan")};
+
+struct Run
+{
+    int exitCode = -1;
+    QStringList out;
+    QString err;
+};
+
+// The build a run is made with: the Windows one under Wine (FERNWICK_EXE runs it) or Linux's.
+enum class Build { Windows, Linux };
+
+QString executable(Build build)
+{
+    return qEnvironmentVariable(build == Build::Windows ? "FERNWICK_EXE" : "FERNWICK_LINUX_EXE");
+}
+
+QString windowsPath(const QString &unixPath)
+{
+    return QStringLiteral("Z:") + QString(unixPath).replace(QLatin1Char('/'), QLatin1Char('\\'));
+}
+
+// Wine's own programs, in the prefix the build runs in.
+QString wine()
+{
+    return qEnvironmentVariable("FERNWICK_WINE");
+}
+
+QProcessEnvironment unattended(const QString &display = QString())
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "XDG_RUNTIME_DIR"})
+        environment.remove(QString::fromLatin1(name));
+    if (!display.isEmpty())
+        environment.insert(QStringLiteral("DISPLAY"), display);
+    environment.insert(QStringLiteral("FERNWICK_EXIT_GRACE_MS"), QStringLiteral("3000"));
+    return environment;
+}
+
+void start(QProcess *process, Build build, const QString &directory, const QStringList &arguments,
+           const QString &display = QString())
+{
+    process->setWorkingDirectory(directory);
+    process->setProcessEnvironment(unattended(display));
+    process->start(executable(build), arguments);
+}
+
+Run finished(QProcess &process, int timeoutMs = 120000)
+{
+    Run run;
+    if (!process.waitForFinished(timeoutMs) || process.exitStatus() != QProcess::NormalExit) {
+        process.kill();
+        process.waitForFinished();
+        run.err = QStringLiteral("did not end normally: ") + QString::fromUtf8(process.readAllStandardError());
+        return run;
+    }
+    run.exitCode = process.exitCode();
+    run.out = QString::fromUtf8(process.readAllStandardOutput()).remove(QLatin1Char('\r')).split(QLatin1Char('\n'));
+    run.out.removeAll(QString());
+    run.err = QString::fromUtf8(process.readAllStandardError());
+    return run;
+}
+
+Run runIn(Build build, const QString &directory, const QStringList &arguments, const QByteArray &input = QByteArray())
+{
+    QProcess process;
+    start(&process, build, directory, arguments);
+    process.write(input);
+    process.closeWriteChannel();
+    return finished(process);
+}
+
+QString dailyFiles(const QString &directory, const QString &pattern)
+{
+    QString text;
+    const QDir log(directory + QStringLiteral("/log"));
+    for (const QString &name : log.entryList({pattern}, QDir::Files, QDir::Name))
+        text += QString::fromUtf8(readAll(log.filePath(name)));
+    return text;
+}
+
+void appendToSysIni(const QString &directory, const QByteArray &lines)
+{
+    QFile file(directory + QStringLiteral("/sys.ini"));
+    if (file.open(QIODevice::Append))
+        file.write(lines);
+}
+
+bool dropTable(const QString &site, const QString &table)
+{
+    bool dropped = false;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("site"));
+        db.setDatabaseName(site);
+        dropped = db.open() && QSqlQuery(db).exec(QStringLiteral("drop table ") + table);
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("site"));
+    return dropped;
+}
+
+// What a site's lines say, with its own folder and server made the same for all.
+QStringList comparable(const Run &run, const Site &site)
+{
+    const QUrl server(site.server.url(QString()));
+    QStringList lines = run.out;
+    return lines.replaceInStrings(QStringLiteral(":%1").arg(server.port()), QStringLiteral(":port"))
+        .replaceInStrings(site.wd.path(), QStringLiteral("/site"));
+}
+
+bool waitFor(const std::function<bool()> &condition, int timeoutMs = 60000)
+{
+    return QTest::qWaitFor(condition, timeoutMs);
+}
+
+// A program of this machine's, run to its end.
+QString output(const QString &program, const QStringList &arguments, int *exitCode = nullptr)
+{
+    QProcess process;
+    process.setProcessEnvironment(unattended());
+    process.start(program, arguments);
+    process.waitForFinished(120000);
+    if (exitCode)
+        *exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    return QString::fromUtf8(process.readAllStandardOutput() + process.readAllStandardError());
+}
+}
+
+class WindowsTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void unattendedRunsEndAsOnLinux_data();
+    void unattendedRunsEndAsOnLinux();
+    void windowsPathsAndFiles_data();
+    void windowsPathsAndFiles();
+    void endingWaitsForTheAnswers_data();
+    void endingWaitsForTheAnswers();
+    void windowShowsEverythingAndSyncsAgain();
+    void installsRunsAndUninstalls();
+
+private:
+    QTemporaryDir certificateDir;
+    TestCertificates certificates;
+};
+
+void WindowsTest::initTestCase()
+{
+    QVERIFY2(!executable(Build::Windows).isEmpty() && !executable(Build::Linux).isEmpty(),
+             "FERNWICK_EXE and FERNWICK_LINUX_EXE name the two builds; make test-windows sets them");
+    QVERIFY2(certificates.make(certificateDir.path()), qPrintable(certificates.error()));
+}
+
+void WindowsTest::unattendedRunsEndAsOnLinux_data()
+{
+    QTest::addColumn<QString>("scenario");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("line");
+    QTest::newRow("every kind answered") << "answered" << QStringList{"--once"} << 0 << "point: 3 rows posted, answered";
+    QTest::newRow("a failed post") << "500" << QStringList{"--once"} << 1 << "point: 3 rows posted, failed: ";
+    QTest::newRow("a skipped kind") << "skipped" << QStringList{"--once"} << 1 << "line: skipped, read failed: ";
+    QTest::newRow("a usage error") << "answered" << QStringList{"--twice"} << 2 << "";
+    QTest::newRow("--check") << "answered" << QStringList{"--check"} << 0 << "check: everything would work";
+    QTest::newRow("--check, no server") << "no server" << QStringList{"--check"} << 1 << "check: ";
+}
+
+// The same site run by either build: the same lines, the same status.
+void WindowsTest::unattendedRunsEndAsOnLinux()
+{
+    QFETCH(QString, scenario);
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QString, line);
+    QList<QStringList> outputs;
+    for (const Build build : {Build::Linux, Build::Windows}) {
+        Site site;
+        QVERIFY(site.generate(3));
+        if (scenario == QLatin1String("500"))
+            site.server.answerWith(500, "busy");
+        if (scenario == QLatin1String("skipped"))
+            QVERIFY(dropTable(site.path, QStringLiteral("GT_LINE")));
+        if (scenario == QLatin1String("no server"))
+            site.postTo(QStringLiteral("http://127.0.0.1:1"));
+        const Run run = runIn(build, site.wd.path(), arguments);
+        QVERIFY2(run.exitCode == exitCode, qPrintable(QStringLiteral("exit %1: %2").arg(run.exitCode).arg(run.err)));
+        if (!line.isEmpty())
+            QVERIFY2(run.out.filter(line).size() == 1, qPrintable(run.out.join(QLatin1Char('\n'))));
+        outputs << comparable(run, site);
+    }
+    QCOMPARE(outputs.at(1), outputs.at(0));
+}
+
+void WindowsTest::windowsPathsAndFiles_data()
+{
+    QTest::addColumn<QString>("scenario");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("logLine");
+    QTest::newRow("CJK working directory, database set by its Windows path")
+        << "windows path" << 0 << "point: 3 rows posted, answered";
+    QTest::newRow("https, CA_CERTIFICATES as a Windows path with CJK")
+        << "https" << 0 << "point: 3 rows posted, answered";
+    QTest::newRow("LOG_KEEP_DAYS") << "old logs" << 0 << "log: removed 2 daily files";
+    QTest::newRow("LOG_KEEP_DAYS, a file another program holds open")
+        << "held open" << 1 << "fernwicklog-20000102.txt";
+}
+
+void WindowsTest::windowsPathsAndFiles()
+{
+    QFETCH(QString, scenario);
+    QFETCH(int, exitCode);
+    QFETCH(QString, logLine);
+    Site site;
+    QVERIFY(site.generate(3));
+    QString directory = site.wd.path();
+    QProcess holder;
+    if (scenario == QLatin1String("windows path")) {
+        directory = site.wd.file(QStringLiteral("巡更 站点"));
+        QVERIFY(QDir().mkpath(directory));
+        QVERIFY(QFile::copy(site.wd.file(QStringLiteral("sys.ini")), directory + QStringLiteral("/sys.ini")));
+        const Run set = runIn(Build::Windows, directory, {QStringLiteral("--set-database"), windowsPath(site.path)});
+        QVERIFY2(set.exitCode == 0, qPrintable(set.err));
+    } else if (scenario == QLatin1String("https")) {
+        const QString folder = site.wd.file(QStringLiteral("证书"));
+        QVERIFY(QDir().mkpath(folder));
+        QVERIFY(QFile::copy(certificates.authority, folder + QStringLiteral("/site-ca.pem")));
+        static TestServer https(certificates.forLocalAddress.certificate, certificates.forLocalAddress.key);
+        site.postTo(https.url(QString()));
+        appendToSysIni(directory, "CA_CERTIFICATES=" + windowsPath(folder + QStringLiteral("/site-ca.pem")).toUtf8() + "\n");
+    } else {
+        QVERIFY(QDir().mkpath(site.wd.file(QStringLiteral("log"))));
+        for (const QString &old : {QStringLiteral("fernwicklog-20000101.txt"), QStringLiteral("fernwicklog-20000102.txt")}) {
+            QFile file(site.wd.file(QStringLiteral("log/") + old));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+        appendToSysIni(directory, "LOG_KEEP_DAYS=14\n");
+        if (scenario == QLatin1String("held open")) {
+            holder.setProcessEnvironment(unattended());
+            holder.start(wine(), {qEnvironmentVariable("FERNWICK_WINDOWS_HOLDOPEN"),
+                                  windowsPath(site.wd.file(QStringLiteral("log/fernwicklog-20000102.txt")))});
+            QVERIFY(waitFor([&holder] { return holder.canReadLine() || holder.state() == QProcess::NotRunning; }));
+            QCOMPARE(holder.readLine().trimmed(), QByteArray("held"));
+        }
+    }
+    const Run run = runIn(Build::Windows, directory, {QStringLiteral("--once")});
+    holder.closeWriteChannel();
+    holder.waitForFinished();
+    QVERIFY2(run.exitCode == exitCode, qPrintable(QStringLiteral("exit %1: %2 %3").arg(run.exitCode).arg(run.out.join('\n'), run.err)));
+    const QString log = dailyFiles(directory, QStringLiteral("fernwicklog-*.txt")) + run.out.join(QLatin1Char('\n'));
+    QVERIFY2(log.contains(logLine), qPrintable(log.right(2000)));
+    if (scenario == QLatin1String("held open")) {
+        QVERIFY(log.contains(QStringLiteral("being used by another process")));
+        QVERIFY(!QFile::exists(site.wd.file(QStringLiteral("log/fernwicklog-20000101.txt"))));
+    }
+}
+
+void WindowsTest::endingWaitsForTheAnswers_data()
+{
+    QTest::addColumn<int>("build");
+    QTest::newRow("Linux, SIGINT") << int(Build::Linux);
+    QTest::newRow("Windows, Ctrl+C (Wine's SIGINT)") << int(Build::Windows);
+}
+
+// Told to end while every answer is held back, the program waits; answers that come within
+// the grace are recorded as answered, and the run counts as complete.
+void WindowsTest::endingWaitsForTheAnswers()
+{
+    QFETCH(int, build);
+    Site site;
+    QVERIFY(site.generate(3));
+    site.server.holdReplies();
+    QProcess fernwick;
+    start(&fernwick, Build(build), site.wd.path(), {QStringLiteral("--once")});
+    QVERIFY(waitFor([&site] { return site.server.requestCount() == kinds.size(); }));
+    ::kill(pid_t(fernwick.processId()), SIGINT);
+    QVERIFY(waitFor([&site] {
+        return dailyFiles(site.wd.path(), QStringLiteral("fernwicklog-*.txt")).contains(QStringLiteral("exit: posts in flight: 3"));
+    }));
+    site.server.releaseReplies();
+    const Run run = finished(fernwick);
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(run.out, (QStringList{"point: 3 rows posted, answered", "line: 3 rows posted, answered",
+                                   "plan: 3 rows posted, answered"}));
+}
+
+// Xvfb, Wine's window, xdotool's click and ImageMagick's screenshot, as a person would see it.
+void WindowsTest::windowShowsEverythingAndSyncsAgain()
+{
+    for (const char *tool : {"Xvfb", "xdotool", "import"}) {
+        if (QStandardPaths::findExecutable(QLatin1String(tool)).isEmpty())
+            QSKIP(qPrintable(QStringLiteral("%1 is not installed").arg(QLatin1String(tool))));
+    }
+    QProcess xvfb;
+    xvfb.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+                                       QStringLiteral("0"), QStringLiteral("1024x768x24"), QStringLiteral("-nolisten"),
+                                       QStringLiteral("tcp")});
+    QVERIFY(waitFor([&xvfb] { return xvfb.canReadLine(); }, 30000));
+    const QString display = QLatin1Char(':') + QString::fromLatin1(xvfb.readLine().trimmed());
+    Site site;
+    QVERIFY(site.generate(3));
+    QProcess fernwick;
+    start(&fernwick, Build::Windows, site.wd.path(), {}, display);
+    QVERIFY(waitFor([&site] { return site.server.requestCount() == kinds.size(); }));
+
+    auto xdotool = [&display](const QStringList &arguments) {
+        QProcess process;
+        QProcessEnvironment environment = unattended(display);
+        process.setProcessEnvironment(environment);
+        process.start(QStringLiteral("xdotool"), arguments);
+        process.waitForFinished(30000);
+        return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
+    };
+    QString window;
+    QVERIFY(waitFor([&] {
+        window = xdotool({"search", "--onlyvisible", "--name", "^KELDO-FERNWICK$"}).section(QLatin1Char('\n'), 0, 0);
+        return !window.isEmpty();
+    }));
+    // The clock ticks: the label shows the time within a second or two.
+    const QString screenshots = qEnvironmentVariable("FERNWICK_SCREENSHOTS", QDir::currentPath());
+    const QString shot = screenshots + QStringLiteral("/windows-window.png");
+    QTest::qWait(1500);
+    QProcess import;
+    import.setProcessEnvironment(unattended(display));
+    import.start(QStringLiteral("import"), {QStringLiteral("-window"), QStringLiteral("root"), shot});
+    QVERIFY(import.waitForFinished(30000) && import.exitCode() == 0);
+
+    // The log can be read while the program writes it, as an editor or `type` reads it.
+    int typed = -1;
+    const QString typedLog = output(wine(), {QStringLiteral("cmd"), QStringLiteral("/c"), QStringLiteral("type"),
+                                             windowsPath(site.wd.path()) + QStringLiteral("\\log\\fernwicklog-*.txt")},
+                                    &typed);
+    QVERIFY2(typed == 0 && typedLog.contains(QStringLiteral("****** start ******")), qPrintable(typedLog.left(500)));
+
+    // 更新数据 lies at (60, 575) on the form, 75 x 23. The form of 800 x 622 fills the client
+    // area, which Wine's frame surrounds: borders alike on three sides, the title bar on top.
+    const QStringList size = xdotool({"getwindowgeometry", "--shell", window}).split(QLatin1Char('\n'));
+    const int width = size.filter(QStringLiteral("WIDTH=")).value(0).section(QLatin1Char('='), 1).toInt();
+    const int height = size.filter(QStringLiteral("HEIGHT=")).value(0).section(QLatin1Char('='), 1).toInt();
+    const int border = (width - 800) / 2;
+    site.server.holdReplies();
+    xdotool({"mousemove", "--window", window, QString::number(border + 97), QString::number(height - 622 - border + 586),
+             "click", "1"});
+    QVERIFY2(waitFor([&site] { return site.server.requestCount() == 2 * kinds.size(); }, 30000),
+             qPrintable(QStringLiteral("the button did not sync again; see %1").arg(shot)));
+
+    // The end of the session ends the program as closing its window does.
+    QProcess endSession;
+    endSession.setProcessEnvironment(unattended(display));
+    endSession.start(wine(), {QStringLiteral("wineboot"), QStringLiteral("--end-session")});
+    QVERIFY(waitFor([&site] {
+        return dailyFiles(site.wd.path(), QStringLiteral("fernwicklog-*.txt")).contains(QStringLiteral("exit: posts in flight: 3"));
+    }));
+    site.server.releaseReplies();
+    QVERIFY(fernwick.waitForFinished(60000));
+    endSession.waitForFinished(60000);
+    for (const QString &kind : {QStringLiteral("Point"), QStringLiteral("Line"), QStringLiteral("Plan")})
+        QCOMPARE(dailyFiles(site.wd.path(), QStringLiteral("response%1Data-*.txt").arg(kind)).count(QLatin1Char('\n')), 2);
+    xvfb.terminate();
+    xvfb.waitForFinished();
+}
+
+// The installer, silent, into the test's own prefix: a site that exists keeps its files.
+void WindowsTest::installsRunsAndUninstalls()
+{
+    const QString setup = qEnvironmentVariable("FERNWICK_WINDOWS_SETUP");
+    if (setup.isEmpty())
+        QSKIP("no installer named: make test-windows names it for the 32-bit build");
+    const QString driveC = qEnvironmentVariable("WINEPREFIX") + QStringLiteral("/drive_c");
+    const QString program = driveC + QStringLiteral("/Program Files/KELDO-FERNWICK");
+    const QString siteFolder = driveC + QStringLiteral("/ProgramData/巡更站点");
+    const QString task = driveC + QStringLiteral("/windows/system32/tasks/KELDO-FERNWICK sync");
+    const QString shortcut = driveC + QStringLiteral("/ProgramData/Microsoft/Windows/Start Menu/Programs/KELDO-FERNWICK.lnk");
+    int status = -1;
+    output(wine(), {QStringLiteral("net"), QStringLiteral("start"), QStringLiteral("Schedule")}, &status);
+
+    const QString siteOption = QStringLiteral("/SITE=C:\\ProgramData\\巡更站点");
+    QString said = output(wine(), {setup, QStringLiteral("/S"), QStringLiteral("/TASK"), siteOption}, &status);
+    QVERIFY2(status == 0, qPrintable(said));
+    output(qEnvironmentVariable("FERNWICK_WINESERVER"), {QStringLiteral("-w")});
+    for (const QString &file : {program + QStringLiteral("/fernwick.exe"), program + QStringLiteral("/platforms/qwindows.dll"),
+                                siteFolder + QStringLiteral("/sys.ini"), task, shortcut})
+        QVERIFY2(QFile::exists(file), qPrintable(file));
+    QVERIFY(readAll(task).contains("--once"));
+
+    // The site as an installer sets it up; installing again leaves it as it is.
+    Site site;
+    QVERIFY(site.generate(3));
+    QVERIFY(QFile::remove(siteFolder + QStringLiteral("/sys.ini")));
+    QVERIFY(QFile::copy(site.wd.file(QStringLiteral("sys.ini")), siteFolder + QStringLiteral("/sys.ini")));
+    QVERIFY(QFile::copy(site.wd.file(QStringLiteral("fernwick.db")), siteFolder + QStringLiteral("/fernwick.db")));
+    said = output(wine(), {setup, QStringLiteral("/S"), siteOption}, &status);
+    QVERIFY2(status == 0, qPrintable(said));
+    output(qEnvironmentVariable("FERNWICK_WINESERVER"), {QStringLiteral("-w")});
+    QCOMPARE(readAll(siteFolder + QStringLiteral("/sys.ini")), readAll(site.wd.file(QStringLiteral("sys.ini"))));
+
+    QProcess installed;
+    installed.setWorkingDirectory(siteFolder);
+    installed.setProcessEnvironment(unattended());
+    installed.start(wine(), {program + QStringLiteral("/fernwick.exe"), QStringLiteral("--once")});
+    const Run run = finished(installed);
+    QVERIFY2(run.exitCode == 0, qPrintable(run.out.join('\n') + run.err));
+    QCOMPARE(site.server.requestCount(), kinds.size());
+
+    said = output(wine(), {program + QStringLiteral("/uninstall.exe"), QStringLiteral("/S")}, &status);
+    output(qEnvironmentVariable("FERNWICK_WINESERVER"), {QStringLiteral("-w")});
+    for (const QString &gone : {program, task, shortcut})
+        QVERIFY2(!QFile::exists(gone), qPrintable(gone + said));
+    for (const QString &kept : {QStringLiteral("sys.ini"), QStringLiteral("fernwick.db"), QStringLiteral("log")})
+        QVERIFY2(QFile::exists(siteFolder + QLatin1Char('/') + kept), qPrintable(kept));
+}
+
+QTEST_GUILESS_MAIN(WindowsTest)
+#include "tst_windows.moc"
