@@ -54,7 +54,9 @@ PlatformStartGuard::~PlatformStartGuard()
 #ifdef Q_OS_UNIX
 #include <QSocketNotifier>
 
+#include <cerrno>
 #include <csignal>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -90,6 +92,16 @@ void quitOnTerminationSignals(QCoreApplication *app)
         ::sigaction(signal, &action, nullptr);
 }
 
+// The signal's byte is left in the pipe, so that the event loop, when it runs, ends too.
+bool waitForStandardInput()
+{
+    pollfd watched[] = {{STDIN_FILENO, POLLIN, 0}, {signalPipe[0], POLLIN, 0}};
+    // A caught signal ends poll early whatever SA_RESTART says; its byte is in the pipe by then.
+    while (::poll(watched, 2, -1) < 0 && errno == EINTR) {
+    }
+    return (watched[1].revents & POLLIN) == 0;
+}
+
 void cacheLocalTimeZone()
 {
     if (!qEnvironmentVariableIsSet("TZ"))
@@ -98,6 +110,11 @@ void cacheLocalTimeZone()
 #else
 void quitOnTerminationSignals(QCoreApplication *)
 {
+}
+
+bool waitForStandardInput()
+{
+    return true;
 }
 
 void cacheLocalTimeZone()

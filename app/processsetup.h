@@ -6,6 +6,10 @@ class QCoreApplication;
 // when its window is closed. Elsewhere this does nothing.
 void quitOnTerminationSignals(QCoreApplication *app);
 
+// Blocks until standard input has a byte to read or has ended: true; or until one of those
+// signals has come: false. Elsewhere it waits for the input alone.
+bool waitForStandardInput();
+
 // Every date and time the program formats asks the C library for the local zone. Where the
 // zone comes from no TZ variable, glibc then checks /etc/localtime on each call, which is a
 // third of a large sync's time; naming that same zone once spares the checks.

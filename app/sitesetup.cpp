@@ -2,6 +2,7 @@
 
 #include "app/mainwindow.h"
 #include "app/odbcdrivers.h"
+#include "app/processsetup.h"
 #include "store/configrecord.h"
 #include "store/recordkind.h"
 #include "upload/endpointsetting.h"
@@ -16,6 +17,7 @@
 #include <QSqlQuery>
 #include <QSslSocket>
 #include <QStringList>
+#include <QTextCodec>
 #include <QUrl>
 
 #include <cstdio>
@@ -23,6 +25,7 @@
 
 namespace {
 const QString accessConnection = QStringLiteral("GuardTour_DB_check");
+constexpr int utf8Mib = 106;
 
 void printLine(const QString &line)
 {
@@ -30,18 +33,72 @@ void printLine(const QString &line)
     std::fflush(stdout);
 }
 
-// The first line of standard input, without its line end; read as UTF-8 whatever the locale.
-QString passwordLine()
+enum class InputLine { Read, Ended, Interrupted };
+
+// The first line of standard input, without its line end. It is read a byte at a time, each
+// byte only once it has come, so that a termination signal ends the wait at any point.
+InputLine readFirstLine(QByteArray *line)
 {
     QFile input;
+    if (!input.open(fileno(stdin), QIODevice::ReadOnly | QIODevice::Unbuffered))
+        return InputLine::Ended;
+    char byte = 0;
+    for (;;) {
+        if (!waitForStandardInput())
+            return InputLine::Interrupted;
+        if (!input.getChar(&byte)) {
+            if (line->isEmpty())
+                return InputLine::Ended;
+            break;
+        }
+        if (byte == '\n')
+            break;
+        line->append(byte);
+    }
+    while (line->endsWith('\r'))
+        line->chop(1);
+    return InputLine::Read;
+}
+
+// The password as typed, or why it is refused: only what a connection string carries as it
+// was typed is stored.
+bool passwordText(const QByteArray &line, QString *password, QString *refusal)
+{
+    if (line.contains('\0')) {
+        *refusal = QStringLiteral("the password on standard input holds a NUL byte, which the guard-tour "
+                                  "database's connection cannot carry");
+        return false;
+    }
+    // A byte-order mark at the start is part of what was typed, not a header to drop.
+    QTextCodec::ConverterState state(QTextCodec::IgnoreHeader);
+    *password = QTextCodec::codecForMib(utf8Mib)->toUnicode(line.constData(), line.size(), &state);
+    if (state.invalidChars > 0 || state.remainingChars > 0) {
+        *refusal = QStringLiteral("the password on standard input is not UTF-8 text (a terminal in another "
+                                  "encoding?); convert it first, as with iconv -t UTF-8");
+        return false;
+    }
+    return true;
+}
+
+// The password from the first line of standard input; an empty line is an empty password.
+bool readPassword(QString *password, QString *refusal)
+{
     QByteArray line;
-    if (input.open(stdin, QIODevice::ReadOnly))
-        line = input.readLine();
-    while (line.endsWith('\n') || line.endsWith('\r'))
-        line.chop(1);
-    // An empty line is an empty password, which is not "unchanged".
-    const QString password = QString::fromUtf8(line);
-    return password.isNull() ? QStringLiteral("") : password;
+    switch (readFirstLine(&line)) {
+    case InputLine::Ended:
+        *refusal = QStringLiteral("no password was read: standard input ended before its first line");
+        return false;
+    case InputLine::Interrupted:
+        *refusal = QStringLiteral("no password was read: the program was told to end");
+        return false;
+    case InputLine::Read:
+        break;
+    }
+    if (!passwordText(line, password, refusal))
+        return false;
+    if (password->isNull())
+        *password = QStringLiteral("");
+    return true;
 }
 
 const QList<const RecordKind *> &postedKinds()
@@ -207,9 +264,13 @@ bool SiteCheck::connectTo(const QString &key, const QUrl &url, const TlsSetting 
 
 int setDatabase(const QString &path, bool passwordFromStdin)
 {
-    const QString password = passwordFromStdin ? passwordLine() : QString();
-    bool created = false;
+    QString password;
     QString error;
+    if (passwordFromStdin && !readPassword(&password, &error)) {
+        printLine(QStringLiteral("fernwick.db: %1; nothing was changed").arg(error));
+        return 1;
+    }
+    bool created = false;
     if (!ConfigRecord::write(path, password, &created, &error)) {
         printLine(error);
         return 1;

@@ -9,8 +9,12 @@
 #include <QTcpServer>
 #include <QtTest>
 
+#include <csignal>
+#include <sys/resource.h>
+
 namespace {
 const QString defaultPath = QStringLiteral("D:/Program Files (x86)/Quellard B1.0/GuardTour_DB.mdb");
+const QString newPath = QStringLiteral("/srv/site one/GuardTour_DB.mdb");
 
 struct Run
 {
@@ -19,23 +23,81 @@ struct Run
     QString err;
 };
 
+// What a run meets besides its arguments and its input.
+struct Disturbance
+{
+    int signal = 0;          // sent once the program catches it and its output holds `signalAfter`
+    QByteArray signalAfter;  // the input is written only after the signal
+    bool diskFull = false;   // no file may grow, as on a full disk
+    bool shortWaits = false; // the waits for a server cut to 50 ms; the texts keep their seconds
+};
+
+// The signal a test row names; 0 for none.
+int signalNamed(const QString &name)
+{
+    const QHash<QString, int> named = {{"SIGINT", SIGINT}, {"SIGTERM", SIGTERM}, {"SIGHUP", SIGHUP}};
+    return named.value(name);
+}
+
+// Whether the process has a handler of its own for `signal`, as its status in /proc says.
+bool catches(qint64 pid, int signal)
+{
+    const QByteArray status = readAll(QStringLiteral("/proc/%1/status").arg(pid));
+    const int at = status.indexOf("SigCgt:");
+    if (at < 0)
+        return false;
+    const QByteArray mask = status.mid(at + 7, status.indexOf('\n', at) - at - 7).trimmed();
+    return (mask.toULongLong(nullptr, 16) >> (signal - 1)) & 1u;
+}
+
+class Fernwick : public QProcess
+{
+public:
+    bool diskFull = false;
+
+protected:
+    void setupChildProcess() override
+    {
+        if (!diskFull)
+            return;
+        // A write past the limit then fails as on a full disk, instead of ending the program.
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit nothingMore = {0, 0};
+        ::setrlimit(RLIMIT_FSIZE, &nothingMore);
+    }
+};
+
 // As a timer or a terminal without a display runs it.
-Run run(const QStringList &arguments, const QByteArray &input = QByteArray())
+Run run(const QStringList &arguments, const QByteArray &input = QByteArray(), const Disturbance &disturbance = {})
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
         environment.remove(QString::fromLatin1(name));
-    QProcess process;
+    if (disturbance.shortWaits)
+        environment.insert(QStringLiteral("FERNWICK_IDLE_LIMIT_MS"), QStringLiteral("50"));
+    Fernwick process;
+    process.diskFull = disturbance.diskFull;
     process.setProcessEnvironment(environment);
     process.setWorkingDirectory(QDir::currentPath());
     process.start(qEnvironmentVariable("FERNWICK_EXE"), arguments);
+    QByteArray out;
+    // Until the program has started, the child is a copy of this test, with its handlers.
+    if (disturbance.signal != 0 && process.waitForStarted(30000)) {
+        const bool ready = QTest::qWaitFor([&] {
+            out += process.readAllStandardOutput();
+            return catches(process.processId(), disturbance.signal) && out.contains(disturbance.signalAfter);
+        }, 30000);
+        if (ready)
+            ::kill(pid_t(process.processId()), disturbance.signal);
+    }
     process.write(input);
     process.closeWriteChannel();
     Run result;
     if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
         return result;
     result.exitCode = process.exitCode();
-    result.out = QString::fromLocal8Bit(process.readAllStandardOutput()).split(QLatin1Char('\n'));
+    out += process.readAllStandardOutput();
+    result.out = QString::fromLocal8Bit(out).split(QLatin1Char('\n'));
     result.out.removeAll(QString());
     result.err = QString::fromLocal8Bit(process.readAllStandardError());
     return result;
@@ -99,18 +161,42 @@ void SiteSetupTest::setDatabaseWritesTheRecord_data()
     QTest::addColumn<QList<QStringList>>("before"); // no table when empty; {} for an empty table
     QTest::addColumn<bool>("hasTable");
     QTest::addColumn<QByteArray>("input");          // null: no --password-stdin
-    QTest::addColumn<QList<QStringList>>("after");
-    const QString path = QStringLiteral("/srv/site one/GuardTour_DB.mdb");
+    QTest::addColumn<QString>("trouble");           // a signal's name, or "disk full"
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("said");              // the beginning of one line on stdout
+    QTest::addColumn<QList<QStringList>>("after");  // empty: no fernwick.db at all
+    const QString path = newPath;
+    const QString set = QStringLiteral("fernwick.db: the guard-tour database is ") + path;
     using Rows = QList<QStringList>;
-    QTest::newRow("empty directory") << Rows() << false << QByteArray() << Rows{{path, "XQ"}};
-    QTest::newRow("empty directory, password") << Rows() << false << QByteArray("pä;ss}\n") << Rows{{path, "pä;ss}"}};
-    QTest::newRow("password without line end") << Rows() << false << QByteArray("secret") << Rows{{path, "secret"}};
-    QTest::newRow("empty password line") << Rows() << false << QByteArray("\r\n") << Rows{{path, ""}};
-    QTest::newRow("row kept, password unchanged") << Rows{{"C:/old.mdb", "old"}} << true << QByteArray()
-                                                  << Rows{{path, "old"}};
-    QTest::newRow("every row changed") << Rows{{"a", "1"}, {"b", "2"}} << true << QByteArray("new\nignored\n")
-                                       << Rows{{path, "new"}, {path, "new"}};
-    QTest::newRow("empty table") << Rows() << true << QByteArray() << Rows{{path, "XQ"}};
+    const Rows old = {{"C:/old.mdb", "old"}};
+    QTest::newRow("empty directory") << Rows() << false << QByteArray() << "" << 0 << set << Rows{{path, "XQ"}};
+    QTest::newRow("empty directory, password")
+        << Rows() << false << QByteArray("pä;ss}\n") << "" << 0 << set << Rows{{path, "pä;ss}"}};
+    QTest::newRow("password without line end")
+        << Rows() << false << QByteArray("secret") << "" << 0 << set << Rows{{path, "secret"}};
+    QTest::newRow("empty password line") << Rows() << false << QByteArray("\r\n") << "" << 0 << set << Rows{{path, ""}};
+    QTest::newRow("row kept, password unchanged") << old << true << QByteArray() << "" << 0 << set << Rows{{path, "old"}};
+    QTest::newRow("every row changed") << Rows{{"a", "1"}, {"b", "2"}} << true << QByteArray("new\nignored\n") << ""
+                                       << 0 << set << Rows{{path, "new"}, {path, "new"}};
+    QTest::newRow("empty table") << Rows() << true << QByteArray() << "" << 0 << set << Rows{{path, "XQ"}};
+    // A failed password command in a pipe gives no line at all, which is no password.
+    const QString noLine = QStringLiteral("fernwick.db: no password was read: standard input ended before its first "
+                                          "line; nothing was changed");
+    QTest::newRow("input ended before a line") << old << true << QByteArray("") << "" << 1 << noLine << old;
+    QTest::newRow("input ended, no fernwick.db yet") << Rows() << false << QByteArray("") << "" << 1 << noLine << Rows();
+    const QString notText = QStringLiteral("fernwick.db: the password on standard input is not UTF-8 text");
+    QTest::newRow("Latin-1 password") << old << true << QByteArray("p\xe4ssw\xf6rd\n") << "" << 1 << notText << old;
+    QTest::newRow("line cut inside a character") << old << true << QByteArray("p\xc3") << "" << 1 << notText << old;
+    QTest::newRow("NUL byte") << old << true << QByteArray("ab\0cd\n", 6) << "" << 1
+                              << "fernwick.db: the password on standard input holds a NUL byte" << old;
+    // The line comes only after the signal, which must have ended the program by then.
+    const QString toldToEnd = QStringLiteral("fernwick.db: no password was read: the program was told to end; nothing "
+                                             "was changed");
+    for (const char *signal : {"SIGINT", "SIGTERM", "SIGHUP"})
+        QTest::newRow(qPrintable(QStringLiteral("%1 at the prompt").arg(signal)))
+            << old << true << QByteArray("late\n") << signal << 1 << toldToEnd << old;
+    QTest::newRow("disk full, no fernwick.db yet") << Rows() << false << QByteArray() << "disk full" << 1
+                                                   << "fernwick.db cannot be written (" << Rows();
 }
 
 void SiteSetupTest::setDatabaseWritesTheRecord()
@@ -118,22 +204,34 @@ void SiteSetupTest::setDatabaseWritesTheRecord()
     QFETCH(QList<QStringList>, before);
     QFETCH(bool, hasTable);
     QFETCH(QByteArray, input);
+    QFETCH(QString, trouble);
+    QFETCH(int, exitCode);
+    QFETCH(QString, said);
     QFETCH(QList<QStringList>, after);
     WorkingDir wd;
     if (hasTable)
         QVERIFY(writeConfigurationTable(before));
-    QStringList arguments = {"--set-database", after.first().first()};
+    QStringList arguments = {"--set-database", newPath};
     if (!input.isNull())
         arguments << "--password-stdin";
-    const Run result = run(arguments, input);
-    QCOMPARE(result.exitCode, 0);
+    Disturbance disturbance;
+    disturbance.signal = signalNamed(trouble);
+    disturbance.diskFull = trouble == QLatin1String("disk full");
+    const Run result = run(arguments, input, disturbance);
+    QCOMPARE(result.exitCode, exitCode);
     QCOMPARE(result.err, QString());
-    QVERIFY2(result.out.contains("fernwick.db: the guard-tour database is " + after.first().first()),
+    QVERIFY2(std::any_of(result.out.begin(), result.out.end(), [&said](const QString &line) { return line.startsWith(said); }),
              qPrintable(result.out.join('\n')));
-    QCOMPARE(configurationRows(), after);
+    if (exitCode != 0)
+        QVERIFY2(result.out.last().endsWith(QStringLiteral("nothing was changed")), qPrintable(result.out.last()));
+    if (after.isEmpty())
+        QCOMPARE(QDir().entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
+    else
+        QCOMPARE(configurationRows(), after);
     // Nothing of a sync: no log, no snapshot tables, and the password never on the command line.
     QVERIFY(!QDir(QStringLiteral("log")).exists());
-    QVERIFY(!LocalFile().hasTable(QStringLiteral("orva_point_data")));
+    if (!after.isEmpty())
+        QVERIFY(!LocalFile().hasTable(QStringLiteral("orva_point_data")));
 }
 
 // Nothing is waited for and nothing is written: the row stays as it was, whole.
