@@ -311,6 +311,20 @@ void SiteSetupTest::checkSaysEachStep_data()
         << "no plan url" << 1
         << readable + endpointLines(plainSteps.split('|')).mid(0, 4)
                + QStringList{"PLAN_HTTPURL: not set in sys.ini", "check: 1 of the steps above failed"};
+    // HTTP_TIMEOUT_SECONDS=0 lets a post wait for ever, never the check.
+    QTest::newRow("handshake never answered, no limit set")
+        << "silent" << 1
+        << readable
+               + endpointLines({"127.0.0.1 resolved to 127.0.0.1", "connected to 127.0.0.1:", "TLS handshake with "})
+               + QStringList{"check: 3 of the steps above failed"};
+    const QStringList interrupted = readable + QStringList{"POINT_HTTPURL: 127.0.0.1 resolved to 127.0.0.1",
+                                                           "POINT_HTTPURL: connected to 127.0.0.1:",
+                                                           "check: interrupted, so not every step was checked"};
+    QTest::newRow("SIGINT while waiting for a handshake") << "SIGINT" << 1 << interrupted;
+    QTest::newRow("SIGTERM while waiting for a handshake") << "SIGTERM" << 1 << interrupted;
+    QTest::newRow("IPv6 address") << "ipv6" << 0
+                                  << readable + endpointLines({"::1 resolved to ::1", "connected to [::1]:"})
+                                         + QStringList{"check: everything would work"};
 }
 
 // Each step is one line; nothing reaches the server, the snapshot tables or the log.
@@ -339,14 +353,30 @@ void SiteSetupTest::checkSaysEachStep()
         QVERIFY(QFile::remove(QStringLiteral("fernwick.db")));
     if (trouble == QLatin1String("no plan url"))
         QSettings(QStringLiteral("sys.ini"), QSettings::IniFormat).remove(QStringLiteral("PLAN_HTTPURL"));
+    // The system takes the connections; nobody ever says a word on them.
+    QTcpServer silent;
+    const bool ipv6 = trouble == QLatin1String("ipv6");
+    QVERIFY(silent.listen(ipv6 ? QHostAddress::LocalHostIPv6 : QHostAddress::LocalHost, 0) || ipv6);
+    if (ipv6 && !silent.isListening())
+        QSKIP("no IPv6 loopback here");
+    const Disturbance disturbance = {signalNamed(trouble), "POINT_HTTPURL: connected to", false,
+                                     trouble == QLatin1String("silent")};
+    if (disturbance.signal != 0 || disturbance.shortWaits)
+        site.postTo(QStringLiteral("https://127.0.0.1:%1").arg(silent.serverPort()));
+    if (disturbance.shortWaits)
+        QSettings(QStringLiteral("sys.ini"), QSettings::IniFormat).setValue(QStringLiteral("HTTP_TIMEOUT_SECONDS"), 0);
+    if (ipv6)
+        site.postTo(QStringLiteral("http://[::1]:%1").arg(silent.serverPort()));
     const QByteArray localFile = readAll(QStringLiteral("fernwick.db"));
 
-    const Run result = run({"--check"});
+    const Run result = run({"--check"}, QByteArray(), disturbance);
     QCOMPARE(result.exitCode, exitCode);
     QCOMPARE(result.err, QString());
     QCOMPARE(result.out.size(), lines.size());
     for (int i = 0; i < lines.size(); ++i)
         QVERIFY2(result.out.at(i).startsWith(lines.at(i)), qPrintable(result.out.join('\n')));
+    if (disturbance.shortWaits)
+        QVERIFY2(result.out.at(7).endsWith(" failed: no answer within 30 s"), qPrintable(result.out.at(7)));
     if (trouble == QLatin1String("untrusted"))
         QVERIFY2(result.out.at(7).contains("failed: " + QSslError(QSslError::UnableToGetLocalIssuerCertificate).errorString()
                                            + " (subject CN=127.0.0.1; issuer CN=Site CA, O=Patrol Site)"),
