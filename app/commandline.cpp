@@ -106,6 +106,9 @@ QString outcomeLine(const KindOutcome &outcome)
 {
     if (!outcome.read)
         return outcome.word + QStringLiteral(": skipped, read failed: ") + outcome.error;
+    if (outcome.post == KindOutcome::Post::NotPosted)
+        return outcome.word + QStringLiteral(": ") + rowsText(outcome.rows) + QStringLiteral(" read, not posted: ")
+            + outcome.error;
     const QString posted = outcome.word + QStringLiteral(": ") + rowsText(outcome.rows) + QStringLiteral(" posted, ");
     if (outcome.post == KindOutcome::Post::Answered)
         return posted + QStringLiteral("answered");

@@ -224,10 +224,13 @@ bool MainWindow::openAccessDb()
 
 void MainWindow::watchAnswers(UploadChannel *channel)
 {
-    connect(channel, &UploadChannel::answered, runOutcome,
-            [run = runOutcome, word = channel->kind().word](bool failed, const QString &error) {
-                run->recordAnswer(word, failed, error);
-            });
+    const QString word = channel->kind().word;
+    connect(channel, &UploadChannel::answered, runOutcome, [run = runOutcome, word](bool failed, const QString &error) {
+        run->recordPostEnd(word, failed ? KindOutcome::Post::Failed : KindOutcome::Post::Answered, error);
+    });
+    connect(channel, &UploadChannel::notPosted, runOutcome, [run = runOutcome, word](const QString &why) {
+        run->recordPostEnd(word, KindOutcome::Post::NotPosted, why);
+    });
 }
 
 void MainWindow::reportSnapshotFailure(const UploadChannel *channel)

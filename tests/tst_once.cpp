@@ -117,6 +117,21 @@ struct GeneratedSite : Site
 {
     bool made = generate(rowsPerKind);
 };
+
+// sys.ini's line for `key` as an installer might have written it, `;` and all.
+void writeSysIniLine(const QString &directory, const QString &key, const QString &value)
+{
+    const QString file = directory + QStringLiteral("/sys.ini");
+    QStringList lines = QString::fromUtf8(readAll(file)).split(QLatin1Char('\n'));
+    for (QString &line : lines) {
+        if (line.startsWith(key + QLatin1Char('=')))
+            line = key + QLatin1Char('=') + value;
+    }
+    QFile out(file);
+    QVERIFY(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QVERIFY(out.write(lines.join(QLatin1Char('\n')).toUtf8()) > 0);
+}
+
 }
 
 class OnceTest : public QObject
@@ -163,6 +178,13 @@ void OnceTest::exitStatusAndLinesTellHowTheSyncWent_data()
                + QStringList{"point: snapshot not saved: table orva_point_data has no column named pId"};
     QTest::newRow("log never writable") << "log is a file" << 1
                                         << linesFor("3 rows posted, answered") + QStringList{"log: "};
+    // What was refused before it left is said to be unposted.
+    QTest::newRow("plan URL cut at an unquoted semicolon")
+        << "cut plan url" << 1
+        << QStringList{"point: 3 rows posted, answered", "line: 3 rows posted, answered",
+                       "plan: 3 rows read, not posted: PLAN_HTTPURL in sys.ini has an unquoted \";\""};
+    QTest::newRow("CA file missing") << "no CA file" << 1
+                                     << linesFor("3 rows read, not posted: CA_CERTIFICATES in sys.ini names \"");
 }
 
 void OnceTest::exitStatusAndLinesTellHowTheSyncWent()
@@ -191,6 +213,12 @@ void OnceTest::exitStatusAndLinesTellHowTheSyncWent()
         QVERIFY(LocalFile().exec(QStringLiteral("create table orva_point_data (a text)")));
     if (trouble == QLatin1String("log is a file"))
         QVERIFY(QFile(site.wd.file(QStringLiteral("log"))).open(QIODevice::WriteOnly));
+    QSettings sysIni(site.wd.file(QStringLiteral("sys.ini")), QSettings::IniFormat);
+    if (trouble == QLatin1String("cut plan url"))
+        writeSysIniLine(site.wd.path(), QStringLiteral("PLAN_HTTPURL"), site.server.url(QStringLiteral("/plan?a=b;c=d")));
+    if (trouble == QLatin1String("no CA file"))
+        sysIni.setValue(QStringLiteral("CA_CERTIFICATES"), QStringLiteral("missing.pem"));
+    sysIni.sync();
 
     const Waits waits = trouble == QLatin1String("silent") ? Waits::ShortIdleLimit : Waits::Real;
     const Run run = runIn(site.wd.path(), {QStringLiteral("--once")}, waits);

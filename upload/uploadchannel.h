@@ -49,11 +49,14 @@ signals:
     void postsInFlightChanged(int count);
     // One post has ended; failed unless a 2xx answer came.
     void answered(bool failed, const QString &error);
+    // A body was not posted at all, for `why`; its line in the response file says so too.
+    void notPosted(const QString &why);
 
 public slots:
     void getData(QNetworkReply *);
 
 private:
+    void refuse(const QString &why);
     void keepCertificateErrors(QNetworkReply *reply);
     void watchPost(QNetworkReply *reply, int timeoutSeconds);
     void abandonPost(QNetworkReply *reply, const QString &why);
