@@ -10,6 +10,7 @@ SyncOutcome::SyncOutcome(QObject *parent)
 void SyncOutcome::startRun()
 {
     outcomes.clear();
+    logsNotRemoved.clear();
 }
 
 void SyncOutcome::addKind(const KindOutcome &kind)

@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QVector>
 
 // What the last sync run did with one kind: whether it was read, and what became of its post.
@@ -30,8 +31,12 @@ public:
     // How a kind's post ended: answered, failed or never sent. The end of a post of an earlier
     // run, arriving after a new run began, counts for nothing.
     void recordPostEnd(const QString &word, KindOutcome::Post end, const QString &error);
+    // The old daily files of this run that LOG_KEEP_DAYS would have removed and could not be,
+    // each as "name (reason)".
+    void setOldLogsNotRemoved(const QStringList &names) { logsNotRemoved = names; }
 
     const QVector<KindOutcome> &kinds() const { return outcomes; }
+    const QStringList &oldLogsNotRemoved() const { return logsNotRemoved; }
     bool postsWaiting() const;
 
 signals:
@@ -41,4 +46,5 @@ signals:
 
 private:
     QVector<KindOutcome> outcomes;
+    QStringList logsNotRemoved;
 };

@@ -122,8 +122,9 @@ void MainWindow::syncData()
 void MainWindow::removeOldLogs()
 {
     const int keepDays = readLogKeepDays(QSettings(QStringLiteral("sys.ini"), QSettings::IniFormat));
-    const QString line = removedLogsLine(
-        removeOldDailyFiles(QStringLiteral("log"), LocalClock::now().date(), keepDays), keepDays);
+    const RemovedLogs removed = removeOldDailyFiles(QStringLiteral("log"), LocalClock::now().date(), keepDays);
+    runOutcome->setOldLogsNotRemoved(removed.notRemoved);
+    const QString line = removedLogsLine(removed, keepDays);
     if (!line.isEmpty())
         toFile(line);
 }

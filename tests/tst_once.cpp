@@ -11,6 +11,12 @@
 #include <QtTest>
 
 #include <csignal>
+#include <memory>
+
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
 
 namespace {
 const QStringList kinds = {QStringLiteral("point"), QStringLiteral("line"), QStringLiteral("plan")};
@@ -132,6 +138,37 @@ void writeSysIniLine(const QString &directory, const QString &key, const QString
     QVERIFY(out.write(lines.join(QLatin1Char('\n')).toUtf8()) > 0);
 }
 
+// While it lives, the file cannot be removed, not even by root: it is marked immutable.
+class UndeletableFile
+{
+public:
+    explicit UndeletableFile(const QString &path)
+        : path(QFile::encodeName(path))
+    {
+        held = QFile(path).open(QIODevice::WriteOnly) && markImmutable(true);
+    }
+    ~UndeletableFile()
+    {
+        if (held)
+            markImmutable(false);
+    }
+    bool held = false;
+
+private:
+    bool markImmutable(bool immutable)
+    {
+        const int fd = ::open(path.constData(), O_RDONLY);
+        int flags = 0;
+        bool marked = fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+        flags = immutable ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+        marked = marked && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+        if (fd >= 0)
+            ::close(fd);
+        return marked;
+    }
+    QByteArray path;
+};
+
 }
 
 class OnceTest : public QObject
@@ -185,6 +222,10 @@ void OnceTest::exitStatusAndLinesTellHowTheSyncWent_data()
                        "plan: 3 rows read, not posted: PLAN_HTTPURL in sys.ini has an unquoted \";\""};
     QTest::newRow("CA file missing") << "no CA file" << 1
                                      << linesFor("3 rows read, not posted: CA_CERTIFICATES in sys.ini names \"");
+    QTest::newRow("old daily file cannot be removed")
+        << "undeletable old log" << 1
+        << linesFor("3 rows posted, answered")
+               + QStringList{"log: could not remove old daily files (LOG_KEEP_DAYS): fernwicklog-20000101.txt ("};
 }
 
 void OnceTest::exitStatusAndLinesTellHowTheSyncWent()
@@ -218,6 +259,14 @@ void OnceTest::exitStatusAndLinesTellHowTheSyncWent()
         writeSysIniLine(site.wd.path(), QStringLiteral("PLAN_HTTPURL"), site.server.url(QStringLiteral("/plan?a=b;c=d")));
     if (trouble == QLatin1String("no CA file"))
         sysIni.setValue(QStringLiteral("CA_CERTIFICATES"), QStringLiteral("missing.pem"));
+    std::unique_ptr<UndeletableFile> oldLog;
+    if (trouble == QLatin1String("undeletable old log")) {
+        sysIni.setValue(QStringLiteral("LOG_KEEP_DAYS"), 30);
+        QVERIFY(QDir(site.wd.path()).mkdir(QStringLiteral("log")));
+        oldLog.reset(new UndeletableFile(site.wd.file(QStringLiteral("log/fernwicklog-20000101.txt"))));
+        if (!oldLog->held)
+            QSKIP("this user or file system cannot make a file undeletable");
+    }
     sysIni.sync();
 
     const Waits waits = trouble == QLatin1String("silent") ? Waits::ShortIdleLimit : Waits::Real;
