@@ -109,6 +109,7 @@ void MainWindow::syncData()
     accessDriver = jetDriverName;
     accessDb.setDatabaseName(accessConnectionString(pathMdb, passWd, accessDriver));
     runOutcome->startRun();
+    postTrust = readTlsSetting(QSettings(QStringLiteral("sys.ini"), QSettings::IniFormat));
     removeOldLogs();
     toPane(QStringLiteral("******** KELDO-FERNWICK start ********"));
     pointData();
@@ -160,7 +161,7 @@ void MainWindow::extract(UploadChannel *channel)
         // Recorded first: a post can fail, and be answered, inside sendData.
         runOutcome->addKind({kind.word, true, rows.count(), KindOutcome::Post::Waiting, QString(),
                              channel->snapshotFailureReason()});
-        channel->sendData(body);
+        channel->sendData(body, postTrust);
         const QByteArray sent = bytesUpToZero(body);
         toFile(kind.word + QStringLiteral(" sendData: "));
         logThread->appendUtf8(sent);

@@ -1,5 +1,6 @@
 // The real executable run unattended, as a timer or cron runs it: no display, one sync,
 // one line per kind on stdout and an exit status that tells whether everything went.
+#include "support/certificates.h"
 #include "support/localfile.h"
 #include "support/site.h"
 
@@ -15,6 +16,7 @@
 
 #include <fcntl.h>
 #include <linux/fs.h>
+#include <sys/inotify.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -169,6 +171,36 @@ private:
     QByteArray path;
 };
 
+// Counts how often a file is opened, by anyone, while the object lives.
+class OpenCounter
+{
+public:
+    explicit OpenCounter(const QString &path)
+        : watch(::inotify_init1(IN_NONBLOCK))
+    {
+        // The closes are watched too: the system merges an event into an unread one just like it.
+        watching = watch >= 0
+            && ::inotify_add_watch(watch, QFile::encodeName(path).constData(), IN_OPEN | IN_CLOSE) >= 0;
+    }
+    ~OpenCounter() { ::close(watch); }
+    int opens() const
+    {
+        int count = 0;
+        alignas(inotify_event) char events[4096];
+        for (ssize_t n; (n = ::read(watch, events, sizeof events)) > 0;) {
+            for (ssize_t at = 0; at < n;) {
+                const auto *event = reinterpret_cast<const inotify_event *>(events + at);
+                count += (event->mask & IN_OPEN) != 0;
+                at += ssize_t(sizeof(inotify_event) + event->len);
+            }
+        }
+        return count;
+    }
+    bool watching = false;
+
+private:
+    int watch;
+};
 }
 
 class OnceTest : public QObject
@@ -185,11 +217,16 @@ private slots:
     void withoutDisplay();
     void helpAndVersion_data();
     void helpAndVersion();
+
+private:
+    QTemporaryDir certificateDir;
+    TestCertificates certificates;
 };
 
 void OnceTest::initTestCase()
 {
     QVERIFY2(QFileInfo::exists(executable()), "FERNWICK_EXE names no executable");
+    QVERIFY2(certificates.make(certificateDir.path()), qPrintable(certificates.error()));
 }
 
 void OnceTest::exitStatusAndLinesTellHowTheSyncWent_data()
@@ -226,6 +263,8 @@ void OnceTest::exitStatusAndLinesTellHowTheSyncWent_data()
         << "undeletable old log" << 1
         << linesFor("3 rows posted, answered")
                + QStringList{"log: could not remove old daily files (LOG_KEEP_DAYS): fernwicklog-20000101.txt ("};
+    // A site's CA file can be large: a sync reads it once for its three posts.
+    QTest::newRow("https with the site's CA") << "https" << 0 << linesFor("3 rows posted, answered");
 }
 
 void OnceTest::exitStatusAndLinesTellHowTheSyncWent()
@@ -267,6 +306,15 @@ void OnceTest::exitStatusAndLinesTellHowTheSyncWent()
         if (!oldLog->held)
             QSKIP("this user or file system cannot make a file undeletable");
     }
+    std::unique_ptr<TestServer> https;
+    std::unique_ptr<OpenCounter> siteCa;
+    if (trouble == QLatin1String("https")) {
+        https.reset(new TestServer(certificates.forLocalAddress.certificate, certificates.forLocalAddress.key));
+        site.postTo(https->url(QString()));
+        siteCa.reset(new OpenCounter(certificates.authority));
+        QVERIFY(siteCa->watching);
+        sysIni.setValue(QStringLiteral("CA_CERTIFICATES"), certificates.authority);
+    }
     sysIni.sync();
 
     const Waits waits = trouble == QLatin1String("silent") ? Waits::ShortIdleLimit : Waits::Real;
@@ -298,6 +346,8 @@ void OnceTest::exitStatusAndLinesTellHowTheSyncWent()
     QCOMPARE(dailyFiles(site.wd.path(), QStringLiteral("response*Data-*.txt")), QStringLiteral("ok\nok\nok\n"));
     for (const QString &kind : kinds)
         QCOMPARE(LocalFile().table(QStringLiteral("orva_%1_data").arg(kind)).size(), rowsPerKind);
+    if (siteCa)
+        QCOMPARE(siteCa->opens(), 1);
 }
 
 // Ended while the server holds every answer: the posts get the grace every ending gives

@@ -5,7 +5,6 @@
 #include "upload/endpointsetting.h"
 #include "upload/oncebody.h"
 #include "upload/postlimits.h"
-#include "upload/tlssetting.h"
 
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -75,6 +74,11 @@ UploadChannel::~UploadChannel()
 
 void UploadChannel::sendData(QByteArray body)
 {
+    sendData(std::move(body), readTlsSetting(QSettings(QStringLiteral("sys.ini"), QSettings::IniFormat)));
+}
+
+void UploadChannel::sendData(QByteArray body, const TlsSetting &tls)
+{
     // Read afresh at every post, so a changed URL takes effect without a restart.
     QSettings settings(QStringLiteral("sys.ini"), QSettings::IniFormat);
     const Endpoint endpoint = readEndpoint(settings, recordKind.settingsKey);
@@ -82,7 +86,6 @@ void UploadChannel::sendData(QByteArray body)
         refuse(endpoint.refusal);
         return;
     }
-    const TlsSetting tls = readTlsSetting(settings);
     if (!tls.refusal.isEmpty()) {
         refuse(tls.refusal + QStringLiteral("; nothing was posted"));
         return;
