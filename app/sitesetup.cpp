@@ -202,8 +202,9 @@ int SiteCheck::run()
     else if (tls.siteAuthorities)
         pass(QStringLiteral("CA_CERTIFICATES: read"));
     for (const RecordKind *kind : postedKinds()) {
-        if (!interrupted)
-            checkEndpoint(settings, kind->settingsKey, tls);
+        checkEndpoint(settings, kind->settingsKey, tls);
+        if (interrupted)
+            break;
     }
     if (interrupted)
         printLine(QStringLiteral("check: interrupted, so not every step was checked; %1 of those done failed")
@@ -345,7 +346,9 @@ void SiteCheck::connectTo(const QString &key, const QUrl &url, const TlsSetting 
     pass(QStringLiteral("%1: connected to %2").arg(key, address));
     if (!secure)
         return;
-    StepWait handshake([&socket] { return socket.isEncrypted() || socket.state() == QAbstractSocket::UnconnectedState; });
+    StepWait handshake([&socket] {
+        return socket.isEncrypted() || socket.state() == QAbstractSocket::UnconnectedState;
+    });
     handshake.wakeOn(&socket, &QSslSocket::encrypted);
     handshake.wakeOn(&socket, &QAbstractSocket::stateChanged);
     socket.startClientEncryption();
