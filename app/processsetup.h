@@ -7,7 +7,7 @@ class QCoreApplication;
 void quitOnTerminationSignals(QCoreApplication *app);
 
 // Blocks until standard input has a byte to read or has ended: true; or until one of those
-// signals has come: false. Elsewhere it waits for the input alone.
+// signals has come: false. Elsewhere it answers true at once, and the read itself waits.
 bool waitForStandardInput();
 
 // Every date and time the program formats asks the C library for the local zone. Where the

@@ -29,7 +29,8 @@ struct Disturbance
     int signal = 0;          // sent once the program catches it and its output holds `signalAfter`
     QByteArray signalAfter;  // the input is written only after the signal
     bool diskFull = false;   // no file may grow, as on a full disk
-    bool shortWaits = false; // the waits for a server cut to 50 ms; the texts keep their seconds
+    bool shortWaits = false; // the waits for a server cut to 500 ms, which a local connection
+                             // keeps on a loaded machine; the texts keep their seconds
 };
 
 // The signal a test row names; 0 for none.
@@ -74,7 +75,7 @@ Run run(const QStringList &arguments, const QByteArray &input = QByteArray(), co
     for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
         environment.remove(QString::fromLatin1(name));
     if (disturbance.shortWaits)
-        environment.insert(QStringLiteral("FERNWICK_IDLE_LIMIT_MS"), QStringLiteral("50"));
+        environment.insert(QStringLiteral("FERNWICK_IDLE_LIMIT_MS"), QStringLiteral("500"));
     Fernwick process;
     process.diskFull = disturbance.diskFull;
     process.setProcessEnvironment(environment);
