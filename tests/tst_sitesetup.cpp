@@ -51,6 +51,7 @@ bool catches(qint64 pid, int signal)
     return (mask.toULongLong(nullptr, 16) >> (signal - 1)) & 1u;
 }
 
+// The program's process; with `diskFull` no file it writes may grow.
 class Fernwick : public QProcess
 {
 public:
