@@ -106,6 +106,9 @@ QString outcomeLine(const KindOutcome &outcome)
 {
     if (!outcome.read)
         return outcome.word + QStringLiteral(": skipped, read failed: ") + outcome.error;
+    if (outcome.post == KindOutcome::Post::NotPosted)
+        return outcome.word + QStringLiteral(": ") + rowsText(outcome.rows) + QStringLiteral(" read, not posted: ")
+            + outcome.error;
     const QString posted = outcome.word + QStringLiteral(": ") + rowsText(outcome.rows) + QStringLiteral(" posted, ");
     if (outcome.post == KindOutcome::Post::Answered)
         return posted + QStringLiteral("answered");
@@ -118,10 +121,12 @@ QString outcomeLine(const KindOutcome &outcome)
 int syncOnce(QApplication &app)
 {
     QVector<KindOutcome> outcomes;
+    QStringList logsNotRemoved;
     {
         MainWindow window;
         const SyncOutcome *run = window.outcome();
         outcomes = run->kinds();
+        logsNotRemoved = run->oldLogsNotRemoved();
         QObject::connect(run, &SyncOutcome::answerRecorded, &app, [&] { outcomes = run->kinds(); });
         if (run->postsWaiting()) {
             QObject::connect(run, &SyncOutcome::runSettled, &app, &QCoreApplication::quit);
@@ -139,6 +144,12 @@ int syncOnce(QApplication &app)
             printLine(stdout, outcome.word + QStringLiteral(": snapshot not saved: ") + outcome.snapshotError);
             complete = false;
         }
+    }
+    // Old days that stay fill the disk that LOG_KEEP_DAYS was set to keep free.
+    if (!logsNotRemoved.isEmpty()) {
+        printLine(stdout, QStringLiteral("log: could not remove old daily files (LOG_KEEP_DAYS): ")
+                              + logsNotRemoved.join(QStringLiteral(", ")));
+        complete = false;
     }
     if (const int lost = unwrittenLineCount()) {
         printLine(stdout, QStringLiteral("log: %1 could not be written").arg(linesText(lost)));

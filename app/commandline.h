@@ -4,8 +4,9 @@ class QApplication;
 
 // Without options the program is its window. With `--once` it runs the window's start-up
 // sync unshown, waits for the answers, prints one line per kind (and one for each snapshot
-// or log line that was lost) and ends with 0 when every kind was read and answered, every
-// snapshot saved and every line written, 1 otherwise; a usage error ends it with 2.
+// that was lost, for old daily files that could not be removed, and for log lines that were
+// lost) and ends with 0 when every kind was read and answered, every snapshot saved, every
+// old daily file removed and every line written, 1 otherwise; a usage error ends it with 2.
 // `--set-database PATH [--password-stdin]` and `--check` set a site up and check it, without
 // a sync (sitesetup.h).
 

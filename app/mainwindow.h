@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/odbcdrivers.h"
+#include "upload/tlssetting.h"
 
 #include <QMainWindow>
 #include <QSqlDatabase>
@@ -66,6 +67,8 @@ private:
     QString pathMdb;
     QString passWd;
     QString accessDriver;
+    // CA_CERTIFICATES as the current sync read it, once for its three posts.
+    TlsSetting postTrust;
     LogThread *logThread = nullptr;
     DBThread *dbThread = nullptr;
     PointThread *pointThread = nullptr;

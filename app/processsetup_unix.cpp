@@ -3,7 +3,9 @@
 #include <QCoreApplication>
 #include <QSocketNotifier>
 
+#include <cerrno>
 #include <csignal>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -37,6 +39,16 @@ void quitOnTerminationSignals(QCoreApplication *app)
     // Ctrl+C and SIGTERM do: the answers in flight are waited for and recorded.
     for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
         ::sigaction(signal, &action, nullptr);
+}
+
+// The signal's byte is left in the pipe, so that the event loop, when it runs, ends too.
+bool waitForStandardInput()
+{
+    pollfd watched[] = {{STDIN_FILENO, POLLIN, 0}, {signalPipe[0], POLLIN, 0}};
+    // A caught signal ends poll early whatever SA_RESTART says; its byte is in the pipe by then.
+    while (::poll(watched, 2, -1) < 0 && errno == EINTR) {
+    }
+    return (watched[1].revents & POLLIN) == 0;
 }
 
 void cacheLocalTimeZone()

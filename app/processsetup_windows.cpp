@@ -7,6 +7,8 @@
 
 namespace {
 QCoreApplication *application = nullptr;
+HANDLE mainThread = nullptr;
+LONG toldToEnd = 0;
 
 void quitSoon()
 {
@@ -22,9 +24,12 @@ void quitSoon()
         Sleep(INFINITE);
 }
 
-// Runs on a thread the system starts for the event.
+// Runs on a thread the system starts for the event. A read of standard input that the main
+// thread is blocked in is cancelled, so that a password prompt ends too.
 BOOL WINAPI endOnConsoleEvent(DWORD event)
 {
+    InterlockedExchange(&toldToEnd, 1);
+    CancelSynchronousIo(mainThread);
     quitSoon();
     if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT)
         waitForTheEnd();
@@ -63,9 +68,16 @@ DWORD WINAPI watchSessionEnd(LPVOID)
 void quitOnTerminationSignals(QCoreApplication *app)
 {
     application = app;
+    DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &mainThread, 0, FALSE,
+                    DUPLICATE_SAME_ACCESS);
     SetConsoleCtrlHandler(endOnConsoleEvent, TRUE);
     if (HANDLE watcher = CreateThread(nullptr, 0, watchSessionEnd, nullptr, 0, nullptr))
         CloseHandle(watcher);
+}
+
+bool waitForStandardInput()
+{
+    return InterlockedCompareExchange(&toldToEnd, 0, 0) == 0;
 }
 
 void cacheLocalTimeZone()

@@ -2,11 +2,14 @@
 
 #include "app/mainwindow.h"
 #include "app/odbcdrivers.h"
+#include "app/processsetup.h"
 #include "store/configrecord.h"
 #include "store/recordkind.h"
 #include "upload/endpointsetting.h"
+#include "upload/postlimits.h"
 #include "upload/tlssetting.h"
 
+#include <QEventLoop>
 #include <QFile>
 #include <QHostAddress>
 #include <QHostInfo>
@@ -16,13 +19,20 @@
 #include <QSqlQuery>
 #include <QSslSocket>
 #include <QStringList>
+#include <QTextCodec>
+#include <QTimer>
 #include <QUrl>
 
 #include <cstdio>
+#include <functional>
 #include <memory>
 
 namespace {
 const QString accessConnection = QStringLiteral("GuardTour_DB_check");
+constexpr int utf8Mib = 106;
+// HTTP_TIMEOUT_SECONDS=0 lets a post wait for ever; a step of the check, which someone sits
+// and waits for, gives up after this.
+constexpr int unlimitedStepSeconds = 30;
 
 void printLine(const QString &line)
 {
@@ -30,19 +40,127 @@ void printLine(const QString &line)
     std::fflush(stdout);
 }
 
-// The first line of standard input, without its line end; read as UTF-8 whatever the locale.
-QString passwordLine()
+enum class InputLine { Read, Ended, Interrupted };
+
+// The first line of standard input, without its line end. It is read a byte at a time, each
+// byte only once it has come, so that a termination signal ends the wait at any point.
+InputLine readFirstLine(QByteArray *line)
 {
     QFile input;
-    QByteArray line;
-    if (input.open(stdin, QIODevice::ReadOnly))
-        line = input.readLine();
-    while (line.endsWith('\n') || line.endsWith('\r'))
-        line.chop(1);
-    // An empty line is an empty password, which is not "unchanged".
-    const QString password = QString::fromUtf8(line);
-    return password.isNull() ? QStringLiteral("") : password;
+    if (!input.open(fileno(stdin), QIODevice::ReadOnly | QIODevice::Unbuffered))
+        return InputLine::Ended;
+    char byte = 0;
+    for (;;) {
+        if (!waitForStandardInput())
+            return InputLine::Interrupted;
+        if (!input.getChar(&byte)) {
+            // Where the end of the program cuts a read short, the read fails.
+            if (!waitForStandardInput())
+                return InputLine::Interrupted;
+            if (line->isEmpty())
+                return InputLine::Ended;
+            break;
+        }
+        if (byte == '\n')
+            break;
+        line->append(byte);
+    }
+    while (line->endsWith('\r'))
+        line->chop(1);
+    return InputLine::Read;
 }
+
+// The password as typed, or why it is refused: only what a connection string carries as it
+// was typed is stored.
+bool passwordText(const QByteArray &line, QString *password, QString *refusal)
+{
+    if (line.contains('\0')) {
+        *refusal = QStringLiteral("the password on standard input holds a NUL byte, which the guard-tour "
+                                  "database's connection cannot carry");
+        return false;
+    }
+    // A byte-order mark at the start is part of what was typed, not a header to drop.
+    QTextCodec::ConverterState state(QTextCodec::IgnoreHeader);
+    *password = QTextCodec::codecForMib(utf8Mib)->toUnicode(line.constData(), line.size(), &state);
+    if (state.invalidChars > 0 || state.remainingChars > 0) {
+        *refusal = QStringLiteral("the password on standard input is not UTF-8 text (a terminal in another "
+                                  "encoding?); convert it first, as with iconv -t UTF-8");
+        return false;
+    }
+    return true;
+}
+
+// The password from the first line of standard input; an empty line is an empty password.
+bool readPassword(QString *password, QString *refusal)
+{
+    QByteArray line;
+    switch (readFirstLine(&line)) {
+    case InputLine::Ended:
+        *refusal = QStringLiteral("no password was read: standard input ended before its first line");
+        return false;
+    case InputLine::Interrupted:
+        *refusal = QStringLiteral("no password was read: the program was told to end");
+        return false;
+    case InputLine::Read:
+        break;
+    }
+    if (!passwordText(line, password, refusal))
+        return false;
+    if (password->isNull())
+        *password = QStringLiteral("");
+    return true;
+}
+
+// "host:port", an IPv6 address in brackets as a URL writes it.
+QString hostAndPort(const QString &host, quint16 port)
+{
+    const QString shown = host.contains(QLatin1Char(':')) ? QLatin1Char('[') + host + QLatin1Char(']') : host;
+    return shown + QLatin1Char(':') + QString::number(port);
+}
+
+// One step of the check waits in the event loop until it is done, its limit has passed, or
+// the program is told to end: the toolkit then quits every event loop, with 0, and starts
+// none after it, answering -1.
+class StepWait : public QObject
+{
+public:
+    enum class End { Done, TimedOut, Interrupted };
+
+    explicit StepWait(std::function<bool()> isDone)
+        : isDone(std::move(isDone))
+    {
+    }
+    template <typename Sender, typename Signal>
+    void wakeOn(const Sender *sender, Signal signal)
+    {
+        QObject::connect(sender, signal, this, [this] { wake(); });
+    }
+    void wake()
+    {
+        if (isDone())
+            loop.exit(doneCode);
+    }
+    End run(int limitMs)
+    {
+        if (isDone())
+            return End::Done;
+        QTimer::singleShot(limitMs, this, [this] { loop.exit(timedOutCode); });
+        switch (loop.exec()) {
+        case doneCode:
+            return End::Done;
+        case timedOutCode:
+            return End::TimedOut;
+        default:
+            return End::Interrupted;
+        }
+    }
+
+private:
+    static constexpr int doneCode = 1;
+    static constexpr int timedOutCode = 2;
+    std::function<bool()> isDone;
+    QEventLoop loop;
+};
 
 const QList<const RecordKind *> &postedKinds()
 {
@@ -69,9 +187,12 @@ private:
     bool openAccessDb(QSqlDatabase *db, const ConfigRecord::Values &config);
     void countRows(const QSqlDatabase &db, const RecordKind &kind);
     void checkEndpoint(const QSettings &settings, const QString &key, const TlsSetting &tls);
-    bool connectTo(const QString &key, const QUrl &url, const TlsSetting &tls, int waitMs);
+    bool resolve(const QString &key, const QString &host, int limitSeconds);
+    void connectTo(const QString &key, const QUrl &url, const TlsSetting &tls, int limitSeconds);
+    bool waited(StepWait::End end, const QString &failure, int limitSeconds);
 
     int failures = 0;
+    bool interrupted = false;
 };
 
 int SiteCheck::run()
@@ -83,13 +204,19 @@ int SiteCheck::run()
         fail(QStringLiteral("CA_CERTIFICATES: ") + tls.refusal);
     else if (tls.siteAuthorities)
         pass(QStringLiteral("CA_CERTIFICATES: read"));
-    for (const RecordKind *kind : postedKinds())
+    for (const RecordKind *kind : postedKinds()) {
         checkEndpoint(settings, kind->settingsKey, tls);
-    if (failures == 0)
+        if (interrupted)
+            break;
+    }
+    if (interrupted)
+        printLine(QStringLiteral("check: interrupted, so not every step was checked; %1 of those done failed")
+                      .arg(failures));
+    else if (failures == 0)
         printLine(QStringLiteral("check: everything would work"));
     else
         printLine(QStringLiteral("check: %1 of the steps above failed").arg(failures));
-    return failures == 0 ? 0 : 1;
+    return failures == 0 && !interrupted ? 0 : 1;
 }
 
 void SiteCheck::checkDatabase()
@@ -163,21 +290,41 @@ void SiteCheck::checkEndpoint(const QSettings &settings, const QString &key, con
         fail(key + QStringLiteral(": ") + endpoint.url + QStringLiteral(" is not an http or https URL"));
         return;
     }
-    const QHostInfo host = QHostInfo::fromName(url.host());
-    if (host.error() != QHostInfo::NoError || host.addresses().isEmpty()) {
-        fail(QStringLiteral("%1: %2 cannot be resolved: %3").arg(key, url.host(), host.errorString()));
-        return;
-    }
-    pass(QStringLiteral("%1: %2 resolved to %3").arg(key, url.host(), host.addresses().first().toString()));
     const int timeoutSeconds = readInactivityTimeoutSeconds(settings);
-    connectTo(key, url, tls, timeoutSeconds > 0 ? timeoutSeconds * 1000 : -1);
+    const int limitSeconds = timeoutSeconds > 0 ? timeoutSeconds : unlimitedStepSeconds;
+    if (resolve(key, url.host(), limitSeconds))
+        connectTo(key, url, tls, limitSeconds);
 }
 
-bool SiteCheck::connectTo(const QString &key, const QUrl &url, const TlsSetting &tls, int waitMs)
+bool SiteCheck::resolve(const QString &key, const QString &host, int limitSeconds)
+{
+    QHostInfo found;
+    bool answered = false;
+    StepWait wait([&answered] { return answered; });
+    const int lookup = QHostInfo::lookupHost(host, &wait, [&](const QHostInfo &info) {
+        found = info;
+        answered = true;
+        wait.wake();
+    });
+    const StepWait::End end = wait.run(PostLimits::idleLimitMs(limitSeconds));
+    if (end != StepWait::End::Done)
+        QHostInfo::abortHostLookup(lookup);
+    const QString failure = QStringLiteral("%1: %2 cannot be resolved: ").arg(key, host);
+    if (!waited(end, failure, limitSeconds))
+        return false;
+    if (found.error() != QHostInfo::NoError || found.addresses().isEmpty()) {
+        fail(failure + found.errorString());
+        return false;
+    }
+    pass(QStringLiteral("%1: %2 resolved to %3").arg(key, host, found.addresses().first().toString()));
+    return true;
+}
+
+void SiteCheck::connectTo(const QString &key, const QUrl &url, const TlsSetting &tls, int limitSeconds)
 {
     const bool secure = url.scheme().toLower() == QLatin1String("https");
     const quint16 port = quint16(url.port(secure ? 443 : 80));
-    const QString address = QStringLiteral("%1:%2").arg(url.host()).arg(port);
+    const QString address = hostAndPort(url.host(), port);
     QSslSocket socket;
     socket.setSslConfiguration(tls.configuration);
     QString certificateErrors;
@@ -185,31 +332,61 @@ bool SiteCheck::connectTo(const QString &key, const QUrl &url, const TlsSetting 
                      [&certificateErrors](const QList<QSslError> &errors) {
                          certificateErrors = certificateErrorsText(errors);
                      });
+    const int limitMs = PostLimits::idleLimitMs(limitSeconds);
+    // A connection attempt ends connected or, having failed, unconnected again.
+    StepWait connection([&socket] {
+        return socket.state() == QAbstractSocket::ConnectedState || socket.state() == QAbstractSocket::UnconnectedState;
+    });
+    connection.wakeOn(&socket, &QAbstractSocket::stateChanged);
     socket.connectToHost(url.host(), port);
-    if (!socket.waitForConnected(waitMs)) {
-        fail(QStringLiteral("%1: cannot connect to %2: %3").arg(key, address, socket.errorString()));
-        return false;
+    const QString notConnected = QStringLiteral("%1: cannot connect to %2: ").arg(key, address);
+    if (!waited(connection.run(limitMs), notConnected, limitSeconds))
+        return;
+    if (socket.state() != QAbstractSocket::ConnectedState) {
+        fail(notConnected + socket.errorString());
+        return;
     }
     pass(QStringLiteral("%1: connected to %2").arg(key, address));
     if (!secure)
-        return true;
+        return;
+    StepWait handshake([&socket] {
+        return socket.isEncrypted() || socket.state() == QAbstractSocket::UnconnectedState;
+    });
+    handshake.wakeOn(&socket, &QSslSocket::encrypted);
+    handshake.wakeOn(&socket, &QAbstractSocket::stateChanged);
     socket.startClientEncryption();
-    if (!socket.waitForEncrypted(waitMs)) {
-        const QString why = certificateErrors.isEmpty() ? socket.errorString() : certificateErrors;
-        fail(QStringLiteral("%1: TLS handshake with %2 failed: %3").arg(key, address, why));
-        return false;
+    const QString noHandshake = QStringLiteral("%1: TLS handshake with %2 failed: ").arg(key, address);
+    if (!waited(handshake.run(limitMs), noHandshake, limitSeconds))
+        return;
+    if (!socket.isEncrypted()) {
+        fail(noHandshake + (certificateErrors.isEmpty() ? socket.errorString() : certificateErrors));
+        return;
     }
     pass(QStringLiteral("%1: TLS handshake with %2 completed").arg(key, address));
     socket.disconnectFromHost();
-    return true;
+}
+
+// Whether the step came to an end of its own, for its outcome to be told; a step that ran out
+// of time has failed, one the program was told to end during ends the check.
+bool SiteCheck::waited(StepWait::End end, const QString &failure, int limitSeconds)
+{
+    if (end == StepWait::End::TimedOut)
+        fail(failure + QStringLiteral("no answer within %1 s").arg(limitSeconds));
+    if (end == StepWait::End::Interrupted)
+        interrupted = true;
+    return end == StepWait::End::Done;
 }
 }
 
 int setDatabase(const QString &path, bool passwordFromStdin)
 {
-    const QString password = passwordFromStdin ? passwordLine() : QString();
-    bool created = false;
+    QString password;
     QString error;
+    if (passwordFromStdin && !readPassword(&password, &error)) {
+        printLine(QStringLiteral("fernwick.db: %1; nothing was changed").arg(error));
+        return 1;
+    }
+    bool created = false;
     if (!ConfigRecord::write(path, password, &created, &error)) {
         printLine(error);
         return 1;

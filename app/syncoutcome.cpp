@@ -10,6 +10,7 @@ SyncOutcome::SyncOutcome(QObject *parent)
 void SyncOutcome::startRun()
 {
     outcomes.clear();
+    logsNotRemoved.clear();
 }
 
 void SyncOutcome::addKind(const KindOutcome &kind)
@@ -17,12 +18,12 @@ void SyncOutcome::addKind(const KindOutcome &kind)
     outcomes.append(kind);
 }
 
-void SyncOutcome::recordAnswer(const QString &word, bool failed, const QString &error)
+void SyncOutcome::recordPostEnd(const QString &word, KindOutcome::Post end, const QString &error)
 {
     for (KindOutcome &outcome : outcomes) {
         if (outcome.word != word || outcome.post != KindOutcome::Post::Waiting)
             continue;
-        outcome.post = failed ? KindOutcome::Post::Failed : KindOutcome::Post::Answered;
+        outcome.post = end;
         outcome.error = error;
         emit answerRecorded();
         if (!postsWaiting())

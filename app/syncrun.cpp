@@ -109,6 +109,7 @@ void MainWindow::syncData()
     accessDriver = jetDriverName;
     accessDb.setDatabaseName(accessConnectionString(pathMdb, passWd, accessDriver));
     runOutcome->startRun();
+    postTrust = readTlsSetting(QSettings(QStringLiteral("sys.ini"), QSettings::IniFormat));
     removeOldLogs();
     toPane(QStringLiteral("******** KELDO-FERNWICK start ********"));
     pointData();
@@ -122,8 +123,9 @@ void MainWindow::syncData()
 void MainWindow::removeOldLogs()
 {
     const int keepDays = readLogKeepDays(QSettings(QStringLiteral("sys.ini"), QSettings::IniFormat));
-    const QString line = removedLogsLine(
-        removeOldDailyFiles(QStringLiteral("log"), LocalClock::now().date(), keepDays), keepDays);
+    const RemovedLogs removed = removeOldDailyFiles(QStringLiteral("log"), LocalClock::now().date(), keepDays);
+    runOutcome->setOldLogsNotRemoved(removed.notRemoved);
+    const QString line = removedLogsLine(removed, keepDays);
     if (!line.isEmpty())
         toFile(line);
 }
@@ -159,7 +161,7 @@ void MainWindow::extract(UploadChannel *channel)
         // Recorded first: a post can fail, and be answered, inside sendData.
         runOutcome->addKind({kind.word, true, rows.count(), KindOutcome::Post::Waiting, QString(),
                              channel->snapshotFailureReason()});
-        channel->sendData(body);
+        channel->sendData(body, postTrust);
         const QByteArray sent = bytesUpToZero(body);
         toFile(kind.word + QStringLiteral(" sendData: "));
         logThread->appendUtf8(sent);
@@ -224,10 +226,13 @@ bool MainWindow::openAccessDb()
 
 void MainWindow::watchAnswers(UploadChannel *channel)
 {
-    connect(channel, &UploadChannel::answered, runOutcome,
-            [run = runOutcome, word = channel->kind().word](bool failed, const QString &error) {
-                run->recordAnswer(word, failed, error);
-            });
+    const QString word = channel->kind().word;
+    connect(channel, &UploadChannel::answered, runOutcome, [run = runOutcome, word](bool failed, const QString &error) {
+        run->recordPostEnd(word, failed ? KindOutcome::Post::Failed : KindOutcome::Post::Answered, error);
+    });
+    connect(channel, &UploadChannel::notPosted, runOutcome, [run = runOutcome, word](const QString &why) {
+        run->recordPostEnd(word, KindOutcome::Post::NotPosted, why);
+    });
 }
 
 void MainWindow::reportSnapshotFailure(const UploadChannel *channel)

@@ -2,6 +2,7 @@
 
 #include "store/localdatabase.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -78,6 +79,34 @@ QSqlError writeInTransaction(const QSqlDatabase &db, const QString &path, const 
         : updateRows(&query, path, password);
     return written ? QSqlError() : query.lastError();
 }
+
+bool writeRecord(const QString &path, const QString &password, bool *created, QString *error)
+{
+    SetupConnection connection(QStringLiteral("QSQLITE_BUSY_TIMEOUT=0"));
+    QSqlDatabase db = connection.db();
+    *created = false;
+    if (!db.open()) {
+        *error = failureText(db.lastError());
+        return false;
+    }
+    QSqlQuery control(db);
+    QSqlError failure;
+    if (!control.exec(QStringLiteral("begin immediate"))) {
+        failure = control.lastError();
+    } else {
+        failure = writeInTransaction(db, path, password, created);
+        if (!failure.isValid() && !control.exec(QStringLiteral("commit")))
+            failure = control.lastError();
+        if (failure.isValid())
+            control.exec(QStringLiteral("rollback"));
+    }
+    const bool written = !failure.isValid();
+    db.close();
+    if (!written)
+        *error = failureText(failure);
+    return written;
+}
+
 }
 
 namespace ConfigRecord {
@@ -132,28 +161,12 @@ bool read(Values *values, QString *error)
 
 bool write(const QString &path, const QString &password, bool *created, QString *error)
 {
-    SetupConnection connection(QStringLiteral("QSQLITE_BUSY_TIMEOUT=0"));
-    QSqlDatabase db = connection.db();
-    *created = false;
-    if (!db.open()) {
-        *error = failureText(db.lastError());
-        return false;
-    }
-    QSqlQuery control(db);
-    QSqlError failure;
-    if (!control.exec(QStringLiteral("begin immediate"))) {
-        failure = control.lastError();
-    } else {
-        failure = writeInTransaction(db, path, password, created);
-        if (!failure.isValid() && !control.exec(QStringLiteral("commit")))
-            failure = control.lastError();
-        if (failure.isValid())
-            control.exec(QStringLiteral("rollback"));
-    }
-    const bool written = !failure.isValid();
-    db.close();
-    if (!written)
-        *error = failureText(failure);
+    // A file that this call made and could not write (a full disk) is taken away again, so
+    // that "nothing was changed" holds for a first set-up too.
+    const bool existed = QFileInfo::exists(fileName);
+    const bool written = writeRecord(path, password, created, error);
+    if (!written && !existed)
+        QFile::remove(fileName);
     return written;
 }
 

@@ -1,5 +1,6 @@
 // The real executable run unattended, as a timer or cron runs it: no display, one sync,
 // one line per kind on stdout and an exit status that tells whether everything went.
+#include "support/certificates.h"
 #include "support/localfile.h"
 #include "support/site.h"
 
@@ -11,6 +12,13 @@
 #include <QtTest>
 
 #include <csignal>
+#include <memory>
+
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/inotify.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
 
 namespace {
 const QStringList kinds = {QStringLiteral("point"), QStringLiteral("line"), QStringLiteral("plan")};
@@ -117,6 +125,68 @@ struct GeneratedSite : Site
 {
     bool made = generate(rowsPerKind);
 };
+
+// While it lives, the file cannot be removed, not even by root: it is marked immutable.
+class UndeletableFile
+{
+public:
+    explicit UndeletableFile(const QString &path)
+        : path(QFile::encodeName(path))
+    {
+        held = QFile(path).open(QIODevice::WriteOnly) && markImmutable(true);
+    }
+    ~UndeletableFile()
+    {
+        if (held)
+            markImmutable(false);
+    }
+    bool held = false;
+
+private:
+    bool markImmutable(bool immutable)
+    {
+        const int fd = ::open(path.constData(), O_RDONLY);
+        int flags = 0;
+        bool marked = fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+        flags = immutable ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+        marked = marked && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+        if (fd >= 0)
+            ::close(fd);
+        return marked;
+    }
+    QByteArray path;
+};
+
+// Counts how often a file is opened, by anyone, while the object lives.
+class OpenCounter
+{
+public:
+    explicit OpenCounter(const QString &path)
+        : watch(::inotify_init1(IN_NONBLOCK))
+    {
+        // The closes are watched too: the system merges an event into an unread one just like it.
+        watching = watch >= 0
+            && ::inotify_add_watch(watch, QFile::encodeName(path).constData(), IN_OPEN | IN_CLOSE) >= 0;
+    }
+    ~OpenCounter() { ::close(watch); }
+    int opens() const
+    {
+        int count = 0;
+        alignas(inotify_event) char events[4096];
+        for (ssize_t n; (n = ::read(watch, events, sizeof events)) > 0;) {
+            for (ssize_t at = 0; at < n;) {
+                const auto *event = reinterpret_cast<const inotify_event *>(events + at);
+                count += (event->mask & IN_OPEN) != 0;
+                at += ssize_t(sizeof(inotify_event) + event->len);
+            }
+        }
+        return count;
+    }
+    bool watching = false;
+
+private:
+    int watch;
+};
 }
 
 class OnceTest : public QObject
@@ -133,11 +203,16 @@ private slots:
     void withoutDisplay();
     void helpAndVersion_data();
     void helpAndVersion();
+
+private:
+    QTemporaryDir certificateDir;
+    TestCertificates certificates;
 };
 
 void OnceTest::initTestCase()
 {
     QVERIFY2(QFileInfo::exists(executable()), "FERNWICK_EXE names no executable");
+    QVERIFY2(certificates.make(certificateDir.path()), qPrintable(certificates.error()));
 }
 
 void OnceTest::exitStatusAndLinesTellHowTheSyncWent_data()
@@ -163,6 +238,19 @@ void OnceTest::exitStatusAndLinesTellHowTheSyncWent_data()
                + QStringList{"point: snapshot not saved: table orva_point_data has no column named pId"};
     QTest::newRow("log never writable") << "log is a file" << 1
                                         << linesFor("3 rows posted, answered") + QStringList{"log: "};
+    // What was refused before it left is said to be unposted.
+    QTest::newRow("plan URL cut at an unquoted semicolon")
+        << "cut plan url" << 1
+        << QStringList{"point: 3 rows posted, answered", "line: 3 rows posted, answered",
+                       "plan: 3 rows read, not posted: PLAN_HTTPURL in sys.ini has an unquoted \";\""};
+    QTest::newRow("CA file missing") << "no CA file" << 1
+                                     << linesFor("3 rows read, not posted: CA_CERTIFICATES in sys.ini names \"");
+    QTest::newRow("old daily file cannot be removed")
+        << "undeletable old log" << 1
+        << linesFor("3 rows posted, answered")
+               + QStringList{"log: could not remove old daily files (LOG_KEEP_DAYS): fernwicklog-20000101.txt ("};
+    // A site's CA file can be large: a sync reads it once for its three posts.
+    QTest::newRow("https with the site's CA") << "https" << 0 << linesFor("3 rows posted, answered");
 }
 
 void OnceTest::exitStatusAndLinesTellHowTheSyncWent()
@@ -191,6 +279,33 @@ void OnceTest::exitStatusAndLinesTellHowTheSyncWent()
         QVERIFY(LocalFile().exec(QStringLiteral("create table orva_point_data (a text)")));
     if (trouble == QLatin1String("log is a file"))
         QVERIFY(QFile(site.wd.file(QStringLiteral("log"))).open(QIODevice::WriteOnly));
+    QSettings sysIni(site.wd.file(QStringLiteral("sys.ini")), QSettings::IniFormat);
+    // The last line for a key is the one that counts.
+    if (trouble == QLatin1String("cut plan url")) {
+        QFile file(site.wd.file(QStringLiteral("sys.ini")));
+        QVERIFY(file.open(QIODevice::Append)
+                && file.write("PLAN_HTTPURL=" + site.server.url(QStringLiteral("/plan?a=b;c=d")).toUtf8()) > 0);
+    }
+    if (trouble == QLatin1String("no CA file"))
+        sysIni.setValue(QStringLiteral("CA_CERTIFICATES"), QStringLiteral("missing.pem"));
+    std::unique_ptr<UndeletableFile> oldLog;
+    if (trouble == QLatin1String("undeletable old log")) {
+        sysIni.setValue(QStringLiteral("LOG_KEEP_DAYS"), 30);
+        QVERIFY(QDir(site.wd.path()).mkdir(QStringLiteral("log")));
+        oldLog.reset(new UndeletableFile(site.wd.file(QStringLiteral("log/fernwicklog-20000101.txt"))));
+        if (!oldLog->held)
+            QSKIP("this user or file system cannot make a file undeletable");
+    }
+    std::unique_ptr<TestServer> https;
+    std::unique_ptr<OpenCounter> siteCa;
+    if (trouble == QLatin1String("https")) {
+        https.reset(new TestServer(certificates.forLocalAddress.certificate, certificates.forLocalAddress.key));
+        site.postTo(https->url(QString()));
+        siteCa.reset(new OpenCounter(certificates.authority));
+        QVERIFY(siteCa->watching);
+        sysIni.setValue(QStringLiteral("CA_CERTIFICATES"), certificates.authority);
+    }
+    sysIni.sync();
 
     const Waits waits = trouble == QLatin1String("silent") ? Waits::ShortIdleLimit : Waits::Real;
     const Run run = runIn(site.wd.path(), {QStringLiteral("--once")}, waits);
@@ -221,6 +336,8 @@ void OnceTest::exitStatusAndLinesTellHowTheSyncWent()
     QCOMPARE(dailyFiles(site.wd.path(), QStringLiteral("response*Data-*.txt")), QStringLiteral("ok\nok\nok\n"));
     for (const QString &kind : kinds)
         QCOMPARE(LocalFile().table(QStringLiteral("orva_%1_data").arg(kind)).size(), rowsPerKind);
+    if (siteCa)
+        QCOMPARE(siteCa->opens(), 1);
 }
 
 // Ended while the server holds every answer: the posts get the grace every ending gives

@@ -9,8 +9,12 @@
 #include <QTcpServer>
 #include <QtTest>
 
+#include <csignal>
+#include <sys/resource.h>
+
 namespace {
 const QString defaultPath = QStringLiteral("D:/Program Files (x86)/Quellard B1.0/GuardTour_DB.mdb");
+const QString newPath = QStringLiteral("/srv/site one/GuardTour_DB.mdb");
 
 struct Run
 {
@@ -19,23 +23,83 @@ struct Run
     QString err;
 };
 
+// What a run meets besides its arguments and its input.
+struct Disturbance
+{
+    int signal = 0;          // sent once the program catches it and its output holds `signalAfter`
+    QByteArray signalAfter;  // the input is written only after the signal
+    bool diskFull = false;   // no file may grow, as on a full disk
+    bool shortWaits = false; // the waits for a server cut to 500 ms, which a local connection
+                             // keeps on a loaded machine; the texts keep their seconds
+};
+
+// The signal a test row names; 0 for none.
+int signalNamed(const QString &name)
+{
+    const QHash<QString, int> named = {{"SIGINT", SIGINT}, {"SIGTERM", SIGTERM}, {"SIGHUP", SIGHUP}};
+    return named.value(name);
+}
+
+// Whether the process has a handler of its own for `signal`, as its status in /proc says.
+bool catches(qint64 pid, int signal)
+{
+    const QByteArray status = readAll(QStringLiteral("/proc/%1/status").arg(pid));
+    const int at = status.indexOf("SigCgt:");
+    if (at < 0)
+        return false;
+    const QByteArray mask = status.mid(at + 7, status.indexOf('\n', at) - at - 7).trimmed();
+    return (mask.toULongLong(nullptr, 16) >> (signal - 1)) & 1u;
+}
+
+// The program's process; with `diskFull` no file it writes may grow.
+class Fernwick : public QProcess
+{
+public:
+    bool diskFull = false;
+
+protected:
+    void setupChildProcess() override
+    {
+        if (!diskFull)
+            return;
+        // A write past the limit then fails as on a full disk, instead of ending the program.
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit nothingMore = {0, 0};
+        ::setrlimit(RLIMIT_FSIZE, &nothingMore);
+    }
+};
+
 // As a timer or a terminal without a display runs it.
-Run run(const QStringList &arguments, const QByteArray &input = QByteArray())
+Run run(const QStringList &arguments, const QByteArray &input = QByteArray(), const Disturbance &disturbance = {})
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
         environment.remove(QString::fromLatin1(name));
-    QProcess process;
+    if (disturbance.shortWaits)
+        environment.insert(QStringLiteral("FERNWICK_IDLE_LIMIT_MS"), QStringLiteral("500"));
+    Fernwick process;
+    process.diskFull = disturbance.diskFull;
     process.setProcessEnvironment(environment);
     process.setWorkingDirectory(QDir::currentPath());
     process.start(qEnvironmentVariable("FERNWICK_EXE"), arguments);
+    QByteArray out;
+    // Until the program has started, the child is a copy of this test, with its handlers.
+    if (disturbance.signal != 0 && process.waitForStarted(30000)) {
+        const bool ready = QTest::qWaitFor([&] {
+            out += process.readAllStandardOutput();
+            return catches(process.processId(), disturbance.signal) && out.contains(disturbance.signalAfter);
+        }, 30000);
+        if (ready)
+            ::kill(pid_t(process.processId()), disturbance.signal);
+    }
     process.write(input);
     process.closeWriteChannel();
     Run result;
     if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
         return result;
     result.exitCode = process.exitCode();
-    result.out = QString::fromLocal8Bit(process.readAllStandardOutput()).split(QLatin1Char('\n'));
+    out += process.readAllStandardOutput();
+    result.out = QString::fromLocal8Bit(out).split(QLatin1Char('\n'));
     result.out.removeAll(QString());
     result.err = QString::fromLocal8Bit(process.readAllStandardError());
     return result;
@@ -99,18 +163,42 @@ void SiteSetupTest::setDatabaseWritesTheRecord_data()
     QTest::addColumn<QList<QStringList>>("before"); // no table when empty; {} for an empty table
     QTest::addColumn<bool>("hasTable");
     QTest::addColumn<QByteArray>("input");          // null: no --password-stdin
-    QTest::addColumn<QList<QStringList>>("after");
-    const QString path = QStringLiteral("/srv/site one/GuardTour_DB.mdb");
+    QTest::addColumn<QString>("trouble");           // a signal's name, or "disk full"
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("said");              // the beginning of one line on stdout
+    QTest::addColumn<QList<QStringList>>("after");  // empty: no fernwick.db at all
+    const QString path = newPath;
+    const QString set = QStringLiteral("fernwick.db: the guard-tour database is ") + path;
     using Rows = QList<QStringList>;
-    QTest::newRow("empty directory") << Rows() << false << QByteArray() << Rows{{path, "XQ"}};
-    QTest::newRow("empty directory, password") << Rows() << false << QByteArray("pä;ss}\n") << Rows{{path, "pä;ss}"}};
-    QTest::newRow("password without line end") << Rows() << false << QByteArray("secret") << Rows{{path, "secret"}};
-    QTest::newRow("empty password line") << Rows() << false << QByteArray("\r\n") << Rows{{path, ""}};
-    QTest::newRow("row kept, password unchanged") << Rows{{"C:/old.mdb", "old"}} << true << QByteArray()
-                                                  << Rows{{path, "old"}};
-    QTest::newRow("every row changed") << Rows{{"a", "1"}, {"b", "2"}} << true << QByteArray("new\nignored\n")
-                                       << Rows{{path, "new"}, {path, "new"}};
-    QTest::newRow("empty table") << Rows() << true << QByteArray() << Rows{{path, "XQ"}};
+    const Rows old = {{"C:/old.mdb", "old"}};
+    QTest::newRow("empty directory") << Rows() << false << QByteArray() << "" << 0 << set << Rows{{path, "XQ"}};
+    QTest::newRow("empty directory, password")
+        << Rows() << false << QByteArray("pä;ss}\n") << "" << 0 << set << Rows{{path, "pä;ss}"}};
+    QTest::newRow("password without line end")
+        << Rows() << false << QByteArray("secret") << "" << 0 << set << Rows{{path, "secret"}};
+    QTest::newRow("empty password line") << Rows() << false << QByteArray("\r\n") << "" << 0 << set << Rows{{path, ""}};
+    QTest::newRow("row kept, password unchanged") << old << true << QByteArray() << "" << 0 << set << Rows{{path, "old"}};
+    QTest::newRow("every row changed") << Rows{{"a", "1"}, {"b", "2"}} << true << QByteArray("new\nignored\n") << ""
+                                       << 0 << set << Rows{{path, "new"}, {path, "new"}};
+    QTest::newRow("empty table") << Rows() << true << QByteArray() << "" << 0 << set << Rows{{path, "XQ"}};
+    // A failed password command in a pipe gives no line at all, which is no password.
+    const QString noLine = QStringLiteral("fernwick.db: no password was read: standard input ended before its first "
+                                          "line; nothing was changed");
+    QTest::newRow("input ended before a line") << old << true << QByteArray("") << "" << 1 << noLine << old;
+    QTest::newRow("input ended, no fernwick.db yet") << Rows() << false << QByteArray("") << "" << 1 << noLine << Rows();
+    const QString notText = QStringLiteral("fernwick.db: the password on standard input is not UTF-8 text");
+    QTest::newRow("Latin-1 password") << old << true << QByteArray("p\xe4ssw\xf6rd\n") << "" << 1 << notText << old;
+    QTest::newRow("line cut inside a character") << old << true << QByteArray("p\xc3") << "" << 1 << notText << old;
+    QTest::newRow("NUL byte") << old << true << QByteArray("ab\0cd\n", 6) << "" << 1
+                              << "fernwick.db: the password on standard input holds a NUL byte" << old;
+    // The line comes only after the signal, which must have ended the program by then.
+    const QString toldToEnd = QStringLiteral("fernwick.db: no password was read: the program was told to end; nothing "
+                                             "was changed");
+    for (const char *signal : {"SIGINT", "SIGTERM", "SIGHUP"})
+        QTest::newRow(qPrintable(QStringLiteral("%1 at the prompt").arg(signal)))
+            << old << true << QByteArray("late\n") << signal << 1 << toldToEnd << old;
+    QTest::newRow("disk full, no fernwick.db yet") << Rows() << false << QByteArray() << "disk full" << 1
+                                                   << "fernwick.db cannot be written (" << Rows();
 }
 
 void SiteSetupTest::setDatabaseWritesTheRecord()
@@ -118,22 +206,34 @@ void SiteSetupTest::setDatabaseWritesTheRecord()
     QFETCH(QList<QStringList>, before);
     QFETCH(bool, hasTable);
     QFETCH(QByteArray, input);
+    QFETCH(QString, trouble);
+    QFETCH(int, exitCode);
+    QFETCH(QString, said);
     QFETCH(QList<QStringList>, after);
     WorkingDir wd;
     if (hasTable)
         QVERIFY(writeConfigurationTable(before));
-    QStringList arguments = {"--set-database", after.first().first()};
+    QStringList arguments = {"--set-database", newPath};
     if (!input.isNull())
         arguments << "--password-stdin";
-    const Run result = run(arguments, input);
-    QCOMPARE(result.exitCode, 0);
+    Disturbance disturbance;
+    disturbance.signal = signalNamed(trouble);
+    disturbance.diskFull = trouble == QLatin1String("disk full");
+    const Run result = run(arguments, input, disturbance);
+    QCOMPARE(result.exitCode, exitCode);
     QCOMPARE(result.err, QString());
-    QVERIFY2(result.out.contains("fernwick.db: the guard-tour database is " + after.first().first()),
+    QVERIFY2(std::any_of(result.out.begin(), result.out.end(), [&said](const QString &line) { return line.startsWith(said); }),
              qPrintable(result.out.join('\n')));
-    QCOMPARE(configurationRows(), after);
+    if (exitCode != 0)
+        QVERIFY2(result.out.last().endsWith(QStringLiteral("nothing was changed")), qPrintable(result.out.last()));
+    if (after.isEmpty())
+        QCOMPARE(QDir().entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
+    else
+        QCOMPARE(configurationRows(), after);
     // Nothing of a sync: no log, no snapshot tables, and the password never on the command line.
     QVERIFY(!QDir(QStringLiteral("log")).exists());
-    QVERIFY(!LocalFile().hasTable(QStringLiteral("orva_point_data")));
+    if (!after.isEmpty())
+        QVERIFY(!LocalFile().hasTable(QStringLiteral("orva_point_data")));
 }
 
 // Nothing is waited for and nothing is written: the row stays as it was, whole.
@@ -213,6 +313,20 @@ void SiteSetupTest::checkSaysEachStep_data()
         << "no plan url" << 1
         << readable + endpointLines(plainSteps.split('|')).mid(0, 4)
                + QStringList{"PLAN_HTTPURL: not set in sys.ini", "check: 1 of the steps above failed"};
+    // HTTP_TIMEOUT_SECONDS=0 lets a post wait for ever, never the check.
+    QTest::newRow("handshake never answered, no limit set")
+        << "silent" << 1
+        << readable
+               + endpointLines({"127.0.0.1 resolved to 127.0.0.1", "connected to 127.0.0.1:", "TLS handshake with "})
+               + QStringList{"check: 3 of the steps above failed"};
+    const QStringList interrupted = readable + QStringList{"POINT_HTTPURL: 127.0.0.1 resolved to 127.0.0.1",
+                                                           "POINT_HTTPURL: connected to 127.0.0.1:",
+                                                           "check: interrupted, so not every step was checked"};
+    QTest::newRow("SIGINT while waiting for a handshake") << "SIGINT" << 1 << interrupted;
+    QTest::newRow("SIGTERM while waiting for a handshake") << "SIGTERM" << 1 << interrupted;
+    QTest::newRow("IPv6 address") << "ipv6" << 0
+                                  << readable + endpointLines({"::1 resolved to ::1", "connected to [::1]:"})
+                                         + QStringList{"check: everything would work"};
 }
 
 // Each step is one line; nothing reaches the server, the snapshot tables or the log.
@@ -241,14 +355,30 @@ void SiteSetupTest::checkSaysEachStep()
         QVERIFY(QFile::remove(QStringLiteral("fernwick.db")));
     if (trouble == QLatin1String("no plan url"))
         QSettings(QStringLiteral("sys.ini"), QSettings::IniFormat).remove(QStringLiteral("PLAN_HTTPURL"));
+    // The system takes the connections; nobody ever says a word on them.
+    QTcpServer silent;
+    const bool ipv6 = trouble == QLatin1String("ipv6");
+    QVERIFY(silent.listen(ipv6 ? QHostAddress::LocalHostIPv6 : QHostAddress::LocalHost, 0) || ipv6);
+    if (ipv6 && !silent.isListening())
+        QSKIP("no IPv6 loopback here");
+    const Disturbance disturbance = {signalNamed(trouble), "POINT_HTTPURL: connected to", false,
+                                     trouble == QLatin1String("silent")};
+    if (disturbance.signal != 0 || disturbance.shortWaits)
+        site.postTo(QStringLiteral("https://127.0.0.1:%1").arg(silent.serverPort()));
+    if (disturbance.shortWaits)
+        QSettings(QStringLiteral("sys.ini"), QSettings::IniFormat).setValue(QStringLiteral("HTTP_TIMEOUT_SECONDS"), 0);
+    if (ipv6)
+        site.postTo(QStringLiteral("http://[::1]:%1").arg(silent.serverPort()));
     const QByteArray localFile = readAll(QStringLiteral("fernwick.db"));
 
-    const Run result = run({"--check"});
+    const Run result = run({"--check"}, QByteArray(), disturbance);
     QCOMPARE(result.exitCode, exitCode);
     QCOMPARE(result.err, QString());
     QCOMPARE(result.out.size(), lines.size());
     for (int i = 0; i < lines.size(); ++i)
         QVERIFY2(result.out.at(i).startsWith(lines.at(i)), qPrintable(result.out.join('\n')));
+    if (disturbance.shortWaits)
+        QVERIFY2(result.out.at(7).endsWith(" failed: no answer within 30 s"), qPrintable(result.out.at(7)));
     if (trouble == QLatin1String("untrusted"))
         QVERIFY2(result.out.at(7).contains("failed: " + QSslError(QSslError::UnableToGetLocalIssuerCertificate).errorString()
                                            + " (subject CN=127.0.0.1; issuer CN=Site CA, O=Patrol Site)"),

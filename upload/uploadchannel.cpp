@@ -5,7 +5,6 @@
 #include "upload/endpointsetting.h"
 #include "upload/oncebody.h"
 #include "upload/postlimits.h"
-#include "upload/tlssetting.h"
 
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -75,19 +74,20 @@ UploadChannel::~UploadChannel()
 
 void UploadChannel::sendData(QByteArray body)
 {
+    sendData(std::move(body), readTlsSetting(QSettings(QStringLiteral("sys.ini"), QSettings::IniFormat)));
+}
+
+void UploadChannel::sendData(QByteArray body, const TlsSetting &tls)
+{
     // Read afresh at every post, so a changed URL takes effect without a restart.
     QSettings settings(QStringLiteral("sys.ini"), QSettings::IniFormat);
     const Endpoint endpoint = readEndpoint(settings, recordKind.settingsKey);
     if (!endpoint.refusal.isEmpty()) {
-        record(QStringLiteral("Failed: ") + endpoint.refusal);
-        emit answered(true, endpoint.refusal);
+        refuse(endpoint.refusal);
         return;
     }
-    const TlsSetting tls = readTlsSetting(settings);
     if (!tls.refusal.isEmpty()) {
-        const QString refusal = tls.refusal + QStringLiteral("; nothing was posted");
-        record(QStringLiteral("Failed: ") + refusal);
-        emit answered(true, refusal);
+        refuse(tls.refusal + QStringLiteral("; nothing was posted"));
         return;
     }
     const int timeoutSeconds = readInactivityTimeoutSeconds(settings);
@@ -105,6 +105,12 @@ void UploadChannel::sendData(QByteArray body)
     onceBody->setParent(reply);
     keepCertificateErrors(reply);
     watchPost(reply, timeoutSeconds);
+}
+
+void UploadChannel::refuse(const QString &why)
+{
+    record(QStringLiteral("Failed: ") + why);
+    emit notPosted(why);
 }
 
 // Qt's description of a failed handshake does not say what was wrong with the certificate;

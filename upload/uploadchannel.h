@@ -2,6 +2,7 @@
 
 #include "logging/dailyfilequeue.h"
 #include "store/snapshottable.h"
+#include "upload/tlssetting.h"
 
 #include <QHash>
 #include <QString>
@@ -32,7 +33,10 @@ public:
 
     const RecordKind &kind() const { return recordKind; }
 
+    // Reads CA_CERTIFICATES for this post alone.
     void sendData(QByteArray body);
+    // With the trust a sync read once for all its posts: a site's CA file may be large.
+    void sendData(QByteArray body, const TlsSetting &tls);
 
     int postsInFlight() const;
     // Aborts every post still in flight; each is recorded as failed, with `why` as the reason.
@@ -49,11 +53,14 @@ signals:
     void postsInFlightChanged(int count);
     // One post has ended; failed unless a 2xx answer came.
     void answered(bool failed, const QString &error);
+    // A body was not posted at all, for `why`; its line in the response file says so too.
+    void notPosted(const QString &why);
 
 public slots:
     void getData(QNetworkReply *);
 
 private:
+    void refuse(const QString &why);
     void keepCertificateErrors(QNetworkReply *reply);
     void watchPost(QNetworkReply *reply, int timeoutSeconds);
     void abandonPost(QNetworkReply *reply, const QString &why);
