@@ -8,6 +8,7 @@
 #include <QDate>
 #include <QDir>
 #include <QRegularExpression>
+#include <QSet>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -24,7 +25,7 @@ QString nwindPath() { return QDir(kSamples).filePath(QStringLiteral("nwind.mdb")
 ExportedTable exportTable(const QString &name) { return mdbExport(nwindPath(), name); }
 
 struct Tables {
-    ExportedTable orders, customers, products;
+    ExportedTable orders, customers, products, details;
 };
 
 QDate dateOf(const QString &exported) { return QDate::fromString(exported.left(10), QStringLiteral("yyyy-MM-dd")); }
@@ -96,6 +97,24 @@ qint64 dividedHalfEven(qint64 numerator, qint64 denominator)
     if (2 * remainder > denominator || (2 * remainder == denominator && quotient % 2 != 0))
         return quotient + 1;
     return quotient;
+}
+
+// Ten-thousandths rounded half away from zero to hundredths, as Format rounds, with a
+// point and, when asked, commas between thousands.
+QString fixedText(qint64 units, bool grouped)
+{
+    const qint64 cents = (qAbs(units) + 50) / 100;
+    QString whole = QString::number(cents / 100);
+    for (int i = whole.size() - 3; grouped && i > 0; i -= 3)
+        whole.insert(i, ',');
+    return whole + '.' + QString::number(cents % 100).rightJustified(2, '0');
+}
+
+// Format's Currency under the fixed English rules: $, and parentheses for a negative amount.
+QString currencyFormat(qint64 units)
+{
+    const QString amount = '$' + fixedText(units, true);
+    return units < 0 ? '(' + amount + ')' : amount;
 }
 
 struct Case {
@@ -295,6 +314,126 @@ const Case kCases[] = {
              rows << it.key() + '|' + it.value().join('|');
          return rows;
      }},
+    // SQLite reads these rows through the index of the column in WHERE, in its order.
+    {"First and Last in the table's order, where an index picks the rows",
+     "select First(OrderID), Last(OrderID), First(ShipName), Last(ShipName) from Orders where EmployeeID in (3, 1)",
+     [](const Tables &t) {
+         QVector<QStringList> picked;
+         for (const QStringList &row : t.orders.rows) {
+             if (row[t.orders.column("EmployeeID")] == "1" || row[t.orders.column("EmployeeID")] == "3")
+                 picked << row;
+         }
+         const int id = t.orders.column("OrderID"), name = t.orders.column("ShipName");
+         return single(QStringList{picked.first()[id], picked.last()[id], picked.first()[name], picked.last()[name]}
+                           .join('|'));
+     }},
+    {"First and Last of products by an indexed range",
+     "select First(ProductName), Last(ProductName) from Products where SupplierID > 3",
+     [](const Tables &t) {
+         QStringList names;
+         for (const QStringList &row : t.products.rows) {
+             if (row[t.products.column("SupplierID")].toInt() > 3)
+                 names << row[t.products.column("ProductName")];
+         }
+         return single(names.first() + '|' + names.last());
+     }},
+    {"First and Last of groups over a join, in the order of the first table",
+     "select Products.CategoryID, First(ProductName), Last(ProductName) from Products inner join Categories "
+     "on Products.CategoryID = Categories.CategoryID group by Products.CategoryID",
+     [](const Tables &t) {
+         QMap<QString, QStringList> groups;
+         for (const QStringList &row : t.products.rows) {
+             QStringList &group = groups[row[t.products.column("CategoryID")]];
+             if (group.isEmpty())
+                 group << row[t.products.column("ProductName")] << QString();
+             group[1] = row[t.products.column("ProductName")];
+         }
+         QStringList rows;
+         for (auto it = groups.begin(); it != groups.end(); ++it)
+             rows << it.key() + '|' + it.value().join('|');
+         return rows;
+     }},
+    {"DISTINCTROW keeps one row per row of the table selected from",
+     "select distinctrow Orders.ShipCountry from Orders inner join [Order Details] "
+     "on Orders.OrderID = [Order Details].OrderID",
+     [](const Tables &t) {
+         QSet<QString> withDetails;
+         for (const QStringList &row : t.details.rows)
+             withDetails << row[t.details.column("OrderID")];
+         QStringList rows;
+         for (const QStringList &row : t.orders.rows) {
+             if (withDetails.contains(row[t.orders.column("OrderID")]))
+                 rows << row[t.orders.column("ShipCountry")];
+         }
+         return rows;
+     }},
+    {"DISTINCTROW of both tables changes nothing",
+     "select distinctrow Orders.OrderID, ProductID from Orders inner join [Order Details] "
+     "on Orders.OrderID = [Order Details].OrderID",
+     [](const Tables &t) {
+         QStringList rows;
+         for (const QStringList &row : t.details.rows)
+             rows << row[t.details.column("OrderID")] + '|' + row[t.details.column("ProductID")];
+         return rows;
+     }},
+    {"a Single is the double of its float, and its text has a Single's digits",
+     "select OrderID, ProductID, Discount, CStr(Discount), Discount * 2 from [Order Details]",
+     [](const Tables &t) {
+         QStringList rows;
+         for (const QStringList &row : t.details.rows) {
+             const float discount = row[t.details.column("Discount")].toFloat();
+             rows << QStringList{row[t.details.column("OrderID")], row[t.details.column("ProductID")],
+                                 QString::number(double(discount), 'g', 15), QString::number(discount, 'g', 7),
+                                 QString::number(double(discount) * 2, 'g', 15)}
+                         .join('|');
+         }
+         return rows;
+     }},
+    {"Format with the named number formats",
+     "select ProductID, Format(UnitPrice, 'Currency'), Format(-UnitPrice, 'Currency'), Format(UnitPrice, 'Fixed'), "
+     "Format(UnitPrice * 1000, 'Standard'), Format(UnitPrice, 'General Number'), Format(Discontinued, 'Yes/No'), "
+     "Format(Discontinued, 'True/False') from Products",
+     [](const Tables &t) {
+         return perRow(t.products, "ProductID", [&](const QStringList &row) {
+             const qint64 price = tenThousandths(row[t.products.column("UnitPrice")]);
+             const bool discontinued = row[t.products.column("Discontinued")] != QLatin1String("0");
+             return QStringList{currencyFormat(price), currencyFormat(-price), fixedText(price, false),
+                                fixedText(price * 1000, true), currencyText(price), discontinued ? "Yes" : "No",
+                                discontinued ? "True" : "False"}
+                 .join('|');
+         });
+     }},
+    {"Format of a Single as Percent and with pictures",
+     "select OrderID, ProductID, Format(Discount, 'Percent'), Format(Discount, '0.0%'), "
+     "Format(Quantity, '#,##0;(#,##0);\"none\"'), Format(-Quantity, '0;(0)') from [Order Details]",
+     [](const Tables &t) {
+         QStringList rows;
+         for (const QStringList &row : t.details.rows) {
+             const double discount = double(row[t.details.column("Discount")].toFloat()) * 100;
+             const QString quantity = row[t.details.column("Quantity")];
+             rows << QStringList{row[t.details.column("OrderID")], row[t.details.column("ProductID")],
+                                 QString::number(discount, 'f', 2) + '%', QString::number(discount, 'f', 1) + '%',
+                                 quantity == QLatin1String("0") ? QStringLiteral("none") : quantity,
+                                 '(' + quantity + ')'}
+                         .join('|');
+         }
+         return rows;
+     }},
+    {"Format of dates with the weekday, week and short-date pictures",
+     "select OrderID, Format(OrderDate, 'w/ww'), Format(OrderDate, 'ddddd'), Format(OrderDate, 'yyyy\\Qq'), "
+     "Format(OrderDate, 'Fixed') from Orders",
+     [](const Tables &t) {
+         return perRow(t.orders, "OrderID", [&](const QStringList &row) {
+             const QDate date = dateOf(row[t.orders.column("OrderDate")]);
+             return QStringLiteral("%1/%2|%3|%4Q%5|%6.00")
+                 .arg(sundayFirst(date))
+                 .arg(1 + sundaysBetween(QDate(date.year(), 1, 1), date))
+                 .arg(dateText(date))
+                 .arg(date.year())
+                 .arg((date.month() - 1) / 3 + 1)
+                 .arg(QDate(1899, 12, 30).daysTo(date));
+         });
+     }},
     {"a date literal whose month cannot be one reads day first",
      "select count(*) from Orders where OrderDate between #13/1/1995# and #31/1/1995#",
      [](const Tables &t) {
@@ -334,7 +473,7 @@ private slots:
         if (QStandardPaths::findExecutable(QStringLiteral("mdb-export")).isEmpty())
             QSKIP("mdb-export is not installed");
         tables = {exportTable(QStringLiteral("Orders")), exportTable(QStringLiteral("Customers")),
-                  exportTable(QStringLiteral("Products"))};
+                  exportTable(QStringLiteral("Products")), exportTable(QStringLiteral("Order Details"))};
         QCOMPARE(tables.orders.rows.size(), 830);
         QVERIFY(odbcfixture::accessDatabase(QStringLiteral("nwind"), nwindPath()).open());
     }

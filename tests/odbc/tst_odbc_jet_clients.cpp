@@ -424,6 +424,71 @@ private slots:
         QCOMPARE(SQLDescribeParam(session.stmt, 5, &type, nullptr, nullptr, nullptr), SQLRETURN(SQL_ERROR));
     }
 
+    // Access widens a Single to the double of the same binary value, so 0.15 stored in a
+    // Single is 0.150000005960464 to a client and to a comparison with a Double; as text it
+    // has a Single's seven digits. mdb-export prints enough digits to name the float.
+    void singleIsRealAndTheDoubleOfItsFloat()
+    {
+        const ExportedTable &details = table(QStringLiteral("Order Details"));
+        const QStringList discounts = details.values(QStringLiteral("Discount"));
+        Session session;
+        QByteArray sql("select Discount from [Order Details]");
+        QVERIFY(SQL_SUCCEEDED(SQLExecDirect(session.stmt, reinterpret_cast<SQLCHAR *>(sql.data()), SQL_NTS)));
+        SQLSMALLINT type = 0, digits = 0, nullable = 0;
+        SQLULEN size = 0;
+        QVERIFY(SQL_SUCCEEDED(SQLDescribeCol(session.stmt, 1, nullptr, 0, nullptr, &type, &size, &digits, &nullable)));
+        QCOMPARE(type, SQLSMALLINT(SQL_REAL));
+        QCOMPARE(size, SQLULEN(7));
+        for (const QString &exported : discounts) {
+            QCOMPARE(SQLFetch(session.stmt), SQLRETURN(SQL_SUCCESS));
+            double asDouble = 0;
+            char text[32] = {};
+            SQLLEN indicator = 0;
+            QVERIFY(SQL_SUCCEEDED(SQLGetData(session.stmt, 1, SQL_C_DOUBLE, &asDouble, 0, &indicator)));
+            QCOMPARE(asDouble, double(exported.toFloat()));
+            QVERIFY(SQL_SUCCEEDED(SQLGetData(session.stmt, 1, SQL_C_CHAR, text, sizeof text, &indicator)));
+            QCOMPARE(QString::fromLatin1(text), QString::number(exported.toFloat(), 'g', 7));
+        }
+        QCOMPARE(SQLFetch(session.stmt), SQLRETURN(SQL_NO_DATA));
+        SQLCloseCursor(session.stmt);
+
+        const auto countOf = [&](const std::function<bool(float)> &holds) {
+            return count(countWhere(discounts, [&](const QString &d) { return holds(d.toFloat()); }));
+        };
+        QCOMPARE(session.query(QStringLiteral("select count(*) from [Order Details] where Discount = 0.15")),
+                 QStringList{countOf([](float d) { return double(d) == 0.15; })});
+        QCOMPARE(session.query(QStringLiteral("select count(*) from [Order Details] where Discount = CSng(0.15)")),
+                 QStringList{countOf([](float d) { return d == 0.15f; })});
+        QCOMPARE(session.query(QStringLiteral("select count(*) from [Order Details] where CStr(Discount) = '0.15'")),
+                 QStringList{countOf([](float d) { return QString::number(d, 'g', 7) == QLatin1String("0.15"); })});
+    }
+
+    void typeInfoListsSingleAndByte_data()
+    {
+        QTest::addColumn<int>("sqlType");
+        QTest::addColumn<QString>("typeName");
+        QTest::addColumn<QString>("columnSize");
+        QTest::addColumn<QString>("unsignedAttribute");
+        QTest::newRow("Single") << int(SQL_REAL) << "REAL" << "7" << "0";
+        QTest::newRow("Byte") << int(SQL_TINYINT) << "BYTE" << "3" << "1";
+    }
+
+    void typeInfoListsSingleAndByte()
+    {
+        QFETCH(int, sqlType);
+        QFETCH(QString, typeName);
+        QFETCH(QString, columnSize);
+        QFETCH(QString, unsignedAttribute);
+        Session session;
+        const QStringList rows = session.rows(SQLGetTypeInfo(session.stmt, SQLSMALLINT(sqlType)));
+        QCOMPARE(rows.size(), 1);
+        const QStringList fields = rows[0].split('|');
+        QCOMPARE(fields.value(0), typeName);
+        QCOMPARE(fields.value(1), QString::number(sqlType));
+        QCOMPARE(fields.value(2), columnSize);
+        QCOMPARE(fields.value(9), unsignedAttribute);
+    }
+
     void nativeSqlIsTheStatementWithoutEscapes()
     {
         Session session;

@@ -5,6 +5,7 @@
 #include <sqlite3.h>
 
 #include <cmath>
+#include <limits>
 #include <string>
 
 namespace accessodbc {
@@ -276,6 +277,25 @@ void cdbl(sqlite3_context *context, int, sqlite3_value **argv)
         sqlite3_result_double(context, number.asDouble());
 }
 
+// A Single is held as the double of the same binary value, as Access widens one.
+void csng(sqlite3_context *context, int, sqlite3_value **argv)
+{
+    Number number;
+    if (!numericArgument(context, argv[0], &number))
+        return;
+    if (std::fabs(number.asDouble()) > double(std::numeric_limits<float>::max()))
+        sqlite3_result_error(context, "Overflow", -1);
+    else
+        sqlite3_result_double(context, double(float(number.asDouble())));
+}
+
+void cstrSingle(sqlite3_context *context, int, sqlite3_value **argv)
+{
+    Number number;
+    if (!resultNullFor(context, argv[0]) && numericArgument(context, argv[0], &number))
+        resultText(context, formatAccessSingle(number.asDouble()));
+}
+
 // NULL counts as false, as in an Access condition.
 void iif(sqlite3_context *context, int, sqlite3_value **argv)
 {
@@ -306,6 +326,8 @@ const FunctionEntry kFunctions[] = {
     {"CInt", 1, cint, true, 0},
     {"CLng", 1, clng, true, 0},
     {"CDbl", 1, cdbl, true, 0},
+    {"fw_csng", 1, csng, true, 0},
+    {"fw_cstr_single", 1, cstrSingle, true, 0},
     {"IIf", 3, iif, true, 0},
     {"Nz", 1, nz, true, 0},
     {"Nz", 2, nz, true, 0},
@@ -323,8 +345,8 @@ const FunctionEntry kFunctions[] = {
 bool registerAccessFunctions(sqlite3 *db)
 {
     return registerFunctions(db, kFunctions) && registerTextFunctions(db) && registerDateFunctions(db)
-           && registerTextOrder(db) && registerDateIntervalFunctions(db) && registerConversionFunctions(db)
-           && registerAggregateFunctions(db) && registerCurrencyFunctions(db);
+           && registerFormatFunctions(db) && registerTextOrder(db) && registerDateIntervalFunctions(db)
+           && registerConversionFunctions(db) && registerAggregateFunctions(db) && registerCurrencyFunctions(db);
 }
 
 } // namespace accessodbc

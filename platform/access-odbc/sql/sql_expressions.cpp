@@ -111,19 +111,30 @@ Expr aggregateCall(const char *name, const std::vector<Expr> &a)
         argument += collateText();
     Expr e = value(call(name, {argument}), a[0].kind);
     e.bitColumn = a[0].bitColumn;
+    e.single = a[0].single;
     return e;
 }
 
 Expr cstrCall(const char *, const std::vector<Expr> &a)
 {
-    if (a[0].kind == ValueKind::Date || a[0].kind == ValueKind::Boolean)
+    if (a[0].kind == ValueKind::Date || a[0].kind == ValueKind::Boolean || a[0].single)
         return value(asText(a[0]), ValueKind::Text);
     return value(call("CStr", values(a)), ValueKind::Text);
 }
 
+// A date converts as its day serial: CDbl(#12/29/1899 6:00#) is -1.25.
+std::string convertedNumber(const Expr &e) { return e.kind == ValueKind::Date ? serial(e) : asValue(e); }
+
 Expr numberCall(const char *name, const std::vector<Expr> &a)
 {
-    return value(call(name, values(a)), ValueKind::Number);
+    return value(call(name, {convertedNumber(a[0])}), ValueKind::Number);
+}
+
+Expr csngCall(const char *name, const std::vector<Expr> &a)
+{
+    Expr e = value(ownCall(name, {convertedNumber(a[0])}), ValueKind::Number);
+    e.single = true;
+    return e;
 }
 
 // The kind two values share; Null takes the other's, and Currency a whole number's.
@@ -172,9 +183,12 @@ Expr datePartCall(const char *name, const std::vector<Expr> &a)
 
 Expr dateCall(const char *name, const std::vector<Expr> &a) { return value(ownCall(name, values(a)), ValueKind::Date); }
 
+// The translator knows a Date/Time value for one; the function tells a number from text.
 Expr formatCall(const char *, const std::vector<Expr> &a)
 {
-    return value(call("fw_format", {asValue(a[0]), asText(a[1])}), ValueKind::Text);
+    const std::string format = a.size() > 1 ? asText(a[1]) : "''";
+    return value(call("fw_format", {asValue(a[0]), format, a[0].kind == ValueKind::Date ? "1" : "0"}),
+                 ValueKind::Text);
 }
 
 Expr isNullCall(const char *, const std::vector<Expr> &a) { return truth("(" + asValue(a[0]) + " IS NULL)"); }
@@ -225,11 +239,15 @@ Expr currencyCall(const char *name, const std::vector<Expr> &a)
     return value(ownCall(name, values(a)), ValueKind::Currency);
 }
 
-// First and Last hand back one of the values, so a Yes/No column stays 1/0.
+// First and Last hand back one of the values, so a Yes/No column stays 1/0; the rowids
+// the parser adds after the value give the scan order.
 Expr firstLastCall(const char *name, const std::vector<Expr> &a)
 {
-    Expr e = value(ownCall(name, {a[0].columnRef ? a[0].sql : asValue(a[0])}), a[0].kind);
+    std::vector<std::string> sql = values(a);
+    sql[0] = a[0].columnRef ? a[0].sql : asValue(a[0]);
+    Expr e = value(ownCall(name, sql), a[0].kind);
     e.bitColumn = a[0].bitColumn;
+    e.single = a[0].single;
     return e;
 }
 
@@ -239,6 +257,7 @@ const Function kFunctions[] = {
     {"max", 1, 1, aggregateCall, true},     {"cstr", 1, 1, cstrCall, false},
     {"cint", 1, 1, numberCall, false},      {"clng", 1, 1, numberCall, false},
     {"cdbl", 1, 1, numberCall, false},      {"abs", 1, 1, numberCall, false},
+    {"csng", 1, 1, csngCall, false},
     {"iif", 3, 3, iifCall, false},          {"nz", 1, 2, nzCall, false},
     {"left", 2, 2, textCall, false},        {"right", 2, 2, textCall, false},
     {"mid", 2, 3, textCall, false},         {"ucase", 1, 1, textCall, false},
@@ -250,7 +269,7 @@ const Function kFunctions[] = {
     {"minute", 1, 1, datePartCall, false},  {"second", 1, 1, datePartCall, false},
     {"now", 0, 0, dateCall, false},         {"date", 0, 0, dateCall, false},
     {"time", 0, 0, dateCall, false},        {"dateserial", 3, 3, dateCall, false},
-    {"format", 2, 2, formatCall, false},
+    {"format", 1, 2, formatCall, false},
     {"weekday", 1, 2, datePartCall, false}, {"datepart", 2, 4, datePartCall, false},
     {"datediff", 3, 5, datePartCall, false}, {"dateadd", 3, 3, dateCall, false},
     {"cdate", 1, 1, dateCall, false},       {"isnull", 1, 1, isNullCall, false},
@@ -300,6 +319,8 @@ std::string asText(const Expr &e)
         return "fw_cstr_date(" + asValue(e) + ")";
     if (e.kind == ValueKind::Boolean)
         return "fw_cstr_bool(" + asValue(e) + ")";
+    if (e.single)
+        return "fw_cstr_single(" + asValue(e) + ")";
     return asValue(e);
 }
 
@@ -647,6 +668,7 @@ Expr Parser::reference()
     Expr e = value(sql, column.kind);
     e.bitColumn = column.bitColumn;
     e.integer = column.integer;
+    e.single = column.single;
     e.columnRef = true;
     e.name = parts.back()->value;
     e.table = column.table;
@@ -657,13 +679,18 @@ OutputColumn Parser::lookUpColumn(const std::string &qualifier, const std::strin
 {
     bool everySourceKnown = true;
     for (const Scope *scope = scope_; scope; scope = scope->parent) {
-        for (const Source &source : scope->sources) {
+        for (size_t i = 0; i < scope->sources.size(); ++i) {
+            const Source &source = scope->sources[i];
             if (!qualifier.empty() && !sameName(source.alias, qualifier))
                 continue;
             OutputColumn found;
-            if (columnOf(source, column, &found))
-                return found;
-            everySourceKnown = everySourceKnown && source.known;
+            if (!columnOf(source, column, &found)) {
+                everySourceKnown = everySourceKnown && source.known;
+                continue;
+            }
+            if (scope == selectingScope_)
+                selectingScope_->sources[i].selected = true;
+            return found;
         }
     }
     noteUnknownName(qualifier.empty() ? column : qualifier + "." + column, everySourceKnown);
@@ -697,7 +724,7 @@ bool Parser::columnOf(const Source &source, const std::string &column, OutputCol
     if (!schema_.column(source.table, column, &kind))
         return false;
     *out = OutputColumn{column, kind, kind == ValueKind::Boolean, source.table,
-                        schema_.integerColumn(source.table, column)};
+                        schema_.integerColumn(source.table, column), schema_.singleColumn(source.table, column)};
     return true;
 }
 
@@ -722,11 +749,15 @@ Expr Parser::functionCall()
     const Function *function = findFunction(lookup);
     if (!function)
         failWith("Undefined function '" + name.value + "' in expression.");
-    const std::vector<Expr> args = arguments();
+    std::vector<Expr> args = arguments();
     if (args.size() < function->minArguments || args.size() > function->maxArguments)
         failWith("Wrong number of arguments used with function in query expression '" + itemText(expressionStart_)
                  + "'.");
     sawAggregate_ = sawAggregate_ || function->aggregate;
+    if (function->build == firstLastCall) {
+        for (const std::string &rowid : scanOrderRowids())
+            args.push_back(wholeNumber(rowid));
+    }
     return function->build(function->name, args);
 }
 

@@ -26,6 +26,7 @@ struct Expr {
     bool bitColumn = false; // a Yes/No column, stored as 1/0 where Access has -1/0
     bool columnRef = false; // a bare column: keeps its declared type in a result
     bool integer = false;   // a whole number (a literal, a Byte, Integer or Long column)
+    bool single = false;    // a Single: its text has a Single's digits
     std::string name;       // the column's name, for a bare column
     std::string table;      // the stored table of a bare column, where it has one
     int parameter = 0;      // the number of a bare ? marker
@@ -37,6 +38,7 @@ struct OutputColumn {
     bool bitColumn = false;
     std::string table = std::string(); // a stored table's column: that table
     bool integer = false;
+    bool single = false;
 };
 
 // A table or derived table in a FROM clause.
@@ -45,6 +47,11 @@ struct Source {
     std::string table; // a stored table; empty for a derived table
     std::vector<OutputColumn> columns; // a derived table's columns
     bool known = true; // every column is known: a stored table, or a derived table without *
+    std::string sqlName = std::string(); // the alias or table as written, brackets and all
+    bool selected = false; // the select list names one of its columns
+
+    // A stored table's rows have rowids; a view's and a derived table's do not.
+    bool hasRowid() const { return !table.empty() && known; }
 };
 
 struct Scope {
@@ -80,6 +87,7 @@ private:
     bool ordering_ = false; // reading ORDER BY, which may name the select list's aliases
     std::vector<std::string> unknownNames_; // names no table in scope has: Access's parameters
     std::vector<ParameterColumn> parameterColumns_;
+    Scope *selectingScope_ = nullptr; // reading this scope's select list: note which sources it names
 
     // Counts one level of nesting for as long as it lives; too deep a statement fails
     // instead of exhausting the stack.
@@ -124,6 +132,8 @@ private:
     std::string orderBy(const Scope *scope, std::vector<std::string> *keys);
     std::string groupBy();
     std::string limitForTop(const Core &core, const std::vector<std::string> &orderKeys) const;
+    std::string distinctRowGrouping(const Scope &scope) const;
+    std::vector<std::string> scanOrderRowids() const;
 
     // Expressions (sql_expressions.cpp)
     Expr topExpression();

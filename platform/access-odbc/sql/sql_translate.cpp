@@ -196,6 +196,7 @@ struct Parser::Core {
     std::string top; // the count of TOP, empty without
     bool percent = false;
     bool distinct = false;
+    bool distinctRow = false;
     bool aggregate = false;
     bool grouped = false;
 };
@@ -247,7 +248,9 @@ Parser::Core Parser::selectCore(Scope *scope, bool caselessText)
     if (acceptKeyword("DISTINCT")) {
         core.head += " DISTINCT";
         core.distinct = true;
-    } else if (!acceptKeyword("DISTINCTROW")) {
+    } else if (acceptKeyword("DISTINCTROW")) {
+        core.distinctRow = true;
+    } else {
         acceptKeyword("ALL");
     }
     if (acceptKeyword("TOP")) {
@@ -274,7 +277,10 @@ Parser::Core Parser::selectCore(Scope *scope, bool caselessText)
     sawAggregate_ = false;
     if (pos_ == fromIndex || endsItem(pos_))
         failWith(kSelectSyntax);
+    Scope *outerSelecting = selectingScope_;
+    selectingScope_ = scope;
     core.list = selectList(&core.columns, core.distinct || caselessText);
+    selectingScope_ = outerSelecting;
     if (fromIndex != std::string::npos) {
         if (pos_ != fromIndex)
             fail();
@@ -289,6 +295,10 @@ Parser::Core Parser::selectCore(Scope *scope, bool caselessText)
     if (acceptKeyword("GROUP")) {
         core.tail += " GROUP BY " + groupBy();
         core.grouped = true;
+    } else if (core.distinctRow && !sawAggregate_) {
+        const std::string grouping = distinctRowGrouping(*scope);
+        core.tail += grouping;
+        core.grouped = !grouping.empty();
     }
     if (acceptKeyword("HAVING")) {
         clauseMessage_.clear();
@@ -399,6 +409,7 @@ std::string Parser::tablePrimary(Scope *scope)
         Source source{named ? name.value : std::string(), std::string(), derived.columns};
         source.known = std::none_of(derived.columns.begin(), derived.columns.end(),
                                     [](const OutputColumn &column) { return column.name == "*"; });
+        source.sqlName = named ? name.text : std::string();
         scope->sources.push_back(source);
         return "(" + derived.sql + ")" + (named ? " AS " + name.text : std::string());
     }
@@ -414,6 +425,7 @@ std::string Parser::tablePrimary(Scope *scope)
                           "42S02"};
     Source source{named ? name.value : table.value, table.value, {}};
     source.known = schema_.hasTable(table.value);
+    source.sqlName = named ? name.text : table.text;
     scope->sources.push_back(source);
     return table.text + (named ? " AS " + name.text : std::string());
 }
@@ -456,12 +468,16 @@ std::string Parser::selectList(std::vector<OutputColumn> *columns, bool distinct
 std::string Parser::selectItem(std::vector<OutputColumn> *columns, int *unnamed, bool distinct)
 {
     if (acceptSymbol("*")) {
+        for (Source &source : selectingScope_->sources)
+            source.selected = true;
         columns->push_back(OutputColumn{"*"});
         return "*";
     }
     const bool qualifiedStar = (peek().type == TokenType::Name || peek().type == TokenType::QuotedName)
                             && isSymbol(".", 1) && isSymbol("*", 2);
     if (qualifiedStar) {
+        for (Source &source : selectingScope_->sources)
+            source.selected = source.selected || sameName(source.alias, peek().value);
         const std::string sql = peek().text + ".*";
         pos_ += 3;
         columns->push_back(OutputColumn{"*"});
@@ -558,6 +574,48 @@ std::string Parser::limitForTop(const Core &core, const std::vector<std::string>
          + ") WHERE fw_rank <= " + bound + ")";
 }
 
+// DISTINCTROW keeps one row per row of the tables the select list draws from, however
+// many rows of the other tables it joined: the rows are grouped by those tables' rowids
+// (by every column of a derived table or view, which has none). It changes nothing when
+// every table of the FROM clause is selected from, as with a single table.
+std::string Parser::distinctRowGrouping(const Scope &scope) const
+{
+    const bool everySource = std::all_of(scope.sources.begin(), scope.sources.end(),
+                                         [](const Source &source) { return source.selected; });
+    if (everySource)
+        return std::string();
+    // A source whose columns are not known may be selected from without its name.
+    const bool unknownSource = std::any_of(scope.sources.begin(), scope.sources.end(),
+                                           [](const Source &source) { return !source.known; });
+    if (unknownSource)
+        failWith("DISTINCTROW over a saved query or derived table of SELECT * cannot tell its rows apart.");
+    std::string keys;
+    for (const Source &source : scope.sources) {
+        if (!source.selected)
+            continue;
+        if (source.hasRowid()) {
+            keys += (keys.empty() ? "" : ", ") + source.sqlName + ".rowid";
+            continue;
+        }
+        for (const OutputColumn &column : source.columns)
+            keys += (keys.empty() ? "" : ", ") + source.sqlName + ".[" + column.name + "]";
+    }
+    return keys.empty() ? std::string() : " GROUP BY " + keys;
+}
+
+// The rowids First and Last order their rows by: the stored tables of the FROM clause.
+std::vector<std::string> Parser::scanOrderRowids() const
+{
+    std::vector<std::string> rowids;
+    if (!scope_)
+        return rowids;
+    for (const Source &source : scope_->sources) {
+        if (source.hasRowid())
+            rowids.push_back(source.sqlName + ".rowid");
+    }
+    return rowids;
+}
+
 namespace {
 
 std::vector<ValueKind> kindsOf(const std::vector<OutputColumn> &columns)
@@ -639,16 +697,28 @@ public:
 
     bool integerColumn(const std::string &table, const std::string &column) const override
     {
-        const char *declaredType = nullptr;
-        if (sqlite3_table_column_metadata(db_, "main", table.c_str(), column.c_str(), &declaredType, nullptr, nullptr,
-                                          nullptr, nullptr) != SQLITE_OK)
-            return false;
-        const AccessType *type = accessTypeForDeclared(declaredType);
-        return type && (type->sqlType == SQL_INTEGER || type->sqlType == SQL_SMALLINT || type->sqlType == SQL_BIGINT);
+        const SQLSMALLINT type = sqlTypeOf(table, column);
+        return type == SQL_INTEGER || type == SQL_SMALLINT || type == SQL_TINYINT || type == SQL_BIGINT;
+    }
+
+    bool singleColumn(const std::string &table, const std::string &column) const override
+    {
+        return sqlTypeOf(table, column) == SQL_REAL;
     }
 
 private:
     sqlite3 *db_;
+
+    // The ODBC type of the column's declared type; 0 for none.
+    SQLSMALLINT sqlTypeOf(const std::string &table, const std::string &column) const
+    {
+        const char *declaredType = nullptr;
+        if (sqlite3_table_column_metadata(db_, "main", table.c_str(), column.c_str(), &declaredType, nullptr, nullptr,
+                                          nullptr, nullptr) != SQLITE_OK)
+            return 0;
+        const AccessType *type = accessTypeForDeclared(declaredType);
+        return type ? type->sqlType : 0;
+    }
 };
 
 } // namespace

@@ -32,6 +32,8 @@ public:
     // Whether the column holds whole numbers (Byte, Integer, Long): Currency times such a
     // column stays Currency.
     virtual bool integerColumn(const std::string &, const std::string &) const { return false; }
+    // Whether the column is a Single, whose text CStr writes in a Single's 7 digits.
+    virtual bool singleColumn(const std::string &, const std::string &) const { return false; }
 };
 
 // The table column a ? marker is compared with (in =, <, IN, BETWEEN, LIKE), by which
