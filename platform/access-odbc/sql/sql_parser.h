@@ -50,8 +50,9 @@ struct Source {
     std::string sqlName = std::string(); // the alias or table as written, brackets and all
     bool selected = false; // the select list names one of its columns
 
+    bool view = false; // a saved query
     // A stored table's rows have rowids; a view's and a derived table's do not.
-    bool hasRowid() const { return !table.empty() && known; }
+    bool hasRowid() const { return !table.empty() && known && !view; }
 };
 
 struct Scope {

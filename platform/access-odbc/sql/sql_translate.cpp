@@ -2,6 +2,7 @@
 #include "sql/access_errors.h"
 #include "sql/odbc_escapes.h"
 #include "values/access_types.h"
+#include "values/sql_names.h"
 
 #include <sqlite3.h>
 
@@ -423,8 +424,11 @@ std::string Parser::tablePrimary(Scope *scope)
         throw SyntaxError{"The Microsoft Access database engine cannot find the input table or query '" + table.value
                               + "'. Make sure it exists and that its name is spelled correctly.",
                           "42S02"};
+    if (const Refusal *refused = schema_.refusal(table.value))
+        throw SyntaxError{refused->message, refused->state.c_str()};
     Source source{named ? name.value : table.value, table.value, {}};
     source.known = schema_.hasTable(table.value);
+    source.view = schema_.isView(table.value);
     source.sqlName = named ? name.text : table.text;
     scope->sources.push_back(source);
     return table.text + (named ? " AS " + name.text : std::string());
@@ -586,7 +590,7 @@ std::string Parser::distinctRowGrouping(const Scope &scope) const
         return std::string();
     // A source whose columns are not known may be selected from without its name.
     const bool unknownSource = std::any_of(scope.sources.begin(), scope.sources.end(),
-                                           [](const Source &source) { return !source.known; });
+                                           [](const Source &source) { return !source.known || source.view; });
     if (unknownSource)
         failWith("DISTINCTROW over a saved query or derived table of SELECT * cannot tell its rows apart.");
     std::string keys;
@@ -629,6 +633,19 @@ std::vector<ValueKind> kindsOf(const std::vector<OutputColumn> &columns)
     return kinds;
 }
 
+std::vector<std::string> namesOf(const std::vector<OutputColumn> &columns)
+{
+    std::vector<std::string> names;
+    for (const OutputColumn &column : columns) {
+        if (column.name == "*")
+            return {};
+        const auto same = [&column](const OutputColumn &other) { return sameName(other.name, column.name); };
+        const bool shared = std::count_if(columns.begin(), columns.end(), same) > 1;
+        names.push_back(shared && !column.table.empty() ? column.table + "." + column.name : column.name);
+    }
+    return names;
+}
+
 } // namespace
 
 Translation translate(const std::string &statement, const Schema &schema, const std::vector<ValueKind> &parameterKinds)
@@ -653,6 +670,7 @@ Translation translate(const std::string &statement, const Schema &schema, const 
         result.sql = query.sql;
         result.parameterColumns = parser.parameterColumns();
         result.columnKinds = kindsOf(query.columns);
+        result.columnNames = namesOf(query.columns);
     } catch (const SyntaxError &error) {
         result.error = error.message;
         result.state = error.state;
@@ -665,33 +683,34 @@ namespace {
 
 class DatabaseSchema : public Schema {
 public:
-    explicit DatabaseSchema(sqlite3 *db) : db_(db) {}
+    DatabaseSchema(sqlite3 *db, const Refusals &refused) : db_(db), refused_(refused) {}
 
     bool hasTable(const std::string &table) const override
     {
         return sqlite3_table_column_metadata(db_, "main", table.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr,
-                                             nullptr) == SQLITE_OK;
+                                             nullptr) == SQLITE_OK
+               || isView(table);
     }
 
-    bool canRead(const std::string &name) const override
+    bool canRead(const std::string &name) const override { return !typeOfObject(name).empty(); }
+
+    bool isView(const std::string &name) const override { return typeOfObject(name) == "view"; }
+
+    const Refusal *refusal(const std::string &name) const override
     {
-        sqlite3_stmt *statement = nullptr;
-        if (sqlite3_prepare_v2(db_, "SELECT 1 FROM sqlite_master WHERE type IN ('table', 'view') AND name = ?1 "
-                                    "COLLATE NOCASE", -1, &statement, nullptr) != SQLITE_OK)
-            return false;
-        sqlite3_bind_text(statement, 1, name.c_str(), int(name.size()), SQLITE_TRANSIENT);
-        const bool found = sqlite3_step(statement) == SQLITE_ROW;
-        sqlite3_finalize(statement);
-        return found;
+        for (const auto &entry : refused_) {
+            if (sameName(entry.first, name))
+                return &entry.second;
+        }
+        return nullptr;
     }
 
     bool column(const std::string &table, const std::string &column, ValueKind *kind) const override
     {
-        const char *declaredType = nullptr;
-        if (sqlite3_table_column_metadata(db_, "main", table.c_str(), column.c_str(), &declaredType, nullptr, nullptr,
-                                          nullptr, nullptr) != SQLITE_OK)
+        std::string declaredType;
+        if (!declaredTypeOf(table, column, &declaredType))
             return false;
-        *kind = kindOfDeclaredType(declaredType);
+        *kind = kindOfDeclaredType(declaredType.c_str());
         return true;
     }
 
@@ -708,24 +727,67 @@ public:
 
 private:
     sqlite3 *db_;
+    const Refusals &refused_;
+
+    // "table", "view", or empty when the database has no object of that name.
+    std::string typeOfObject(const std::string &name) const
+    {
+        sqlite3_stmt *statement = nullptr;
+        if (sqlite3_prepare_v2(db_, "SELECT type FROM sqlite_master WHERE type IN ('table', 'view') AND name = ?1 "
+                                    "COLLATE NOCASE", -1, &statement, nullptr) != SQLITE_OK)
+            return std::string();
+        sqlite3_bind_text(statement, 1, name.c_str(), int(name.size()), SQLITE_TRANSIENT);
+        std::string type;
+        if (sqlite3_step(statement) == SQLITE_ROW)
+            type = reinterpret_cast<const char *>(sqlite3_column_text(statement, 0));
+        sqlite3_finalize(statement);
+        return type;
+    }
+
+    // A view's column has the declared type of the table column it shows, when it shows one.
+    bool declaredTypeOf(const std::string &table, const std::string &column, std::string *out) const
+    {
+        const char *declaredType = nullptr;
+        if (sqlite3_table_column_metadata(db_, "main", table.c_str(), column.c_str(), &declaredType, nullptr, nullptr,
+                                          nullptr, nullptr) == SQLITE_OK) {
+            *out = declaredType ? declaredType : "";
+            return true;
+        }
+        if (!isView(table))
+            return false;
+        sqlite3_stmt *statement = nullptr;
+        if (sqlite3_prepare_v2(db_, ("SELECT * FROM " + quotedIdentifier(table)).c_str(), -1, &statement, nullptr)
+            != SQLITE_OK)
+            return false;
+        bool found = false;
+        for (int i = 0; i < sqlite3_column_count(statement) && !found; ++i) {
+            if (sameName(sqlite3_column_name(statement, i), column)) {
+                const char *type = sqlite3_column_decltype(statement, i);
+                *out = type ? type : "";
+                found = true;
+            }
+        }
+        sqlite3_finalize(statement);
+        return found;
+    }
 
     // The ODBC type of the column's declared type; 0 for none.
     SQLSMALLINT sqlTypeOf(const std::string &table, const std::string &column) const
     {
-        const char *declaredType = nullptr;
-        if (sqlite3_table_column_metadata(db_, "main", table.c_str(), column.c_str(), &declaredType, nullptr, nullptr,
-                                          nullptr, nullptr) != SQLITE_OK)
+        std::string declaredType;
+        if (!declaredTypeOf(table, column, &declaredType))
             return 0;
-        const AccessType *type = accessTypeForDeclared(declaredType);
+        const AccessType *type = accessTypeForDeclared(declaredType.c_str());
         return type ? type->sqlType : 0;
     }
 };
 
 } // namespace
 
-Translation translate(const std::string &accessSql, sqlite3 *db, const std::vector<ValueKind> &parameterKinds)
+Translation translate(const std::string &accessSql, sqlite3 *db, const std::vector<ValueKind> &parameterKinds,
+                      const Refusals &refused)
 {
-    return translate(accessSql, DatabaseSchema(db), parameterKinds);
+    return translate(accessSql, DatabaseSchema(db, refused), parameterKinds);
 }
 
 } // namespace sql
