@@ -13,6 +13,9 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QStandardPaths>
+#include <QTextCodec>
+
+#include <cmath>
 
 #include <functional>
 
@@ -434,6 +437,67 @@ const Case kCases[] = {
                  .arg(QDate(1899, 12, 30).daysTo(date));
          });
      }},
+    {"Int, Fix, Sgn and Round of prices",
+     "select ProductID, Int(UnitPrice / 7), Fix(-UnitPrice / 7), Sgn(UnitsInStock - ReorderLevel), "
+     "Round(UnitPrice / 7, 2), Round(UnitPrice / 4) from Products",
+     [](const Tables &t) {
+         return perRow(t.products, "ProductID", [&](const QStringList &row) {
+             const double price = row[t.products.column("UnitPrice")].toDouble();
+             const int margin = row[t.products.column("UnitsInStock")].toInt() - row[t.products.column("ReorderLevel")].toInt();
+             return QStringList{QString::number(std::floor(price / 7), 'g', 15),
+                                QString::number(std::trunc(-price / 7), 'g', 15),
+                                QString::number(margin > 0 ? 1 : margin < 0 ? -1 : 0),
+                                QString::number(std::nearbyint(price / 7 * 100) / 100, 'g', 15),
+                                QString::number(std::nearbyint(price / 4), 'g', 15)}
+                 .join('|');
+         });
+     }},
+    {"InStrRev, StrReverse, Asc and Space over text",
+     "select CustomerID, InStrRev(CompanyName, ' '), StrReverse(CustomerID), Asc(CompanyName), Len(Space(Len(City))), "
+     "Hex(Len(Address)) from Customers",
+     [](const Tables &t) {
+         QTextCodec *windows = QTextCodec::codecForName("windows-1252");
+         return perRow(t.customers, "CustomerID", [&](const QStringList &row) {
+             const QString id = row[t.customers.column("CustomerID")];
+             const QString company = row[t.customers.column("CompanyName")];
+             QString reversed;
+             for (const QChar c : id)
+                 reversed.prepend(c);
+             return QStringList{QString::number(company.lastIndexOf(' ') + 1), reversed,
+                                QString::number(quint8(windows->fromUnicode(company.left(1)).at(0))),
+                                QString::number(row[t.customers.column("City")].size()),
+                                QString::number(row[t.customers.column("Address")].size(), 16).toUpper()}
+                 .join('|');
+         });
+     }},
+    {"> ALL and = ANY over subqueries",
+     "select (select count(*) from Products where UnitPrice > ALL (select UnitPrice from Products where CategoryID = 2)), "
+     "(select count(*) from Products where UnitPrice < ANY (select UnitPrice from Products where CategoryID = 2)), "
+     "(select count(*) from Orders where ShipCountry = SOME (select Country from Customers where Region is null))",
+     [](const Tables &t) {
+         double highest = 0, most = 0;
+         QSet<QString> countries;
+         for (const QStringList &row : t.products.rows) {
+             const double price = row[t.products.column("UnitPrice")].toDouble();
+             if (row[t.products.column("CategoryID")] == "2")
+                 highest = qMax(highest, price);
+             most = qMax(most, price);
+         }
+         for (const QStringList &row : t.customers.rows) {
+             if (row[t.customers.column("Region")].isNull())
+                 countries << row[t.customers.column("Country")].toCaseFolded();
+         }
+         return single(QStringLiteral("%1|%2|%3")
+                           .arg(countOf(t.products, [&](const QStringList &row) {
+                               return row[t.products.column("UnitPrice")].toDouble() > highest;
+                           }))
+                           .arg(countOf(t.products, [&](const QStringList &row) {
+                               return row[t.products.column("UnitPrice")].toDouble() < highest;
+                           }))
+                           .arg(countOf(t.orders, [&](const QStringList &row) {
+                               return countries.contains(row[t.orders.column("ShipCountry")].toCaseFolded());
+                           })));
+     }},
     {"a date literal whose month cannot be one reads day first",
      "select count(*) from Orders where OrderDate between #13/1/1995# and #31/1/1995#",
      [](const Tables &t) {
@@ -506,6 +570,24 @@ private slots:
         rows.sort();
         expected.sort();
         QCOMPARE(rows, expected);
+    }
+
+    // PARAMETERS' names take the bound values by position, as Access's ODBC driver binds them.
+    void parametersAreBoundByPosition()
+    {
+        QSqlQuery query(QSqlDatabase::database(QStringLiteral("nwind")));
+        QVERIFY(query.prepare(QStringLiteral("PARAMETERS [Beginning Date] DateTime, [Ending Date] DateTime; "
+                                             "select count(*) from Orders where OrderDate between [Beginning Date] "
+                                             "and [Ending Date] and EmployeeID <> ?")));
+        query.addBindValue(QDate(1995, 1, 1));
+        query.addBindValue(QDate(1995, 6, 30));
+        query.addBindValue(3);
+        QVERIFY2(query.exec() && query.next(), qPrintable(query.lastError().text()));
+        QCOMPARE(query.value(0).toInt(), countOf(tables.orders, [&](const QStringList &row) {
+                     const QDate date = dateOf(row[tables.orders.column("OrderDate")]);
+                     return date >= QDate(1995, 1, 1) && date <= QDate(1995, 6, 30)
+                            && row[tables.orders.column("EmployeeID")] != QLatin1String("3");
+                 }));
     }
 
     void unknownTableIsNamedAsAccessNamesIt()

@@ -348,6 +348,102 @@ private slots:
             << "error: DISTINCTROW over a saved query or derived table of SELECT * cannot tell its rows apart.";
     }
 
+    // Access's number and text functions and the clauses added to them, at their edges:
+    // negatives, halves, Null and the ends of the ranges.
+    void functionsAndClauses_data()
+    {
+        QTest::addColumn<QString>("sql");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("Int and Fix") << "select Int(-2.5), Fix(-2.5), Int(2.5), Fix(2.5), Int(-3), Int(NULL), Fix('7.9')"
+                                     << "-3.0|-2.0|2.0|2.0|-3|NULL|7.0";
+        QTest::newRow("Sgn") << "select Sgn(-0.5), Sgn(0), Sgn(12), Sgn(n) from w where k = 2" << "-1|0|1|1";
+        QTest::newRow("Sgn of Null") << "select Sgn(NULL)" << "error: Invalid use of Null";
+        QTest::newRow("Round halves to even, with places")
+            << "select Round(2.5), Round(3.5), Round(-2.5), Round(-3.5), Round(0.125, 2), Round(1.2345, 3), "
+               "Round(NULL), Round(7, 2)"
+            << "2.0|4.0|-2.0|-4.0|0.12|1.234|NULL|7";
+        QTest::newRow("Round with negative places") << "select Round(1.5, -1)" << "error: Invalid procedure call or argument";
+        QTest::newRow("Sqr, Exp, Log") << "select Sqr(16), Sqr(0), Exp(0), CStr(Exp(1)), Log(1), CStr(Log(10))"
+                                       << "4.0|0.0|1.0|2.71828182845905|0.0|2.30258509299405";
+        QTest::newRow("Sqr of a negative") << "select Sqr(-1)" << "error: Invalid procedure call or argument";
+        QTest::newRow("Log of 0") << "select Log(0)" << "error: Invalid procedure call or argument";
+        QTest::newRow("Exp beyond a Double") << "select Exp(710)" << "error: Overflow";
+        QTest::newRow("Atn, Sin, Cos, Tan") << "select CStr(4 * Atn(1)), Sin(0), Cos(0), Tan(0), CStr(Sin(-1))"
+                                            << "3.14159265358979|0.0|1.0|0.0|-0.841470984807897";
+        QTest::newRow("Hex and Oct") << "select Hex(255), Hex(-1), Hex(-32769), Hex(2.5), Oct(8), Oct(-1), Hex(NULL)"
+                                     << "FF|FFFF|FFFF7FFF|2|10|177777|NULL";
+        QTest::newRow("Hex beyond a Long") << "select Hex(4294967296)" << "error: Overflow";
+        QTest::newRow("CByte") << "select CByte(254.5), CByte(255.4), CByte('0'), b from w where k = 1" << "254|255|0|255";
+        QTest::newRow("CByte beyond a Byte") << "select CByte(-1)" << "error: Overflow";
+        QTest::newRow("CBool") << "select CBool(0), CBool(-0.5), CBool('true'), CBool('False'), CBool('12'), CBool(1 = 1)"
+                               << "0|-1|-1|0|-1|-1";
+        QTest::newRow("CBool of text that is no truth") << "select CBool('x')"
+                                                        << "error: Data type mismatch in criteria expression.";
+        QTest::newRow("InStrRev") << "select InStrRev('abcabc', 'b'), InStrRev('abcabc', 'B', 4), InStrRev('abc', 'x'), "
+                                     "InStrRev('abc', ''), InStrRev('abc', 'c', 2), InStrRev('北门北', '北'), "
+                                     "InStrRev('aBc', 'b', -1, 0), InStrRev(NULL, 'a')"
+                                  << "5|2|0|3|0|3|0|NULL";
+        QTest::newRow("InStrRev from 0") << "select InStrRev('abc', 'a', 0)" << "error: Invalid procedure call or argument";
+        QTest::newRow("Space and String") << "select '[' & Space(3) & ']', String(3, 'xy'), String(2, 65), "
+                                             "String(2, 321), Space(0), String(2, NULL)"
+                                          << "[   ]|xxx|AA|AA||NULL";
+        QTest::newRow("Space of a negative count") << "select Space(-1)" << "error: Invalid procedure call or argument";
+        QTest::newRow("StrReverse") << "select StrReverse('北门ab'), StrReverse('')" << "ba门北|";
+        QTest::newRow("StrReverse of Null") << "select StrReverse(NULL)" << "error: Invalid use of Null";
+        QTest::newRow("Chr and Asc in code page 1252, ChrW and AscW in UTF-16")
+            << "select Chr(65), Chr(128), Chr(255), ChrW(8364), ChrW(-1) = ChrW(65535), Asc('€'), Asc('北'), "
+               "AscW('€'), AscW(ChrW(65535)), Asc('Ab')"
+            << "A|€|ÿ|€|-1|128|63|8364|-1|65";
+        QTest::newRow("Chr beyond a byte") << "select Chr(256)" << "error: Invalid procedure call or argument";
+        QTest::newRow("Asc of nothing") << "select Asc('')" << "error: Invalid procedure call or argument";
+        QTest::newRow("> ALL, < ANY, = SOME")
+            << "select (select count(*) from u where n > ALL (select n from u where n < 4)), "
+               "(select count(*) from u where n < ANY (select n from u where n < 4)), "
+               "(select count(*) from u where g = SOME (select g from u where n in (1, 3)))"
+            << "7|2|3";
+        QTest::newRow("ALL of no rows holds, ANY of no rows does not")
+            << "select (select count(*) from u where n > ALL (select n from u where n > 100)), "
+               "(select count(*) from u where n = ANY (select n from u where n > 100))"
+            << "10|0";
+        QTest::newRow("ALL with a Null among the rows") << "select count(*) from w where k >= ALL (select b from w)"
+                                                        << "0";
+        QTest::newRow("ALL of dates") << "select count(*) from t where stamp > ALL (select born from t)" << "1";
+        QTest::newRow("a column named Any") << "select any from (select 1 as any)" << "1";
+        QTest::newRow("PARAMETERS without its semicolon") << "PARAMETERS x Long select 1"
+                                                          << "error: Syntax error in PARAMETER clause.";
+        QTest::newRow("PARAMETERS without a type") << "PARAMETERS x; select 1"
+                                                   << "error: Syntax error in PARAMETER clause.";
+    }
+
+    void functionsAndClauses()
+    {
+        QFETCH(QString, sql);
+        QFETCH(QString, expected);
+        Dialect dialect;
+        QCOMPARE(dialect.run(sql), expected);
+    }
+
+    // PARAMETERS' names are markers 1, 2, ... and ? markers come after them; each takes the
+    // kind declared for it.
+    void parametersAreMarkersInOrder()
+    {
+        Dialect dialect;
+        const accessodbc::sql::Translation translation = accessodbc::sql::translate(
+            "PARAMETERS [Forms]![Dialog]![From] DateTime, Most Long; select count(*) from t where born >= "
+            "[Forms]![Dialog]![From] and id < Most and id <> ?",
+            dialect.db);
+        QVERIFY2(translation.error.empty(), translation.error.c_str());
+        sqlite3_stmt *stmt = nullptr;
+        QCOMPARE(sqlite3_prepare_v2(dialect.db, translation.sql.c_str(), -1, &stmt, nullptr), SQLITE_OK);
+        QCOMPARE(sqlite3_bind_parameter_count(stmt), 3);
+        sqlite3_bind_text(stmt, 1, "2021-05-01 00:00:00", -1, SQLITE_STATIC);
+        sqlite3_bind_int(stmt, 2, 5);
+        sqlite3_bind_int(stmt, 3, 7);
+        QCOMPARE(sqlite3_step(stmt), SQLITE_ROW);
+        QCOMPARE(sqlite3_column_int(stmt, 0), 1);
+        sqlite3_finalize(stmt);
+    }
+
     void wrongAnswersNoMore()
     {
         QFETCH(QString, sql);

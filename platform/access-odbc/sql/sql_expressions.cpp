@@ -52,6 +52,15 @@ std::string numeric(const Expr &e)
 
 std::string serial(const Expr &e) { return "fw_serial(" + asValue(e) + ")"; }
 
+// Access compares dates as dates and text without regard to case.
+Expr compared(const Expr &left, const char *op, const Expr &right)
+{
+    if (either(left, right, ValueKind::Date))
+        return truth("(" + serial(left) + " " + op + " " + serial(right) + ")");
+    const char *collation = either(left, right, ValueKind::Text) ? collateText() : "";
+    return truth("(" + asValue(left) + " " + op + " " + asValue(right) + collation + ")");
+}
+
 std::string quoted(const std::string &text)
 {
     std::string sql = "'";
@@ -129,6 +138,23 @@ Expr numberCall(const char *name, const std::vector<Expr> &a)
 {
     return value(call(name, {convertedNumber(a[0])}), ValueKind::Number);
 }
+
+// The driver's own numeric functions; Int and Fix of a whole number stay whole.
+Expr ownNumberCall(const char *name, const std::vector<Expr> &a)
+{
+    std::vector<std::string> sql = values(a);
+    sql[0] = convertedNumber(a[0]);
+    Expr e = value(ownCall(name, sql), ValueKind::Number);
+    e.integer = a[0].integer && (std::string(name) == "int" || std::string(name) == "fix");
+    return e;
+}
+
+Expr cboolCall(const char *name, const std::vector<Expr> &a)
+{
+    return value(ownCall(name, {a[0].condition ? asValue(a[0]) : convertedNumber(a[0])}), ValueKind::Boolean);
+}
+
+Expr stringMakingCall(const char *name, const std::vector<Expr> &a) { return value(ownCall(name, values(a)), ValueKind::Text); }
 
 Expr csngCall(const char *name, const std::vector<Expr> &a)
 {
@@ -216,6 +242,9 @@ Expr textArgumentsCall(const char *name, const std::vector<Expr> &a, size_t coun
     return value(ownCall(name, sql), kind);
 }
 
+// InStrRev's two strings are text, as InStr's are.
+Expr instrRevCall(const char *name, const std::vector<Expr> &a) { return textArgumentsCall(name, a, 2, ValueKind::Number); }
+
 Expr replaceCall(const char *name, const std::vector<Expr> &a)
 {
     return textArgumentsCall(name, a, 3, ValueKind::Text);
@@ -258,6 +287,18 @@ const Function kFunctions[] = {
     {"cint", 1, 1, numberCall, false},      {"clng", 1, 1, numberCall, false},
     {"cdbl", 1, 1, numberCall, false},      {"abs", 1, 1, numberCall, false},
     {"csng", 1, 1, csngCall, false},
+    {"cbyte", 1, 1, ownNumberCall, false},  {"cbool", 1, 1, cboolCall, false},
+    {"int", 1, 1, ownNumberCall, false},    {"fix", 1, 1, ownNumberCall, false},
+    {"round", 1, 2, ownNumberCall, false},  {"sgn", 1, 1, ownNumberCall, false},
+    {"sqr", 1, 1, ownNumberCall, false},    {"exp", 1, 1, ownNumberCall, false},
+    {"log", 1, 1, ownNumberCall, false},    {"atn", 1, 1, ownNumberCall, false},
+    {"sin", 1, 1, ownNumberCall, false},    {"cos", 1, 1, ownNumberCall, false},
+    {"tan", 1, 1, ownNumberCall, false},    {"hex", 1, 1, stringMakingCall, false},
+    {"oct", 1, 1, stringMakingCall, false}, {"instrrev", 2, 4, instrRevCall, false},
+    {"space", 1, 1, stringMakingCall, false}, {"string", 2, 2, stringMakingCall, false},
+    {"strreverse", 1, 1, textCall, false},  {"chr", 1, 1, stringMakingCall, false},
+    {"chrw", 1, 1, stringMakingCall, false}, {"asc", 1, 1, lengthCall, false},
+    {"ascw", 1, 1, lengthCall, false},
     {"iif", 3, 3, iifCall, false},          {"nz", 1, 2, nzCall, false},
     {"left", 2, 2, textCall, false},        {"right", 2, 2, textCall, false},
     {"mid", 2, 3, textCall, false},         {"ucase", 1, 1, textCall, false},
@@ -379,14 +420,13 @@ Expr Parser::comparison()
     for (const char *op : operators) {
         if (!acceptSymbol(op))
             continue;
+        const bool quantifier = isKeyword("ALL") || isKeyword("ANY") || isKeyword("SOME");
+        if (quantifier && isSymbol("(", 1) && isKeyword("SELECT", 2))
+            return quantified(left, op);
         const Expr right = concatenation();
         noteParameterBeside(left, right);
         noteParameterBeside(right, left);
-        // Access compares dates as dates and text without regard to case.
-        if (either(left, right, ValueKind::Date))
-            return truth("(" + serial(left) + " " + op + " " + serial(right) + ")");
-        const char *collation = either(left, right, ValueKind::Text) ? collateText() : "";
-        return truth("(" + asValue(left) + " " + op + " " + asValue(right) + collation + ")");
+        return compared(left, op, right);
     }
     if (acceptKeyword("IS")) {
         const bool negated = acceptKeyword("NOT");
@@ -404,6 +444,19 @@ Expr Parser::comparison()
     if (negated)
         fail();
     return left;
+}
+
+// x op ALL (subquery) holds when the comparison holds for every row (and for none);
+// ANY and SOME when it holds for one. The subquery's one column is named for the test.
+Expr Parser::quantified(const Expr &left, const char *op)
+{
+    const bool all = acceptKeyword("ALL");
+    if (!all)
+        ++pos_;
+    const Expr rows = subquery();
+    const std::string each = "WITH fw_q(c) AS " + rows.sql + " SELECT 1 FROM fw_q WHERE ";
+    const std::string test = compared(left, op, value("fw_q.c", rows.kind)).sql;
+    return truth(all ? "(NOT EXISTS (" + each + test + " IS NOT 1))" : "(EXISTS (" + each + test + "))");
 }
 
 // * ? # [a-c] [!a]: Access's wildcards, matched without regard to case.
@@ -586,15 +639,9 @@ Expr Parser::primary()
         return value(quoted(token.value), ValueKind::Text);
     case TokenType::Date:
         return dateLiteral();
-    case TokenType::Parameter: {
+    case TokenType::Parameter:
         ++pos_;
-        const int number = parameterNumbers_[pos_ - 1];
-        Expr marker = value("?" + std::to_string(number), size_t(number) <= parameterKinds_.size()
-                                                               ? parameterKinds_[size_t(number) - 1]
-                                                               : ValueKind::Unknown);
-        marker.parameter = number;
-        return marker;
-    }
+        return marker(parameterNumbers_[pos_ - 1] + int(declaredParameters_.size()), ValueKind::Unknown);
     case TokenType::Symbol:
         if (token.value == "(")
             return parenthesised();
@@ -651,14 +698,31 @@ Expr Parser::dateLiteral()
     return value(quoted(formatDateTime(when)), ValueKind::Date);
 }
 
-// A column, written as name, table.name or table!name, each part bracketed or not.
+// A ? marker, or a name PARAMETERS declared: its kind is what the application bound,
+// else what was declared.
+Expr Parser::marker(int number, ValueKind declared) const
+{
+    const bool bound = size_t(number) <= parameterKinds_.size() && parameterKinds_[size_t(number) - 1] != ValueKind::Unknown;
+    Expr e = value("?" + std::to_string(number), bound ? parameterKinds_[size_t(number) - 1] : declared);
+    e.parameter = number;
+    return e;
+}
+
+// A column, written as name, table.name or table!name, each part bracketed or not; or a
+// parameter PARAMETERS declared, by the same path ([Forms]![Orders]![OrderID]).
 Expr Parser::reference()
 {
     std::vector<const Token *> parts{&peek()};
     ++pos_;
+    std::string path = parts[0]->value;
     while ((isSymbol(".") || isSymbol("!")) && isName(peek(1))) {
         parts.push_back(&peek(1));
+        path += "!" + peek(1).value;
         pos_ += 2;
+    }
+    for (size_t i = 0; i < declaredParameters_.size(); ++i) {
+        if (sameName(declaredParameters_[i].first, path))
+            return marker(int(i + 1), declaredParameters_[i].second);
     }
     std::string sql;
     for (const Token *part : parts)

@@ -88,6 +88,9 @@ private:
     bool ordering_ = false; // reading ORDER BY, which may name the select list's aliases
     std::vector<std::string> unknownNames_; // names no table in scope has: Access's parameters
     std::vector<ParameterColumn> parameterColumns_;
+    // PARAMETERS' names with the kinds declared for them: the values of markers 1, 2, ...
+    // in that order, and the ? markers are numbered after them.
+    std::vector<std::pair<std::string, ValueKind>> declaredParameters_;
     Scope *selectingScope_ = nullptr; // reading this scope's select list: note which sources it names
 
     // Counts one level of nesting for as long as it lives; too deep a statement fails
@@ -118,6 +121,7 @@ private:
     std::string itemText(size_t start) const;
 
     // Queries (sql_translate.cpp)
+    void parametersClause();
     Query query(const Scope *parent);
     struct Core;
     Core selectCore(Scope *scope, bool caselessText);
@@ -155,11 +159,13 @@ private:
     Expr dateLiteral();
     Expr reference();
     Expr functionCall();
+    Expr marker(int number, ValueKind declared) const;
     std::vector<Expr> arguments();
     Expr subquery();
     Expr inList(const Expr &left, bool negated);
     Expr between(const Expr &left, bool negated);
     Expr like(const Expr &left, bool negated);
+    Expr quantified(const Expr &left, const char *op);
     OutputColumn lookUpColumn(const std::string &qualifier, const std::string &column);
     void noteUnknownName(const std::string &name, bool everySourceKnown);
     bool columnOf(const Source &source, const std::string &column, OutputColumn *out) const;

@@ -175,6 +175,8 @@ Query Parser::statement()
     const auto writes = [this](const char *word) { return isKeyword(word); };
     if (std::any_of(std::begin(kWriteWords), std::end(kWriteWords), writes))
         throw SyntaxError{accessError(AccessError::ReadOnly).text, accessError(AccessError::ReadOnly).sqlState};
+    if (acceptKeyword("PARAMETERS"))
+        parametersClause();
     if (!isKeyword("SELECT"))
         failWith(kInvalidStatement);
     const Query result = query(nullptr);
@@ -187,6 +189,42 @@ Query Parser::statement()
     if (!unknownNames_.empty())
         throw SyntaxError{"Too few parameters. Expected " + std::to_string(unknownNames_.size()) + ".", "07002"};
     return result;
+}
+
+// PARAMETERS name type, ...; as Access's ODBC driver takes it: the names are markers
+// bound by position, and a type word gives the value its kind (DateTime a date, Text
+// text, Currency, Bit or YesNo; the others numbers).
+void Parser::parametersClause()
+{
+    const std::string message = "Syntax error in PARAMETER clause.";
+    do {
+        if (!isName(peek()))
+            failWith(message);
+        std::string name = peek().value;
+        ++pos_;
+        while ((isSymbol("!") || isSymbol(".")) && isName(peek(1))) {
+            name += "!" + peek(1).value;
+            pos_ += 2;
+        }
+        std::string type;
+        while (peek().type == TokenType::Name && !isSymbol(",") && !isSymbol(";")) {
+            type += peek().value;
+            ++pos_;
+        }
+        if (acceptSymbol("(")) {
+            if (peek().type != TokenType::Number)
+                failWith(message);
+            ++pos_;
+            if (!acceptSymbol(")"))
+                failWith(message);
+        }
+        if (type.empty())
+            failWith(message);
+        declaredParameters_.emplace_back(name, kindOfDeclaredType(type.c_str()));
+    } while (acceptSymbol(","));
+    if (!acceptSymbol(";"))
+        failWith(message);
+    parameterColumns_.insert(parameterColumns_.begin(), declaredParameters_.size(), ParameterColumn());
 }
 
 struct Parser::Core {
