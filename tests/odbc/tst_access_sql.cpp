@@ -409,6 +409,22 @@ private slots:
                                                         << "0";
         QTest::newRow("ALL of dates") << "select count(*) from t where stamp > ALL (select born from t)" << "1";
         QTest::newRow("a column named Any") << "select any from (select 1 as any)" << "1";
+        QTest::newRow("TRANSFORM with headings from the rows, Null among them")
+            << "TRANSFORM Sum(n) SELECT k FROM w GROUP BY k PIVOT b" << "1|NULL|NULL|-2.5;2|NULL|0.125|NULL;3|NULL|NULL|NULL";
+        QTest::newRow("TRANSFORM with IN, dates and an ORDER BY")
+            << "TRANSFORM Count(*) AS c SELECT k FROM p GROUP BY k ORDER BY k DESC PIVOT n Mod 2 IN (1, 0, 5)"
+            << "3|1|1|NULL;2|NULL|1|NULL;1|2|1|NULL";
+        QTest::newRow("TRANSFORM headings of text, without regard to case")
+            << "TRANSFORM Count(*) SELECT 1 AS one FROM u WHERE n < 4 GROUP BY 1 PIVOT g" << "1|2|1";
+        QTest::newRow("TRANSFORM without GROUP BY") << "TRANSFORM Count(*) SELECT k FROM p PIVOT n"
+                                                    << "error: Syntax error in TRANSFORM statement.";
+        QTest::newRow("TRANSFORM without PIVOT") << "TRANSFORM Count(*) SELECT k FROM p GROUP BY k"
+                                                 << "error: Syntax error in TRANSFORM statement.";
+        QTest::newRow("TRANSFORM of a name no table has") << "TRANSFORM Count(*) SELECT k FROM p GROUP BY k PIVOT x"
+                                                          << "error: Too few parameters. Expected 1.";
+        QTest::newRow("TRANSFORM with parameters and no IN")
+            << "TRANSFORM Count(*) SELECT k FROM p WHERE n > ? GROUP BY k PIVOT n"
+            << "error: A crosstab with parameters needs its column headings listed with IN.";
         QTest::newRow("PARAMETERS without its semicolon") << "PARAMETERS x Long select 1"
                                                           << "error: Syntax error in PARAMETER clause.";
         QTest::newRow("PARAMETERS without a type") << "PARAMETERS x; select 1"

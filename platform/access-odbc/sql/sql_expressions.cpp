@@ -52,6 +52,8 @@ std::string numeric(const Expr &e)
 
 std::string serial(const Expr &e) { return "fw_serial(" + asValue(e) + ")"; }
 
+} // namespace
+
 // Access compares dates as dates and text without regard to case.
 Expr compared(const Expr &left, const char *op, const Expr &right)
 {
@@ -60,6 +62,8 @@ Expr compared(const Expr &left, const char *op, const Expr &right)
     const char *collation = either(left, right, ValueKind::Text) ? collateText() : "";
     return truth("(" + asValue(left) + " " + op + " " + asValue(right) + collation + ")");
 }
+
+namespace {
 
 std::string quoted(const std::string &text)
 {
@@ -808,7 +812,7 @@ Expr Parser::functionCall()
     if (lookup == "count" && acceptSymbol("*")) {
         expectSymbol(")");
         sawAggregate_ = true;
-        return wholeNumber("count(*)");
+        return wholeNumber("count(*)" + aggregateFilter());
     }
     const Function *function = findFunction(lookup);
     if (!function)
@@ -822,7 +826,16 @@ Expr Parser::functionCall()
         for (const std::string &rowid : scanOrderRowids())
             args.push_back(wholeNumber(rowid));
     }
-    return function->build(function->name, args);
+    Expr e = function->build(function->name, args);
+    if (function->aggregate)
+        e.sql += aggregateFilter();
+    return e;
+}
+
+// In a crosstab's value, each aggregate counts the rows of one column heading alone.
+std::string Parser::aggregateFilter() const
+{
+    return pivotFilter_.empty() ? std::string() : " FILTER (WHERE " + pivotFilter_ + ")";
 }
 
 std::vector<Expr> Parser::arguments()

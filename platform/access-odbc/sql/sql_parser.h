@@ -91,6 +91,7 @@ private:
     // PARAMETERS' names with the kinds declared for them: the values of markers 1, 2, ...
     // in that order, and the ? markers are numbered after them.
     std::vector<std::pair<std::string, ValueKind>> declaredParameters_;
+    std::string pivotFilter_; // reading a crosstab's value for one column heading: its rows
     Scope *selectingScope_ = nullptr; // reading this scope's select list: note which sources it names
 
     // Counts one level of nesting for as long as it lives; too deep a statement fails
@@ -122,6 +123,11 @@ private:
 
     // Queries (sql_translate.cpp)
     void parametersClause();
+    void refuseUnknownNames() const;
+    Query crosstab();
+    struct Heading;
+    std::vector<Heading> pivotHeadings(const Expr &pivot, const std::string &fromWhere);
+    std::vector<Heading> headingsFromData(const Expr &pivot, const std::string &fromWhere);
     Query query(const Scope *parent);
     struct Core;
     Core selectCore(Scope *scope, bool caselessText);
@@ -160,6 +166,7 @@ private:
     Expr reference();
     Expr functionCall();
     Expr marker(int number, ValueKind declared) const;
+    std::string aggregateFilter() const;
     std::vector<Expr> arguments();
     Expr subquery();
     Expr inList(const Expr &left, bool negated);
@@ -174,6 +181,9 @@ private:
 
 // The clause that makes SQLite compare, group and sort text as Access does.
 const char *collateText();
+
+// The comparison left op right, as Access compares: dates as dates, text as its sort order has it.
+Expr compared(const Expr &left, const char *op, const Expr &right);
 
 // How a value reads where Access wants a value, a condition or text.
 std::string asValue(const Expr &e);

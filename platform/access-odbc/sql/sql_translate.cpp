@@ -25,7 +25,7 @@ const char kJoinSyntax[] = "Syntax error in JOIN operation.";
 const char *const kReservedWords[] = {
     "SELECT", "DISTINCT", "DISTINCTROW", "TOP", "PERCENT", "FROM", "WHERE", "GROUP", "BY", "HAVING", "ORDER",
     "ASC", "DESC", "AS", "INNER", "LEFT", "RIGHT", "OUTER", "JOIN", "ON", "UNION", "AND", "OR", "NOT", "XOR",
-    "EQV", "IMP", "LIKE", "IS", "NULL", "IN", "BETWEEN", "MOD", "EXISTS", "INTO", "ALL"};
+    "EQV", "IMP", "LIKE", "IS", "NULL", "IN", "BETWEEN", "MOD", "EXISTS", "INTO", "ALL", "TRANSFORM", "PIVOT"};
 
 const char *const kWriteWords[] = {"INSERT", "UPDATE", "DELETE", "CREATE", "DROP", "ALTER", "ATTACH", "DETACH",
                                    "VACUUM", "REPLACE", "REINDEX", "ANALYZE", "GRANT", "REVOKE"};
@@ -177,18 +177,24 @@ Query Parser::statement()
         throw SyntaxError{accessError(AccessError::ReadOnly).text, accessError(AccessError::ReadOnly).sqlState};
     if (acceptKeyword("PARAMETERS"))
         parametersClause();
-    if (!isKeyword("SELECT"))
+    const bool crosstabQuery = acceptKeyword("TRANSFORM");
+    if (!crosstabQuery && !isKeyword("SELECT"))
         failWith(kInvalidStatement);
-    const Query result = query(nullptr);
+    const Query result = crosstabQuery ? crosstab() : query(nullptr);
     while (acceptSymbol(";")) {
     }
     if (peek().type != TokenType::End)
         failWith("Characters found after end of SQL statement.");
-    // Access takes a name that no table has for a parameter to be asked for; an ODBC
-    // client cannot answer, so the statement fails, as it does with Access.
+    refuseUnknownNames();
+    return result;
+}
+
+// Access takes a name that no table has for a parameter to be asked for; an ODBC client
+// cannot answer, so the statement fails, as it does with Access.
+void Parser::refuseUnknownNames() const
+{
     if (!unknownNames_.empty())
         throw SyntaxError{"Too few parameters. Expected " + std::to_string(unknownNames_.size()) + ".", "07002"};
-    return result;
 }
 
 // PARAMETERS name type, ...; as Access's ODBC driver takes it: the names are markers
@@ -231,6 +237,7 @@ struct Parser::Core {
     std::string head; // SELECT and its predicate
     std::string list;
     std::string tail; // FROM to HAVING
+    std::string fromWhere; // FROM and WHERE alone
     std::vector<OutputColumn> columns;
     std::string top; // the count of TOP, empty without
     bool percent = false;
@@ -331,6 +338,7 @@ Parser::Core Parser::selectCore(Scope *scope, bool caselessText)
         clauseMessage_.clear();
         core.tail += " WHERE " + asCondition(topExpression());
     }
+    core.fromWhere = core.tail;
     if (acceptKeyword("GROUP")) {
         core.tail += " GROUP BY " + groupBy();
         core.grouped = true;
@@ -343,12 +351,123 @@ Parser::Core Parser::selectCore(Scope *scope, bool caselessText)
         clauseMessage_.clear();
         core.tail += " HAVING " + asCondition(topExpression());
     }
-    if (!(isKeyword("UNION") || isKeyword("ORDER") || isSymbol(")") || isSymbol(";") || peek().type == TokenType::End))
+    if (!(isKeyword("UNION") || isKeyword("ORDER") || isKeyword("PIVOT") || isSymbol(")") || isSymbol(";")
+          || peek().type == TokenType::End))
         fail();
     core.aggregate = sawAggregate_;
     sawAggregate_ = outerAggregate;
     scope_ = outerScope;
     return core;
+}
+
+// A column heading of a crosstab: its name, and the condition that picks its rows.
+struct Parser::Heading {
+    std::string name;
+    std::string rows;
+};
+
+// TRANSFORM value SELECT row headings FROM ... GROUP BY row headings PIVOT heading [IN
+// (...)]: the row headings, then one column per value of the heading, in the order of IN
+// or else ascending as the data has them, each holding the value over that heading's
+// rows alone, Null where there are none. The value is read once per column, its
+// aggregates filtered to those rows.
+Query Parser::crosstab()
+{
+    const size_t valueStart = pos_;
+    const size_t selectIndex = [this] {
+        int depth = 0;
+        for (size_t i = pos_; tokens_[i].type != TokenType::End; ++i) {
+            if (isSymbol("(", i - pos_))
+                ++depth;
+            if (isSymbol(")", i - pos_))
+                --depth;
+            if (depth == 0 && isWord(tokens_[i], "SELECT"))
+                return i;
+        }
+        failWith("Syntax error in TRANSFORM statement.");
+    }();
+    pos_ = selectIndex;
+    Scope scope;
+    const Core core = selectCore(&scope, false);
+    if (!core.grouped || !core.top.empty())
+        failWith("Syntax error in TRANSFORM statement.");
+    std::vector<std::string> keys;
+    const std::string ordering = isKeyword("ORDER") ? orderBy(&scope, &keys) : std::string();
+    if (!acceptKeyword("PIVOT"))
+        failWith("Syntax error in TRANSFORM statement.");
+    scope_ = &scope;
+    clauseMessage_.clear();
+    expressionStart_ = pos_;
+    const Expr pivot = concatenation();
+    const std::vector<Heading> headings = pivotHeadings(pivot, core.fromWhere);
+    const size_t end = pos_;
+
+    Query result;
+    result.columns = core.columns;
+    std::string columns;
+    for (const Heading &heading : headings) {
+        pos_ = valueStart;
+        pivotFilter_ = heading.rows;
+        const Expr value = topExpression();
+        pivotFilter_.clear();
+        // The value's own name names nothing: the columns are the headings.
+        Token name;
+        alias(&name);
+        if (pos_ != selectIndex)
+            fail();
+        // A heading without rows in a row's group is Null there, whatever the value.
+        columns += ", CASE WHEN count(*) FILTER (WHERE " + heading.rows + ") > 0 THEN " + asValue(value) + " END AS "
+                   + quotedIdentifier(heading.name);
+        result.columns.push_back(OutputColumn{heading.name, value.kind});
+    }
+    pos_ = end;
+    result.sql = core.head + " " + core.list + columns + core.tail + ordering;
+    scope_ = nullptr;
+    return result;
+}
+
+std::vector<Parser::Heading> Parser::pivotHeadings(const Expr &pivot, const std::string &fromWhere)
+{
+    if (!acceptKeyword("IN"))
+        return headingsFromData(pivot, fromWhere);
+    std::vector<Heading> headings;
+    expectSymbol("(");
+    do {
+        const size_t itemStart = pos_;
+        const Expr item = concatenation();
+        const Token &only = tokens_[itemStart];
+        const bool literal = pos_ == itemStart + 1 && (only.type == TokenType::String || only.type == TokenType::Number);
+        const std::string name = literal ? only.value : itemText(itemStart);
+        headings.push_back(Heading{name, compared(pivot, "=", item).sql});
+    } while (acceptSymbol(","));
+    expectSymbol(")");
+    return headings;
+}
+
+// Without IN, the headings are the values the rows have, asked of the database now; each
+// column picks its rows by the value's place among them, so no value of the data goes
+// into the statement's text.
+std::vector<Parser::Heading> Parser::headingsFromData(const Expr &pivot, const std::string &fromWhere)
+{
+    if (std::any_of(tokens_.begin(), tokens_.end(), [](const Token &t) { return t.type == TokenType::Parameter; })
+        || !declaredParameters_.empty())
+        failWith("A crosstab with parameters needs its column headings listed with IN.");
+    refuseUnknownNames();
+    const bool text = pivot.kind == ValueKind::Text;
+    const std::string key = asValue(pivot) + (text ? collateText() : "");
+    const std::string values = "SELECT DISTINCT " + key + " AS fw_heading" + fromWhere + " ORDER BY 1";
+    const std::string named = pivot.kind == ValueKind::Date      ? "fw_cstr_date(fw_heading)"
+                              : pivot.kind == ValueKind::Boolean ? "fw_cstr_bool(fw_heading)"
+                                                                 : "CStr(fw_heading)";
+    std::vector<std::string> names;
+    if (!schema_.firstColumnTexts("SELECT " + named + " FROM (" + values + ")", &names))
+        failWith("Syntax error in TRANSFORM statement.");
+    std::vector<Heading> headings;
+    for (size_t i = 0; i < names.size(); ++i) {
+        const std::string place = "(SELECT fw_heading FROM (" + values + ") LIMIT 1 OFFSET " + std::to_string(i) + ")";
+        headings.push_back(Heading{names[i], "(" + key + " IS " + place + ")"});
+    }
+    return headings;
 }
 
 // UNION without ALL removes duplicates as DISTINCT does, texts compared without regard
@@ -733,6 +852,20 @@ public:
     bool canRead(const std::string &name) const override { return !typeOfObject(name).empty(); }
 
     bool isView(const std::string &name) const override { return typeOfObject(name) == "view"; }
+
+    bool firstColumnTexts(const std::string &sql, std::vector<std::string> *out) const override
+    {
+        sqlite3_stmt *statement = nullptr;
+        if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &statement, nullptr) != SQLITE_OK)
+            return false;
+        int rc;
+        while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
+            const unsigned char *text = sqlite3_column_text(statement, 0);
+            out->push_back(text ? reinterpret_cast<const char *>(text) : "<>");
+        }
+        sqlite3_finalize(statement);
+        return rc == SQLITE_DONE;
+    }
 
     const Refusal *refusal(const std::string &name) const override
     {

@@ -47,6 +47,9 @@ public:
     virtual bool isView(const std::string &) const { return false; }
     // Why the saved query of that name cannot run; nullptr when it can, or is none.
     virtual const Refusal *refusal(const std::string &) const { return nullptr; }
+    // Runs SQLite SQL of the translator's own that reads the database, for the texts of
+    // its first column (a crosstab's column headings); "<>" stands for Null.
+    virtual bool firstColumnTexts(const std::string &, std::vector<std::string> *) const { return false; }
 };
 
 // The table column a ? marker is compared with (in =, <, IN, BETWEEN, LIKE), by which
