@@ -120,6 +120,23 @@ QString currencyFormat(qint64 units)
     return units < 0 ? '(' + amount + ')' : amount;
 }
 
+// Per value of key, in the table's order: the first row's firstColumn and the last row's lastColumn.
+QStringList firstAndLastByGroup(const ExportedTable &table, const char *key, const char *firstColumn,
+                                const char *lastColumn)
+{
+    QMap<QString, QStringList> groups;
+    for (const QStringList &row : table.rows) {
+        QStringList &group = groups[row[table.column(key)]];
+        if (group.isEmpty())
+            group << row[table.column(firstColumn)] << QString();
+        group[1] = row[table.column(lastColumn)];
+    }
+    QStringList rows;
+    for (auto it = groups.begin(); it != groups.end(); ++it)
+        rows << it.key() + '|' + it.value().join('|');
+    return rows;
+}
+
 struct Case {
     const char *name;
     const char *sql;
@@ -304,19 +321,7 @@ const Case kCases[] = {
      }},
     {"First and Last of each group",
      "select CustomerID, First(OrderID), Last(ShipName) from Orders group by CustomerID",
-     [](const Tables &t) {
-         QMap<QString, QStringList> groups;
-         for (const QStringList &row : t.orders.rows) {
-             QStringList &group = groups[row[t.orders.column("CustomerID")]];
-             if (group.isEmpty())
-                 group << row[t.orders.column("OrderID")] << QString();
-             group[1] = row[t.orders.column("ShipName")];
-         }
-         QStringList rows;
-         for (auto it = groups.begin(); it != groups.end(); ++it)
-             rows << it.key() + '|' + it.value().join('|');
-         return rows;
-     }},
+     [](const Tables &t) { return firstAndLastByGroup(t.orders, "CustomerID", "OrderID", "ShipName"); }},
     // SQLite reads these rows through the index of the column in WHERE, in its order.
     {"First and Last in the table's order, where an index picks the rows",
      "select First(OrderID), Last(OrderID), First(ShipName), Last(ShipName) from Orders where EmployeeID in (3, 1)",
@@ -343,19 +348,7 @@ const Case kCases[] = {
     {"First and Last of groups over a join, in the order of the first table",
      "select Products.CategoryID, First(ProductName), Last(ProductName) from Products inner join Categories "
      "on Products.CategoryID = Categories.CategoryID group by Products.CategoryID",
-     [](const Tables &t) {
-         QMap<QString, QStringList> groups;
-         for (const QStringList &row : t.products.rows) {
-             QStringList &group = groups[row[t.products.column("CategoryID")]];
-             if (group.isEmpty())
-                 group << row[t.products.column("ProductName")] << QString();
-             group[1] = row[t.products.column("ProductName")];
-         }
-         QStringList rows;
-         for (auto it = groups.begin(); it != groups.end(); ++it)
-             rows << it.key() + '|' + it.value().join('|');
-         return rows;
-     }},
+     [](const Tables &t) { return firstAndLastByGroup(t.products, "CategoryID", "ProductName", "ProductName"); }},
     {"DISTINCTROW keeps one row per row of the table selected from",
      "select distinctrow Orders.ShipCountry from Orders inner join [Order Details] "
      "on Orders.OrderID = [Order Details].OrderID",

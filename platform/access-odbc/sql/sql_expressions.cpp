@@ -1,5 +1,6 @@
 #include "values/datetime.h"
 #include "sql/sql_parser.h"
+#include "values/sql_names.h"
 
 #include <algorithm>
 #include <cctype>
@@ -64,17 +65,6 @@ Expr compared(const Expr &left, const char *op, const Expr &right)
 }
 
 namespace {
-
-std::string quoted(const std::string &text)
-{
-    std::string sql = "'";
-    for (char c : text) {
-        sql += c;
-        if (c == '\'')
-            sql += '\'';
-    }
-    return sql + "'";
-}
 
 std::string call(const char *function, const std::vector<std::string> &arguments)
 {
@@ -640,7 +630,7 @@ Expr Parser::primary()
     }
     case TokenType::String:
         ++pos_;
-        return value(quoted(token.value), ValueKind::Text);
+        return value(quotedText(token.value), ValueKind::Text);
     case TokenType::Date:
         return dateLiteral();
     case TokenType::Parameter:
@@ -699,7 +689,7 @@ Expr Parser::dateLiteral()
     if (!parseDateLiteral(token.value, &when))
         failWith("Syntax error in date in query expression '" + itemText(expressionStart_) + "'.");
     ++pos_;
-    return value(quoted(formatDateTime(when)), ValueKind::Date);
+    return value(quotedText(formatDateTime(when)), ValueKind::Date);
 }
 
 // A ? marker, or a name PARAMETERS declared: its kind is what the application bound,

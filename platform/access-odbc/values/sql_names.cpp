@@ -1,16 +1,23 @@
 #include "values/sql_names.h"
 
 namespace accessodbc {
+namespace {
 
-std::string quotedIdentifier(const std::string &name)
+std::string quotedWith(const std::string &text, char quote)
 {
-    std::string quoted = "\"";
-    for (char c : name) {
+    std::string quoted(1, quote);
+    for (char c : text) {
         quoted += c;
-        if (c == '"')
-            quoted += '"';
+        if (c == quote)
+            quoted += quote;
     }
-    return quoted + "\"";
+    return quoted + quote;
 }
+
+} // namespace
+
+std::string quotedIdentifier(const std::string &name) { return quotedWith(name, '"'); }
+
+std::string quotedText(const std::string &text) { return quotedWith(text, '\''); }
 
 } // namespace accessodbc

@@ -9,4 +9,7 @@ namespace accessodbc {
 // schema it reads); a value never goes into SQL text this way.
 std::string quotedIdentifier(const std::string &name);
 
+// A text literal of a statement's own text, in single quotes, a quote inside doubled.
+std::string quotedText(const std::string &text);
+
 } // namespace accessodbc
