@@ -5,6 +5,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <map>
 
@@ -12,10 +13,11 @@ namespace accessodbc {
 namespace jet {
 namespace {
 
-// What each row of MSysQueries holds, by its Attribute.
+// What each row of MSysQueries holds, by its Attribute. The parameters (2) are not read:
+// a view takes no values, and the names they declare, left unknown, make the query's
+// translation ask for them (Too few parameters), as Access's driver does.
 enum Attribute {
     QueryType = 1,
-    Parameter = 2,
     Options = 3,
     ExternalDatabase = 4,
     InputTable = 5,
