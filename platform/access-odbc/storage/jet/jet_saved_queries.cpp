@@ -236,7 +236,8 @@ SavedQuery statementOf(const std::string &name, const std::vector<QueryRow> &row
     try {
         if (!rowsOf(rows, ExternalDatabase).empty())
             throw Unreadable{"it reads another database"};
-        switch (flagOf(rows, QueryType)) {
+        // Access 2007 and later keep no kind for a select query.
+        switch (rowsOf(rows, QueryType).empty() ? int(Select) : flagOf(rows, QueryType)) {
         case Select:
             query.statement = selectStatement(rows);
             break;
