@@ -299,8 +299,9 @@ private slots:
                "Format(1234567, 'Standard'), Format(-0.005, 'Percent'), Format(1e20, 'General Number'), "
                "Format(0, 'Yes/No'), Format(-1, 'On/Off'), Format(n, 'Fixed') from w where k = 1"
             << "($1,234.50)|$0.00|-0.50|1,234,567.00|-0.50%|1E+20|No|On|-2.50";
-        QTest::newRow("Format of Null is Null") << "select Format(NULL, 'Fixed'), Format(none, 'yyyy') from t"
-                                                << "NULL|NULL";
+        QTest::newRow("Format of Null is Null, or a fourth section")
+            << "select Format(NULL, 'Fixed'), Format(none, 'yyyy'), Format(none, '0;(0);\"zero\";\"none\"') from t"
+            << "NULL|NULL|none";
         QTest::newRow("Format of text that reads as a number or a date")
             << "select Format('12.5', '0.00'), Format('2021-05-30', 'dddd'), Format('abc', '')" << "12.50|Sunday|abc";
         QTest::newRow("Format date pictures") << "select Format(stamp, 'w ww ddddd ttttt'), Format(stamp, 'c'), "

@@ -553,6 +553,15 @@ std::string formatNumberPicture(double value, const std::string &picture)
     return value < 0 ? "-" + text : text;
 }
 
+// Null shows as a number picture's fourth section says, when it has one; else it stays Null.
+std::string nullSection(const std::string &format)
+{
+    if (!isNumberPicture(format) || named(kNamedNumberFormats, format))
+        return std::string();
+    const std::vector<std::string> sections = sectionsOf(format);
+    return sections.size() == 4 && !sections[3].empty() ? formatWithSection(sections[3], 0) : std::string();
+}
+
 std::string generalNumber(double value)
 {
     return value == std::trunc(value) && std::fabs(value) < 1e15 ? std::to_string((long long)value)
@@ -628,14 +637,17 @@ std::string formatValue(sqlite3_value *value, bool isDate, const std::string &fo
 // fw_format(value, format, isDate): isDate says the translator knows the value for a Date/Time.
 void format(sqlite3_context *context, int, sqlite3_value **argv)
 {
-    if (resultNullFor(context, argv[0]))
-        return;
-    if (isNull(argv[1])) {
+    if (isNull(argv[1]) && !isNull(argv[0])) {
         sqlite3_result_error(context, "Invalid use of Null", -1);
         return;
     }
     try {
-        resultText(context, formatValue(argv[0], sqlite3_value_int(argv[2]) != 0, valueText(argv[1])));
+        if (!isNull(argv[0]))
+            resultText(context, formatValue(argv[0], sqlite3_value_int(argv[2]) != 0, valueText(argv[1])));
+        else if (const std::string forNull = nullSection(valueText(argv[1])); !forNull.empty())
+            resultText(context, forNull);
+        else
+            sqlite3_result_null(context);
     } catch (const NotKnown &) {
         sqlite3_result_error(context, kInvalidArgument, -1);
     }
