@@ -8,10 +8,14 @@
 #include <QDate>
 #include <QDir>
 #include <QRegularExpression>
+#include <QSet>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QStandardPaths>
+#include <QTextCodec>
+
+#include <cmath>
 
 #include <functional>
 
@@ -24,7 +28,7 @@ QString nwindPath() { return QDir(kSamples).filePath(QStringLiteral("nwind.mdb")
 ExportedTable exportTable(const QString &name) { return mdbExport(nwindPath(), name); }
 
 struct Tables {
-    ExportedTable orders, customers, products;
+    ExportedTable orders, customers, products, details;
 };
 
 QDate dateOf(const QString &exported) { return QDate::fromString(exported.left(10), QStringLiteral("yyyy-MM-dd")); }
@@ -96,6 +100,41 @@ qint64 dividedHalfEven(qint64 numerator, qint64 denominator)
     if (2 * remainder > denominator || (2 * remainder == denominator && quotient % 2 != 0))
         return quotient + 1;
     return quotient;
+}
+
+// Ten-thousandths rounded half away from zero to hundredths, as Format rounds, with a
+// point and, when asked, commas between thousands.
+QString fixedText(qint64 units, bool grouped)
+{
+    const qint64 cents = (qAbs(units) + 50) / 100;
+    QString whole = QString::number(cents / 100);
+    for (int i = whole.size() - 3; grouped && i > 0; i -= 3)
+        whole.insert(i, ',');
+    return whole + '.' + QString::number(cents % 100).rightJustified(2, '0');
+}
+
+// Format's Currency under the fixed English rules: $, and parentheses for a negative amount.
+QString currencyFormat(qint64 units)
+{
+    const QString amount = '$' + fixedText(units, true);
+    return units < 0 ? '(' + amount + ')' : amount;
+}
+
+// Per value of key, in the table's order: the first row's firstColumn and the last row's lastColumn.
+QStringList firstAndLastByGroup(const ExportedTable &table, const char *key, const char *firstColumn,
+                                const char *lastColumn)
+{
+    QMap<QString, QStringList> groups;
+    for (const QStringList &row : table.rows) {
+        QStringList &group = groups[row[table.column(key)]];
+        if (group.isEmpty())
+            group << row[table.column(firstColumn)] << QString();
+        group[1] = row[table.column(lastColumn)];
+    }
+    QStringList rows;
+    for (auto it = groups.begin(); it != groups.end(); ++it)
+        rows << it.key() + '|' + it.value().join('|');
+    return rows;
 }
 
 struct Case {
@@ -282,18 +321,175 @@ const Case kCases[] = {
      }},
     {"First and Last of each group",
      "select CustomerID, First(OrderID), Last(ShipName) from Orders group by CustomerID",
+     [](const Tables &t) { return firstAndLastByGroup(t.orders, "CustomerID", "OrderID", "ShipName"); }},
+    // SQLite reads these rows through the index of the column in WHERE, in its order.
+    {"First and Last in the table's order, where an index picks the rows",
+     "select First(OrderID), Last(OrderID), First(ShipName), Last(ShipName) from Orders where EmployeeID in (3, 1)",
      [](const Tables &t) {
-         QMap<QString, QStringList> groups;
+         QVector<QStringList> picked;
          for (const QStringList &row : t.orders.rows) {
-             QStringList &group = groups[row[t.orders.column("CustomerID")]];
-             if (group.isEmpty())
-                 group << row[t.orders.column("OrderID")] << QString();
-             group[1] = row[t.orders.column("ShipName")];
+             if (row[t.orders.column("EmployeeID")] == "1" || row[t.orders.column("EmployeeID")] == "3")
+                 picked << row;
          }
+         const int id = t.orders.column("OrderID"), name = t.orders.column("ShipName");
+         return single(QStringList{picked.first()[id], picked.last()[id], picked.first()[name], picked.last()[name]}
+                           .join('|'));
+     }},
+    {"First and Last of products by an indexed range",
+     "select First(ProductName), Last(ProductName) from Products where SupplierID > 3",
+     [](const Tables &t) {
+         QStringList names;
+         for (const QStringList &row : t.products.rows) {
+             if (row[t.products.column("SupplierID")].toInt() > 3)
+                 names << row[t.products.column("ProductName")];
+         }
+         return single(names.first() + '|' + names.last());
+     }},
+    {"First and Last of groups over a join, in the order of the first table",
+     "select Products.CategoryID, First(ProductName), Last(ProductName) from Products inner join Categories "
+     "on Products.CategoryID = Categories.CategoryID group by Products.CategoryID",
+     [](const Tables &t) { return firstAndLastByGroup(t.products, "CategoryID", "ProductName", "ProductName"); }},
+    {"DISTINCTROW keeps one row per row of the table selected from",
+     "select distinctrow Orders.ShipCountry from Orders inner join [Order Details] "
+     "on Orders.OrderID = [Order Details].OrderID",
+     [](const Tables &t) {
+         QSet<QString> withDetails;
+         for (const QStringList &row : t.details.rows)
+             withDetails << row[t.details.column("OrderID")];
          QStringList rows;
-         for (auto it = groups.begin(); it != groups.end(); ++it)
-             rows << it.key() + '|' + it.value().join('|');
+         for (const QStringList &row : t.orders.rows) {
+             if (withDetails.contains(row[t.orders.column("OrderID")]))
+                 rows << row[t.orders.column("ShipCountry")];
+         }
          return rows;
+     }},
+    {"DISTINCTROW of both tables changes nothing",
+     "select distinctrow Orders.OrderID, ProductID from Orders inner join [Order Details] "
+     "on Orders.OrderID = [Order Details].OrderID",
+     [](const Tables &t) {
+         QStringList rows;
+         for (const QStringList &row : t.details.rows)
+             rows << row[t.details.column("OrderID")] + '|' + row[t.details.column("ProductID")];
+         return rows;
+     }},
+    {"a Single is the double of its float, and its text has a Single's digits",
+     "select OrderID, ProductID, Discount, CStr(Discount), Discount * 2 from [Order Details]",
+     [](const Tables &t) {
+         QStringList rows;
+         for (const QStringList &row : t.details.rows) {
+             const float discount = row[t.details.column("Discount")].toFloat();
+             rows << QStringList{row[t.details.column("OrderID")], row[t.details.column("ProductID")],
+                                 QString::number(double(discount), 'g', 15), QString::number(discount, 'g', 7),
+                                 QString::number(double(discount) * 2, 'g', 15)}
+                         .join('|');
+         }
+         return rows;
+     }},
+    {"Format with the named number formats",
+     "select ProductID, Format(UnitPrice, 'Currency'), Format(-UnitPrice, 'Currency'), Format(UnitPrice, 'Fixed'), "
+     "Format(UnitPrice * 1000, 'Standard'), Format(UnitPrice, 'General Number'), Format(Discontinued, 'Yes/No'), "
+     "Format(Discontinued, 'True/False') from Products",
+     [](const Tables &t) {
+         return perRow(t.products, "ProductID", [&](const QStringList &row) {
+             const qint64 price = tenThousandths(row[t.products.column("UnitPrice")]);
+             const bool discontinued = row[t.products.column("Discontinued")] != QLatin1String("0");
+             return QStringList{currencyFormat(price), currencyFormat(-price), fixedText(price, false),
+                                fixedText(price * 1000, true), currencyText(price), discontinued ? "Yes" : "No",
+                                discontinued ? "True" : "False"}
+                 .join('|');
+         });
+     }},
+    {"Format of a Single as Percent and with pictures",
+     "select OrderID, ProductID, Format(Discount, 'Percent'), Format(Discount, '0.0%'), "
+     "Format(Quantity, '#,##0;(#,##0);\"none\"'), Format(-Quantity, '0;(0)') from [Order Details]",
+     [](const Tables &t) {
+         QStringList rows;
+         for (const QStringList &row : t.details.rows) {
+             const double discount = double(row[t.details.column("Discount")].toFloat()) * 100;
+             const QString quantity = row[t.details.column("Quantity")];
+             rows << QStringList{row[t.details.column("OrderID")], row[t.details.column("ProductID")],
+                                 QString::number(discount, 'f', 2) + '%', QString::number(discount, 'f', 1) + '%',
+                                 quantity == QLatin1String("0") ? QStringLiteral("none") : quantity,
+                                 '(' + quantity + ')'}
+                         .join('|');
+         }
+         return rows;
+     }},
+    {"Format of dates with the weekday, week and short-date pictures",
+     "select OrderID, Format(OrderDate, 'w/ww'), Format(OrderDate, 'ddddd'), Format(OrderDate, 'yyyy\\Qq'), "
+     "Format(OrderDate, 'Fixed') from Orders",
+     [](const Tables &t) {
+         return perRow(t.orders, "OrderID", [&](const QStringList &row) {
+             const QDate date = dateOf(row[t.orders.column("OrderDate")]);
+             return QStringLiteral("%1/%2|%3|%4Q%5|%6.00")
+                 .arg(sundayFirst(date))
+                 .arg(1 + sundaysBetween(QDate(date.year(), 1, 1), date))
+                 .arg(dateText(date))
+                 .arg(date.year())
+                 .arg((date.month() - 1) / 3 + 1)
+                 .arg(QDate(1899, 12, 30).daysTo(date));
+         });
+     }},
+    {"Int, Fix, Sgn and Round of prices",
+     "select ProductID, Int(UnitPrice / 7), Fix(-UnitPrice / 7), Sgn(UnitsInStock - ReorderLevel), "
+     "Round(UnitPrice / 7, 2), Round(UnitPrice / 4) from Products",
+     [](const Tables &t) {
+         return perRow(t.products, "ProductID", [&](const QStringList &row) {
+             const double price = row[t.products.column("UnitPrice")].toDouble();
+             const int margin = row[t.products.column("UnitsInStock")].toInt() - row[t.products.column("ReorderLevel")].toInt();
+             return QStringList{QString::number(std::floor(price / 7), 'g', 15),
+                                QString::number(std::trunc(-price / 7), 'g', 15),
+                                QString::number(margin > 0 ? 1 : margin < 0 ? -1 : 0),
+                                QString::number(std::nearbyint(price / 7 * 100) / 100, 'g', 15),
+                                QString::number(std::nearbyint(price / 4), 'g', 15)}
+                 .join('|');
+         });
+     }},
+    {"InStrRev, StrReverse, Asc and Space over text",
+     "select CustomerID, InStrRev(CompanyName, ' '), StrReverse(CustomerID), Asc(CompanyName), Len(Space(Len(City))), "
+     "Hex(Len(Address)) from Customers",
+     [](const Tables &t) {
+         QTextCodec *windows = QTextCodec::codecForName("windows-1252");
+         return perRow(t.customers, "CustomerID", [&](const QStringList &row) {
+             const QString id = row[t.customers.column("CustomerID")];
+             const QString company = row[t.customers.column("CompanyName")];
+             QString reversed;
+             for (const QChar c : id)
+                 reversed.prepend(c);
+             return QStringList{QString::number(company.lastIndexOf(' ') + 1), reversed,
+                                QString::number(quint8(windows->fromUnicode(company.left(1)).at(0))),
+                                QString::number(row[t.customers.column("City")].size()),
+                                QString::number(row[t.customers.column("Address")].size(), 16).toUpper()}
+                 .join('|');
+         });
+     }},
+    {"> ALL and = ANY over subqueries",
+     "select (select count(*) from Products where UnitPrice > ALL (select UnitPrice from Products where CategoryID = 2)), "
+     "(select count(*) from Products where UnitPrice < ANY (select UnitPrice from Products where CategoryID = 2)), "
+     "(select count(*) from Orders where ShipCountry = SOME (select Country from Customers where Region is null))",
+     [](const Tables &t) {
+         double highest = 0, most = 0;
+         QSet<QString> countries;
+         for (const QStringList &row : t.products.rows) {
+             const double price = row[t.products.column("UnitPrice")].toDouble();
+             if (row[t.products.column("CategoryID")] == "2")
+                 highest = qMax(highest, price);
+             most = qMax(most, price);
+         }
+         for (const QStringList &row : t.customers.rows) {
+             if (row[t.customers.column("Region")].isNull())
+                 countries << row[t.customers.column("Country")].toCaseFolded();
+         }
+         return single(QStringLiteral("%1|%2|%3")
+                           .arg(countOf(t.products, [&](const QStringList &row) {
+                               return row[t.products.column("UnitPrice")].toDouble() > highest;
+                           }))
+                           .arg(countOf(t.products, [&](const QStringList &row) {
+                               return row[t.products.column("UnitPrice")].toDouble() < highest;
+                           }))
+                           .arg(countOf(t.orders, [&](const QStringList &row) {
+                               return countries.contains(row[t.orders.column("ShipCountry")].toCaseFolded());
+                           })));
      }},
     {"a date literal whose month cannot be one reads day first",
      "select count(*) from Orders where OrderDate between #13/1/1995# and #31/1/1995#",
@@ -334,7 +530,7 @@ private slots:
         if (QStandardPaths::findExecutable(QStringLiteral("mdb-export")).isEmpty())
             QSKIP("mdb-export is not installed");
         tables = {exportTable(QStringLiteral("Orders")), exportTable(QStringLiteral("Customers")),
-                  exportTable(QStringLiteral("Products"))};
+                  exportTable(QStringLiteral("Products")), exportTable(QStringLiteral("Order Details"))};
         QCOMPARE(tables.orders.rows.size(), 830);
         QVERIFY(odbcfixture::accessDatabase(QStringLiteral("nwind"), nwindPath()).open());
     }
@@ -367,6 +563,117 @@ private slots:
         rows.sort();
         expected.sort();
         QCOMPARE(rows, expected);
+    }
+
+    // PARAMETERS' names take the bound values by position, as Access's ODBC driver binds them.
+    void parametersAreBoundByPosition()
+    {
+        QSqlQuery query(QSqlDatabase::database(QStringLiteral("nwind")));
+        QVERIFY(query.prepare(QStringLiteral("PARAMETERS [Beginning Date] DateTime, [Ending Date] DateTime; "
+                                             "select count(*) from Orders where OrderDate between [Beginning Date] "
+                                             "and [Ending Date] and EmployeeID <> ?")));
+        query.addBindValue(QDate(1995, 1, 1));
+        query.addBindValue(QDate(1995, 6, 30));
+        query.addBindValue(3);
+        QVERIFY2(query.exec() && query.next(), qPrintable(query.lastError().text()));
+        QCOMPARE(query.value(0).toInt(), countOf(tables.orders, [&](const QStringList &row) {
+                     const QDate date = dateOf(row[tables.orders.column("OrderDate")]);
+                     return date >= QDate(1995, 1, 1) && date <= QDate(1995, 6, 30)
+                            && row[tables.orders.column("EmployeeID")] != QLatin1String("3");
+                 }));
+    }
+
+    // A crosstab's columns are its row headings, then one per column heading: in IN's order,
+    // or ascending as the rows have them; a heading without rows in a group is Null there.
+    void crosstabColumnsAreTheHeadings_data()
+    {
+        QTest::addColumn<QString>("sql");
+        QTest::addColumn<QString>("group");
+        QTest::addColumn<QString>("heading");
+        QTest::addColumn<QStringList>("headings"); // empty: those the rows have, ascending
+        QTest::newRow("headings from the rows")
+            << "TRANSFORM Count(*) SELECT ShipCountry FROM Orders GROUP BY ShipCountry PIVOT Year(OrderDate)"
+            << "ShipCountry" << "year" << QStringList();
+        QTest::newRow("headings listed with IN")
+            << "TRANSFORM Count(OrderID) AS n SELECT EmployeeID FROM Orders GROUP BY EmployeeID PIVOT ShipVia IN (3, 1, 7)"
+            << "EmployeeID" << "ShipVia" << QStringList{"3", "1", "7"};
+    }
+
+    void crosstabColumnsAreTheHeadings()
+    {
+        QFETCH(QString, sql);
+        QFETCH(QString, group);
+        QFETCH(QString, heading);
+        QFETCH(QStringList, headings);
+        const ExportedTable &orders = tables.orders;
+        const auto headingOf = [&](const QStringList &row) {
+            return heading == "year" ? QString::number(dateOf(row[orders.column("OrderDate")]).year())
+                                     : row[orders.column(heading)];
+        };
+        QMap<QString, QMap<QString, int>> counts;
+        QSet<QString> seen;
+        for (const QStringList &row : orders.rows) {
+            ++counts[row[orders.column(group)]][headingOf(row)];
+            seen << headingOf(row);
+        }
+        if (headings.isEmpty()) {
+            headings = seen.values();
+            std::sort(headings.begin(), headings.end());
+        }
+        QStringList expected;
+        for (auto it = counts.cbegin(); it != counts.cend(); ++it) {
+            QStringList values{it.key()};
+            for (const QString &h : headings)
+                values << (it.value().contains(h) ? QString::number(it.value()[h]) : QStringLiteral("NULL"));
+            expected << values.join('|');
+        }
+
+        QSqlQuery query(QSqlDatabase::database(QStringLiteral("nwind")));
+        QVERIFY2(query.exec(sql), qPrintable(query.lastError().text()));
+        QStringList names;
+        for (int i = 0; i < query.record().count(); ++i)
+            names << query.record().fieldName(i);
+        QCOMPARE(names, QStringList{group} + headings);
+        QStringList rows;
+        while (query.next()) {
+            QStringList values;
+            for (int i = 0; i < query.record().count(); ++i)
+                values << shown(query.value(i));
+            rows << values.join('|');
+        }
+        rows.sort();
+        expected.sort();
+        QCOMPARE(rows, expected);
+    }
+
+    // The saved crosstab of the sample: its row headings, then the quarters IN lists.
+    void savedCrosstabIsAView()
+    {
+        QSqlQuery query(QSqlDatabase::database(QStringLiteral("nwind")));
+        QVERIFY2(query.exec(QStringLiteral("select * from [Quarterly Orders by Product]")),
+                 qPrintable(query.lastError().text()));
+        QStringList names;
+        for (int i = 0; i < query.record().count(); ++i)
+            names << query.record().fieldName(i);
+        QCOMPARE(names, QStringList({"ProductName", "CustomerID", "OrderYear", "Qtr 1", "Qtr 2", "Qtr 3", "Qtr 4"}));
+        QMap<QString, QString> productNames;
+        for (const QStringList &row : tables.products.rows)
+            productNames[row[tables.products.column("ProductID")]] = row[tables.products.column("ProductName")];
+        QMap<QString, QString> customerOf;
+        for (const QStringList &row : tables.orders.rows) {
+            if (dateOf(row[tables.orders.column("OrderDate")]).year() == 1995)
+                customerOf[row[tables.orders.column("OrderID")]] = row[tables.orders.column("CustomerID")];
+        }
+        QSet<QString> groups;
+        for (const QStringList &row : tables.details.rows) {
+            const QString order = row[tables.details.column("OrderID")];
+            if (customerOf.contains(order))
+                groups << productNames[row[tables.details.column("ProductID")]] + '|' + customerOf[order];
+        }
+        int rows = 0;
+        while (query.next())
+            ++rows;
+        QCOMPARE(rows, groups.size());
     }
 
     void unknownTableIsNamedAsAccessNamesIt()

@@ -692,8 +692,9 @@ private slots:
             QCOMPARE(textAttribute(site.stmt, column, SQL_DESC_LITERAL_PREFIX), orEmpty(type[3]));
             QCOMPARE(textAttribute(site.stmt, column, SQL_DESC_LITERAL_SUFFIX), orEmpty(type[4]));
             QCOMPARE(QString::number(numberAttribute(site.stmt, column, SQL_DESC_SEARCHABLE)), type[8]);
-            const bool number = type[9] == QLatin1String("0");
-            QCOMPARE(numberAttribute(site.stmt, column, SQL_DESC_UNSIGNED), SQLLEN(number ? SQL_FALSE : SQL_TRUE));
+            const bool number = type[9] != QLatin1String("NULL");
+            QCOMPARE(numberAttribute(site.stmt, column, SQL_DESC_UNSIGNED),
+                     SQLLEN(type[9] == QLatin1String("0") ? SQL_FALSE : SQL_TRUE));
             QCOMPARE(QString::number(numberAttribute(site.stmt, column, SQL_DESC_NUM_PREC_RADIX)),
                      type[17] == QLatin1String("NULL") ? QStringLiteral("0") : type[17]);
             QCOMPARE(int(accessodbc::sql::kindOfDeclaredType(name.toUtf8().constData())),

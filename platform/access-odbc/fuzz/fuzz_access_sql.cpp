@@ -19,6 +19,9 @@ CREATE TABLE t (id INTEGER, name TEXT(50), memo LONGTEXT, born DATETIME, price D
 INSERT INTO t VALUES (1, '2021-05-30', '12:30', '2021-05-30 08:05:09', 2.5, 1), (2, NULL, 'x', NULL, -1, 0);
 CREATE TABLE u (n INTEGER, g TEXT(5));
 INSERT INTO u VALUES (1, 'a'), (2, 'A'), (3, 'b');
+CREATE TABLE w (k INTEGER, s REAL, b BYTE);
+INSERT INTO w VALUES (1, 0.150000005960464477539, 255), (2, NULL, 0);
+CREATE VIEW v AS SELECT n, g FROM u WHERE n > 1;
 )";
 
 int stopLongQueries(void *) { return 1; }

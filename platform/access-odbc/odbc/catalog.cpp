@@ -112,7 +112,7 @@ std::string typeRowSql(const AccessType &type, SQLINTEGER odbcVersion)
          + " AS COLUMN_SIZE, " + sqlLiteral(type.literalQuote) + " AS LITERAL_PREFIX, " + sqlLiteral(type.literalQuote)
          + " AS LITERAL_SUFFIX, " + sqlLiteral(type.createParams) + " AS CREATE_PARAMS, "
          + std::to_string(SQL_NULLABLE) + " AS NULLABLE, " + std::to_string(SQL_FALSE) + " AS CASE_SENSITIVE, "
-         + std::to_string(type.searchable) + " AS SEARCHABLE, " + (isNumberClass(type) ? "0" : "NULL")
+         + std::to_string(type.searchable) + " AS SEARCHABLE, " + (isNumberClass(type) ? (isSignedNumber(type) ? "0" : "1") : "NULL")
          + " AS UNSIGNED_ATTRIBUTE, " + (fixedScale ? "1" : "0") + " AS FIXED_PREC_SCALE, 0 AS AUTO_UNIQUE_VALUE, '"
          + type.name + "' AS LOCAL_TYPE_NAME, " + scale + " AS MINIMUM_SCALE, " + scale + " AS MAXIMUM_SCALE, "
          + std::to_string(timestamp ? SQL_DATETIME : type.sqlType) + " AS SQL_DATA_TYPE, "

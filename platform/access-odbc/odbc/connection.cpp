@@ -2,7 +2,10 @@
 #include "odbc/catalog.h"
 #include "odbc/connection_string.h"
 #include "odbc/statement.h"
+#include "sql/access_errors.h"
 #include "sql/access_functions.h"
+#include "storage/sqlite_support.h"
+#include "values/sql_names.h"
 
 #include "fernwick_driver_names.h"
 
@@ -97,6 +100,86 @@ bool registerSqlFunctions(sqlite3 *db)
     return registerAccessFunctions(db) && registerCatalogFunctions(db);
 }
 
+bool createView(sqlite3 *db, const std::string &name, const std::vector<std::string> &columns, const std::string &body)
+{
+    std::string list;
+    for (const std::string &column : columns)
+        list += (list.empty() ? "" : ", ") + quotedIdentifier(column);
+    return executeSql(db, "CREATE VIEW " + quotedIdentifier(name) + (list.empty() ? "" : " (" + list + ")") + " AS " + body,
+                      nullptr);
+}
+
+// A saved query that cannot run is listed all the same, as a view without rows; a
+// statement that names it gets the reason.
+void refuseSavedQuery(Connection *connection, const std::string &name, const sql::Refusal &refusal)
+{
+    connection->refusedQueries.emplace_back(name, refusal);
+    createView(connection->database->handle(), name, {}, "SELECT NULL AS Expr1000 WHERE 0");
+}
+
+sql::Refusal refusalOf(const SavedQuery &query)
+{
+    if (query.action)
+        return sql::Refusal{accessError(AccessError::ReadOnly).text, accessError(AccessError::ReadOnly).sqlState};
+    return sql::Refusal{"The saved query '" + query.name + "' cannot be read: " + query.unreadable + ".", "HY000"};
+}
+
+// Whether the statement names another saved query that is not a view yet.
+bool waitsForAnother(const sql::Translation &translation, const std::vector<const SavedQuery *> &pending)
+{
+    return translation.state == "42S02"
+           && std::any_of(pending.begin(), pending.end(), [&translation](const SavedQuery *other) {
+                  return translation.error.find("'" + other->name + "'") != std::string::npos;
+              });
+}
+
+void offerSavedQuery(Connection *connection, const SavedQuery &query, const sql::Translation &translation)
+{
+    sqlite3 *db = connection->database->handle();
+    if (!translation.error.empty())
+        refuseSavedQuery(connection, query.name, sql::Refusal{translation.error, translation.state});
+    else if (!translation.parameterColumns.empty())
+        refuseSavedQuery(connection, query.name,
+                         sql::Refusal{"Too few parameters. Expected " + std::to_string(translation.parameterColumns.size())
+                                          + ".",
+                                      "07002"});
+    else if (!createView(db, query.name, translation.columnNames, translation.sql))
+        refuseSavedQuery(connection, query.name, sql::Refusal{sqlite3_errmsg(db) + std::string("."), "HY000"});
+}
+
+// Saved queries become views, each translated as a statement is. One that reads another
+// waits until that one is made, so the rounds go on while any is made; what still waits
+// then reads a query that cannot be made, and is refused with that one's reason.
+void offerSavedQueries(Connection *connection)
+{
+    Database &database = *connection->database;
+    sqlite3 *db = database.handle();
+    std::vector<const SavedQuery *> pending;
+    database.setTrusted(true);
+    for (const SavedQuery &query : database.savedQueries()) {
+        if (query.statement.empty())
+            refuseSavedQuery(connection, query.name, refusalOf(query));
+        else
+            pending.push_back(&query);
+    }
+    for (bool madeAny = true; madeAny && !pending.empty();) {
+        madeAny = false;
+        for (auto it = pending.begin(); it != pending.end();) {
+            const sql::Translation translation = sql::translate((*it)->statement, db, {}, connection->refusedQueries);
+            if (waitsForAnother(translation, pending)) {
+                ++it;
+                continue;
+            }
+            offerSavedQuery(connection, **it, translation);
+            it = pending.erase(it);
+            madeAny = true;
+        }
+    }
+    for (const SavedQuery *query : pending)
+        offerSavedQuery(connection, *query, sql::translate(query->statement, db, {}, connection->refusedQueries));
+    database.setTrusted(false);
+}
+
 // The driver manager passes the name the application asked for on to the driver.
 AccessEngine engineNamed(const std::string &driver)
 {
@@ -114,6 +197,7 @@ SQLRETURN openWith(Connection *connection, const ConnectionAttributes &attribute
     if (!registerSqlFunctions(result.database->handle()))
         return connection->diag.error("HY001", "Memory allocation error.");
     connection->database = std::move(result.database);
+    offerSavedQueries(connection);
     ++connection->environment->connectionCount;
     return SQL_SUCCESS;
 }
@@ -155,6 +239,7 @@ SQLRETURN disconnect(Connection *connection)
     while (!connection->statements.empty())
         freeStatement(connection->statements.back());
     connection->database.reset();
+    connection->refusedQueries.clear();
     connection->connectionString.clear();
     --connection->environment->connectionCount;
     return SQL_SUCCESS;

@@ -18,6 +18,7 @@ struct CellValue {
     double real = 0;
     const char *bytes = nullptr;
     size_t size = 0;
+    bool single = false; // a Single column's value, which reads as text in a Single's digits
 
     std::string text() const { return bytes ? std::string(bytes, size) : std::string(); }
 };
@@ -57,6 +58,7 @@ CellValue readCell(sqlite3_stmt *stmt, int index)
 // A Yes/No computed in SQL holds Access's -1 for true; SQL_BIT hands out 1.
 CellValue asDescribed(const ColumnInfo &column, CellValue cell)
 {
+    cell.single = column.sqlType == SQL_REAL && cell.type == SQLITE_FLOAT;
     const bool number = cell.type == SQLITE_INTEGER || cell.type == SQLITE_FLOAT;
     if (column.sqlType != SQL_BIT || !number)
         return cell;
@@ -86,7 +88,7 @@ void cellText(const CellValue &cell, std::string *out)
         *out = std::to_string(cell.integer);
         break;
     case SQLITE_FLOAT:
-        *out = formatAccessDouble(cell.real);
+        *out = cell.single ? formatAccessSingle(cell.real) : formatAccessDouble(cell.real);
         break;
     case SQLITE_BLOB:
         *out = hexOf(cell.bytes, cell.size);
@@ -313,7 +315,7 @@ SQLSMALLINT defaultCType(SQLSMALLINT sqlType)
     switch (sqlType) {
     case SQL_INTEGER: return SQL_C_SLONG;
     case SQL_SMALLINT: return SQL_C_SSHORT;
-    case SQL_TINYINT: return SQL_C_STINYINT;
+    case SQL_TINYINT: return SQL_C_UTINYINT;
     case SQL_BIGINT: return SQL_C_SBIGINT;
     case SQL_BIT: return SQL_C_BIT;
     case SQL_REAL: return SQL_C_FLOAT;

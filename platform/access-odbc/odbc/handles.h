@@ -5,6 +5,7 @@
 // of ours, one already freed, or one of another kind.
 
 #include "odbc/diagnostics.h"
+#include "sql/sql_translate.h"
 #include "storage/storage.h"
 
 #include <sql.h>
@@ -66,6 +67,7 @@ struct Connection : HandleBase {
     std::mutex lock;
     Environment *environment;
     std::unique_ptr<Database> database;
+    sql::Refusals refusedQueries; // the database's saved queries that are listed but cannot run
     std::vector<Statement *> statements;
     std::string connectionString;
     SQLUINTEGER loginTimeout = 0;

@@ -189,7 +189,8 @@ bool integerInfo(SQLUSMALLINT infoType, InfoValue *out)
         *out = integer(SQL_AF_AVG | SQL_AF_COUNT | SQL_AF_MAX | SQL_AF_MIN | SQL_AF_SUM);
         return true;
     case SQL_SUBQUERIES:
-        *out = integer(SQL_SQ_CORRELATED_SUBQUERIES | SQL_SQ_COMPARISON | SQL_SQ_EXISTS | SQL_SQ_IN);
+        *out = integer(SQL_SQ_CORRELATED_SUBQUERIES | SQL_SQ_COMPARISON | SQL_SQ_EXISTS | SQL_SQ_IN
+                         | SQL_SQ_QUANTIFIED);
         return true;
     case SQL_UNION: *out = integer(SQL_U_UNION | SQL_U_UNION_ALL); return true;
     case SQL_OJ_CAPABILITIES:

@@ -26,7 +26,7 @@ ColumnInfo typed(const AccessType &type)
     info.displaySize = type.displaySize;
     info.octetLength = type.octetLength;
     info.decimalDigits = type.decimalDigits;
-    info.isSigned = isNumberClass(type);
+    info.isSigned = isSignedNumber(type);
     return info;
 }
 

@@ -140,7 +140,7 @@ SQLRETURN prepareWithTrust(Statement *statement, const std::string &statementTex
     std::string sql = statementText;
     std::vector<std::string> expressionTypes;
     if (!trusted) {
-        const sql::Translation translation = sql::translate(statementText, db, parameterKinds);
+        const sql::Translation translation = sql::translate(statementText, db, parameterKinds, connection->refusedQueries);
         if (translation.write)
             return statement->diag.error(AccessError::ReadOnly);
         if (!translation.error.empty())

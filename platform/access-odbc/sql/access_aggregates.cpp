@@ -1,13 +1,20 @@
 // First and Last: the value of the first and of the last row an aggregate sees, Null
-// included, in the order the rows are read (a table's own order when nothing sorts them).
+// included, in the table's own scan order. SQLite may read a table through an index that
+// covers the argument (Products by ProductName), so the rows come with the rowids of the
+// FROM clause's tables and the value kept is the one of the lowest (First) or highest
+// (Last) rowids, compared table by table; without rowids, the order the rows are read.
 
 #include "sql/access_function_support.h"
+
+#include <limits>
+#include <vector>
 
 namespace accessodbc {
 namespace {
 
 struct Kept {
     sqlite3_value *value;
+    std::vector<sqlite3_int64> *rowids;
     bool seen;
 };
 
@@ -16,29 +23,51 @@ Kept *keptOf(sqlite3_context *context, bool create)
     return static_cast<Kept *>(sqlite3_aggregate_context(context, create ? int(sizeof(Kept)) : 0));
 }
 
-void keep(sqlite3_context *context, sqlite3_value *value, bool replace)
+// The missing side of an outer join has no rowid; it counts as the lowest.
+std::vector<sqlite3_int64> rowidsOf(int argc, sqlite3_value **argv)
+{
+    std::vector<sqlite3_int64> rowids;
+    for (int i = 1; i < argc; ++i)
+        rowids.push_back(isNull(argv[i]) ? std::numeric_limits<sqlite3_int64>::min() : sqlite3_value_int64(argv[i]));
+    return rowids;
+}
+
+bool replaces(const Kept &kept, const std::vector<sqlite3_int64> &rowids, bool last)
+{
+    if (!kept.seen)
+        return true;
+    return last ? rowids >= *kept.rowids : rowids < *kept.rowids;
+}
+
+void keep(sqlite3_context *context, int argc, sqlite3_value **argv, bool last)
 {
     Kept *kept = keptOf(context, true);
     if (!kept) {
         sqlite3_result_error_nomem(context);
         return;
     }
-    if (kept->seen && !replace)
+    std::vector<sqlite3_int64> rowids = rowidsOf(argc, argv);
+    if (!replaces(*kept, rowids, last))
         return;
-    sqlite3_value *copy = sqlite3_value_dup(value);
+    sqlite3_value *copy = sqlite3_value_dup(argv[0]);
     if (!copy) {
         sqlite3_result_error_nomem(context);
         return;
     }
     sqlite3_value_free(kept->value);
     kept->value = copy;
+    if (!kept->rowids)
+        kept->rowids = new std::vector<sqlite3_int64>;
+    kept->rowids->swap(rowids);
     kept->seen = true;
 }
 
-void firstStep(sqlite3_context *context, int, sqlite3_value **argv) { keep(context, argv[0], false); }
+void firstStep(sqlite3_context *context, int argc, sqlite3_value **argv) { keep(context, argc, argv, false); }
 
-void lastStep(sqlite3_context *context, int, sqlite3_value **argv) { keep(context, argv[0], true); }
+void lastStep(sqlite3_context *context, int argc, sqlite3_value **argv) { keep(context, argc, argv, true); }
 
+// SQLite also calls this when a statement is reset before its aggregate finished, so it
+// is where what was kept is freed.
 void finish(sqlite3_context *context)
 {
     Kept *kept = keptOf(context, false);
@@ -49,6 +78,8 @@ void finish(sqlite3_context *context)
     sqlite3_result_value(context, kept->value);
     sqlite3_value_free(kept->value);
     kept->value = nullptr;
+    delete kept->rowids;
+    kept->rowids = nullptr;
 }
 
 } // namespace
@@ -56,8 +87,8 @@ void finish(sqlite3_context *context)
 bool registerAggregateFunctions(sqlite3 *db)
 {
     const int flags = SQLITE_UTF8 | SQLITE_INNOCUOUS | SQLITE_DETERMINISTIC;
-    return sqlite3_create_function(db, "fw_first", 1, flags, nullptr, nullptr, firstStep, finish) == SQLITE_OK
-           && sqlite3_create_function(db, "fw_last", 1, flags, nullptr, nullptr, lastStep, finish) == SQLITE_OK;
+    return sqlite3_create_function(db, "fw_first", -1, flags, nullptr, nullptr, firstStep, finish) == SQLITE_OK
+           && sqlite3_create_function(db, "fw_last", -1, flags, nullptr, nullptr, lastStep, finish) == SQLITE_OK;
 }
 
 } // namespace accessodbc

@@ -95,6 +95,8 @@ long long firstWeekStart(int year, int firstDay, int rule)
     return startsBefore ? start + 7 : start;
 }
 
+} // namespace
+
 long long weekOfYear(const DateTime &when, int firstDay, int rule)
 {
     const long long day = dayNumber(when);
@@ -103,6 +105,8 @@ long long weekOfYear(const DateTime &when, int firstDay, int rule)
         start = firstWeekStart(when.year - 1, firstDay, rule);
     return (day - start) / 7 + 1;
 }
+
+namespace {
 
 long long datePartOf(Interval interval, const DateTime &when, int firstDay, int rule)
 {

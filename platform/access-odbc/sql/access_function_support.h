@@ -55,6 +55,10 @@ bool readDate(sqlite3_value *value, DateTime *out);
 // type mismatch, and either fails.
 bool dateArgument(sqlite3_context *context, sqlite3_value *value, DateTime *out);
 
+// The week of the year the date falls in: weeks start on firstDay (Sunday = 1), and week 1
+// is the week of January 1 (rule 1), the first with four days (2) or the first full week (3).
+long long weekOfYear(const DateTime &when, int firstDay, int rule);
+
 void resultText(sqlite3_context *context, const std::string &text);
 void resultDate(sqlite3_context *context, const DateTime &value);
 void resultNumber(sqlite3_context *context, const Number &number);
@@ -65,6 +69,7 @@ extern const char kTypeMismatch[];
 // The functions of each file, registered under their names.
 bool registerTextFunctions(sqlite3 *db);
 bool registerDateFunctions(sqlite3 *db);
+bool registerFormatFunctions(sqlite3 *db);
 bool registerDateIntervalFunctions(sqlite3 *db);
 bool registerConversionFunctions(sqlite3 *db);
 bool registerAggregateFunctions(sqlite3 *db);

@@ -5,6 +5,8 @@
 #include <sqlite3.h>
 
 #include <cmath>
+#include <cstdio>
+#include <limits>
 #include <string>
 
 namespace accessodbc {
@@ -276,6 +278,128 @@ void cdbl(sqlite3_context *context, int, sqlite3_value **argv)
         sqlite3_result_double(context, number.asDouble());
 }
 
+// A Single is held as the double of the same binary value, as Access widens one.
+void csng(sqlite3_context *context, int, sqlite3_value **argv)
+{
+    Number number;
+    if (!numericArgument(context, argv[0], &number))
+        return;
+    if (std::fabs(number.asDouble()) > double(std::numeric_limits<float>::max()))
+        sqlite3_result_error(context, "Overflow", -1);
+    else
+        sqlite3_result_double(context, double(float(number.asDouble())));
+}
+
+void cstrSingle(sqlite3_context *context, int, sqlite3_value **argv)
+{
+    Number number;
+    if (!resultNullFor(context, argv[0]) && numericArgument(context, argv[0], &number))
+        resultText(context, formatAccessSingle(number.asDouble()));
+}
+
+// CByte rounds as CInt does, to 0 to 255.
+void cbyte(sqlite3_context *context, int, sqlite3_value **argv) { roundedInteger(context, argv[0], 0, 255); }
+
+// CBool: any number but 0 is True (-1); text must read as a number or as True or False.
+void cbool(sqlite3_context *context, int, sqlite3_value **argv)
+{
+    if (sqlite3_value_type(argv[0]) == SQLITE_TEXT) {
+        const std::string text = valueText(argv[0]);
+        if (sqlite3_stricmp(text.c_str(), "True") == 0 || sqlite3_stricmp(text.c_str(), "False") == 0) {
+            sqlite3_result_int(context, sqlite3_stricmp(text.c_str(), "True") == 0 ? -1 : 0);
+            return;
+        }
+    }
+    Number number;
+    if (numericArgument(context, argv[0], &number))
+        sqlite3_result_int(context, number.asDouble() != 0 ? -1 : 0);
+}
+
+// Int rounds down, Fix toward zero; both keep Null, and whole numbers as they are.
+void wholePart(sqlite3_context *context, int, sqlite3_value **argv)
+{
+    Number number;
+    if (resultNullFor(context, argv[0]) || !numericArgument(context, argv[0], &number))
+        return;
+    if (!number.isInteger)
+        number.real = entryData(context) == 0 ? std::floor(number.real) : std::trunc(number.real);
+    resultNumber(context, number);
+}
+
+// Round(number[, places]): half to even, on the value as a Double holds it.
+void round(sqlite3_context *context, int argc, sqlite3_value **argv)
+{
+    Number number;
+    long long places = 0;
+    if (resultNullFor(context, argv[0]) || !numericArgument(context, argv[0], &number)
+        || (argc > 1 && !wholeArgument(context, argv[1], &places)))
+        return;
+    if (places < 0 || places > 22) {
+        sqlite3_result_error(context, kInvalidArgument, -1);
+        return;
+    }
+    if (number.isInteger) {
+        resultNumber(context, number);
+        return;
+    }
+    const double scale = std::pow(10.0, double(places));
+    const double scaled = number.real * scale;
+    sqlite3_result_double(context, std::isfinite(scaled) ? std::nearbyint(scaled) / scale : number.real);
+}
+
+enum MathFunction { Sign, SquareRoot, Exponential, Logarithm, Arctangent, Sine, Cosine, Tangent };
+
+// Sgn, Sqr, Exp, Log, Atn, Sin, Cos and Tan take a Double: Null is Invalid use of Null,
+// and outside the function's domain Invalid procedure call or argument.
+void math(sqlite3_context *context, int, sqlite3_value **argv)
+{
+    Number number;
+    if (!numericArgument(context, argv[0], &number))
+        return;
+    const double x = number.asDouble();
+    const int function = entryData(context);
+    if ((function == SquareRoot && x < 0) || (function == Logarithm && x <= 0)) {
+        sqlite3_result_error(context, kInvalidArgument, -1);
+        return;
+    }
+    double result = 0;
+    switch (function) {
+    case Sign:
+        sqlite3_result_int(context, x > 0 ? 1 : x < 0 ? -1 : 0);
+        return;
+    case SquareRoot: result = std::sqrt(x); break;
+    case Exponential: result = std::exp(x); break;
+    case Logarithm: result = std::log(x); break;
+    case Arctangent: result = std::atan(x); break;
+    case Sine: result = std::sin(x); break;
+    case Cosine: result = std::cos(x); break;
+    default: result = std::tan(x); break;
+    }
+    if (std::isfinite(result))
+        sqlite3_result_double(context, result);
+    else
+        sqlite3_result_error(context, "Overflow", -1);
+}
+
+// Hex and Oct of the number rounded half to even; a negative one in two's complement of
+// an Integer's 16 bits, or a Long's 32, as its size needs. Null stays Null.
+void radixText(sqlite3_context *context, int, sqlite3_value **argv)
+{
+    long long value = 0;
+    if (resultNullFor(context, argv[0]) || !wholeArgument(context, argv[0], &value))
+        return;
+    if (value < -2147483648LL || value > 4294967295LL) {
+        sqlite3_result_error(context, "Overflow", -1);
+        return;
+    }
+    const unsigned long long bits = value >= 0 ? (unsigned long long)value
+                                    : value >= -32768 ? (unsigned long long)(value + 65536)
+                                                      : (unsigned long long)(value + 4294967296LL);
+    char text[24];
+    std::snprintf(text, sizeof text, entryData(context) == 16 ? "%llX" : "%llo", bits);
+    resultText(context, text);
+}
+
 // NULL counts as false, as in an Access condition.
 void iif(sqlite3_context *context, int, sqlite3_value **argv)
 {
@@ -306,6 +430,24 @@ const FunctionEntry kFunctions[] = {
     {"CInt", 1, cint, true, 0},
     {"CLng", 1, clng, true, 0},
     {"CDbl", 1, cdbl, true, 0},
+    {"fw_csng", 1, csng, true, 0},
+    {"fw_cstr_single", 1, cstrSingle, true, 0},
+    {"fw_cbyte", 1, cbyte, true, 0},
+    {"fw_cbool", 1, cbool, true, 0},
+    {"fw_int", 1, wholePart, true, 0},
+    {"fw_fix", 1, wholePart, true, 1},
+    {"fw_round", 1, round, true, 0},
+    {"fw_round", 2, round, true, 0},
+    {"fw_sgn", 1, math, true, Sign},
+    {"fw_sqr", 1, math, true, SquareRoot},
+    {"fw_exp", 1, math, true, Exponential},
+    {"fw_log", 1, math, true, Logarithm},
+    {"fw_atn", 1, math, true, Arctangent},
+    {"fw_sin", 1, math, true, Sine},
+    {"fw_cos", 1, math, true, Cosine},
+    {"fw_tan", 1, math, true, Tangent},
+    {"fw_hex", 1, radixText, true, 16},
+    {"fw_oct", 1, radixText, true, 8},
     {"IIf", 3, iif, true, 0},
     {"Nz", 1, nz, true, 0},
     {"Nz", 2, nz, true, 0},
@@ -323,8 +465,8 @@ const FunctionEntry kFunctions[] = {
 bool registerAccessFunctions(sqlite3 *db)
 {
     return registerFunctions(db, kFunctions) && registerTextFunctions(db) && registerDateFunctions(db)
-           && registerTextOrder(db) && registerDateIntervalFunctions(db) && registerConversionFunctions(db)
-           && registerAggregateFunctions(db) && registerCurrencyFunctions(db);
+           && registerFormatFunctions(db) && registerTextOrder(db) && registerDateIntervalFunctions(db)
+           && registerConversionFunctions(db) && registerAggregateFunctions(db) && registerCurrencyFunctions(db);
 }
 
 } // namespace accessodbc

@@ -4,6 +4,7 @@
 #include "sql/access_function_support.h"
 
 #include <unicode/uchar.h>
+#include <unicode/ucnv.h>
 
 #include <string>
 #include <vector>
@@ -343,7 +344,168 @@ void replace(sqlite3_context *context, int argc, sqlite3_value **argv)
     resultCharacters(context, result + text.substr(from));
 }
 
+// InStrRev(text, sought[, start[, compare]]): the last position of sought that ends by
+// start (-1: the end), 0 when absent.
+void instrRev(sqlite3_context *context, int argc, sqlite3_value **argv)
+{
+    Characters text, sought;
+    long long start = -1;
+    bool caseless = true;
+    if ((argc > 2 && !wholeArgument(context, argv[2], &start)) || !ignoresCase(context, argc, argv, 3, &caseless))
+        return;
+    if (start == 0 || start < -1) {
+        sqlite3_result_error(context, kInvalidArgument, -1);
+        return;
+    }
+    if (!textArgument(context, argv[0], &text) || !textArgument(context, argv[1], &sought))
+        return;
+    const size_t end = start == -1 ? text.size() : size_t(start);
+    if (end > text.size()) {
+        sqlite3_result_int64(context, 0);
+        return;
+    }
+    if (sought.empty()) {
+        sqlite3_result_int64(context, (sqlite3_int64)end);
+        return;
+    }
+    const Characters haystack = caseless ? folded(text) : text;
+    const Characters needle = caseless ? folded(sought) : sought;
+    const size_t found = end < needle.size() ? Characters::npos : haystack.rfind(needle, end - needle.size());
+    sqlite3_result_int64(context, found == Characters::npos ? 0 : (sqlite3_int64)found + 1);
+}
+
+// Space(count) and String(count, character): count blanks, or count of the character,
+// given as text (its first) or as a character code.
+void repeated(sqlite3_context *context, int argc, sqlite3_value **argv)
+{
+    long long count = 0;
+    if ((argc > 1 && resultNullFor(context, argv[1])) || !countArgument(context, argv[0], 0, &count))
+        return;
+    char32_t c = ' ';
+    if (argc > 1 && sqlite3_value_type(argv[1]) == SQLITE_TEXT) {
+        const Characters given = decode(valueText(argv[1]));
+        if (given.empty()) {
+            sqlite3_result_error(context, kInvalidArgument, -1);
+            return;
+        }
+        c = given[0];
+    } else if (argc > 1) {
+        long long code = 0;
+        if (!wholeArgument(context, argv[1], &code))
+            return;
+        c = char32_t(((code % 256) + 256) % 256);
+    }
+    if (count > 65535) {
+        sqlite3_result_error(context, "Out of string space", -1);
+        return;
+    }
+    resultCharacters(context, Characters(size_t(count), c));
+}
+
+void strReverse(sqlite3_context *context, int, sqlite3_value **argv)
+{
+    Characters text;
+    if (!requiredText(context, argv[0], &text))
+        return;
+    resultCharacters(context, Characters(text.rbegin(), text.rend()));
+}
+
+// Chr and Asc read character codes as English Windows does, in code page 1252; ChrW and
+// AscW in UTF-16, AscW's code an Integer (-1 for U+FFFF).
+class WindowsLatin1 {
+public:
+    WindowsLatin1()
+    {
+        UErrorCode status = U_ZERO_ERROR;
+        converter_ = ucnv_open("windows-1252", &status);
+        ucnv_setSubstChars(converter_, "?", 1, &status);
+        if (U_FAILURE(status)) {
+            ucnv_close(converter_);
+            converter_ = nullptr;
+        }
+    }
+    ~WindowsLatin1() { ucnv_close(converter_); }
+    WindowsLatin1(const WindowsLatin1 &) = delete;
+    WindowsLatin1 &operator=(const WindowsLatin1 &) = delete;
+
+    bool toUnicode(unsigned char byte, char32_t *out)
+    {
+        UChar unit = 0;
+        UErrorCode status = U_ZERO_ERROR;
+        const char in = char(byte);
+        if (!converter_ || ucnv_toUChars(converter_, &unit, 1, &in, 1, &status) != 1 || U_FAILURE(status))
+            return false;
+        *out = unit;
+        return true;
+    }
+
+    // A character the code page lacks is its substitute, '?', as Windows gives it.
+    unsigned char fromUnicode(char32_t c)
+    {
+        UChar units[2];
+        int32_t length = 0;
+        U16_APPEND_UNSAFE(units, length, UChar32(c));
+        char out = '?';
+        UErrorCode status = U_ZERO_ERROR;
+        if (converter_)
+            ucnv_fromUChars(converter_, &out, 1, units, length, &status);
+        return static_cast<unsigned char>(out);
+    }
+
+private:
+    UConverter *converter_;
+};
+
+// ICU converters keep state between calls, so each thread has its own.
+WindowsLatin1 &windowsLatin1()
+{
+    static thread_local WindowsLatin1 converter;
+    return converter;
+}
+
+void chr(sqlite3_context *context, int, sqlite3_value **argv)
+{
+    long long code = 0;
+    if (!wholeArgument(context, argv[0], &code))
+        return;
+    const bool wide = entryData(context) != 0;
+    char32_t c = 0;
+    const bool known = wide ? (code >= -32768 && code <= 65535) : (code >= 0 && code <= 255);
+    if (known && wide)
+        c = char32_t(code < 0 ? code + 65536 : code);
+    if (!known || (!wide && !windowsLatin1().toUnicode(static_cast<unsigned char>(code), &c))) {
+        sqlite3_result_error(context, kInvalidArgument, -1);
+        return;
+    }
+    resultCharacters(context, Characters(1, c));
+}
+
+void asc(sqlite3_context *context, int, sqlite3_value **argv)
+{
+    Characters text;
+    if (!requiredText(context, argv[0], &text))
+        return;
+    if (text.empty()) {
+        sqlite3_result_error(context, kInvalidArgument, -1);
+        return;
+    }
+    if (entryData(context) == 0) {
+        sqlite3_result_int(context, windowsLatin1().fromUnicode(text[0]));
+        return;
+    }
+    const int unit = text[0] > 0xFFFF ? int(U16_LEAD(text[0])) : int(text[0]);
+    sqlite3_result_int(context, unit > 32767 ? unit - 65536 : unit);
+}
+
 const FunctionEntry kTextFunctions[] = {
+    {"fw_instrrev", -1, instrRev, true, 0},
+    {"fw_space", 1, repeated, true, 0},
+    {"fw_string", 2, repeated, true, 0},
+    {"fw_strreverse", 1, strReverse, true, 0},
+    {"fw_chr", 1, chr, true, 0},
+    {"fw_chrw", 1, chr, true, 1},
+    {"fw_asc", 1, asc, true, 0},
+    {"fw_ascw", 1, asc, true, 1},
     {"fw_left", 2, left, true, 0},
     {"fw_right", 2, right, true, 0},
     {"fw_mid", 2, mid, true, 0},

@@ -1,5 +1,6 @@
 #include "values/datetime.h"
 #include "sql/sql_parser.h"
+#include "values/sql_names.h"
 
 #include <algorithm>
 #include <cctype>
@@ -52,16 +53,18 @@ std::string numeric(const Expr &e)
 
 std::string serial(const Expr &e) { return "fw_serial(" + asValue(e) + ")"; }
 
-std::string quoted(const std::string &text)
+} // namespace
+
+// Access compares dates as dates and text without regard to case.
+Expr compared(const Expr &left, const char *op, const Expr &right)
 {
-    std::string sql = "'";
-    for (char c : text) {
-        sql += c;
-        if (c == '\'')
-            sql += '\'';
-    }
-    return sql + "'";
+    if (either(left, right, ValueKind::Date))
+        return truth("(" + serial(left) + " " + op + " " + serial(right) + ")");
+    const char *collation = either(left, right, ValueKind::Text) ? collateText() : "";
+    return truth("(" + asValue(left) + " " + op + " " + asValue(right) + collation + ")");
 }
+
+namespace {
 
 std::string call(const char *function, const std::vector<std::string> &arguments)
 {
@@ -111,19 +114,47 @@ Expr aggregateCall(const char *name, const std::vector<Expr> &a)
         argument += collateText();
     Expr e = value(call(name, {argument}), a[0].kind);
     e.bitColumn = a[0].bitColumn;
+    e.single = a[0].single;
     return e;
 }
 
 Expr cstrCall(const char *, const std::vector<Expr> &a)
 {
-    if (a[0].kind == ValueKind::Date || a[0].kind == ValueKind::Boolean)
+    if (a[0].kind == ValueKind::Date || a[0].kind == ValueKind::Boolean || a[0].single)
         return value(asText(a[0]), ValueKind::Text);
     return value(call("CStr", values(a)), ValueKind::Text);
 }
 
+// A date converts as its day serial: CDbl(#12/29/1899 6:00#) is -1.25.
+std::string convertedNumber(const Expr &e) { return e.kind == ValueKind::Date ? serial(e) : asValue(e); }
+
 Expr numberCall(const char *name, const std::vector<Expr> &a)
 {
-    return value(call(name, values(a)), ValueKind::Number);
+    return value(call(name, {convertedNumber(a[0])}), ValueKind::Number);
+}
+
+// The driver's own numeric functions; Int and Fix of a whole number stay whole.
+Expr ownNumberCall(const char *name, const std::vector<Expr> &a)
+{
+    std::vector<std::string> sql = values(a);
+    sql[0] = convertedNumber(a[0]);
+    Expr e = value(ownCall(name, sql), ValueKind::Number);
+    e.integer = a[0].integer && (std::string(name) == "int" || std::string(name) == "fix");
+    return e;
+}
+
+Expr cboolCall(const char *name, const std::vector<Expr> &a)
+{
+    return value(ownCall(name, {a[0].condition ? asValue(a[0]) : convertedNumber(a[0])}), ValueKind::Boolean);
+}
+
+Expr stringMakingCall(const char *name, const std::vector<Expr> &a) { return value(ownCall(name, values(a)), ValueKind::Text); }
+
+Expr csngCall(const char *name, const std::vector<Expr> &a)
+{
+    Expr e = value(ownCall(name, {convertedNumber(a[0])}), ValueKind::Number);
+    e.single = true;
+    return e;
 }
 
 // The kind two values share; Null takes the other's, and Currency a whole number's.
@@ -172,9 +203,12 @@ Expr datePartCall(const char *name, const std::vector<Expr> &a)
 
 Expr dateCall(const char *name, const std::vector<Expr> &a) { return value(ownCall(name, values(a)), ValueKind::Date); }
 
+// The translator knows a Date/Time value for one; the function tells a number from text.
 Expr formatCall(const char *, const std::vector<Expr> &a)
 {
-    return value(call("fw_format", {asValue(a[0]), asText(a[1])}), ValueKind::Text);
+    const std::string format = a.size() > 1 ? asText(a[1]) : "''";
+    return value(call("fw_format", {asValue(a[0]), format, a[0].kind == ValueKind::Date ? "1" : "0"}),
+                 ValueKind::Text);
 }
 
 Expr isNullCall(const char *, const std::vector<Expr> &a) { return truth("(" + asValue(a[0]) + " IS NULL)"); }
@@ -202,6 +236,9 @@ Expr textArgumentsCall(const char *name, const std::vector<Expr> &a, size_t coun
     return value(ownCall(name, sql), kind);
 }
 
+// InStrRev's two strings are text, as InStr's are.
+Expr instrRevCall(const char *name, const std::vector<Expr> &a) { return textArgumentsCall(name, a, 2, ValueKind::Number); }
+
 Expr replaceCall(const char *name, const std::vector<Expr> &a)
 {
     return textArgumentsCall(name, a, 3, ValueKind::Text);
@@ -225,11 +262,15 @@ Expr currencyCall(const char *name, const std::vector<Expr> &a)
     return value(ownCall(name, values(a)), ValueKind::Currency);
 }
 
-// First and Last hand back one of the values, so a Yes/No column stays 1/0.
+// First and Last hand back one of the values, so a Yes/No column stays 1/0; the rowids
+// the parser adds after the value give the scan order.
 Expr firstLastCall(const char *name, const std::vector<Expr> &a)
 {
-    Expr e = value(ownCall(name, {a[0].columnRef ? a[0].sql : asValue(a[0])}), a[0].kind);
+    std::vector<std::string> sql = values(a);
+    sql[0] = a[0].columnRef ? a[0].sql : asValue(a[0]);
+    Expr e = value(ownCall(name, sql), a[0].kind);
     e.bitColumn = a[0].bitColumn;
+    e.single = a[0].single;
     return e;
 }
 
@@ -239,6 +280,19 @@ const Function kFunctions[] = {
     {"max", 1, 1, aggregateCall, true},     {"cstr", 1, 1, cstrCall, false},
     {"cint", 1, 1, numberCall, false},      {"clng", 1, 1, numberCall, false},
     {"cdbl", 1, 1, numberCall, false},      {"abs", 1, 1, numberCall, false},
+    {"csng", 1, 1, csngCall, false},
+    {"cbyte", 1, 1, ownNumberCall, false},  {"cbool", 1, 1, cboolCall, false},
+    {"int", 1, 1, ownNumberCall, false},    {"fix", 1, 1, ownNumberCall, false},
+    {"round", 1, 2, ownNumberCall, false},  {"sgn", 1, 1, ownNumberCall, false},
+    {"sqr", 1, 1, ownNumberCall, false},    {"exp", 1, 1, ownNumberCall, false},
+    {"log", 1, 1, ownNumberCall, false},    {"atn", 1, 1, ownNumberCall, false},
+    {"sin", 1, 1, ownNumberCall, false},    {"cos", 1, 1, ownNumberCall, false},
+    {"tan", 1, 1, ownNumberCall, false},    {"hex", 1, 1, stringMakingCall, false},
+    {"oct", 1, 1, stringMakingCall, false}, {"instrrev", 2, 4, instrRevCall, false},
+    {"space", 1, 1, stringMakingCall, false}, {"string", 2, 2, stringMakingCall, false},
+    {"strreverse", 1, 1, textCall, false},  {"chr", 1, 1, stringMakingCall, false},
+    {"chrw", 1, 1, stringMakingCall, false}, {"asc", 1, 1, lengthCall, false},
+    {"ascw", 1, 1, lengthCall, false},
     {"iif", 3, 3, iifCall, false},          {"nz", 1, 2, nzCall, false},
     {"left", 2, 2, textCall, false},        {"right", 2, 2, textCall, false},
     {"mid", 2, 3, textCall, false},         {"ucase", 1, 1, textCall, false},
@@ -250,7 +304,7 @@ const Function kFunctions[] = {
     {"minute", 1, 1, datePartCall, false},  {"second", 1, 1, datePartCall, false},
     {"now", 0, 0, dateCall, false},         {"date", 0, 0, dateCall, false},
     {"time", 0, 0, dateCall, false},        {"dateserial", 3, 3, dateCall, false},
-    {"format", 2, 2, formatCall, false},
+    {"format", 1, 2, formatCall, false},
     {"weekday", 1, 2, datePartCall, false}, {"datepart", 2, 4, datePartCall, false},
     {"datediff", 3, 5, datePartCall, false}, {"dateadd", 3, 3, dateCall, false},
     {"cdate", 1, 1, dateCall, false},       {"isnull", 1, 1, isNullCall, false},
@@ -300,6 +354,8 @@ std::string asText(const Expr &e)
         return "fw_cstr_date(" + asValue(e) + ")";
     if (e.kind == ValueKind::Boolean)
         return "fw_cstr_bool(" + asValue(e) + ")";
+    if (e.single)
+        return "fw_cstr_single(" + asValue(e) + ")";
     return asValue(e);
 }
 
@@ -358,14 +414,13 @@ Expr Parser::comparison()
     for (const char *op : operators) {
         if (!acceptSymbol(op))
             continue;
+        const bool quantifier = isKeyword("ALL") || isKeyword("ANY") || isKeyword("SOME");
+        if (quantifier && isSymbol("(", 1) && isKeyword("SELECT", 2))
+            return quantified(left, op);
         const Expr right = concatenation();
         noteParameterBeside(left, right);
         noteParameterBeside(right, left);
-        // Access compares dates as dates and text without regard to case.
-        if (either(left, right, ValueKind::Date))
-            return truth("(" + serial(left) + " " + op + " " + serial(right) + ")");
-        const char *collation = either(left, right, ValueKind::Text) ? collateText() : "";
-        return truth("(" + asValue(left) + " " + op + " " + asValue(right) + collation + ")");
+        return compared(left, op, right);
     }
     if (acceptKeyword("IS")) {
         const bool negated = acceptKeyword("NOT");
@@ -383,6 +438,19 @@ Expr Parser::comparison()
     if (negated)
         fail();
     return left;
+}
+
+// x op ALL (subquery) holds when the comparison holds for every row (and for none);
+// ANY and SOME when it holds for one. The subquery's one column is named for the test.
+Expr Parser::quantified(const Expr &left, const char *op)
+{
+    const bool all = acceptKeyword("ALL");
+    if (!all)
+        ++pos_;
+    const Expr rows = subquery();
+    const std::string each = "WITH fw_q(c) AS " + rows.sql + " SELECT 1 FROM fw_q WHERE ";
+    const std::string test = compared(left, op, value("fw_q.c", rows.kind)).sql;
+    return truth(all ? "(NOT EXISTS (" + each + test + " IS NOT 1))" : "(EXISTS (" + each + test + "))");
 }
 
 // * ? # [a-c] [!a]: Access's wildcards, matched without regard to case.
@@ -562,18 +630,12 @@ Expr Parser::primary()
     }
     case TokenType::String:
         ++pos_;
-        return value(quoted(token.value), ValueKind::Text);
+        return value(quotedText(token.value), ValueKind::Text);
     case TokenType::Date:
         return dateLiteral();
-    case TokenType::Parameter: {
+    case TokenType::Parameter:
         ++pos_;
-        const int number = parameterNumbers_[pos_ - 1];
-        Expr marker = value("?" + std::to_string(number), size_t(number) <= parameterKinds_.size()
-                                                               ? parameterKinds_[size_t(number) - 1]
-                                                               : ValueKind::Unknown);
-        marker.parameter = number;
-        return marker;
-    }
+        return marker(parameterNumbers_[pos_ - 1] + int(declaredParameters_.size()), ValueKind::Unknown);
     case TokenType::Symbol:
         if (token.value == "(")
             return parenthesised();
@@ -627,17 +689,34 @@ Expr Parser::dateLiteral()
     if (!parseDateLiteral(token.value, &when))
         failWith("Syntax error in date in query expression '" + itemText(expressionStart_) + "'.");
     ++pos_;
-    return value(quoted(formatDateTime(when)), ValueKind::Date);
+    return value(quotedText(formatDateTime(when)), ValueKind::Date);
 }
 
-// A column, written as name, table.name or table!name, each part bracketed or not.
+// A ? marker, or a name PARAMETERS declared: its kind is what the application bound,
+// else what was declared.
+Expr Parser::marker(int number, ValueKind declared) const
+{
+    const bool bound = size_t(number) <= parameterKinds_.size() && parameterKinds_[size_t(number) - 1] != ValueKind::Unknown;
+    Expr e = value("?" + std::to_string(number), bound ? parameterKinds_[size_t(number) - 1] : declared);
+    e.parameter = number;
+    return e;
+}
+
+// A column, written as name, table.name or table!name, each part bracketed or not; or a
+// parameter PARAMETERS declared, by the same path ([Forms]![Orders]![OrderID]).
 Expr Parser::reference()
 {
     std::vector<const Token *> parts{&peek()};
     ++pos_;
+    std::string path = parts[0]->value;
     while ((isSymbol(".") || isSymbol("!")) && isName(peek(1))) {
         parts.push_back(&peek(1));
+        path += "!" + peek(1).value;
         pos_ += 2;
+    }
+    for (size_t i = 0; i < declaredParameters_.size(); ++i) {
+        if (sameName(declaredParameters_[i].first, path))
+            return marker(int(i + 1), declaredParameters_[i].second);
     }
     std::string sql;
     for (const Token *part : parts)
@@ -647,6 +726,7 @@ Expr Parser::reference()
     Expr e = value(sql, column.kind);
     e.bitColumn = column.bitColumn;
     e.integer = column.integer;
+    e.single = column.single;
     e.columnRef = true;
     e.name = parts.back()->value;
     e.table = column.table;
@@ -657,13 +737,18 @@ OutputColumn Parser::lookUpColumn(const std::string &qualifier, const std::strin
 {
     bool everySourceKnown = true;
     for (const Scope *scope = scope_; scope; scope = scope->parent) {
-        for (const Source &source : scope->sources) {
+        for (size_t i = 0; i < scope->sources.size(); ++i) {
+            const Source &source = scope->sources[i];
             if (!qualifier.empty() && !sameName(source.alias, qualifier))
                 continue;
             OutputColumn found;
-            if (columnOf(source, column, &found))
-                return found;
-            everySourceKnown = everySourceKnown && source.known;
+            if (!columnOf(source, column, &found)) {
+                everySourceKnown = everySourceKnown && source.known;
+                continue;
+            }
+            if (scope == selectingScope_)
+                selectingScope_->sources[i].selected = true;
+            return found;
         }
     }
     noteUnknownName(qualifier.empty() ? column : qualifier + "." + column, everySourceKnown);
@@ -697,7 +782,7 @@ bool Parser::columnOf(const Source &source, const std::string &column, OutputCol
     if (!schema_.column(source.table, column, &kind))
         return false;
     *out = OutputColumn{column, kind, kind == ValueKind::Boolean, source.table,
-                        schema_.integerColumn(source.table, column)};
+                        schema_.integerColumn(source.table, column), schema_.singleColumn(source.table, column)};
     return true;
 }
 
@@ -717,17 +802,30 @@ Expr Parser::functionCall()
     if (lookup == "count" && acceptSymbol("*")) {
         expectSymbol(")");
         sawAggregate_ = true;
-        return wholeNumber("count(*)");
+        return wholeNumber("count(*)" + aggregateFilter());
     }
     const Function *function = findFunction(lookup);
     if (!function)
         failWith("Undefined function '" + name.value + "' in expression.");
-    const std::vector<Expr> args = arguments();
+    std::vector<Expr> args = arguments();
     if (args.size() < function->minArguments || args.size() > function->maxArguments)
         failWith("Wrong number of arguments used with function in query expression '" + itemText(expressionStart_)
                  + "'.");
     sawAggregate_ = sawAggregate_ || function->aggregate;
-    return function->build(function->name, args);
+    if (function->build == firstLastCall) {
+        for (const std::string &rowid : scanOrderRowids())
+            args.push_back(wholeNumber(rowid));
+    }
+    Expr e = function->build(function->name, args);
+    if (function->aggregate)
+        e.sql += aggregateFilter();
+    return e;
+}
+
+// In a crosstab's value, each aggregate counts the rows of one column heading alone.
+std::string Parser::aggregateFilter() const
+{
+    return pivotFilter_.empty() ? std::string() : " FILTER (WHERE " + pivotFilter_ + ")";
 }
 
 std::vector<Expr> Parser::arguments()

@@ -26,6 +26,7 @@ struct Expr {
     bool bitColumn = false; // a Yes/No column, stored as 1/0 where Access has -1/0
     bool columnRef = false; // a bare column: keeps its declared type in a result
     bool integer = false;   // a whole number (a literal, a Byte, Integer or Long column)
+    bool single = false;    // a Single: its text has a Single's digits
     std::string name;       // the column's name, for a bare column
     std::string table;      // the stored table of a bare column, where it has one
     int parameter = 0;      // the number of a bare ? marker
@@ -37,6 +38,7 @@ struct OutputColumn {
     bool bitColumn = false;
     std::string table = std::string(); // a stored table's column: that table
     bool integer = false;
+    bool single = false;
 };
 
 // A table or derived table in a FROM clause.
@@ -45,6 +47,12 @@ struct Source {
     std::string table; // a stored table; empty for a derived table
     std::vector<OutputColumn> columns; // a derived table's columns
     bool known = true; // every column is known: a stored table, or a derived table without *
+    std::string sqlName = std::string(); // the alias or table as written, brackets and all
+    bool selected = false; // the select list names one of its columns
+
+    bool view = false; // a saved query
+    // A stored table's rows have rowids; a view's and a derived table's do not.
+    bool hasRowid() const { return !table.empty() && known && !view; }
 };
 
 struct Scope {
@@ -80,6 +88,11 @@ private:
     bool ordering_ = false; // reading ORDER BY, which may name the select list's aliases
     std::vector<std::string> unknownNames_; // names no table in scope has: Access's parameters
     std::vector<ParameterColumn> parameterColumns_;
+    // PARAMETERS' names with the kinds declared for them: the values of markers 1, 2, ...
+    // in that order, and the ? markers are numbered after them.
+    std::vector<std::pair<std::string, ValueKind>> declaredParameters_;
+    std::string pivotFilter_; // reading a crosstab's value for one column heading: its rows
+    Scope *selectingScope_ = nullptr; // reading this scope's select list: note which sources it names
 
     // Counts one level of nesting for as long as it lives; too deep a statement fails
     // instead of exhausting the stack.
@@ -109,6 +122,12 @@ private:
     std::string itemText(size_t start) const;
 
     // Queries (sql_translate.cpp)
+    void parametersClause();
+    void refuseUnknownNames() const;
+    Query crosstab();
+    struct Heading;
+    std::vector<Heading> pivotHeadings(const Expr &pivot, const std::string &fromWhere);
+    std::vector<Heading> headingsFromData(const Expr &pivot, const std::string &fromWhere);
     Query query(const Scope *parent);
     struct Core;
     Core selectCore(Scope *scope, bool caselessText);
@@ -124,6 +143,8 @@ private:
     std::string orderBy(const Scope *scope, std::vector<std::string> *keys);
     std::string groupBy();
     std::string limitForTop(const Core &core, const std::vector<std::string> &orderKeys) const;
+    std::string distinctRowGrouping(const Scope &scope) const;
+    std::vector<std::string> scanOrderRowids() const;
 
     // Expressions (sql_expressions.cpp)
     Expr topExpression();
@@ -144,11 +165,14 @@ private:
     Expr dateLiteral();
     Expr reference();
     Expr functionCall();
+    Expr marker(int number, ValueKind declared) const;
+    std::string aggregateFilter() const;
     std::vector<Expr> arguments();
     Expr subquery();
     Expr inList(const Expr &left, bool negated);
     Expr between(const Expr &left, bool negated);
     Expr like(const Expr &left, bool negated);
+    Expr quantified(const Expr &left, const char *op);
     OutputColumn lookUpColumn(const std::string &qualifier, const std::string &column);
     void noteUnknownName(const std::string &name, bool everySourceKnown);
     bool columnOf(const Source &source, const std::string &column, OutputColumn *out) const;
@@ -157,6 +181,9 @@ private:
 
 // The clause that makes SQLite compare, group and sort text as Access does.
 const char *collateText();
+
+// The comparison left op right, as Access compares: dates as dates, text as its sort order has it.
+Expr compared(const Expr &left, const char *op, const Expr &right);
 
 // How a value reads where Access wants a value, a condition or text.
 std::string asValue(const Expr &e);

@@ -2,6 +2,7 @@
 #include "sql/access_errors.h"
 #include "sql/odbc_escapes.h"
 #include "values/access_types.h"
+#include "values/sql_names.h"
 
 #include <sqlite3.h>
 
@@ -24,7 +25,7 @@ const char kJoinSyntax[] = "Syntax error in JOIN operation.";
 const char *const kReservedWords[] = {
     "SELECT", "DISTINCT", "DISTINCTROW", "TOP", "PERCENT", "FROM", "WHERE", "GROUP", "BY", "HAVING", "ORDER",
     "ASC", "DESC", "AS", "INNER", "LEFT", "RIGHT", "OUTER", "JOIN", "ON", "UNION", "AND", "OR", "NOT", "XOR",
-    "EQV", "IMP", "LIKE", "IS", "NULL", "IN", "BETWEEN", "MOD", "EXISTS", "INTO", "ALL"};
+    "EQV", "IMP", "LIKE", "IS", "NULL", "IN", "BETWEEN", "MOD", "EXISTS", "INTO", "ALL", "TRANSFORM", "PIVOT"};
 
 const char *const kWriteWords[] = {"INSERT", "UPDATE", "DELETE", "CREATE", "DROP", "ALTER", "ATTACH", "DETACH",
                                    "VACUUM", "REPLACE", "REINDEX", "ANALYZE", "GRANT", "REVOKE"};
@@ -174,28 +175,74 @@ Query Parser::statement()
     const auto writes = [this](const char *word) { return isKeyword(word); };
     if (std::any_of(std::begin(kWriteWords), std::end(kWriteWords), writes))
         throw SyntaxError{accessError(AccessError::ReadOnly).text, accessError(AccessError::ReadOnly).sqlState};
-    if (!isKeyword("SELECT"))
+    if (acceptKeyword("PARAMETERS"))
+        parametersClause();
+    const bool crosstabQuery = acceptKeyword("TRANSFORM");
+    if (!crosstabQuery && !isKeyword("SELECT"))
         failWith(kInvalidStatement);
-    const Query result = query(nullptr);
+    const Query result = crosstabQuery ? crosstab() : query(nullptr);
     while (acceptSymbol(";")) {
     }
     if (peek().type != TokenType::End)
         failWith("Characters found after end of SQL statement.");
-    // Access takes a name that no table has for a parameter to be asked for; an ODBC
-    // client cannot answer, so the statement fails, as it does with Access.
+    refuseUnknownNames();
+    return result;
+}
+
+// Access takes a name that no table has for a parameter to be asked for; an ODBC client
+// cannot answer, so the statement fails, as it does with Access.
+void Parser::refuseUnknownNames() const
+{
     if (!unknownNames_.empty())
         throw SyntaxError{"Too few parameters. Expected " + std::to_string(unknownNames_.size()) + ".", "07002"};
-    return result;
+}
+
+// PARAMETERS name type, ...; as Access's ODBC driver takes it: the names are markers
+// bound by position, and a type word gives the value its kind (DateTime a date, Text
+// text, Currency, Bit or YesNo; the others numbers).
+void Parser::parametersClause()
+{
+    const std::string message = "Syntax error in PARAMETER clause.";
+    do {
+        if (!isName(peek()))
+            failWith(message);
+        std::string name = peek().value;
+        ++pos_;
+        while ((isSymbol("!") || isSymbol(".")) && isName(peek(1))) {
+            name += "!" + peek(1).value;
+            pos_ += 2;
+        }
+        std::string type;
+        while (peek().type == TokenType::Name && !isSymbol(",") && !isSymbol(";")) {
+            type += peek().value;
+            ++pos_;
+        }
+        if (acceptSymbol("(")) {
+            if (peek().type != TokenType::Number)
+                failWith(message);
+            ++pos_;
+            if (!acceptSymbol(")"))
+                failWith(message);
+        }
+        if (type.empty())
+            failWith(message);
+        declaredParameters_.emplace_back(name, kindOfDeclaredType(type.c_str()));
+    } while (acceptSymbol(","));
+    if (!acceptSymbol(";"))
+        failWith(message);
+    parameterColumns_.insert(parameterColumns_.begin(), declaredParameters_.size(), ParameterColumn());
 }
 
 struct Parser::Core {
     std::string head; // SELECT and its predicate
     std::string list;
     std::string tail; // FROM to HAVING
+    std::string fromWhere; // FROM and WHERE alone
     std::vector<OutputColumn> columns;
     std::string top; // the count of TOP, empty without
     bool percent = false;
     bool distinct = false;
+    bool distinctRow = false;
     bool aggregate = false;
     bool grouped = false;
 };
@@ -247,7 +294,9 @@ Parser::Core Parser::selectCore(Scope *scope, bool caselessText)
     if (acceptKeyword("DISTINCT")) {
         core.head += " DISTINCT";
         core.distinct = true;
-    } else if (!acceptKeyword("DISTINCTROW")) {
+    } else if (acceptKeyword("DISTINCTROW")) {
+        core.distinctRow = true;
+    } else {
         acceptKeyword("ALL");
     }
     if (acceptKeyword("TOP")) {
@@ -274,7 +323,10 @@ Parser::Core Parser::selectCore(Scope *scope, bool caselessText)
     sawAggregate_ = false;
     if (pos_ == fromIndex || endsItem(pos_))
         failWith(kSelectSyntax);
+    Scope *outerSelecting = selectingScope_;
+    selectingScope_ = scope;
     core.list = selectList(&core.columns, core.distinct || caselessText);
+    selectingScope_ = outerSelecting;
     if (fromIndex != std::string::npos) {
         if (pos_ != fromIndex)
             fail();
@@ -286,20 +338,136 @@ Parser::Core Parser::selectCore(Scope *scope, bool caselessText)
         clauseMessage_.clear();
         core.tail += " WHERE " + asCondition(topExpression());
     }
+    core.fromWhere = core.tail;
     if (acceptKeyword("GROUP")) {
         core.tail += " GROUP BY " + groupBy();
         core.grouped = true;
+    } else if (core.distinctRow && !sawAggregate_) {
+        const std::string grouping = distinctRowGrouping(*scope);
+        core.tail += grouping;
+        core.grouped = !grouping.empty();
     }
     if (acceptKeyword("HAVING")) {
         clauseMessage_.clear();
         core.tail += " HAVING " + asCondition(topExpression());
     }
-    if (!(isKeyword("UNION") || isKeyword("ORDER") || isSymbol(")") || isSymbol(";") || peek().type == TokenType::End))
+    if (!(isKeyword("UNION") || isKeyword("ORDER") || isKeyword("PIVOT") || isSymbol(")") || isSymbol(";")
+          || peek().type == TokenType::End))
         fail();
     core.aggregate = sawAggregate_;
     sawAggregate_ = outerAggregate;
     scope_ = outerScope;
     return core;
+}
+
+// A column heading of a crosstab: its name, and the condition that picks its rows.
+struct Parser::Heading {
+    std::string name;
+    std::string rows;
+};
+
+// TRANSFORM value SELECT row headings FROM ... GROUP BY row headings PIVOT heading [IN
+// (...)]: the row headings, then one column per value of the heading, in the order of IN
+// or else ascending as the data has them, each holding the value over that heading's
+// rows alone, Null where there are none. The value is read once per column, its
+// aggregates filtered to those rows.
+Query Parser::crosstab()
+{
+    const size_t valueStart = pos_;
+    const size_t selectIndex = [this] {
+        int depth = 0;
+        for (size_t i = pos_; tokens_[i].type != TokenType::End; ++i) {
+            if (isSymbol("(", i - pos_))
+                ++depth;
+            if (isSymbol(")", i - pos_))
+                --depth;
+            if (depth == 0 && isWord(tokens_[i], "SELECT"))
+                return i;
+        }
+        failWith("Syntax error in TRANSFORM statement.");
+    }();
+    pos_ = selectIndex;
+    Scope scope;
+    const Core core = selectCore(&scope, false);
+    if (!core.grouped || !core.top.empty())
+        failWith("Syntax error in TRANSFORM statement.");
+    std::vector<std::string> keys;
+    const std::string ordering = isKeyword("ORDER") ? orderBy(&scope, &keys) : std::string();
+    if (!acceptKeyword("PIVOT"))
+        failWith("Syntax error in TRANSFORM statement.");
+    scope_ = &scope;
+    clauseMessage_.clear();
+    expressionStart_ = pos_;
+    const Expr pivot = concatenation();
+    const std::vector<Heading> headings = pivotHeadings(pivot, core.fromWhere);
+    const size_t end = pos_;
+
+    Query result;
+    result.columns = core.columns;
+    std::string columns;
+    for (const Heading &heading : headings) {
+        pos_ = valueStart;
+        pivotFilter_ = heading.rows;
+        const Expr value = topExpression();
+        pivotFilter_.clear();
+        // The value's own name names nothing: the columns are the headings.
+        Token name;
+        alias(&name);
+        if (pos_ != selectIndex)
+            fail();
+        // A heading without rows in a row's group is Null there, whatever the value.
+        columns += ", CASE WHEN count(*) FILTER (WHERE " + heading.rows + ") > 0 THEN " + asValue(value) + " END AS "
+                   + quotedIdentifier(heading.name);
+        result.columns.push_back(OutputColumn{heading.name, value.kind});
+    }
+    pos_ = end;
+    result.sql = core.head + " " + core.list + columns + core.tail + ordering;
+    scope_ = nullptr;
+    return result;
+}
+
+std::vector<Parser::Heading> Parser::pivotHeadings(const Expr &pivot, const std::string &fromWhere)
+{
+    if (!acceptKeyword("IN"))
+        return headingsFromData(pivot, fromWhere);
+    std::vector<Heading> headings;
+    expectSymbol("(");
+    do {
+        const size_t itemStart = pos_;
+        const Expr item = concatenation();
+        const Token &only = tokens_[itemStart];
+        const bool literal = pos_ == itemStart + 1 && (only.type == TokenType::String || only.type == TokenType::Number);
+        const std::string name = literal ? only.value : itemText(itemStart);
+        headings.push_back(Heading{name, compared(pivot, "=", item).sql});
+    } while (acceptSymbol(","));
+    expectSymbol(")");
+    return headings;
+}
+
+// Without IN, the headings are the values the rows have, asked of the database now; each
+// column picks its rows by the value's place among them, so no value of the data goes
+// into the statement's text.
+std::vector<Parser::Heading> Parser::headingsFromData(const Expr &pivot, const std::string &fromWhere)
+{
+    if (std::any_of(tokens_.begin(), tokens_.end(), [](const Token &t) { return t.type == TokenType::Parameter; })
+        || !declaredParameters_.empty())
+        failWith("A crosstab with parameters needs its column headings listed with IN.");
+    refuseUnknownNames();
+    const bool text = pivot.kind == ValueKind::Text;
+    const std::string key = asValue(pivot) + (text ? collateText() : "");
+    const std::string values = "SELECT DISTINCT " + key + " AS fw_heading" + fromWhere + " ORDER BY 1";
+    const std::string named = pivot.kind == ValueKind::Date      ? "fw_cstr_date(fw_heading)"
+                              : pivot.kind == ValueKind::Boolean ? "fw_cstr_bool(fw_heading)"
+                                                                 : "CStr(fw_heading)";
+    std::vector<std::string> names;
+    if (!schema_.firstColumnTexts("SELECT " + named + " FROM (" + values + ")", &names))
+        failWith("Syntax error in TRANSFORM statement.");
+    std::vector<Heading> headings;
+    for (size_t i = 0; i < names.size(); ++i) {
+        const std::string place = "(SELECT fw_heading FROM (" + values + ") LIMIT 1 OFFSET " + std::to_string(i) + ")";
+        headings.push_back(Heading{names[i], "(" + key + " IS " + place + ")"});
+    }
+    return headings;
 }
 
 // UNION without ALL removes duplicates as DISTINCT does, texts compared without regard
@@ -399,6 +567,7 @@ std::string Parser::tablePrimary(Scope *scope)
         Source source{named ? name.value : std::string(), std::string(), derived.columns};
         source.known = std::none_of(derived.columns.begin(), derived.columns.end(),
                                     [](const OutputColumn &column) { return column.name == "*"; });
+        source.sqlName = named ? name.text : std::string();
         scope->sources.push_back(source);
         return "(" + derived.sql + ")" + (named ? " AS " + name.text : std::string());
     }
@@ -412,8 +581,12 @@ std::string Parser::tablePrimary(Scope *scope)
         throw SyntaxError{"The Microsoft Access database engine cannot find the input table or query '" + table.value
                               + "'. Make sure it exists and that its name is spelled correctly.",
                           "42S02"};
+    if (const Refusal *refused = schema_.refusal(table.value))
+        throw SyntaxError{refused->message, refused->state.c_str()};
     Source source{named ? name.value : table.value, table.value, {}};
     source.known = schema_.hasTable(table.value);
+    source.view = schema_.isView(table.value);
+    source.sqlName = named ? name.text : table.text;
     scope->sources.push_back(source);
     return table.text + (named ? " AS " + name.text : std::string());
 }
@@ -456,12 +629,16 @@ std::string Parser::selectList(std::vector<OutputColumn> *columns, bool distinct
 std::string Parser::selectItem(std::vector<OutputColumn> *columns, int *unnamed, bool distinct)
 {
     if (acceptSymbol("*")) {
+        for (Source &source : selectingScope_->sources)
+            source.selected = true;
         columns->push_back(OutputColumn{"*"});
         return "*";
     }
     const bool qualifiedStar = (peek().type == TokenType::Name || peek().type == TokenType::QuotedName)
                             && isSymbol(".", 1) && isSymbol("*", 2);
     if (qualifiedStar) {
+        for (Source &source : selectingScope_->sources)
+            source.selected = source.selected || sameName(source.alias, peek().value);
         const std::string sql = peek().text + ".*";
         pos_ += 3;
         columns->push_back(OutputColumn{"*"});
@@ -558,6 +735,48 @@ std::string Parser::limitForTop(const Core &core, const std::vector<std::string>
          + ") WHERE fw_rank <= " + bound + ")";
 }
 
+// DISTINCTROW keeps one row per row of the tables the select list draws from, however
+// many rows of the other tables it joined: the rows are grouped by those tables' rowids
+// (by every column of a derived table or view, which has none). It changes nothing when
+// every table of the FROM clause is selected from, as with a single table.
+std::string Parser::distinctRowGrouping(const Scope &scope) const
+{
+    const bool everySource = std::all_of(scope.sources.begin(), scope.sources.end(),
+                                         [](const Source &source) { return source.selected; });
+    if (everySource)
+        return std::string();
+    // A source whose columns are not known may be selected from without its name.
+    const bool unknownSource = std::any_of(scope.sources.begin(), scope.sources.end(),
+                                           [](const Source &source) { return !source.known || source.view; });
+    if (unknownSource)
+        failWith("DISTINCTROW over a saved query or derived table of SELECT * cannot tell its rows apart.");
+    std::string keys;
+    for (const Source &source : scope.sources) {
+        if (!source.selected)
+            continue;
+        if (source.hasRowid()) {
+            keys += (keys.empty() ? "" : ", ") + source.sqlName + ".rowid";
+            continue;
+        }
+        for (const OutputColumn &column : source.columns)
+            keys += (keys.empty() ? "" : ", ") + source.sqlName + ".[" + column.name + "]";
+    }
+    return keys.empty() ? std::string() : " GROUP BY " + keys;
+}
+
+// The rowids First and Last order their rows by: the stored tables of the FROM clause.
+std::vector<std::string> Parser::scanOrderRowids() const
+{
+    std::vector<std::string> rowids;
+    if (!scope_)
+        return rowids;
+    for (const Source &source : scope_->sources) {
+        if (source.hasRowid())
+            rowids.push_back(source.sqlName + ".rowid");
+    }
+    return rowids;
+}
+
 namespace {
 
 std::vector<ValueKind> kindsOf(const std::vector<OutputColumn> &columns)
@@ -569,6 +788,19 @@ std::vector<ValueKind> kindsOf(const std::vector<OutputColumn> &columns)
         kinds.push_back(column.kind);
     }
     return kinds;
+}
+
+std::vector<std::string> namesOf(const std::vector<OutputColumn> &columns)
+{
+    std::vector<std::string> names;
+    for (const OutputColumn &column : columns) {
+        if (column.name == "*")
+            return {};
+        const auto same = [&column](const OutputColumn &other) { return sameName(other.name, column.name); };
+        const bool shared = std::count_if(columns.begin(), columns.end(), same) > 1;
+        names.push_back(shared && !column.table.empty() ? column.table + "." + column.name : column.name);
+    }
+    return names;
 }
 
 } // namespace
@@ -595,6 +827,7 @@ Translation translate(const std::string &statement, const Schema &schema, const 
         result.sql = query.sql;
         result.parameterColumns = parser.parameterColumns();
         result.columnKinds = kindsOf(query.columns);
+        result.columnNames = namesOf(query.columns);
     } catch (const SyntaxError &error) {
         result.error = error.message;
         result.state = error.state;
@@ -607,55 +840,125 @@ namespace {
 
 class DatabaseSchema : public Schema {
 public:
-    explicit DatabaseSchema(sqlite3 *db) : db_(db) {}
+    DatabaseSchema(sqlite3 *db, const Refusals &refused) : db_(db), refused_(refused) {}
 
     bool hasTable(const std::string &table) const override
     {
         return sqlite3_table_column_metadata(db_, "main", table.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr,
-                                             nullptr) == SQLITE_OK;
+                                             nullptr) == SQLITE_OK
+               || isView(table);
     }
 
-    bool canRead(const std::string &name) const override
+    bool canRead(const std::string &name) const override { return !typeOfObject(name).empty(); }
+
+    bool isView(const std::string &name) const override { return typeOfObject(name) == "view"; }
+
+    bool firstColumnTexts(const std::string &sql, std::vector<std::string> *out) const override
     {
         sqlite3_stmt *statement = nullptr;
-        if (sqlite3_prepare_v2(db_, "SELECT 1 FROM sqlite_master WHERE type IN ('table', 'view') AND name = ?1 "
-                                    "COLLATE NOCASE", -1, &statement, nullptr) != SQLITE_OK)
+        if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &statement, nullptr) != SQLITE_OK)
             return false;
-        sqlite3_bind_text(statement, 1, name.c_str(), int(name.size()), SQLITE_TRANSIENT);
-        const bool found = sqlite3_step(statement) == SQLITE_ROW;
+        int rc;
+        while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
+            const unsigned char *text = sqlite3_column_text(statement, 0);
+            out->push_back(text ? reinterpret_cast<const char *>(text) : "<>");
+        }
         sqlite3_finalize(statement);
-        return found;
+        return rc == SQLITE_DONE;
+    }
+
+    const Refusal *refusal(const std::string &name) const override
+    {
+        for (const auto &entry : refused_) {
+            if (sameName(entry.first, name))
+                return &entry.second;
+        }
+        return nullptr;
     }
 
     bool column(const std::string &table, const std::string &column, ValueKind *kind) const override
     {
-        const char *declaredType = nullptr;
-        if (sqlite3_table_column_metadata(db_, "main", table.c_str(), column.c_str(), &declaredType, nullptr, nullptr,
-                                          nullptr, nullptr) != SQLITE_OK)
+        std::string declaredType;
+        if (!declaredTypeOf(table, column, &declaredType))
             return false;
-        *kind = kindOfDeclaredType(declaredType);
+        *kind = kindOfDeclaredType(declaredType.c_str());
         return true;
     }
 
     bool integerColumn(const std::string &table, const std::string &column) const override
     {
-        const char *declaredType = nullptr;
-        if (sqlite3_table_column_metadata(db_, "main", table.c_str(), column.c_str(), &declaredType, nullptr, nullptr,
-                                          nullptr, nullptr) != SQLITE_OK)
-            return false;
-        const AccessType *type = accessTypeForDeclared(declaredType);
-        return type && (type->sqlType == SQL_INTEGER || type->sqlType == SQL_SMALLINT || type->sqlType == SQL_BIGINT);
+        const SQLSMALLINT type = sqlTypeOf(table, column);
+        return type == SQL_INTEGER || type == SQL_SMALLINT || type == SQL_TINYINT || type == SQL_BIGINT;
+    }
+
+    bool singleColumn(const std::string &table, const std::string &column) const override
+    {
+        return sqlTypeOf(table, column) == SQL_REAL;
     }
 
 private:
     sqlite3 *db_;
+    const Refusals &refused_;
+
+    // "table", "view", or empty when the database has no object of that name.
+    std::string typeOfObject(const std::string &name) const
+    {
+        sqlite3_stmt *statement = nullptr;
+        if (sqlite3_prepare_v2(db_, "SELECT type FROM sqlite_master WHERE type IN ('table', 'view') AND name = ?1 "
+                                    "COLLATE NOCASE", -1, &statement, nullptr) != SQLITE_OK)
+            return std::string();
+        sqlite3_bind_text(statement, 1, name.c_str(), int(name.size()), SQLITE_TRANSIENT);
+        std::string type;
+        if (sqlite3_step(statement) == SQLITE_ROW)
+            type = reinterpret_cast<const char *>(sqlite3_column_text(statement, 0));
+        sqlite3_finalize(statement);
+        return type;
+    }
+
+    // A view's column has the declared type of the table column it shows, when it shows one.
+    bool declaredTypeOf(const std::string &table, const std::string &column, std::string *out) const
+    {
+        const char *declaredType = nullptr;
+        if (sqlite3_table_column_metadata(db_, "main", table.c_str(), column.c_str(), &declaredType, nullptr, nullptr,
+                                          nullptr, nullptr) == SQLITE_OK) {
+            *out = declaredType ? declaredType : "";
+            return true;
+        }
+        if (!isView(table))
+            return false;
+        sqlite3_stmt *statement = nullptr;
+        if (sqlite3_prepare_v2(db_, ("SELECT * FROM " + quotedIdentifier(table)).c_str(), -1, &statement, nullptr)
+            != SQLITE_OK)
+            return false;
+        bool found = false;
+        for (int i = 0; i < sqlite3_column_count(statement) && !found; ++i) {
+            if (sameName(sqlite3_column_name(statement, i), column)) {
+                const char *type = sqlite3_column_decltype(statement, i);
+                *out = type ? type : "";
+                found = true;
+            }
+        }
+        sqlite3_finalize(statement);
+        return found;
+    }
+
+    // The ODBC type of the column's declared type; 0 for none.
+    SQLSMALLINT sqlTypeOf(const std::string &table, const std::string &column) const
+    {
+        std::string declaredType;
+        if (!declaredTypeOf(table, column, &declaredType))
+            return 0;
+        const AccessType *type = accessTypeForDeclared(declaredType.c_str());
+        return type ? type->sqlType : 0;
+    }
 };
 
 } // namespace
 
-Translation translate(const std::string &accessSql, sqlite3 *db, const std::vector<ValueKind> &parameterKinds)
+Translation translate(const std::string &accessSql, sqlite3 *db, const std::vector<ValueKind> &parameterKinds,
+                      const Refusals &refused)
 {
-    return translate(accessSql, DatabaseSchema(db), parameterKinds);
+    return translate(accessSql, DatabaseSchema(db, refused), parameterKinds);
 }
 
 } // namespace sql

@@ -20,6 +20,15 @@ enum class ValueKind { Unknown, Number, Text, Date, Boolean, Currency };
 
 ValueKind kindOfDeclaredType(const char *declaredType);
 
+// Why a saved query the database lists cannot run: Access's message and its SQLSTATE.
+struct Refusal {
+    std::string message;
+    std::string state;
+};
+
+// The saved queries that are listed but refused, by name.
+using Refusals = std::vector<std::pair<std::string, Refusal>>;
+
 // The tables a query may name; the translator asks for the kind of each column it meets.
 class Schema {
 public:
@@ -32,6 +41,15 @@ public:
     // Whether the column holds whole numbers (Byte, Integer, Long): Currency times such a
     // column stays Currency.
     virtual bool integerColumn(const std::string &, const std::string &) const { return false; }
+    // Whether the column is a Single, whose text CStr writes in a Single's 7 digits.
+    virtual bool singleColumn(const std::string &, const std::string &) const { return false; }
+    // A saved query read as a view: its rows have no rowids.
+    virtual bool isView(const std::string &) const { return false; }
+    // Why the saved query of that name cannot run; nullptr when it can, or is none.
+    virtual const Refusal *refusal(const std::string &) const { return nullptr; }
+    // Runs SQLite SQL of the translator's own that reads the database, for the texts of
+    // its first column (a crosstab's column headings); "<>" stands for Null.
+    virtual bool firstColumnTexts(const std::string &, std::vector<std::string> *) const { return false; }
 };
 
 // The table column a ? marker is compared with (in =, <, IN, BETWEEN, LIKE), by which
@@ -50,6 +68,9 @@ struct Translation {
     // The kind of each result column, for describing it; empty when the select list has
     // a * whose columns the translator does not count.
     std::vector<ValueKind> columnKinds;
+    // The result columns' names as Access gives them, where two would share one: with
+    // their table's name before them (Customers.CompanyName); empty with a *.
+    std::vector<std::string> columnNames;
 };
 
 // The statement may hold ODBC's escape sequences (odbc_escapes.h). parameterKinds: what
@@ -58,8 +79,10 @@ struct Translation {
 Translation translate(const std::string &accessSql, const Schema &schema,
                       const std::vector<ValueKind> &parameterKinds = {});
 
-// Against the tables of db, typed by their declared column types.
-Translation translate(const std::string &accessSql, sqlite3 *db, const std::vector<ValueKind> &parameterKinds = {});
+// Against the tables and views of db, typed by their declared column types; refused names
+// saved queries that are listed but cannot run.
+Translation translate(const std::string &accessSql, sqlite3 *db, const std::vector<ValueKind> &parameterKinds = {},
+                      const Refusals &refused = {});
 
 } // namespace sql
 } // namespace accessodbc

@@ -106,9 +106,10 @@ bool schemaReadable(sqlite3 *db, std::string *detail)
 } // namespace
 
 struct DatabaseOpener {
-    static std::unique_ptr<Database> wrap(sqlite3 *db, const std::string &path)
+    static std::unique_ptr<Database> wrap(sqlite3 *db, const std::string &path,
+                                          std::vector<SavedQuery> savedQueries = {})
     {
-        return std::unique_ptr<Database>(new Database(db, path));
+        return std::unique_ptr<Database>(new Database(db, path, std::move(savedQueries)));
     }
 };
 
@@ -158,7 +159,7 @@ OpenResult openJet(const std::string &path, const std::string &password, AccessE
     JetOpenResult jet = openJetFile(path, password, engine);
     if (jet.failure != OpenFailure::None)
         return failure(jet.failure, jet.detail);
-    return readyForStatements(DatabaseOpener::wrap(jet.db, path));
+    return readyForStatements(DatabaseOpener::wrap(jet.db, path, std::move(jet.savedQueries)));
 }
 
 } // namespace

@@ -6,10 +6,19 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 struct sqlite3;
 
 namespace accessodbc {
+
+// A saved query of the database, as Access SQL; the ODBC layer offers it as a view.
+struct SavedQuery {
+    std::string name;
+    std::string statement;  // empty for an action query or one that cannot be read
+    bool action = false;    // it changes the database (make-table, append, update, delete, ...)
+    std::string unreadable; // why its parts make no statement, when they do not
+};
 
 class Database {
 public:
@@ -19,6 +28,7 @@ public:
 
     sqlite3 *handle() const { return db_; }
     const std::string &path() const { return path_; }
+    const std::vector<SavedQuery> &savedQueries() const { return savedQueries_; }
 
     // Catalog queries read the schema through pragmas that application statements may not use.
     // Like the rest of a Database, not synchronised: whoever owns it calls it from one
@@ -34,9 +44,13 @@ public:
 
 private:
     friend struct DatabaseOpener;
-    Database(sqlite3 *db, std::string path) : db_(db), path_(std::move(path)) {}
+    Database(sqlite3 *db, std::string path, std::vector<SavedQuery> savedQueries)
+        : db_(db), path_(std::move(path)), savedQueries_(std::move(savedQueries))
+    {
+    }
     sqlite3 *db_;
     std::string path_;
+    std::vector<SavedQuery> savedQueries_;
     bool trusted_ = false;
     bool writeRefused_ = false;
 };

@@ -17,8 +17,10 @@ const char *const kBigIntWords[] = {"BIGINT", nullptr};
 const char *const kBinaryWords[] = {"BLOB", "BINARY", "OLE", "IMAGE", nullptr};
 const char *const kCurrencyWords[] = {"CURRENCY", "MONEY", nullptr};
 const char *const kIntegerWords[] = {"INT", "LONG", "COUNTER", "AUTOINCREMENT", nullptr};
-const char *const kSmallIntWords[] = {"SMALLINT", "TINYINT", "BYTE", "SHORT", nullptr};
-const char *const kDoubleWords[] = {"REAL", "DOUB", "FLOA", "NUMERIC", "DECIMAL", "SINGLE", nullptr};
+const char *const kSmallIntWords[] = {"SMALLINT", "SHORT", nullptr};
+const char *const kByteWords[] = {"TINYINT", "BYTE", nullptr};
+const char *const kSingleWords[] = {"REAL", "SINGLE", nullptr};
+const char *const kDoubleWords[] = {"DOUB", "FLOA", "NUMERIC", "DECIMAL", nullptr};
 const char *const kDateTimeWords[] = {"DATE", "TIME", nullptr};
 
 // Currency is an exact decimal of four places in nineteen digits; the text of its value is
@@ -28,12 +30,14 @@ const AccessType kTypes[] = {
      SQL_PRED_CHAR, 0, TypeClass::Text, kLongTextWords},
     {"VARCHAR", SQL_WVARCHAR, 255, 255, 510, 0, "'", "max length", SQL_SEARCHABLE, 0, TypeClass::Text, kTextWords},
     {"BIT", SQL_BIT, 1, 1, 1, 0, nullptr, nullptr, SQL_PRED_BASIC, 0, TypeClass::Boolean, kBooleanWords},
+    {"BYTE", SQL_TINYINT, 3, 3, 1, 0, nullptr, nullptr, SQL_PRED_BASIC, 10, TypeClass::Number, kByteWords},
     {"BIGINT", SQL_BIGINT, 19, 20, 8, 0, nullptr, nullptr, SQL_PRED_BASIC, 10, TypeClass::Number, kBigIntWords},
     {"LONGBINARY", SQL_LONGVARBINARY, kLongLength, SQLLEN(kLongLength), SQLLEN(kLongLength), 0, "'", nullptr,
      SQL_PRED_NONE, 0, TypeClass::Binary, kBinaryWords},
     {"CURRENCY", SQL_DECIMAL, 19, 21, 21, 4, nullptr, nullptr, SQL_PRED_BASIC, 10, TypeClass::Number, kCurrencyWords},
     {"INTEGER", SQL_INTEGER, 10, 11, 4, 0, nullptr, nullptr, SQL_PRED_BASIC, 10, TypeClass::Number, kIntegerWords},
     {"SMALLINT", SQL_SMALLINT, 5, 6, 2, 0, nullptr, nullptr, SQL_PRED_BASIC, 10, TypeClass::Number, kSmallIntWords},
+    {"REAL", SQL_REAL, 7, 13, 4, 0, nullptr, nullptr, SQL_PRED_BASIC, 10, TypeClass::Number, kSingleWords},
     {"DOUBLE", SQL_DOUBLE, 15, 24, 8, 0, nullptr, nullptr, SQL_PRED_BASIC, 2, TypeClass::Number, kDoubleWords},
     {"DATETIME", SQL_TYPE_TIMESTAMP, 19, 19, SQLLEN(sizeof(SQL_TIMESTAMP_STRUCT)), 0, "#", nullptr, SQL_PRED_BASIC, 0,
      TypeClass::Date, kDateTimeWords},
@@ -41,9 +45,9 @@ const AccessType kTypes[] = {
 
 // Declared types are matched by the words they contain, so a word that lies inside
 // another type's word must be tried after it: LONGTEXT before TEXT, BOOLEAN (which holds
-// OLE) before the binary types, SMALLINT and BIGINT before INT.
-const char *const kRecognitionOrder[] = {"LONGCHAR", "VARCHAR", "BIT",      "LONGBINARY", "DATETIME",
-                                         "CURRENCY", "DOUBLE",  "BIGINT",   "SMALLINT",   "INTEGER"};
+// OLE) before the binary types, SMALLINT, TINYINT and BIGINT before INT.
+const char *const kRecognitionOrder[] = {"LONGCHAR", "VARCHAR", "BIT",    "LONGBINARY", "DATETIME", "CURRENCY",
+                                         "REAL",     "DOUBLE",  "BIGINT", "SMALLINT",   "BYTE",     "INTEGER"};
 
 bool containsAny(const std::string &upperType, const char *const *words)
 {

@@ -44,4 +44,7 @@ const AccessType &accessTypeNamed(const char *name);
 
 inline bool isNumberClass(const AccessType &type) { return type.typeClass == TypeClass::Number; }
 
+// Byte is Access's one unsigned number.
+inline bool isSignedNumber(const AccessType &type) { return isNumberClass(type) && type.sqlType != SQL_TINYINT; }
+
 } // namespace accessodbc

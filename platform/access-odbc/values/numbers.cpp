@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <algorithm>
 
 namespace accessodbc {
@@ -81,29 +82,32 @@ bool parseDecimal(const char *text, double *out)
     return true;
 }
 
-std::string formatAccessDouble(double value)
+namespace {
+
+std::string withSignificantDigits(double value, int digits)
 {
     if (value == 0)
         return "0";
     const CLocaleForThisThread plain;
     char text[40];
-    std::snprintf(text, sizeof text, "%.15G", value);
+    std::snprintf(text, sizeof text, "%.*G", digits, value);
     return text;
 }
 
-double shortestDecimalOfFloat(float value)
+} // namespace
+
+std::string formatAccessDouble(double value) { return withSignificantDigits(value, 15); }
+
+std::string significantDigits(double value, int *exponent)
 {
-    if (!std::isfinite(value))
-        return double(value);
     const CLocaleForThisThread plain;
-    char text[32];
-    for (int digits = 6; digits <= 9; ++digits) {
-        std::snprintf(text, sizeof text, "%.*g", digits, double(value));
-        if (std::strtof(text, nullptr) == value)
-            return std::strtod(text, nullptr);
-    }
-    return double(value);
+    char text[40];
+    std::snprintf(text, sizeof text, "%.14e", value);
+    *exponent = std::atoi(std::strchr(text, 'e') + 1);
+    return std::string(1, text[0]) + std::string(text + 2, 14);
 }
+
+std::string formatAccessSingle(double value) { return withSignificantDigits(value, 7); }
 
 namespace {
 

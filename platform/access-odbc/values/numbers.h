@@ -28,9 +28,13 @@ bool parseDecimal(const char *text, double *out);
 // an upper-case exponent where one is needed ("2.5", "3", "1E+20").
 std::string formatAccessDouble(double value);
 
-// The shortest decimal of 6 to 9 significant digits that reads back as the same float,
-// as a double: 0.2f becomes 0.2, not 0.200000003.
-double shortestDecimalOfFloat(float value);
+// The 15 significant digits of a positive double, and the power of ten of the first:
+// 1234.5 gives "123450000000000" and 3. Format rounds from these, as Access does.
+std::string significantDigits(double value, int *exponent);
+
+// Access's text form of a Single held as the double of the same binary value: at most 7
+// significant digits, as CStr writes a Single (0.15, where the double is 0.150000005960464).
+std::string formatAccessSingle(double value);
 
 // Currency is a count of ten-thousandths. The result is the double nearest the exact
 // decimal, so 0.1 reads back as 0.1 and never as 0.09999999999999999.

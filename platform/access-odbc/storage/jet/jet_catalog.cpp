@@ -15,6 +15,9 @@ namespace {
 
 const unsigned long kCatalogPage = 2;
 const char kCatalogName[] = "MSysObjects";
+const char kQueriesName[] = "MSysQueries";
+// MSysObjects' type of a saved query.
+const int kQueryObject = 5;
 // The flags that mark system and hidden objects, as mdb_is_user_table reads them.
 const uint32_t kSystemObject = 0x80000002;
 // The Id of a table is its definition page, in the low three bytes.
@@ -59,12 +62,17 @@ int64_t integerField(const MdbField &field, int size)
 
 class CatalogReader {
 public:
-    CatalogReader(MdbHandle *mdb, const Header &header) : mdb_(mdb), text_(header.kind, header.codePage), longValues_(mdb) {}
+    CatalogReader(MdbHandle *mdb, const Header &header, SavedQueryObjects *queries)
+        : mdb_(mdb), text_(header.kind, header.codePage), longValues_(mdb), queries_(queries)
+    {
+    }
 
     bool read(std::string *detail);
 
 private:
     bool addIfUserTable(MdbTableDef *catalog, const MdbField *fields, std::string *detail);
+    void noteSavedQueries(const MdbField *fields);
+    std::string nameOf(const MdbField &field);
     bool readProperties(MdbTableDef *catalog, const MdbField &field, MdbCatalogEntry *entry, std::string *detail);
     void add(MdbCatalogEntry *entry);
 
@@ -72,6 +80,7 @@ private:
     TextDecoder text_;
     LongValueReader longValues_;
     CatalogColumns columns_;
+    SavedQueryObjects *queries_;
 };
 
 bool CatalogReader::read(std::string *detail)
@@ -95,7 +104,10 @@ bool CatalogReader::read(std::string *detail)
     mdb_rewind_table(catalog.get());
     while (mdb_fetch_row(catalog.get())) {
         ++rows;
-        if (crackCurrentRow(catalog.get(), fields.data()) && !addIfUserTable(catalog.get(), fields.data(), detail))
+        if (!crackCurrentRow(catalog.get(), fields.data()))
+            continue;
+        noteSavedQueries(fields.data());
+        if (!addIfUserTable(catalog.get(), fields.data(), detail))
             return false;
     }
     return rowsAllThere(*catalog, rows, detail);
@@ -117,11 +129,31 @@ bool CatalogReader::addIfUserTable(MdbTableDef *catalog, const MdbField *fields,
     entry->object_type = MDB_TABLE;
     entry->flags = flags;
     entry->table_pg = uint32_t(integerField(fields[columns_.id], 4)) & kPageOfId;
-    const std::string text = text_.decode(static_cast<const unsigned char *>(name.value), size_t(name.siz));
-    std::snprintf(entry->object_name, sizeof entry->object_name, "%s", text.c_str());
+    std::snprintf(entry->object_name, sizeof entry->object_name, "%s", nameOf(name).c_str());
     // Added first, so that mdb_close frees it whatever follows.
     add(entry);
     return readProperties(catalog, fields[columns_.properties], entry, detail);
+}
+
+std::string CatalogReader::nameOf(const MdbField &field)
+{
+    if (field.is_null || !field.value || field.siz <= 0)
+        return std::string();
+    return text_.decode(static_cast<const unsigned char *>(field.value), size_t(field.siz));
+}
+
+// The saved queries users see (not the hidden ~sq_ ones behind forms and reports), and
+// where their rows are.
+void CatalogReader::noteSavedQueries(const MdbField *fields)
+{
+    const int64_t type = integerField(fields[columns_.type], 2);
+    const auto flags = uint32_t(integerField(fields[columns_.flags], 4));
+    const std::string name = nameOf(fields[columns_.name]);
+    const auto id = int32_t(integerField(fields[columns_.id], 4));
+    if (type == MDB_TABLE && name == kQueriesName)
+        queries_->rowsPage = uint32_t(id) & kPageOfId;
+    if (type == kQueryObject && (flags & kSystemObject) == 0 && !name.empty() && name[0] != '~')
+        queries_->queries.emplace_back(id, name);
 }
 
 bool CatalogReader::readProperties(MdbTableDef *catalog, const MdbField &field, MdbCatalogEntry *entry,
@@ -149,9 +181,9 @@ void CatalogReader::add(MdbCatalogEntry *entry)
 
 } // namespace
 
-bool readUserTables(MdbHandle *mdb, const Header &header, std::string *detail)
+bool readUserTables(MdbHandle *mdb, const Header &header, SavedQueryObjects *queries, std::string *detail)
 {
-    return CatalogReader(mdb, header).read(detail);
+    return CatalogReader(mdb, header, queries).read(detail);
 }
 
 } // namespace jet

@@ -9,14 +9,24 @@
 #include "storage/jet/jet_handles.h"
 #include "storage/jet/jet_header.h"
 
+#include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace accessodbc {
 namespace jet {
 
-// Fills mdb->catalog with one entry per user table, which mdb_close frees; the detail
-// says, as a sentence, why the catalog cannot be read.
-bool readUserTables(MdbHandle *mdb, const Header &header, std::string *detail);
+// The saved queries the catalog lists, by the ObjectId their rows in MSysQueries carry,
+// and the definition page of MSysQueries (0 when the catalog has none).
+struct SavedQueryObjects {
+    std::vector<std::pair<int32_t, std::string>> queries;
+    unsigned long rowsPage = 0;
+};
+
+// Fills mdb->catalog with one entry per user table, which mdb_close frees, and queries
+// with the saved queries; the detail says, as a sentence, why the catalog cannot be read.
+bool readUserTables(MdbHandle *mdb, const Header &header, SavedQueryObjects *queries, std::string *detail);
 
 } // namespace jet
 } // namespace accessodbc

@@ -118,7 +118,7 @@ void FieldBinder::bindFixed(sqlite3_stmt *insert, int parameter, int type, const
         bindCurrency(insert, parameter, littleEndianInteger(value, 8));
         return;
     case MDB_FLOAT:
-        sqlite3_bind_double(insert, parameter, shortestDecimalOfFloat(mdb_get_single(const_cast<unsigned char *>(value), 0)));
+        sqlite3_bind_double(insert, parameter, double(mdb_get_single(const_cast<unsigned char *>(value), 0)));
         return;
     case MDB_DOUBLE:
         sqlite3_bind_double(insert, parameter, mdb_get_double(const_cast<unsigned char *>(value), 0));

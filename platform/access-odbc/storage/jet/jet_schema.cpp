@@ -1,21 +1,12 @@
 #include "storage/jet/jet_schema.h"
 #include "storage/jet/jet_handles.h"
+#include "values/sql_names.h"
 
 #include <cstring>
 
 namespace accessodbc {
 namespace jet {
 
-std::string quotedIdentifier(const std::string &name)
-{
-    std::string quoted = "\"";
-    for (char c : name) {
-        quoted += c;
-        if (c == '"')
-            quoted += '"';
-    }
-    return quoted + "\"";
-}
 
 // A declared type gives the value its SQLite affinity and, through the driver's type
 // mapping, its ODBC type. Numeric needs REAL affinity, so that division by a whole number

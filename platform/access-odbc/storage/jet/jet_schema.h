@@ -13,8 +13,6 @@
 namespace accessodbc {
 namespace jet {
 
-std::string quotedIdentifier(const std::string &name);
-
 // Two stages of a table's definition. Rows are copied into the loading one, in which a
 // Currency column has no affinity, so that the exact text of a value too long for a
 // double stays text, and a Required column takes NULLs, which Access keeps when Required

@@ -1,6 +1,7 @@
 #include "storage/jet/jet_storage.h"
 #include "storage/jet/jet_handles.h"
 #include "storage/jet/jet_header.h"
+#include "storage/jet/jet_saved_queries.h"
 #include "storage/jet/jet_table_copier.h"
 
 #include <fcntl.h>
@@ -109,12 +110,14 @@ JetOpenResult copyTables(std::vector<unsigned char> &bytes, const jet::Header &h
     if (!executeSql(db.get(), "PRAGMA temp_store = MEMORY", nullptr) || !executeSql(db.get(), "BEGIN", nullptr))
         return failed(OpenFailure::OutOfMemory);
     std::string detail;
-    if (!jet::copyUserTables(mdb.get(), db.get(), header, &detail))
+    jet::SavedQueryObjects queries;
+    if (!jet::copyUserTables(mdb.get(), db.get(), header, &queries, &detail))
         return failed(OpenFailure::UnsupportedDatabase, detail);
     if (!executeSql(db.get(), "COMMIT", nullptr))
         return failed(OpenFailure::OutOfMemory);
 
     JetOpenResult result;
+    result.savedQueries = jet::readSavedQueries(mdb.get(), header, queries);
     result.db = db.release();
     return result;
 }

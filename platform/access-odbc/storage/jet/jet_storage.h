@@ -16,6 +16,7 @@ struct JetOpenResult {
     sqlite3 *db = nullptr; // owned by the caller on success
     OpenFailure failure = OpenFailure::None;
     std::string detail;
+    std::vector<SavedQuery> savedQueries;
 };
 
 // For files whose header jet::recognise() takes for a Jet or ACE one; an ACE file only

@@ -8,9 +8,10 @@
 namespace accessodbc {
 namespace jet {
 
-bool copyUserTables(MdbHandle *mdb, sqlite3 *db, const Header &header, std::string *detail)
+bool copyUserTables(MdbHandle *mdb, sqlite3 *db, const Header &header, SavedQueryObjects *queries,
+                    std::string *detail)
 {
-    if (!readUserTables(mdb, header, detail))
+    if (!readUserTables(mdb, header, queries, detail))
         return false;
     TableCopier copier(mdb, db, header);
     for (unsigned i = 0; i < mdb->num_catalog; ++i) {

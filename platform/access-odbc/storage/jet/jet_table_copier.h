@@ -3,6 +3,7 @@
 // Copies the user tables of an open Jet database into an SQLite database, table by
 // table: read the definition, create the table, copy every row, check none is missing.
 
+#include "storage/jet/jet_catalog.h"
 #include "storage/jet/jet_field_binder.h"
 #include "storage/jet/jet_handles.h"
 #include "storage/jet/jet_header.h"
@@ -12,8 +13,10 @@
 namespace accessodbc {
 namespace jet {
 
-// Every user table the catalog lists; the detail says, as a sentence, what stopped the copy.
-bool copyUserTables(MdbHandle *mdb, sqlite3 *db, const Header &header, std::string *detail);
+// Every user table the catalog lists; queries gets the saved queries it lists. The detail
+// says, as a sentence, what stopped the copy.
+bool copyUserTables(MdbHandle *mdb, sqlite3 *db, const Header &header, SavedQueryObjects *queries,
+                    std::string *detail);
 
 class TableCopier {
 public:

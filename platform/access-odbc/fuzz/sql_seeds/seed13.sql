@@ -1,0 +1,1 @@
+select CSng(price), CStr(s), s = CSng(0.15), First(b), Last(s) from w, t where k = id;

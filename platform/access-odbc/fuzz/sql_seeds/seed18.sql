@@ -1,0 +1,1 @@
+TRANSFORM Sum(price) SELECT flag, Count(*) AS n FROM t GROUP BY flag PIVOT Year(born);
