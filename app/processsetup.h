@@ -12,10 +12,10 @@ void quitOnTerminationSignals(QCoreApplication *app);
 // console of its own it has no use for, which this closes. Elsewhere this does nothing.
 void releaseConsoleOfItsOwn();
 
-// Blocks until standard input has a byte to read or has ended: true; or until the program has
-// been told to end in one of those ways: false. On Windows it answers at once whether that
-// has happened, and a read that the end cuts short fails.
-bool waitForStandardInput();
+// One byte of standard input, waited for until it comes, the input ends, or the program is told
+// to end in one of those ways, whichever is first.
+enum class InputByte { Read, Ended, Interrupted };
+InputByte readStandardInputByte(char *byte);
 
 // Every date and time the program formats asks the C library for the local zone. Where the
 // zone comes from no TZ variable, glibc then checks /etc/localtime on each call, which is a

@@ -42,13 +42,20 @@ void quitOnTerminationSignals(QCoreApplication *app)
 }
 
 // The signal's byte is left in the pipe, so that the event loop, when it runs, ends too.
-bool waitForStandardInput()
+InputByte readStandardInputByte(char *byte)
 {
     pollfd watched[] = {{STDIN_FILENO, POLLIN, 0}, {signalPipe[0], POLLIN, 0}};
-    // A caught signal ends poll early whatever SA_RESTART says; its byte is in the pipe by then.
-    while (::poll(watched, 2, -1) < 0 && errno == EINTR) {
+    for (;;) {
+        // A caught signal ends poll early whatever SA_RESTART says; its byte is in the pipe by then.
+        if (::poll(watched, 2, -1) < 0 && errno == EINTR)
+            continue;
+        if (watched[1].revents & POLLIN)
+            return InputByte::Interrupted;
+        const ssize_t n = ::read(STDIN_FILENO, byte, 1);
+        if (n < 0 && errno == EINTR)
+            continue;
+        return n == 1 ? InputByte::Read : InputByte::Ended;
     }
-    return (watched[1].revents & POLLIN) == 0;
 }
 
 void cacheLocalTimeZone()

@@ -7,8 +7,7 @@
 
 namespace {
 QCoreApplication *application = nullptr;
-HANDLE mainThread = nullptr;
-LONG toldToEnd = 0;
+HANDLE toldToEnd = nullptr; // an event, set once the program is told to end
 
 void quitSoon()
 {
@@ -24,13 +23,12 @@ void quitSoon()
         Sleep(INFINITE);
 }
 
-// Runs on a thread the system starts for the event. A read of standard input that the main
-// thread is blocked in is cancelled, so that a password prompt ends too.
+// Runs on a thread the system starts for the event.
 BOOL WINAPI endOnConsoleEvent(DWORD event)
 {
-    InterlockedExchange(&toldToEnd, 1);
-    CancelSynchronousIo(mainThread);
+    // The event loop hears of it first: once the event is set, the program may be ending.
     quitSoon();
+    SetEvent(toldToEnd);
     if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT)
         waitForTheEnd();
     return TRUE;
@@ -40,6 +38,7 @@ LRESULT CALLBACK endWithSession(HWND window, UINT message, WPARAM wParam, LPARAM
 {
     if (message == WM_ENDSESSION && wParam) {
         quitSoon();
+        SetEvent(toldToEnd);
         waitForTheEnd();
     }
     return DefWindowProcW(window, message, wParam, lParam);
@@ -68,16 +67,50 @@ DWORD WINAPI watchSessionEnd(LPVOID)
 void quitOnTerminationSignals(QCoreApplication *app)
 {
     application = app;
-    DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &mainThread, 0, FALSE,
-                    DUPLICATE_SAME_ACCESS);
+    toldToEnd = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     SetConsoleCtrlHandler(endOnConsoleEvent, TRUE);
     if (HANDLE watcher = CreateThread(nullptr, 0, watchSessionEnd, nullptr, 0, nullptr))
         CloseHandle(watcher);
 }
 
-bool waitForStandardInput()
+// A read of a pipe or a console cannot be waited for beside an event, so a thread of its own
+// reads, a byte when asked; the program waits for that byte or for its end, whichever is first.
+namespace {
+HANDLE byteWanted = nullptr;
+HANDLE byteRead = nullptr;
+char inputByte = 0;
+bool inputEnded = false;
+
+DWORD WINAPI readStandardInput(LPVOID)
 {
-    return InterlockedCompareExchange(&toldToEnd, 0, 0) == 0;
+    while (!inputEnded) {
+        WaitForSingleObject(byteWanted, INFINITE);
+        DWORD count = 0;
+        inputEnded = !ReadFile(GetStdHandle(STD_INPUT_HANDLE), &inputByte, 1, &count, nullptr) || count == 0;
+        SetEvent(byteRead);
+    }
+    return 0;
+}
+}
+
+InputByte readStandardInputByte(char *byte)
+{
+    if (!byteWanted) {
+        byteWanted = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+        byteRead = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+        if (HANDLE reader = CreateThread(nullptr, 0, readStandardInput, nullptr, 0, nullptr))
+            CloseHandle(reader);
+    }
+    if (inputEnded)
+        return InputByte::Ended;
+    SetEvent(byteWanted);
+    const HANDLE either[] = {toldToEnd, byteRead};
+    if (WaitForMultipleObjects(2, either, FALSE, INFINITE) == WAIT_OBJECT_0)
+        return InputByte::Interrupted;
+    if (inputEnded)
+        return InputByte::Ended;
+    *byte = inputByte;
+    return InputByte::Read;
 }
 
 void cacheLocalTimeZone()

@@ -10,7 +10,6 @@
 #include "upload/tlssetting.h"
 
 #include <QEventLoop>
-#include <QFile>
 #include <QHostAddress>
 #include <QHostInfo>
 #include <QSettings>
@@ -43,20 +42,15 @@ void printLine(const QString &line)
 enum class InputLine { Read, Ended, Interrupted };
 
 // The first line of standard input, without its line end. It is read a byte at a time, each
-// byte only once it has come, so that a termination signal ends the wait at any point.
+// byte only once it has come, so that the program told to end ends the wait at any point.
 InputLine readFirstLine(QByteArray *line)
 {
-    QFile input;
-    if (!input.open(fileno(stdin), QIODevice::ReadOnly | QIODevice::Unbuffered))
-        return InputLine::Ended;
     char byte = 0;
     for (;;) {
-        if (!waitForStandardInput())
+        const InputByte read = readStandardInputByte(&byte);
+        if (read == InputByte::Interrupted)
             return InputLine::Interrupted;
-        if (!input.getChar(&byte)) {
-            // Where the end of the program cuts a read short, the read fails.
-            if (!waitForStandardInput())
-                return InputLine::Interrupted;
+        if (read == InputByte::Ended) {
             if (line->isEmpty())
                 return InputLine::Ended;
             break;

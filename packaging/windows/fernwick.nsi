@@ -96,7 +96,8 @@ SectionEnd
 
 Function .onInit
   SetShellVarContext all
-  StrCpy $SiteFolder "$COMMONAPPDATA\${PRODUCT}"
+  ; With the context of all users, $APPDATA is C:\ProgramData.
+  StrCpy $SiteFolder "$APPDATA\${PRODUCT}"
   ${GetParameters} $R0
   ClearErrors
   ${GetOptions} $R0 "/SITE=" $R1

@@ -66,6 +66,6 @@ test-windows: windows build test-locale $(if $(filter i686,$(WINDOWS_ARCH)),wind
 package-windows:
 	$(MAKE) windows WINDOWS_ARCH=i686
 	$(call install-missing,$(PACKAGE_WINDOWS_DEPS))
-	makensis -V2 -DVERSION=$(FERNWICK_VERSION) \
+	makensis -V2 -WX -DVERSION=$(FERNWICK_VERSION) \
 	  -DTOP=$(abspath .) -DSOURCE=$(abspath build-windows-i686/fernwick) -DOUTPUT=$(abspath build-windows-i686) \
 	  $(WINDOWS_DIR)/fernwick.nsi
