@@ -82,15 +82,6 @@ Run runIn(const QString &directory, const QStringList &arguments, Waits waits = 
     return finished(process);
 }
 
-QString dailyFiles(const QString &directory, const QString &pattern)
-{
-    QString text;
-    const QDir log(directory + QStringLiteral("/log"));
-    for (const QString &name : log.entryList({pattern}, QDir::Files, QDir::Name))
-        text += QString::fromUtf8(readAll(log.filePath(name)));
-    return text;
-}
-
 QStringList linesFor(const QString &outcome)
 {
     QStringList lines;
@@ -105,19 +96,6 @@ quint16 closedPort()
     QTcpServer listener;
     listener.listen(QHostAddress::LocalHost, 0);
     return listener.serverPort();
-}
-
-// The site databases of the tests are SQLite files the driver reads.
-bool dropTable(const QString &site, const QString &table)
-{
-    bool dropped = false;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("site"));
-        db.setDatabaseName(site);
-        dropped = db.open() && QSqlQuery(db).exec(QStringLiteral("drop table ") + table);
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("site"));
-    return dropped;
 }
 
 // The shared site, with a few generated rows of each kind.

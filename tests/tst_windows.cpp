@@ -9,8 +9,6 @@
 #include <QDirIterator>
 #include <QProcess>
 #include <QSettings>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QStandardPaths>
 #include <QUrl>
 #include <QtTest>
@@ -90,32 +88,11 @@ Run runIn(Build build, const QString &directory, const QStringList &arguments, c
     return finished(process);
 }
 
-QString dailyFiles(const QString &directory, const QString &pattern)
-{
-    QString text;
-    const QDir log(directory + QStringLiteral("/log"));
-    for (const QString &name : log.entryList({pattern}, QDir::Files, QDir::Name))
-        text += QString::fromUtf8(readAll(log.filePath(name)));
-    return text;
-}
-
 void appendToSysIni(const QString &directory, const QByteArray &lines)
 {
     QFile file(directory + QStringLiteral("/sys.ini"));
     if (file.open(QIODevice::Append))
         file.write(lines);
-}
-
-bool dropTable(const QString &site, const QString &table)
-{
-    bool dropped = false;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("site"));
-        db.setDatabaseName(site);
-        dropped = db.open() && QSqlQuery(db).exec(QStringLiteral("drop table ") + table);
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("site"));
-    return dropped;
 }
 
 // What a site's lines say, with its own folder and server made the same for all.

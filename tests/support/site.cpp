@@ -6,6 +6,8 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QSettings>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 
 namespace {
 const QDateTime fixedNoon(QDate(2021, 6, 6), QTime(12, 0, 0));
@@ -19,6 +21,27 @@ bool writeConfigurationTable(const QList<QStringList> &rows)
         written = written
             && file.exec(QStringLiteral("insert into orva_fernwick_config values (?, ?)"), {row.value(0), row.value(1)});
     return written;
+}
+
+QString dailyFiles(const QString &directory, const QString &pattern)
+{
+    QString text;
+    const QDir log(directory + QStringLiteral("/log"));
+    for (const QString &name : log.entryList({pattern}, QDir::Files, QDir::Name))
+        text += QString::fromUtf8(readAll(log.filePath(name)));
+    return text;
+}
+
+bool dropTable(const QString &site, const QString &table)
+{
+    bool dropped = false;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("site"));
+        db.setDatabaseName(site);
+        dropped = db.open() && QSqlQuery(db).exec(QStringLiteral("drop table ") + table);
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("site"));
+    return dropped;
 }
 
 Site::Site()

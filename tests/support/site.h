@@ -12,6 +12,12 @@
 // as NULL.
 bool writeConfigurationTable(const QList<QStringList> &rows);
 
+// The daily files of `directory`/log whose names match `pattern`, one after the other by name.
+QString dailyFiles(const QString &directory, const QString &pattern);
+
+// Drops a table of a site's database; the tests' sites are SQLite files the driver reads.
+bool dropTable(const QString &site, const QString &table);
+
 // A test's own working directory on a fixed day, as the program's clock reads it: sys.ini
 // names the test's server for the three kinds, and the configuration row points at a
 // guard-tour database.
