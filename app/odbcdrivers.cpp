@@ -7,6 +7,9 @@
 #endif
 #include <sql.h>
 #include <sqlext.h>
+#include <sqlucode.h>
+
+#include <iterator>
 
 const QString jetDriverName = QString::fromLatin1(accessdriver::jetName);
 const QString aceDriverName = QString::fromLatin1(accessdriver::aceName);
@@ -36,22 +39,24 @@ public:
 }
 
 // Asked of the driver manager itself: a failed connect does not say why in a form that
-// survives translation, and the toolkit hands on no SQLSTATE. The ANSI entry point is named
-// outright: with UNICODE defined, as Windows builds often have it, plain SQLDrivers would be
-// the wide one and want SQLWCHAR buffers.
+// survives translation, and the toolkit hands on no SQLSTATE. The wide entry point is named
+// outright, whatever UNICODE says: every driver manager has it (Wine's odbc32 has no other),
+// and a driver's name may be in any script.
 bool odbcDriverInstalled(const QString &name)
 {
     Environment environment;
     if (environment.handle == SQL_NULL_HENV)
         return false;
-    SQLCHAR description[512];
-    SQLCHAR attributes[2048];
+    SQLWCHAR description[512];
+    SQLWCHAR attributes[2048];
     SQLSMALLINT descriptionLength = 0;
     SQLSMALLINT attributesLength = 0;
     SQLUSMALLINT direction = SQL_FETCH_FIRST;
-    while (SQL_SUCCEEDED(SQLDriversA(environment.handle, direction, description, sizeof description,
-                                     &descriptionLength, attributes, sizeof attributes, &attributesLength))) {
-        if (QString::fromLocal8Bit(reinterpret_cast<const char *>(description)) == name)
+    while (SQL_SUCCEEDED(SQLDriversW(environment.handle, direction, description, SQLSMALLINT(std::size(description)),
+                                     &descriptionLength, attributes, SQLSMALLINT(std::size(attributes)),
+                                     &attributesLength))) {
+        const int length = qMin(int(descriptionLength), int(std::size(description)) - 1);
+        if (QString::fromUtf16(reinterpret_cast<const ushort *>(description), length) == name)
             return true;
         direction = SQL_FETCH_NEXT;
     }

@@ -182,6 +182,9 @@ void WindowsTest::unattendedRunsEndAsOnLinux_data()
     QTest::newRow("every kind answered") << "answered" << QStringList{"--once"} << 0 << "point: 3 rows posted, answered";
     QTest::newRow("a failed post") << "500" << QStringList{"--once"} << 1 << "point: 3 rows posted, failed: ";
     QTest::newRow("a skipped kind") << "skipped" << QStringList{"--once"} << 1 << "line: skipped, read failed: ";
+    // The driver manager is then asked whether it has the Access driver at all.
+    QTest::newRow("no database at the path") << "no database" << QStringList{"--once"} << 1
+                                             << "point: skipped, read failed: ";
     QTest::newRow("a usage error") << "answered" << QStringList{"--twice"} << 2 << "";
     QTest::newRow("--check") << "answered" << QStringList{"--check"} << 0 << "check: everything would work";
     QTest::newRow("--check, no server") << "no server" << QStringList{"--check"} << 1 << "check: ";
@@ -202,6 +205,8 @@ void WindowsTest::unattendedRunsEndAsOnLinux()
             site.server.answerWith(500, "busy");
         if (scenario == QLatin1String("skipped"))
             QVERIFY(dropTable(site.path, QStringLiteral("GT_LINE")));
+        if (scenario == QLatin1String("no database"))
+            QVERIFY(QFile::remove(site.path));
         if (scenario == QLatin1String("no server"))
             site.postTo(QStringLiteral("http://127.0.0.1:1"));
         const Run run = runIn(build, site.wd.path(), arguments);
