@@ -11,12 +11,12 @@ TEST_JOBS ?= $(shell echo $$(( $(JOBS) * 2 )))
 DEPS := cmake make g++ pkg-config \
         qtbase5-dev libqt5sql5-sqlite libqt5sql5-odbc \
         unixodbc unixodbc-dev odbcinst \
-        libsqlite3-dev sqlite3 libcpp-httplib-dev nettle-dev libicu-dev python3-pyodbc \
+        zlib1g-dev libsqlite3-dev sqlite3 libcpp-httplib-dev nettle-dev libicu-dev python3-pyodbc \
         mdbtools mdbtools-dev dpkg-dev \
         xvfb xauth x11-utils fonts-wqy-microhei \
         locales tzdata openssl
 
-# Only for `make fuzz`: the driver's libFuzzer targets.
+# Only for `make fuzz`: the libFuzzer targets of the driver and of the answer reader.
 FUZZ_DEPS := clang-14 libfuzzer-14-dev
 FUZZ_DIR ?= build-fuzz
 # Only for `make tsan`: the driver and its multi-threaded test under ThreadSanitizer.
@@ -84,7 +84,7 @@ test-apponly: build test-locale
 fuzz: deps
 	$(call install-missing,$(FUZZ_DEPS))
 	CC=clang-14 CXX=clang++-14 cmake -S . -B $(FUZZ_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFERNWICK_FUZZ=ON
-	cmake --build $(FUZZ_DIR) --target fuzz_jet_loader fuzz_access_sql -j $(JOBS)
+	cmake --build $(FUZZ_DIR) --target fuzz_jet_loader fuzz_access_sql fuzz_http_answer -j $(JOBS)
 
 tsan: deps
 	cmake -S . -B $(TSAN_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFERNWICK_TSAN=ON

@@ -4,6 +4,8 @@
 #include "support/warningrecorder.h"
 #include "upload/endpointsetting.h"
 #include "upload/evalthread.h"
+#include "upload/httpanswer.h"
+#include "upload/httppost.h"
 #include "upload/linethread.h"
 #include "upload/planthread.h"
 #include "upload/pointthread.h"
@@ -42,16 +44,16 @@ bool waitForLines(const QString &file, int count)
     return QTest::qWaitFor([&] { return readAll(file).count('\n') >= count; }, 10000);
 }
 
-int openReplies(const QObject &channel)
+int openPosts(const QObject &channel)
 {
-    return channel.findChildren<QNetworkReply *>().size();
+    return channel.findChildren<HttpPost *>().size();
 }
 
 // Whether the status line of the channel's one open post has come.
 bool statusArrived(const QObject &channel)
 {
-    const QList<QNetworkReply *> replies = channel.findChildren<QNetworkReply *>();
-    return replies.size() == 1 && replies.first()->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
+    const QList<HttpPost *> posts = channel.findChildren<HttpPost *>();
+    return posts.size() == 1 && posts.first()->answer().hasStatus();
 }
 
 void setTimeout(const QString &seconds)
@@ -64,16 +66,14 @@ QString noAnswerFrom(const TestServer &server, const QString &why)
     return QStringLiteral("Failed: No answer from %1: %2\n").arg(server.url(QStringLiteral("/point")), why);
 }
 
-// What a plain post of the same bytes through Qt, with nothing set on the request, puts
-// on the wire.
-TestServer::Request plainQtPost(TestServer &server, const QByteArray &body)
+// A plain post of the same bytes through Qt, with nothing set on the request: its reply,
+// once finished.
+std::unique_ptr<QNetworkReply> plainQtPost(QNetworkAccessManager &manager, const QString &url, const QByteArray &body)
 {
-    QNetworkAccessManager manager;
-    QNetworkReply *reply = manager.post(QNetworkRequest(QUrl(server.url(QStringLiteral("/point")))), body);
-    QSignalSpy finished(reply, &QNetworkReply::finished);
-    finished.wait(10000);
-    delete reply;
-    return server.requests().last();
+    std::unique_ptr<QNetworkReply> reply(manager.post(QNetworkRequest(QUrl(url, QUrl::TolerantMode)), body));
+    if (!QTest::qWaitFor([&reply] { return reply->isFinished(); }, 10000))
+        qWarning("Qt's post did not finish");
+    return reply;
 }
 
 QByteArray randomBytes(QRandomGenerator &random, int size)
@@ -118,6 +118,25 @@ private:
     const int bodySize;
     QHash<QTcpSocket *, QByteArray> pending;
 };
+
+// A 200 answer with these header lines and a Content-Length for its body.
+QByteArray sized(const QByteArray &headers, const QByteArray &body)
+{
+    return "HTTP/1.1 200 OK\r\n" + headers + "Content-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body;
+}
+
+// What a reader makes of bytes that came in two pieces, cut at `cut`, or all at once.
+QString readInTwo(const QByteArray &bytes, int cut)
+{
+    HttpAnswer answer;
+    answer.take(bytes.left(cut));
+    answer.take(bytes.mid(cut));
+    answer.connectionEnded();
+    return QStringLiteral("%1 %2 %3 %4")
+        .arg(int(answer.state()))
+        .arg(answer.status())
+        .arg(QString::fromLatin1(answer.body().toHex()), answer.fault());
+}
 
 // Where a redirect sends the client: nowhere, or the same server's /elsewhere, named in full or by path.
 enum class Location { None, Absolute, Relative };
@@ -168,6 +187,8 @@ private slots:
     void recordsTheReplyBody();
     void answerOtherThanSuccessIsAFailure_data();
     void answerOtherThanSuccessIsAFailure();
+    void answerIsReadByItsFraming_data();
+    void answerIsReadByItsFraming();
     void eachKindWritesItsOwnFile();
     void waitingLinesAreWrittenWhenTheChannelEnds_data();
     void waitingLinesAreWrittenWhenTheChannelEnds();
@@ -180,6 +201,8 @@ private slots:
     void answerWithinTheLimitIsRecorded_data();
     void answerWithinTheLimitIsRecorded();
     void wireBytesAreThoseOfAPlainPost();
+    void failuresAreWordedAsQtWordsThem_data();
+    void failuresAreWordedAsQtWordsThem();
     void requestIsTheOneQtSendsUnaskedWithoutItsWarning();
     void postsInFlightAreCountedUntilRecorded();
     void abandonedPostsAreRecorded_data();
@@ -354,6 +377,64 @@ void UploadChannelTest::answerOtherThanSuccessIsAFailure()
     QCOMPARE(rig.server.requestCount(), 1);
 }
 
+void UploadChannelTest::answerIsReadByItsFraming_data()
+{
+    QTest::addColumn<QByteArray>("answer");  // every byte the server sends before it closes
+    QTest::addColumn<QString>("line");       // "%1" stands for the URL posted to
+    const QByteArray chunked = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n";
+    const QByteArray gzip("\x1f\x8b\x08\x00\x00\x00\x00\x00\x02\x03\xab\x56\xca\x2d\x4e\x57\xb2\x52\xca\xcf\x56"
+                          "\xaa\x05\x00\xde\xf4\xe7\x2f\x0c\x00\x00\x00", 32);
+    const QString unreadable = QStringLiteral("Failed: Unreadable answer from %1: ");
+    QTest::newRow("interim answers before it")
+        << "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 102 Processing\r\n\r\n" + sized("", "ok") << "ok";
+    QTest::newRow("early hints before it") << "HTTP/1.1 103 Early Hints\r\nLink: </a>\r\n\r\n" + sized("", "ok") << "ok";
+    QTest::newRow("failure after an interim answer")
+        << QByteArray("HTTP/1.1 102 Processing\r\n\r\nHTTP/1.1 500 Internal Server Error\r\nContent-Length: 0\r\n\r\n")
+        << "Failed: HTTP 500 Internal Server Error from %1";
+    QTest::newRow("interim answer alone")
+        << QByteArray("HTTP/1.1 102 Processing\r\n\r\n")
+        << unreadable + "the connection closed before the status line and headers of the answer had come";
+    QTest::newRow("chunks, extensions and trailers") << chunked + "2;x=y\r\nok\r\n3\r\n!!!\r\n0\r\nT: t\r\n\r\n"
+                                                     << "ok!!!";
+    QTest::newRow("chunk size that is not hex")
+        << chunked + "zz\r\nok\r\n0\r\n\r\n" << unreadable + "a chunk size line that is not a hexadecimal number: \"zz\"";
+    QTest::newRow("chunk longer than its size")
+        << chunked + "2\r\nokay\r\n0\r\n\r\n" << unreadable + "a chunk of the body runs on past the size its line gave: \"ay\"";
+    QTest::newRow("no last chunk") << chunked + "2\r\nok\r\n"
+                                   << unreadable + "the connection closed after 2 bytes, before the last chunk of the body";
+    QTest::newRow("body shorter than its length")
+        << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nok")
+        << unreadable + "the connection closed after 2 of the 10 bytes its Content-Length names";
+    QTest::newRow("lengths that disagree") << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 2\r\nContent-Length: 3\r\n\r\nok!")
+                                           << unreadable + "its Content-Length is not one number of bytes: \"2, 3\"";
+    QTest::newRow("body up to the end") << QByteArray("HTTP/1.0 200 OK\r\n\r\nall of it") << "all of it";
+    QTest::newRow("gzip") << sized("Content-Encoding: gzip\r\n", gzip) << "{\"msg\":\"ok\"}";
+    QTest::newRow("zlib as deflate")
+        << sized("Content-Encoding: deflate\r\n", qCompress(QByteArray("{\"msg\":\"ok\"}")).mid(4)) << "{\"msg\":\"ok\"}";
+    QTest::newRow("raw deflate") << sized("Content-Encoding: deflate\r\n", QByteArray("\x2b\x4a\x2c\x07\x00", 5)) << "raw";
+    QTest::newRow("gzip cut short") << sized("Content-Encoding: gzip\r\n", gzip.left(20))
+                                    << unreadable + "its gzip body cannot be decompressed: it ends before its last block";
+    QTest::newRow("not HTTP") << QByteArray("SSH-2.0-OpenSSH_9.2\r\n")
+                              << unreadable + "it does not begin with an HTTP status line: \"SSH-2.0-OpenSSH_9.2\"";
+}
+
+// The final answer is the one after any interim ones, and a body whose framing does not hold
+// together is no answer, however its bytes come.
+void UploadChannelTest::answerIsReadByItsFraming()
+{
+    QFETCH(QByteArray, answer);
+    QFETCH(QString, line);
+    Rig rig;
+    rig.server.answerRaw(answer);
+    PointThread channel(nullptr);
+    channel.sendData("key=[]");
+    QVERIFY(waitForLines(pointFile, 1));
+    QCOMPARE(QString::fromUtf8(readAll(pointFile)), line.replace(QStringLiteral("%1"), rig.server.url(QStringLiteral("/point"))) + '\n');
+    const QString whole = readInTwo(answer, answer.size());
+    for (int cut = 0; cut < answer.size(); ++cut)
+        QCOMPARE(readInTwo(answer, cut), whole);
+}
+
 void UploadChannelTest::eachKindWritesItsOwnFile()
 {
     Rig rig;
@@ -394,7 +475,7 @@ void UploadChannelTest::waitingLinesAreWrittenWhenTheChannelEnds()
         PointThread channel(nullptr);
         channel.sendData("key=[]");
         QTRY_COMPARE(rig.server.requestCount(), 1);
-        QTRY_COMPARE(openReplies(channel), 0);
+        QTRY_COMPARE(openPosts(channel), 0);
         if (logBack)
             QVERIFY(QDir().mkdir(QStringLiteral("log")));
     }
@@ -420,7 +501,7 @@ void UploadChannelTest::waitingLinesAreWrittenOnceLogCanBeWritten()
     QTRY_COMPARE(warnings.count(cannotWrite), 1);
     rig.server.answerWith(200, "second");
     channel.sendData("key=[2]");
-    QTRY_COMPARE(openReplies(channel), 0);
+    QTRY_COMPARE(openPosts(channel), 0);
     QTRY_COMPARE(rig.server.requestCount(), 2);
     QVERIFY(QFile::remove(QStringLiteral("log")));
     QVERIFY(QDir().mkdir(QStringLiteral("log")));
@@ -565,23 +646,64 @@ void UploadChannelTest::answerWithinTheLimitIsRecorded()
     QCOMPARE(readAll(pointFile), wait == Wait::Pieces ? QByteArray(30, '.') + '\n' : QByteArray("ok\n"));
 }
 
-// Sizes around the chunks in which Qt reads a body, bytes of every value.
+// Sizes around the chunks in which Qt reads and writes a body, bytes of every value, both
+// ways: the request as Qt sends it, the answer's line as Qt read the answer.
 void UploadChannelTest::wireBytesAreThoseOfAPlainPost()
 {
     Rig rig;
     QRandomGenerator random(20210606);
     const QList<int> sizes = {0, 1, 4, 16383, 16384, 16385, 65537, 1 << 20, 3 * (1 << 20) + 11};
     PointThread channel(nullptr);
+    QNetworkAccessManager manager;
     int posted = 0;
+    QByteArray linesOfQt;
     for (int size : sizes) {
         const QByteArray body = randomBytes(random, size);
+        rig.server.answerWith(200, randomBytes(random, size));
         channel.sendData(body);
         QVERIFY(waitForLines(pointFile, ++posted));
         const TestServer::Request sent = rig.server.requests().last();
-        const TestServer::Request plain = plainQtPost(rig.server, body);
+        const std::unique_ptr<QNetworkReply> plain = plainQtPost(manager, rig.server.url(QStringLiteral("/point")), body);
         QVERIFY2(sent.body == body, qPrintable(QString::number(size)));
-        QCOMPARE(sent.headers, plain.headers);
+        QCOMPARE(sent.headers, rig.server.requests().last().headers);
+        linesOfQt += textUpToZero(plain->readAll()).toUtf8() + '\n';
+        QCOMPARE(readAll(pointFile), linesOfQt);
     }
+}
+
+void UploadChannelTest::failuresAreWordedAsQtWordsThem_data()
+{
+    QTest::addColumn<QString>("url");  // "%1" stands for a port nobody listens on, "%2" for the server's
+    QTest::newRow("nobody listening") << "http://127.0.0.1:%1/point";
+    QTest::newRow("nobody listening on IPv6") << "http://[::1]:%1/point";
+    QTest::newRow("no URL") << "";
+    QTest::newRow("other protocol") << "ftp://127.0.0.1:%1/point";
+    QTest::newRow("no host") << "http:///point";
+    QTest::newRow("port out of range") << "http://127.0.0.1:70000/point";
+    QTest::newRow("https to a plain server") << "https://127.0.0.1:%2/point";
+}
+
+// Failures that are the connection's, not the answer's, read as Qt's HTTP layer put them.
+void UploadChannelTest::failuresAreWordedAsQtWordsThem()
+{
+    QFETCH(QString, url);
+    Rig rig;
+    QTcpServer closed;
+    QVERIFY(closed.listen(QHostAddress::LocalHost, 0));
+    const quint16 closedPort = closed.serverPort();
+    closed.close();
+    url.replace(QStringLiteral("%1"), QString::number(closedPort))
+        .replace(QStringLiteral("%2"), QString::number(QUrl(rig.server.url(QString())).port()));
+    setEndpoint(QStringLiteral("POINT_HTTPURL"), url);
+    PointThread channel(nullptr);
+    channel.sendData("key=[]");
+    QVERIFY(waitForLines(pointFile, 1));
+    QNetworkAccessManager manager;
+    QNetworkRequest request{QUrl(url, QUrl::TolerantMode)};
+    request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/x-www-form-urlencoded"));
+    std::unique_ptr<QNetworkReply> plain(manager.post(request, QByteArray("key=[]")));
+    QVERIFY(QTest::qWaitFor([&plain] { return plain->isFinished(); }, 10000));
+    QCOMPARE(QString::fromUtf8(readAll(pointFile)), QStringLiteral("Failed: ") + plain->errorString() + '\n');
 }
 
 // Qt warns on stderr at every post that names no content type, and then sends the form type
@@ -634,7 +756,7 @@ void UploadChannelTest::postsInFlightAreCountedUntilRecorded()
     rig.server.releaseReplies();
     QTRY_COMPARE(channel.postsInFlight(), 0);
     QCOMPARE(readAll(pointFile), QByteArray("ok\nok\n"));
-    QTRY_COMPARE(openReplies(channel), 0);
+    QTRY_COMPARE(openPosts(channel), 0);
     QList<int> counts;
     for (const QList<QVariant> &change : changes)
         counts << change.first().toInt();
@@ -678,7 +800,7 @@ void UploadChannelTest::postEndedBeforeItStartedIsRecordedOnce()
     channel.sendData("key=[]");
     channel.abandonPostsInFlight(QStringLiteral("told to stop"));
     // The reply is let go only after its late failure has come.
-    QTRY_COMPARE(openReplies(channel), 0);
+    QTRY_COMPARE(openPosts(channel), 0);
     const QByteArray lines = readAll(pointFile);
     QVERIFY2(lines.count('\n') == 1 && lines.startsWith("Failed: "), lines.constData());
     QCOMPARE(rig.server.requestCount(), 0);

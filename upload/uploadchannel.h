@@ -4,13 +4,12 @@
 #include "store/snapshottable.h"
 #include "upload/tlssetting.h"
 
-#include <QHash>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QThread>
 
-class QNetworkAccessManager;
-class QNetworkReply;
+class HttpPost;
 class QTimer;
 struct RecordKind;
 
@@ -56,25 +55,19 @@ signals:
     // A body was not posted at all, for `why`; its line in the response file says so too.
     void notPosted(const QString &why);
 
-public slots:
-    void getData(QNetworkReply *);
-
 private:
     void refuse(const QString &why);
-    void keepCertificateErrors(QNetworkReply *reply);
-    void watchPost(QNetworkReply *reply, int timeoutSeconds);
-    void abandonPost(QNetworkReply *reply, const QString &why);
-    QString failureText(QNetworkReply *reply, const QString &abandonedBecause) const;
-
+    void watchPost(HttpPost *post, int timeoutSeconds);
+    // The post's answer, or why it failed, goes to the response file.
+    void record(HttpPost *post);
     void record(const QString &line);
     void writeWaitingLines(DailyFileQueue::Pacing pacing);
 
     const RecordKind &recordKind;
     SnapshotTable snapshot;
-    QNetworkAccessManager *manager = nullptr;
     DailyFileQueue responseList;
     // While answers wait for a file that cannot be written, they are tried again now and then.
     QTimer *retryTimer = nullptr;
-    // Posts not yet answered, each with the reason it was abandoned (empty while it runs).
-    QHash<QNetworkReply *, QString> inFlight;
+    // Posts not yet ended.
+    QSet<HttpPost *> inFlight;
 };

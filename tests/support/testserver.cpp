@@ -18,7 +18,7 @@
 #include <sys/socket.h>
 
 namespace {
-enum class Answer { Whole, InPieces, None, BeforeBody };
+enum class Answer { Whole, InPieces, None, BeforeBody, Raw };
 
 QByteArray sortedHeaders(const httplib::Headers &headers)
 {
@@ -39,7 +39,7 @@ int portOf(const sockaddr_in &address)
 
 // The library does not hand its connection to a handler; the connection is the one socket
 // of this process whose own port is the server's and whose far end is the client's port.
-void closeConnection(int serverPort, int clientPort)
+int connectionSocket(int serverPort, int clientPort)
 {
     const QDir openFileDir(QStringLiteral("/proc/self/fd"));
     const QStringList openFiles = openFileDir.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
@@ -52,11 +52,25 @@ void closeConnection(int serverPort, int clientPort)
         if (::getsockname(fd, reinterpret_cast<sockaddr *>(&local), &localLength) != 0
             || ::getpeername(fd, reinterpret_cast<sockaddr *>(&peer), &peerLength) != 0)
             continue;
-        if (local.sin_family == AF_INET && portOf(local) == serverPort && portOf(peer) == clientPort) {
-            ::shutdown(fd, SHUT_RDWR);
-            return;
-        }
+        if (local.sin_family == AF_INET && portOf(local) == serverPort && portOf(peer) == clientPort)
+            return fd;
     }
+    return -1;
+}
+
+// Sends `bytes` on the connection past the library, which then has nothing left to send.
+void sendAndClose(int serverPort, int clientPort, const std::string &bytes)
+{
+    const int fd = connectionSocket(serverPort, clientPort);
+    if (fd < 0)
+        return;
+    for (size_t sent = 0; sent < bytes.size();) {
+        const ssize_t n = ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+        if (n <= 0)
+            break;
+        sent += size_t(n);
+    }
+    ::shutdown(fd, SHUT_RDWR);
 }
 
 // Not labelled as text: the library would compress text, and hold every piece back until the
@@ -177,7 +191,10 @@ TestServer::TestServer(const QString &certificateFile, const QString &keyFile)
             answerDots(response, s->pieces, s->gap);
             break;
         case Answer::None:
-            closeConnection(s->port, request.remote_port);
+            sendAndClose(s->port, request.remote_port, std::string());
+            break;
+        case Answer::Raw:
+            sendAndClose(s->port, request.remote_port, s->body);
             break;
         case Answer::BeforeBody:
             break;
@@ -254,6 +271,15 @@ void TestServer::closeAfterBody()
     std::signal(SIGPIPE, SIG_IGN);
     std::lock_guard<std::mutex> lock(state->mutex);
     state->answer = Answer::None;
+}
+
+void TestServer::answerRaw(const QByteArray &bytes)
+{
+    // The library still tries to answer on the closed connection.
+    std::signal(SIGPIPE, SIG_IGN);
+    std::lock_guard<std::mutex> lock(state->mutex);
+    state->answer = Answer::Raw;
+    state->body = bytes.toStdString();
 }
 
 void TestServer::readBodySlowly(int slowBytes, int bytes, int pauseUs)

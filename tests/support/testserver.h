@@ -8,7 +8,8 @@
 
 // An HTTP server on 127.0.0.1 at a free port, in a thread of its own, that records every
 // POST and answers as told. Replies can be held back and released later, sent in slow
-// pieces, or left out: the server then closes the connection right after taking the body.
+// pieces, or left out: the server then closes the connection right after taking the body,
+// or sent as raw bytes.
 // It can also answer before it reads the body and then drop the connection unread.
 // Given a certificate and its key, it speaks HTTPS.
 class TestServer
@@ -36,6 +37,8 @@ public:
     // Answers `pieces` dots, one at a time, `gapMs` apart.
     void answerInPieces(int pieces, int gapMs);
     void closeAfterBody();
+    // Sends these bytes as they are for the whole answer, then closes the connection.
+    void answerRaw(const QByteArray &bytes);
     // Reads the first `slowBytes` of the body slowly, pausing `pauseUs` microseconds after
     // every `bytes` it takes, as a busy server or a thin line takes it, and the rest at once.
     void readBodySlowly(int slowBytes, int bytes, int pauseUs);

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QPair>
+#include <QString>
+
+// A server's answer to one post, read as its bytes come.
+//
+// Interim answers (1xx but 101) are passed over: the answer is the final status that
+// follows them, with its headers and body. The body ends where its framing says:
+// chunked, Content-Length, or the end of the connection; it is decompressed when it came
+// gzip or deflate, which every post offers to take. An answer whose framing does not
+// hold together is broken, with what was wrong, rather than taken for what it seems to say.
+class HttpAnswer
+{
+public:
+    enum class State { Reading, Complete, Broken };
+
+    // Takes the next bytes from the connection.
+    State take(const QByteArray &bytes);
+    // The connection ended: a body that runs to its end is complete, anything else cut short.
+    State connectionEnded();
+
+    State state() const { return current; }
+    // Whether the final status line and its headers have come.
+    bool hasStatus() const { return finalStatusCame; }
+    int status() const { return statusCode; }
+    QString reasonPhrase() const { return reason; }
+    // The header's value, several of the same name joined by ", "; empty when absent.
+    QByteArray header(const QByteArray &name) const;
+    // The whole body, decoded, once complete.
+    QByteArray body() const { return content; }
+    // What was wrong, once broken.
+    QString fault() const { return why; }
+
+private:
+    enum class Phase { StatusLine, Headers, SizedBody, BodyToEnd, ChunkSize, ChunkData, ChunkEnd, Trailers, Done };
+
+    bool step();
+    bool takeLine(QByteArray *line);
+    bool readStatusLine(const QByteArray &line);
+    void readHeaderLine(const QByteArray &line);
+    void startBody();
+    bool readChunkSize(const QByteArray &line);
+    void takeBodyBytes(qint64 count);
+    void complete();
+    void breakOff(const QString &fault);
+
+    State current = State::Reading;
+    Phase phase = Phase::StatusLine;
+    QByteArray pending;
+    int statusCode = 0;
+    bool finalStatusCame = false;
+    QString reason;
+    QList<QPair<QByteArray, QByteArray>> headers;
+    qint64 headerBytes = 0;
+    qint64 bodyLeft = 0;  // of the sized body or of the current chunk
+    QByteArray content;
+    QString why;
+};
