@@ -243,12 +243,6 @@ ProgramRun scriptToThirdAnswer(const QString &site, const QString &baseUrl)
     return run;
 }
 
-double median(QVector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.isEmpty() ? -1 : values.at(values.size() / 2);
-}
-
 // Both programs on the same site and receiver, one after the other, `rounds` times each; the
 // machine's load moves both alike, and the medians drop the odd slow run.
 void compareWithScript(int rows, int rounds)

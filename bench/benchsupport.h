@@ -10,6 +10,9 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QString>
+#include <QVector>
+
+#include <algorithm>
 
 #include <atomic>
 #include <chrono>
@@ -25,6 +28,13 @@ inline void prepareBenchProcess()
     if (qEnvironmentVariableIsEmpty("ODBCSYSINI"))
         qputenv("ODBCSYSINI", FERNWICK_ODBCSYSINI);
     cacheLocalTimeZone();
+}
+
+// The middle value; -1 for none.
+inline double median(QVector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values.isEmpty() ? -1 : values.at(values.size() / 2);
 }
 
 // A receiver that reads every body whole and answers "ok".
