@@ -36,7 +36,6 @@ QString errorText(const QSslError &error)
 TlsSetting readTlsSetting(const QSettings &settings)
 {
     TlsSetting setting;
-    setting.configuration = QSslConfiguration::defaultConfiguration();
     const QStringList names = readFileSetting(settings, caKey);
     if (names.first().isEmpty())
         return setting;

@@ -10,7 +10,7 @@ class QSettings;
 // How the program's HTTPS connections check the server's certificate.
 struct TlsSetting
 {
-    QSslConfiguration configuration;
+    QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();  // the system's trust unless changed
     bool siteAuthorities = false; // CA_CERTIFICATES named a file and its certificates were added
     QString refusal;              // why no connection may be made; empty when one may
 };
