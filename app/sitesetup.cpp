@@ -105,13 +105,6 @@ bool readPassword(QString *password, QString *refusal)
     return true;
 }
 
-// "host:port", an IPv6 address in brackets as a URL writes it.
-QString hostAndPort(const QString &host, quint16 port)
-{
-    const QString shown = host.contains(QLatin1Char(':')) ? QLatin1Char('[') + host + QLatin1Char(']') : host;
-    return shown + QLatin1Char(':') + QString::number(port);
-}
-
 // One step of the check waits in the event loop until it is done, its limit has passed, or
 // the program is told to end: the toolkit then quits every event loop, with 0, and starts
 // none after it, answering -1.
@@ -318,7 +311,7 @@ void SiteCheck::connectTo(const QString &key, const QUrl &url, const TlsSetting 
 {
     const bool secure = url.scheme().toLower() == QLatin1String("https");
     const quint16 port = quint16(url.port(secure ? 443 : 80));
-    const QString address = hostAndPort(url.host(), port);
+    const QString address = hostAsInUrl(url.host()) + QLatin1Char(':') + QString::number(port);
     QSslSocket socket;
     socket.setSslConfiguration(tls.configuration);
     QString certificateErrors;

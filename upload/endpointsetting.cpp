@@ -119,6 +119,12 @@ QStringList readFileSetting(const QSettings &settings, const QString &key)
     return names;
 }
 
+QString hostAsInUrl(const QString &host)
+{
+    // Of the hosts a URL holds, only an IPv6 address has a colon.
+    return host.contains(QLatin1Char(':')) ? QLatin1Char('[') + host + QLatin1Char(']') : host;
+}
+
 int readInactivityTimeoutSeconds(const QSettings &settings)
 {
     const QVariant setting = settings.value(QStringLiteral("HTTP_TIMEOUT_SECONDS"), defaultTimeoutSeconds);

@@ -29,6 +29,9 @@ Endpoint readEndpoint(const QSettings &settings, const QString &key);
 // otherwise in the system's 8-bit encoding, in which an older Notepad saves the file.
 QStringList readFileSetting(const QSettings &settings, const QString &key);
 
+// A URL's host as the URL writes it: an IPv6 address in brackets.
+QString hostAsInUrl(const QString &host);
+
 // HTTP_TIMEOUT_SECONDS: how long a post may go without moving a byte; 0 means no limit. A
 // value that is not a whole number of seconds, 0 or more, gives the default of 120.
 int readInactivityTimeoutSeconds(const QSettings &settings);

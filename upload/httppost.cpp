@@ -1,5 +1,6 @@
 #include "upload/httppost.h"
 
+#include "upload/endpointsetting.h"
 #include "upload/tlssetting.h"
 
 #include <QHostAddress>
@@ -26,12 +27,7 @@ QByteArray acceptLanguage()
 QByteArray hostHeader(const QUrl &url)
 {
     const QString host = url.host();
-    QHostAddress address;
-    QByteArray value;
-    if (address.setAddress(host))
-        value = address.protocol() == QAbstractSocket::IPv6Protocol ? '[' + host.toLatin1() + ']' : host.toLatin1();
-    else
-        value = QUrl::toAce(host);
+    QByteArray value = QHostAddress().setAddress(host) ? hostAsInUrl(host).toLatin1() : QUrl::toAce(host);
     if (url.port() != -1)
         value += ':' + QByteArray::number(url.port());
     return value;

@@ -9,7 +9,6 @@
 #include <QSettings>
 #include <QTimer>
 #include <QUrl>
-#include <QVariant>
 
 namespace {
 constexpr int retryIntervalMs = 1000;

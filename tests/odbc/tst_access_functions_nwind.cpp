@@ -37,6 +37,7 @@ QString dateText(const QDate &date) { return date.toString(QStringLiteral("yyyy-
 
 // Access numbers the days of the week from Sunday = 1; Qt from Monday = 1.
 int sundayFirst(const QDate &date) { return date.dayOfWeek() % 7 + 1; }
+int quarterOf(const QDate &date) { return (date.month() - 1) / 3 + 1; }
 
 // The Sundays after from, up to and including to; negative when to comes first.
 int sundaysBetween(const QDate &from, const QDate &to)
@@ -170,7 +171,7 @@ const Case kCases[] = {
              const QDate date = dateOf(row[t.orders.column("OrderDate")]);
              return QStringLiteral("%1/%2/%3/%4/%5")
                  .arg(date.year())
-                 .arg((date.month() - 1) / 3 + 1)
+                 .arg(quarterOf(date))
                  .arg(date.dayOfYear())
                  .arg(sundayFirst(date))
                  .arg(dateOf(row[t.orders.column("RequiredDate")]).day());
@@ -426,7 +427,7 @@ const Case kCases[] = {
                  .arg(1 + sundaysBetween(QDate(date.year(), 1, 1), date))
                  .arg(dateText(date))
                  .arg(date.year())
-                 .arg((date.month() - 1) / 3 + 1)
+                 .arg(quarterOf(date))
                  .arg(QDate(1899, 12, 30).daysTo(date));
          });
      }},
