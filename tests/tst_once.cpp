@@ -2,6 +2,7 @@
 // one line per kind on stdout and an exit status that tells whether everything went.
 #include "support/certificates.h"
 #include "support/localfile.h"
+#include "support/programrun.h"
 #include "support/site.h"
 
 #include <QProcess>
@@ -29,37 +30,7 @@ QString executable()
     return qEnvironmentVariable("FERNWICK_EXE");
 }
 
-// What cron or a service manager hands over: no display, no toolkit platform, no session.
-QProcessEnvironment unattendedEnvironment()
-{
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "XDG_RUNTIME_DIR"})
-        environment.remove(QString::fromLatin1(name));
-    return environment;
-}
-
 enum class Waits { Real, ShortIdleLimit, ShortExitGrace };
-
-struct Run
-{
-    int exitCode = -1;
-    QStringList out;
-    QString err;
-};
-
-Run finished(QProcess &process)
-{
-    Run run;
-    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit) {
-        run.err = QStringLiteral("did not end normally: ") + QString::fromLocal8Bit(process.readAllStandardError());
-        return run;
-    }
-    run.exitCode = process.exitCode();
-    run.out = QString::fromLocal8Bit(process.readAllStandardOutput()).split(QLatin1Char('\n'));
-    run.out.removeAll(QString());
-    run.err = QString::fromLocal8Bit(process.readAllStandardError());
-    return run;
-}
 
 // A wait for answers that never come may be shortened to 50 ms; the program's texts still
 // name its real seconds.

@@ -2,6 +2,7 @@
 // fernwick.db at the guard-tour database, --check says step by step whether a sync would work.
 #include "support/certificates.h"
 #include "support/localfile.h"
+#include "support/programrun.h"
 #include "support/site.h"
 
 #include <QProcess>
@@ -15,13 +16,6 @@
 namespace {
 const QString defaultPath = QStringLiteral("D:/Program Files (x86)/Quellard B1.0/GuardTour_DB.mdb");
 const QString newPath = QStringLiteral("/srv/site one/GuardTour_DB.mdb");
-
-struct Run
-{
-    int exitCode = -1;
-    QStringList out;
-    QString err;
-};
 
 // What a run meets besides its arguments and its input.
 struct Disturbance
@@ -72,9 +66,7 @@ protected:
 // As a timer or a terminal without a display runs it.
 Run run(const QStringList &arguments, const QByteArray &input = QByteArray(), const Disturbance &disturbance = {})
 {
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-        environment.remove(QString::fromLatin1(name));
+    QProcessEnvironment environment = unattendedEnvironment();
     if (disturbance.shortWaits)
         environment.insert(QStringLiteral("FERNWICK_IDLE_LIMIT_MS"), QStringLiteral("500"));
     Fernwick process;
@@ -94,15 +86,7 @@ Run run(const QStringList &arguments, const QByteArray &input = QByteArray(), co
     }
     process.write(input);
     process.closeWriteChannel();
-    Run result;
-    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
-        return result;
-    result.exitCode = process.exitCode();
-    out += process.readAllStandardOutput();
-    result.out = QString::fromLocal8Bit(out).split(QLatin1Char('\n'));
-    result.out.removeAll(QString());
-    result.err = QString::fromLocal8Bit(process.readAllStandardError());
-    return result;
+    return finished(process, 60000, out);
 }
 
 QList<QStringList> configurationRows()
