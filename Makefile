@@ -31,14 +31,16 @@ APPONLY_DIR ?= build-apponly
 
 all: build
 
-# Installs those of the packages in $(1) that are missing.
+# Installs those of the packages in $(1) that are missing. A list that cannot be fetched
+# (a mirror in the middle of a sync) leaves the others, which the install may still do with.
 define install-missing
 	@missing=$$(for p in $(1); do \
 	  dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed' || echo $$p; \
 	done); \
 	if [ -n "$$missing" ]; then \
 	  echo "Installing missing packages:" $$missing; \
-	  $(SUDO) apt-get update -qq && \
+	  $(SUDO) apt-get update -qq || \
+	    echo "apt-get update failed for some lists (a mirror mid-sync?); installing from those it has"; \
 	  DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq --no-install-recommends $$missing; \
 	fi
 endef
