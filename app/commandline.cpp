@@ -1,6 +1,7 @@
 #include "app/commandline.h"
 
 #include "app/mainwindow.h"
+#include "app/printline.h"
 #include "app/sitesetup.h"
 #include "app/syncoutcome.h"
 #include "logging/dailyfilequeue.h"
@@ -40,11 +41,6 @@ void describeOptions(QCommandLineParser *parser)
     parser->addOption(QCommandLineOption(passwordStdinName,
         QStringLiteral("With --set-database: read the guard-tour database's password from the first line of "
                        "standard input.")));
-}
-
-void printLine(FILE *stream, const QString &line)
-{
-    std::fputs(line.toLocal8Bit().append('\n').constData(), stream);
 }
 
 bool asksForText(const QCommandLineParser &parser)

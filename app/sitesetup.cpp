@@ -2,6 +2,7 @@
 
 #include "app/mainwindow.h"
 #include "app/odbcdrivers.h"
+#include "app/printline.h"
 #include "app/processsetup.h"
 #include "store/configrecord.h"
 #include "store/recordkind.h"
@@ -32,12 +33,6 @@ constexpr int utf8Mib = 106;
 // HTTP_TIMEOUT_SECONDS=0 lets a post wait for ever; a step of the check, which someone sits
 // and waits for, gives up after this.
 constexpr int unlimitedStepSeconds = 30;
-
-void printLine(const QString &line)
-{
-    std::fputs(line.toLocal8Bit().append('\n').constData(), stdout);
-    std::fflush(stdout);
-}
 
 enum class InputLine { Read, Ended, Interrupted };
 
@@ -163,10 +158,10 @@ public:
     int run();
 
 private:
-    void pass(const QString &line) { printLine(line); }
+    void pass(const QString &line) { printLine(stdout, line); }
     void fail(const QString &line)
     {
-        printLine(line);
+        printLine(stdout, line);
         ++failures;
     }
 
@@ -197,12 +192,12 @@ int SiteCheck::run()
             break;
     }
     if (interrupted)
-        printLine(QStringLiteral("check: interrupted, so not every step was checked; %1 of those done failed")
+        printLine(stdout, QStringLiteral("check: interrupted, so not every step was checked; %1 of those done failed")
                       .arg(failures));
     else if (failures == 0)
-        printLine(QStringLiteral("check: everything would work"));
+        printLine(stdout, QStringLiteral("check: everything would work"));
     else
-        printLine(QStringLiteral("check: %1 of the steps above failed").arg(failures));
+        printLine(stdout, QStringLiteral("check: %1 of the steps above failed").arg(failures));
     return failures == 0 && !interrupted ? 0 : 1;
 }
 
@@ -370,12 +365,12 @@ int setDatabase(const QString &path, bool passwordFromStdin)
     QString password;
     QString error;
     if (passwordFromStdin && !readPassword(&password, &error)) {
-        printLine(QStringLiteral("fernwick.db: %1; nothing was changed").arg(error));
+        printLine(stdout, QStringLiteral("fernwick.db: %1; nothing was changed").arg(error));
         return 1;
     }
     bool created = false;
     if (!ConfigRecord::write(path, password, &created, &error)) {
-        printLine(error);
+        printLine(stdout, error);
         return 1;
     }
     QStringList said;
@@ -385,7 +380,7 @@ int setDatabase(const QString &path, bool passwordFromStdin)
     said << (passwordFromStdin ? QStringLiteral("fernwick.db: password set from standard input")
                                : QStringLiteral("fernwick.db: password unchanged"));
     for (const QString &line : said)
-        printLine(line);
+        printLine(stdout, line);
     return 0;
 }
 
