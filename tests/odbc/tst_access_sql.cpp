@@ -9,6 +9,7 @@
 #include "sql/sql_translate.h"
 
 #include <QDateTime>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QtTest>
@@ -347,6 +348,44 @@ private slots:
         QTest::newRow("DISTINCTROW of a derived table of *")
             << "select distinctrow d.k from (select * from p) as d, u where u.n = 1"
             << "error: DISTINCTROW over a saved query or derived table of SELECT * cannot tell its rows apart.";
+    }
+
+    // Statements that once brought the process down. Each runs in a child, this test run
+    // again for its one row, so that a crash fails the row and the rest of the run goes on.
+    void crashesNoMore_data()
+    {
+        QTest::addColumn<QString>("sql");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("Format of an infinity") << "select Format(1e308 * 10, '0')" << "error: Overflow";
+        QTest::newRow("Format Fixed of an infinity") << "select Format(1e308 + 1e308, 'Fixed')" << "error: Overflow";
+        QTest::newRow("Format of a literal beyond a Double") << "select Format(1e999, '#,##0')" << "error: Overflow";
+        QTest::newRow("Format Scientific of minus infinity") << "select Format(-1e308 * 10, 'Scientific')"
+                                                              << "error: Overflow";
+        QTest::newRow("Format Currency of an infinity") << "select Format(1e308 * 10, 'Currency')" << "error: Overflow";
+        QTest::newRow("Format percent beyond a Double") << "select Format(1e307, '0%')" << "error: Overflow";
+        QTest::newRow("Format of a sub-normal number")
+            << "select Format(4.9E-324, '0.00E+00'), Format(-4.9E-324, '0.0E+0'), Format(2.5E-320, '0.0E-0')"
+            << "4.94E-324|-4.9E-324|2.5E-320";
+    }
+
+    void crashesNoMore()
+    {
+        QFETCH(QString, sql);
+        QFETCH(QString, expected);
+        const char inChild[] = "FERNWICK_TEST_IN_CHILD";
+        if (qEnvironmentVariableIsSet(inChild)) {
+            QCOMPARE(Dialect().run(sql), expected);
+            return;
+        }
+        QProcess child;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(inChild, QStringLiteral("1"));
+        child.setProcessEnvironment(environment);
+        child.setProcessChannelMode(QProcess::MergedChannels);
+        child.start(QCoreApplication::applicationFilePath(),
+                    {QStringLiteral("%1:%2").arg(QTest::currentTestFunction(), QTest::currentDataTag())});
+        QVERIFY(child.waitForFinished(60000));
+        QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0, child.readAll().constData());
     }
 
     // Access's number and text functions and the clauses added to them, at their edges:

@@ -97,7 +97,7 @@ void val(sqlite3_context *context, int, sqlite3_value **argv)
     else if (parseNumber(prefix, &number))
         sqlite3_result_double(context, number.asDouble());
     else // a number beyond a Double's range
-        sqlite3_result_error(context, "Overflow", -1);
+        sqlite3_result_error(context, kOverflow, -1);
 }
 
 // Str(number): a blank where a positive number's sign would be, and no zero before the
@@ -126,7 +126,7 @@ void ccur(sqlite3_context *context, int, sqlite3_value **argv)
     int64_t tenThousandths = 0;
     bool overflow = false;
     if (!currencyFromText(text, &tenThousandths, &overflow)) {
-        sqlite3_result_error(context, overflow ? "Overflow" : kTypeMismatch, -1);
+        sqlite3_result_error(context, overflow ? kOverflow : kTypeMismatch, -1);
         return;
     }
     if (tenThousandths % 10000 == 0)

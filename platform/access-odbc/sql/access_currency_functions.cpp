@@ -9,8 +9,6 @@
 namespace accessodbc {
 namespace {
 
-const char kOverflow[] = "Overflow";
-
 // A stored Currency is the double nearest its decimal (read back through Access's
 // 15 significant digits), or the exact decimal as text; an integer is a whole amount.
 bool currencyArgument(sqlite3_context *context, sqlite3_value *value, int64_t *out)

@@ -60,7 +60,7 @@ void fromSerial(sqlite3_context *context, int, sqlite3_value **argv)
     if (dateTimeFromSerial(sqlite3_value_double(argv[0]), &when))
         resultDate(context, when);
     else
-        sqlite3_result_error(context, "Overflow", -1);
+        sqlite3_result_error(context, kOverflow, -1);
 }
 
 // CStr of a Date/Time value; a value that is no date comes back as the text it is.

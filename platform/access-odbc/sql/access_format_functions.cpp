@@ -16,6 +16,15 @@ namespace accessodbc {
 namespace {
 
 struct NotKnown {};
+struct Overflow {};
+
+// Access holds no infinite Double: its arithmetic stops with Overflow before it makes one,
+// so Format stops the same way on one that SQLite's arithmetic made.
+void overflowUnlessFinite(double value)
+{
+    if (!std::isfinite(value))
+        throw Overflow();
+}
 
 std::string lowered(const std::string &text)
 {
@@ -296,14 +305,10 @@ struct Digits {
     std::string fraction; // exactly as many as asked for
 };
 
-Digits roundedDigits(double value, int decimals)
+// The digits of a number whose first point digits stand before the decimal point (none
+// or fewer: zeros after it), rounded to decimals.
+Digits roundedDigits(std::string digits, int point, int decimals)
 {
-    std::string digits = "0";
-    int point = 1; // digits before the decimal point
-    if (value != 0) {
-        digits = significantDigits(value, &point);
-        ++point;
-    }
     for (; point < 1; ++point)
         digits.insert(0, "0");
     const size_t kept = size_t(point + decimals);
@@ -327,6 +332,13 @@ Digits roundedDigits(double value, int decimals)
     if (out.whole.find_first_not_of('0') == std::string::npos)
         out.whole.clear();
     return out;
+}
+
+Digits roundedDigits(double value, int decimals)
+{
+    int exponent = 0;
+    const std::string digits = significantDigits(value, &exponent);
+    return roundedDigits(digits, exponent + 1, decimals);
 }
 
 // A section of a number picture, read: its digit placeholders, where the point and the
@@ -486,11 +498,15 @@ std::string formatScientific(const NumberPicture &picture, double magnitude)
 {
     const int wholeDigits = int(std::max<size_t>(digitCount(picture.whole), 1));
     const int decimals = int(digitCount(picture.fraction));
-    int exponent = magnitude == 0 ? 0 : int(std::floor(std::log10(magnitude))) - wholeDigits + 1;
-    Digits digits = roundedDigits(magnitude / std::pow(10.0, exponent), decimals);
+    // The mantissa is shifted in the digits, never divided by a power of ten: beside a
+    // sub-normal number that power is itself beyond a double.
+    int first = 0;
+    const std::string significant = significantDigits(magnitude, &first);
+    int exponent = magnitude == 0 ? 0 : first - wholeDigits + 1;
+    Digits digits = roundedDigits(significant, first - exponent + 1, decimals);
     if (int(digits.whole.size()) > wholeDigits) {
         ++exponent;
-        digits = roundedDigits(magnitude / std::pow(10.0, exponent), decimals);
+        digits = roundedDigits(significant, first - exponent + 1, decimals);
     }
     std::string text = fillWhole(picture.whole, digits.whole, false);
     if (picture.point)
@@ -506,8 +522,10 @@ std::string formatScientific(const NumberPicture &picture, double magnitude)
 std::string formatWithSection(const std::string &section, double magnitude)
 {
     const NumberPicture picture = readNumberPicture(section);
-    if (picture.percent)
+    if (picture.percent) {
         magnitude *= 100;
+        overflowUnlessFinite(magnitude); // a hundred times a number near the largest Double is beyond it
+    }
     magnitude /= std::pow(1000.0, picture.thousandsScale);
     std::string body;
     if (!picture.exponentMark.empty()) {
@@ -570,6 +588,7 @@ std::string generalNumber(double value)
 
 std::string formatNumber(double value, const std::string &format)
 {
+    overflowUnlessFinite(value);
     if (format.empty() || lowered(format) == "general number")
         return generalNumber(value);
     if (const char *words = named(kNamedTruthFormats, format)) {
@@ -650,6 +669,8 @@ void format(sqlite3_context *context, int, sqlite3_value **argv)
             sqlite3_result_null(context);
     } catch (const NotKnown &) {
         sqlite3_result_error(context, kInvalidArgument, -1);
+    } catch (const Overflow &) {
+        sqlite3_result_error(context, kOverflow, -1);
     }
 }
 

@@ -65,6 +65,7 @@ void resultNumber(sqlite3_context *context, const Number &number);
 
 extern const char kInvalidArgument[];
 extern const char kTypeMismatch[];
+extern const char kOverflow[];
 
 // The functions of each file, registered under their names.
 bool registerTextFunctions(sqlite3 *db);

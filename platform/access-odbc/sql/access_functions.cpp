@@ -13,6 +13,7 @@ namespace accessodbc {
 
 const char kInvalidArgument[] = "Invalid procedure call or argument";
 const char kTypeMismatch[] = "Data type mismatch in criteria expression.";
+const char kOverflow[] = "Overflow";
 
 bool isNull(sqlite3_value *value) { return sqlite3_value_type(value) == SQLITE_NULL; }
 
@@ -104,7 +105,7 @@ bool wholeArgument(sqlite3_context *context, sqlite3_value *value, long long *ou
         return false;
     const double rounded = roundedHalfEven(number);
     if (!(std::fabs(rounded) < 9e15)) {
-        sqlite3_result_error(context, "Overflow", -1);
+        sqlite3_result_error(context, kOverflow, -1);
         return false;
     }
     *out = number.isInteger ? number.integer : (long long)rounded;
@@ -244,7 +245,7 @@ void power(sqlite3_context *context, int, sqlite3_value **argv)
     if (std::isfinite(result))
         sqlite3_result_double(context, result);
     else
-        sqlite3_result_error(context, std::isnan(result) ? kInvalidArgument : "Overflow", -1);
+        sqlite3_result_error(context, std::isnan(result) ? kInvalidArgument : kOverflow, -1);
 }
 
 // CInt and CLng round halves to the even neighbour, as Access does.
@@ -255,7 +256,7 @@ void roundedInteger(sqlite3_context *context, sqlite3_value *value, long long lo
         return;
     const double rounded = roundedHalfEven(number);
     if (rounded < double(low) || rounded > double(high)) {
-        sqlite3_result_error(context, "Overflow", -1);
+        sqlite3_result_error(context, kOverflow, -1);
         return;
     }
     sqlite3_result_int64(context, number.isInteger ? number.integer : (long long)rounded);
@@ -285,7 +286,7 @@ void csng(sqlite3_context *context, int, sqlite3_value **argv)
     if (!numericArgument(context, argv[0], &number))
         return;
     if (std::fabs(number.asDouble()) > double(std::numeric_limits<float>::max()))
-        sqlite3_result_error(context, "Overflow", -1);
+        sqlite3_result_error(context, kOverflow, -1);
     else
         sqlite3_result_double(context, double(float(number.asDouble())));
 }
@@ -378,7 +379,7 @@ void math(sqlite3_context *context, int, sqlite3_value **argv)
     if (std::isfinite(result))
         sqlite3_result_double(context, result);
     else
-        sqlite3_result_error(context, "Overflow", -1);
+        sqlite3_result_error(context, kOverflow, -1);
 }
 
 // Hex and Oct of the number rounded half to even; a negative one in two's complement of
@@ -389,7 +390,7 @@ void radixText(sqlite3_context *context, int, sqlite3_value **argv)
     if (resultNullFor(context, argv[0]) || !wholeArgument(context, argv[0], &value))
         return;
     if (value < -2147483648LL || value > 4294967295LL) {
-        sqlite3_result_error(context, "Overflow", -1);
+        sqlite3_result_error(context, kOverflow, -1);
         return;
     }
     const unsigned long long bits = value >= 0 ? (unsigned long long)value

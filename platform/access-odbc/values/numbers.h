@@ -28,8 +28,9 @@ bool parseDecimal(const char *text, double *out);
 // an upper-case exponent where one is needed ("2.5", "3", "1E+20").
 std::string formatAccessDouble(double value);
 
-// The 15 significant digits of a positive double, and the power of ten of the first:
-// 1234.5 gives "123450000000000" and 3. Format rounds from these, as Access does.
+// The 15 significant digits of a finite double that is not negative, and the power of
+// ten of the first: 1234.5 gives "123450000000000" and 3, 0 fifteen zeros and 0. Format
+// rounds from these, as Access does.
 std::string significantDigits(double value, int *exponent);
 
 // Access's text form of a Single held as the double of the same binary value: at most 7
