@@ -441,6 +441,12 @@ private slots:
                "(select count(*) from u where n < ANY (select n from u where n < 4)), "
                "(select count(*) from u where g = SOME (select g from u where n in (1, 3)))"
             << "7|2|3";
+        QTest::newRow("ALL and ANY whose left side is a column c, or of a table fw_q")
+            << "select (select count(*) from (select n as c from u) as x where c >= ALL (select n from u)), "
+               "(select count(*) from (select n as c from u) as x where c > ANY (select n from u)), "
+               "(select count(*) from (select n as c from u) as fw_q where fw_q.c >= ALL (select n from u)), "
+               "(select count(*) from u where n > ALL (select n from u where n < ANY (select n from u where n < 3)))"
+            << "1|9|1|9";
         QTest::newRow("ALL of no rows holds, ANY of no rows does not")
             << "select (select count(*) from u where n > ALL (select n from u where n > 100)), "
                "(select count(*) from u where n = ANY (select n from u where n > 100))"

@@ -441,15 +441,18 @@ Expr Parser::comparison()
 }
 
 // x op ALL (subquery) holds when the comparison holds for every row (and for none);
-// ANY and SOME when it holds for one. The subquery's one column is named for the test.
+// ANY and SOME when it holds for one. The left side is read where the subquery's rows
+// are in scope, so they and their one column go by a name the statement never spells:
+// each name on the left stays the user's.
 Expr Parser::quantified(const Expr &left, const char *op)
 {
     const bool all = acceptKeyword("ALL");
     if (!all)
         ++pos_;
     const Expr rows = subquery();
-    const std::string each = "WITH fw_q(c) AS " + rows.sql + " SELECT 1 FROM fw_q WHERE ";
-    const std::string test = compared(left, op, value("fw_q.c", rows.kind)).sql;
+    const std::string name = unwrittenName("fw_q");
+    const std::string each = "WITH " + name + "(" + name + ") AS " + rows.sql + " SELECT 1 FROM " + name + " WHERE ";
+    const std::string test = compared(left, op, value(name + "." + name, rows.kind)).sql;
     return truth(all ? "(NOT EXISTS (" + each + test + " IS NOT 1))" : "(EXISTS (" + each + test + "))");
 }
 

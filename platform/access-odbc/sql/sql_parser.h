@@ -116,6 +116,7 @@ private:
     void expectSymbol(const char *symbol);
     bool isReserved(const Token &token) const;
     bool isName(const Token &token) const;
+    std::string unwrittenName(const std::string &base) const;
     bool endsItem(size_t index) const;
     [[noreturn]] void fail() const;
     [[noreturn]] void failWith(const std::string &message) const;

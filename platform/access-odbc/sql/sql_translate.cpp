@@ -119,6 +119,20 @@ bool Parser::isName(const Token &token) const
     return token.type == TokenType::QuotedName || (token.type == TokenType::Name && !isReserved(token));
 }
 
+// A name for what the driver adds to a statement: base, numbered when a token of the
+// statement spells it, so that no name the user wrote can mean the driver's.
+std::string Parser::unwrittenName(const std::string &base) const
+{
+    const auto written = [this](const std::string &name) {
+        return std::any_of(tokens_.begin(), tokens_.end(),
+                           [&name](const Token &token) { return sameName(token.value, name); });
+    };
+    std::string name = base;
+    for (int number = 2; written(name); ++number)
+        name = base + std::to_string(number);
+    return name;
+}
+
 // An item of a list or clause ends at a comma, a clause keyword or the statement's end,
 // outside any parentheses.
 bool Parser::endsItem(size_t index) const
