@@ -389,14 +389,14 @@ const Case kCases[] = {
     {"Format with the named number formats",
      "select ProductID, Format(UnitPrice, 'Currency'), Format(-UnitPrice, 'Currency'), Format(UnitPrice, 'Fixed'), "
      "Format(UnitPrice * 1000, 'Standard'), Format(UnitPrice, 'General Number'), Format(Discontinued, 'Yes/No'), "
-     "Format(Discontinued, 'True/False') from Products",
+     "Format(Discontinued, 'True/False'), Format(UnitPrice, '.00') from Products",
      [](const Tables &t) {
          return perRow(t.products, "ProductID", [&](const QStringList &row) {
              const qint64 price = tenThousandths(row[t.products.column("UnitPrice")]);
              const bool discontinued = row[t.products.column("Discontinued")] != QLatin1String("0");
              return QStringList{currencyFormat(price), currencyFormat(-price), fixedText(price, false),
                                 fixedText(price * 1000, true), currencyText(price), discontinued ? "Yes" : "No",
-                                discontinued ? "True" : "False"}
+                                discontinued ? "True" : "False", fixedText(price, false)}
                  .join('|');
          });
      }},

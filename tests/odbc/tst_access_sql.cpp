@@ -289,6 +289,10 @@ private slots:
                                             "Format(5, '000'), Format(1, '0.##'), Format(0.256, '0%'), "
                                             "Format(1234, '\"No. \"0'), Format(5551234, '000-0000')"
                                          << "1,234,567.89|.5|005|1.|26%|No. 1234|555-1234";
+        QTest::newRow("Format pictures without a digit placeholder for the whole number")
+            << "select Format(12.5, '.00'), Format(0.5, '.00'), Format(0.5, '%'), Format(1234.5, 'E+00'), "
+               "Format(12.5, '$.0'), Format(0.5, '\"of \"%')"
+            << "12.50|.50|50%|1E+03|$12.5|of 50%";
         QTest::newRow("Format sections") << "select Format(-3, '0;(0)'), Format(0, '0;(0);\"zero\"'), "
                                             "Format(-3, '0;;\"zero\"'), Format(3, '0;(0)')"
                                          << "(3)|zero|-3|3";

@@ -80,13 +80,17 @@ template <typename Visit> void scanPicture(const std::string &picture, Visit vis
     }
 }
 
+bool isExponentAt(const std::string &picture, size_t i)
+{
+    return (picture[i] == 'E' || picture[i] == 'e') && i + 1 < picture.size()
+           && (picture[i + 1] == '+' || picture[i + 1] == '-');
+}
+
 bool isNumberPicture(const std::string &picture)
 {
     bool number = false;
     scanPicture(picture, [&](size_t i, char c) {
-        const bool exponent = (c == 'E' || c == 'e') && i + 1 < picture.size()
-                              && (picture[i + 1] == '+' || picture[i + 1] == '-');
-        number = number || c == '0' || c == '#' || c == '%' || exponent;
+        number = number || c == '0' || c == '#' || c == '%' || isExponentAt(picture, i);
     });
     return number;
 }
@@ -360,13 +364,30 @@ struct NumberPicture {
 
 bool isDigitPlaceholder(char c) { return c == '0' || c == '#'; }
 
+bool hasWholePlaceholder(const std::string &section)
+{
+    bool found = false, wholeEnded = false;
+    scanPicture(section, [&](size_t i, char c) {
+        wholeEnded = wholeEnded || c == '.' || isExponentAt(section, i);
+        found = found || (!wholeEnded && isDigitPlaceholder(c));
+    });
+    return found;
+}
+
 NumberPicture readNumberPicture(const std::string &section)
 {
     NumberPicture picture;
     std::vector<Placeholder> *part = &picture.whole;
+    // A section without a digit placeholder for the whole number shows it all the same,
+    // as a # would, where its point, percent sign or exponent comes first.
+    const bool wholeImplied = !hasWholePlaceholder(section);
     bool seenDigit = false;
     for (size_t i = 0; i < section.size();) {
         const char c = section[i];
+        if (wholeImplied && !seenDigit && (c == '.' || c == '%' || isExponentAt(section, i))) {
+            picture.whole.push_back(Placeholder{'#', std::string()});
+            seenDigit = true;
+        }
         if (isDigitPlaceholder(c)) {
             part->push_back(Placeholder{c, std::string()});
             seenDigit = true;
@@ -380,8 +401,7 @@ NumberPicture readNumberPicture(const std::string &section)
             picture.grouped = picture.grouped || digitFollows;
             picture.thousandsScale += digitFollows ? 0 : 1;
             ++i;
-        } else if ((c == 'E' || c == 'e') && i + 1 < section.size() && (section[i + 1] == '+' || section[i + 1] == '-')
-                   && picture.exponentMark.empty()) {
+        } else if (isExponentAt(section, i) && picture.exponentMark.empty()) {
             picture.exponentMark = section.substr(i, 2);
             part = &picture.exponent;
             i += 2;
