@@ -429,8 +429,8 @@ private slots:
                                   << "5|2|0|3|0|3|0|NULL";
         QTest::newRow("InStrRev from 0") << "select InStrRev('abc', 'a', 0)" << "error: Invalid procedure call or argument";
         QTest::newRow("Space and String") << "select '[' & Space(3) & ']', String(3, 'xy'), String(2, 65), "
-                                             "String(2, 321), Space(0), String(2, NULL)"
-                                          << "[   ]|xxx|AA|AA||NULL";
+                                             "String(2, 321), Space(0), String(2, NULL), String(2, 128)"
+                                          << "[   ]|xxx|AA|AA||NULL|€€";
         QTest::newRow("Space of a negative count") << "select Space(-1)" << "error: Invalid procedure call or argument";
         QTest::newRow("StrReverse") << "select StrReverse('北门ab'), StrReverse('')" << "ba门北|";
         QTest::newRow("StrReverse of Null") << "select StrReverse(NULL)" << "error: Invalid use of Null";

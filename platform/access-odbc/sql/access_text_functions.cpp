@@ -374,42 +374,6 @@ void instrRev(sqlite3_context *context, int argc, sqlite3_value **argv)
     sqlite3_result_int64(context, found == Characters::npos ? 0 : (sqlite3_int64)found + 1);
 }
 
-// Space(count) and String(count, character): count blanks, or count of the character,
-// given as text (its first) or as a character code.
-void repeated(sqlite3_context *context, int argc, sqlite3_value **argv)
-{
-    long long count = 0;
-    if ((argc > 1 && resultNullFor(context, argv[1])) || !countArgument(context, argv[0], 0, &count))
-        return;
-    char32_t c = ' ';
-    if (argc > 1 && sqlite3_value_type(argv[1]) == SQLITE_TEXT) {
-        const Characters given = decode(valueText(argv[1]));
-        if (given.empty()) {
-            sqlite3_result_error(context, kInvalidArgument, -1);
-            return;
-        }
-        c = given[0];
-    } else if (argc > 1) {
-        long long code = 0;
-        if (!wholeArgument(context, argv[1], &code))
-            return;
-        c = char32_t(((code % 256) + 256) % 256);
-    }
-    if (count > 65535) {
-        sqlite3_result_error(context, "Out of string space", -1);
-        return;
-    }
-    resultCharacters(context, Characters(size_t(count), c));
-}
-
-void strReverse(sqlite3_context *context, int, sqlite3_value **argv)
-{
-    Characters text;
-    if (!requiredText(context, argv[0], &text))
-        return;
-    resultCharacters(context, Characters(text.rbegin(), text.rend()));
-}
-
 // Chr and Asc read character codes as English Windows does, in code page 1252; ChrW and
 // AscW in UTF-16, AscW's code an Integer (-1 for U+FFFF).
 class WindowsLatin1 {
@@ -461,6 +425,46 @@ WindowsLatin1 &windowsLatin1()
 {
     static thread_local WindowsLatin1 converter;
     return converter;
+}
+
+// Space(count) and String(count, character): count blanks, or count of the character,
+// given as text (its first) or as a character code, which reads as Chr reads it.
+void repeated(sqlite3_context *context, int argc, sqlite3_value **argv)
+{
+    long long count = 0;
+    if ((argc > 1 && resultNullFor(context, argv[1])) || !countArgument(context, argv[0], 0, &count))
+        return;
+    char32_t c = ' ';
+    if (argc > 1 && sqlite3_value_type(argv[1]) == SQLITE_TEXT) {
+        const Characters given = decode(valueText(argv[1]));
+        if (given.empty()) {
+            sqlite3_result_error(context, kInvalidArgument, -1);
+            return;
+        }
+        c = given[0];
+    } else if (argc > 1) {
+        long long code = 0;
+        if (!wholeArgument(context, argv[1], &code))
+            return;
+        const unsigned char byte = static_cast<unsigned char>(((code % 256) + 256) % 256);
+        if (!windowsLatin1().toUnicode(byte, &c)) {
+            sqlite3_result_error(context, kInvalidArgument, -1);
+            return;
+        }
+    }
+    if (count > 65535) {
+        sqlite3_result_error(context, "Out of string space", -1);
+        return;
+    }
+    resultCharacters(context, Characters(size_t(count), c));
+}
+
+void strReverse(sqlite3_context *context, int, sqlite3_value **argv)
+{
+    Characters text;
+    if (!requiredText(context, argv[0], &text))
+        return;
+    resultCharacters(context, Characters(text.rbegin(), text.rend()));
 }
 
 void chr(sqlite3_context *context, int, sqlite3_value **argv)
