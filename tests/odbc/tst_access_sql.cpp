@@ -349,6 +349,8 @@ private slots:
         QTest::newRow("DISTINCTROW of a derived table") << "select distinctrow d.k from (select k from p) as d, u "
                                                            "where u.n = d.k order by d.k"
                                                         << "1;2;3";
+        QTest::newRow("DISTINCTROW of a derived table without an alias")
+            << "select distinctrow k from (select k from p), u where u.n < 3 order by k" << "1;2;3";
         QTest::newRow("DISTINCTROW of a derived table of *")
             << "select distinctrow d.k from (select * from p) as d, u where u.n = 1"
             << "error: DISTINCTROW over a saved query or derived table of SELECT * cannot tell its rows apart.";

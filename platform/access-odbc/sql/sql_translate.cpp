@@ -581,9 +581,11 @@ std::string Parser::tablePrimary(Scope *scope)
         Source source{named ? name.value : std::string(), std::string(), derived.columns};
         source.known = std::none_of(derived.columns.begin(), derived.columns.end(),
                                     [](const OutputColumn &column) { return column.name == "*"; });
-        source.sqlName = named ? name.text : std::string();
+        // One without an alias has a name all the same, which the query cannot write but
+        // the driver's own clauses (DISTINCTROW's grouping) can.
+        source.sqlName = named ? name.text : unwrittenName("fw_derived" + std::to_string(scope->sources.size() + 1));
         scope->sources.push_back(source);
-        return "(" + derived.sql + ")" + (named ? " AS " + name.text : std::string());
+        return "(" + derived.sql + ") AS " + source.sqlName;
     }
     const Token table = peek();
     if (!isName(table))
