@@ -5,6 +5,7 @@
 // out as if it were text.
 
 #include "sql/access_function_support.h"
+#include "sql/access_functions.h"
 #include "values/datetime.h"
 #include "values/numbers.h"
 
@@ -600,17 +601,20 @@ std::string nullSection(const std::string &format)
     return sections.size() == 4 && !sections[3].empty() ? formatWithSection(sections[3], 0) : std::string();
 }
 
-std::string generalNumber(double value)
+// A Single shows the digits it has, as CStr writes it, and not its widened double's.
+std::string generalNumber(double value, bool single)
 {
+    if (single)
+        return formatAccessSingle(value);
     return value == std::trunc(value) && std::fabs(value) < 1e15 ? std::to_string((long long)value)
                                                                   : formatAccessDouble(value);
 }
 
-std::string formatNumber(double value, const std::string &format)
+std::string formatNumber(double value, const std::string &format, bool single)
 {
     overflowUnlessFinite(value);
     if (format.empty() || lowered(format) == "general number")
-        return generalNumber(value);
+        return generalNumber(value, single);
     if (const char *words = named(kNamedTruthFormats, format)) {
         const std::string both = words;
         const size_t split = both.find('\n');
@@ -656,8 +660,9 @@ Formattable formattable(sqlite3_value *value, bool isDate)
 }
 
 // The value's own kind decides where the format does not: a picture of literals alone, or none.
-std::string formatValue(sqlite3_value *value, bool isDate, const std::string &format)
+std::string formatValue(sqlite3_value *value, FormattedKind kind, const std::string &format)
 {
+    const bool isDate = kind == FormattedKind::Date;
     if (format.empty() && !isDate && sqlite3_value_type(value) == SQLITE_TEXT)
         return valueText(value);
     const Formattable v = formattable(value, isDate);
@@ -670,10 +675,10 @@ std::string formatValue(sqlite3_value *value, bool isDate, const std::string &fo
         const char *picture = named(kNamedDateFormats, format);
         return formatDatePicture(when, picture ? picture : format);
     }
-    return formatNumber(dateValue ? serialFromDateTime(when) : v.number, format);
+    return formatNumber(dateValue ? serialFromDateTime(when) : v.number, format, kind == FormattedKind::Single);
 }
 
-// fw_format(value, format, isDate): isDate says the translator knows the value for a Date/Time.
+// fw_format(value, format, kind): kind is a FormattedKind.
 void format(sqlite3_context *context, int, sqlite3_value **argv)
 {
     if (isNull(argv[1]) && !isNull(argv[0])) {
@@ -682,7 +687,7 @@ void format(sqlite3_context *context, int, sqlite3_value **argv)
     }
     try {
         if (!isNull(argv[0]))
-            resultText(context, formatValue(argv[0], sqlite3_value_int(argv[2]) != 0, valueText(argv[1])));
+            resultText(context, formatValue(argv[0], FormattedKind(sqlite3_value_int(argv[2])), valueText(argv[1])));
         else if (const std::string forNull = nullSection(valueText(argv[1])); !forNull.empty())
             resultText(context, forNull);
         else

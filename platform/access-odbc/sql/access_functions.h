@@ -14,4 +14,8 @@ bool registerAccessFunctions(sqlite3 *db);
 // The name of that collation.
 extern const char kTextCollation[];
 
+// What the translator knows of the value it has fw_format format, the function's third
+// argument: a Date/Time formats as a date, a Single in General Number with its own digits.
+enum class FormattedKind { Other = 0, Date = 1, Single = 2 };
+
 } // namespace accessodbc

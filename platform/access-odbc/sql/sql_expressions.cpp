@@ -203,12 +203,14 @@ Expr datePartCall(const char *name, const std::vector<Expr> &a)
 
 Expr dateCall(const char *name, const std::vector<Expr> &a) { return value(ownCall(name, values(a)), ValueKind::Date); }
 
-// The translator knows a Date/Time value for one; the function tells a number from text.
+// The translator knows a Date/Time value or a Single for one; the function tells a number from text.
 Expr formatCall(const char *, const std::vector<Expr> &a)
 {
     const std::string format = a.size() > 1 ? asText(a[1]) : "''";
-    return value(call("fw_format", {asValue(a[0]), format, a[0].kind == ValueKind::Date ? "1" : "0"}),
-                 ValueKind::Text);
+    const FormattedKind kind = a[0].kind == ValueKind::Date ? FormattedKind::Date
+                               : a[0].single                ? FormattedKind::Single
+                                                            : FormattedKind::Other;
+    return value(call("fw_format", {asValue(a[0]), format, std::to_string(int(kind))}), ValueKind::Text);
 }
 
 Expr isNullCall(const char *, const std::vector<Expr> &a) { return truth("(" + asValue(a[0]) + " IS NULL)"); }
