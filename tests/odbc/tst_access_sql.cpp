@@ -817,6 +817,14 @@ private slots:
         QCOMPARE(names, (QStringList{"id", "Expr1000", "n", "price", "Expr1001"}));
     }
 
+    // Headings from the rows are their values as CStr writes them.
+    void crosstabHeadingsOfASingleHaveItsDigits()
+    {
+        QStringList names;
+        Dialect().run(QStringLiteral("TRANSFORM Count(*) SELECT k FROM w GROUP BY k PIVOT s"), &names);
+        QCOMPARE(names, (QStringList{"k", "<>", "-1.5", "0.15"}));
+    }
+
     // Markers keep their order and count, also where TOP repeats the query.
     void parameterMarkersStayParameters()
     {

@@ -472,6 +472,7 @@ std::vector<Parser::Heading> Parser::headingsFromData(const Expr &pivot, const s
     const std::string values = "SELECT DISTINCT " + key + " AS fw_heading" + fromWhere + " ORDER BY 1";
     const std::string named = pivot.kind == ValueKind::Date      ? "fw_cstr_date(fw_heading)"
                               : pivot.kind == ValueKind::Boolean ? "fw_cstr_bool(fw_heading)"
+                              : pivot.single                     ? "fw_cstr_single(fw_heading)"
                                                                  : "CStr(fw_heading)";
     std::vector<std::string> names;
     if (!schema_.firstColumnTexts("SELECT " + named + " FROM (" + values + ")", &names))
