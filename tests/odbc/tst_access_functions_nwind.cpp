@@ -374,16 +374,15 @@ const Case kCases[] = {
          return rows;
      }},
     {"a Single is the double of its float, and its text has a Single's digits",
-     "select OrderID, ProductID, Discount, CStr(Discount), Discount * 2, Format(Discount), "
-     "Format(Discount, 'General Number') from [Order Details]",
+     "select OrderID, ProductID, Discount, CStr(Discount), Discount * 2, Format(Discount, 'General Number') "
+     "from [Order Details]",
      [](const Tables &t) {
          QStringList rows;
          for (const QStringList &row : t.details.rows) {
              const float discount = row[t.details.column("Discount")].toFloat();
              rows << QStringList{row[t.details.column("OrderID")], row[t.details.column("ProductID")],
                                  QString::number(double(discount), 'g', 15), QString::number(discount, 'g', 7),
-                                 QString::number(double(discount) * 2, 'g', 15), QString::number(discount, 'g', 7),
-                                 QString::number(discount, 'g', 7)}
+                                 QString::number(double(discount) * 2, 'g', 15), QString::number(discount, 'g', 7)}
                          .join('|');
          }
          return rows;

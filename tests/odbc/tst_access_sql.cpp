@@ -362,12 +362,7 @@ private slots:
     {
         QTest::addColumn<QString>("sql");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("Format of an infinity") << "select Format(1e308 * 10, '0')" << "error: Overflow";
-        QTest::newRow("Format Fixed of an infinity") << "select Format(1e308 + 1e308, 'Fixed')" << "error: Overflow";
-        QTest::newRow("Format of a literal beyond a Double") << "select Format(1e999, '#,##0')" << "error: Overflow";
-        QTest::newRow("Format Scientific of minus infinity") << "select Format(-1e308 * 10, 'Scientific')"
-                                                              << "error: Overflow";
-        QTest::newRow("Format Currency of an infinity") << "select Format(1e308 * 10, 'Currency')" << "error: Overflow";
+        QTest::newRow("Format of an infinity") << "select Format(-1e308 * 10, 'Scientific')" << "error: Overflow";
         QTest::newRow("Format percent beyond a Double") << "select Format(1e307, '0%')" << "error: Overflow";
         QTest::newRow("Format of a sub-normal number")
             << "select Format(4.9E-324, '0.00E+00'), Format(-4.9E-324, '0.0E+0'), Format(2.5E-320, '0.0E-0')"
@@ -815,13 +810,9 @@ private slots:
         QStringList names;
         dialect.run(QStringLiteral("select id, id + 1, name as n, t.price, CStr(id) from t"), &names);
         QCOMPARE(names, (QStringList{"id", "Expr1000", "n", "price", "Expr1001"}));
-    }
-
-    // Headings from the rows are their values as CStr writes them.
-    void crosstabHeadingsOfASingleHaveItsDigits()
-    {
-        QStringList names;
-        Dialect().run(QStringLiteral("TRANSFORM Count(*) SELECT k FROM w GROUP BY k PIVOT s"), &names);
+        // Crosstab headings from the rows are their values as CStr writes them, a Single's with its digits.
+        names.clear();
+        dialect.run(QStringLiteral("TRANSFORM Count(*) SELECT k FROM w GROUP BY k PIVOT s"), &names);
         QCOMPARE(names, (QStringList{"k", "<>", "-1.5", "0.15"}));
     }
 
