@@ -107,6 +107,11 @@ private:
         return QDir(kSamples).filePath(name);
     }
 
+    bool samplesPresent()
+    {
+        return QFile::exists(sample(QStringLiteral("nwind.mdb"))) && QFile::exists(sample(QStringLiteral("DateTestDatabase.mdb")));
+    }
+
     QSqlDatabase open(const QString &path, const QString &password = QString())
     {
         const QString name = QStringLiteral("jet%1").arg(connectionNames.size());
@@ -141,7 +146,7 @@ private slots:
 
     void init()
     {
-        if (!QFile::exists(sample(QStringLiteral("nwind.mdb"))) || !QFile::exists(sample(QStringLiteral("DateTestDatabase.mdb"))))
+        if (!samplesPresent())
             QSKIP(qPrintable(QStringLiteral("The sample Jet databases are not in %1").arg(kSamples)));
         dir = new QTemporaryDir;
         QVERIFY(dir->isValid());
@@ -282,6 +287,10 @@ private slots:
     {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QString>("message");
+        // The rows are made from the samples; without them init() skips the test, and these
+        // rows, built before it, are not made at all.
+        if (!samplesPresent())
+            return;
         const QByteArray nwind = readAll(sample(QStringLiteral("nwind.mdb")));
         const QByteArray jet4 = readAll(sample(QStringLiteral("DateTestDatabase.mdb")));
         QTest::newRow("cut mid-page") << nwind.left(nwind.size() / 2 + 100) << "truncated";
