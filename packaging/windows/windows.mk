@@ -35,11 +35,11 @@ windows:
 	$(WINDOWS_DIR)/deploy.sh $(WINDOWS_ARCH) $(WINDOWS_BUILD)/fernwick.exe \
 	  $$($(WINDOWS_TOOLCHAIN_SH) prefix $(WINDOWS_ARCH)) $(WINDOWS_RUN_DIR)
 
-# 32-bit Wine and the i386 libraries need the machine to take i386 packages.
+# 32-bit Wine and the i386 libraries need the machine to take i386 packages, at the versions
+# of the amd64 libraries they share; the tests' amd64 packages come in the same install, so
+# that none of them asks for a newer amd64 library than its i386 twin.
 windows-i386:
-	@dpkg --print-foreign-architectures | grep -qx i386 || \
-	  { $(SUDO) dpkg --add-architecture i386 && $(SUDO) apt-get update -qq; }
-	$(call install-missing,$(WINDOWS_I386_DEPS))
+	@$(WINDOWS_DIR)/install-i386.sh $(WINDOWS_I386_DEPS) $(WINDOWS_TEST_DEPS)
 	cmake -S . -B $(DRIVER_I386_DIR) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DFERNWICK_DRIVER_ONLY=ON \
 	  -DCMAKE_TOOLCHAIN_FILE=$(WINDOWS_DIR)/linux-i386.cmake
 	cmake --build $(DRIVER_I386_DIR) -j $(JOBS) --target fernwick_access_odbc
