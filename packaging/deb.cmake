@@ -4,6 +4,14 @@
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/systemd/fernwick.service ${CMAKE_CURRENT_LIST_DIR}/systemd/fernwick.timer
         DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
 
+# The copyright file: the components the programs are built with and their licences, as the
+# Windows installer has them.
+file(GLOB licence_texts ${CMAKE_CURRENT_LIST_DIR}/licenses/*)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${licence_texts})
+execute_process(COMMAND ${CMAKE_COMMAND} -DOUTPUT=${CMAKE_BINARY_DIR}/packaging/copyright
+                -P ${CMAKE_CURRENT_LIST_DIR}/licenses/combine.cmake COMMAND_ERROR_IS_FATAL ANY)
+install(FILES ${CMAKE_BINARY_DIR}/packaging/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
+
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME fernwick)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})

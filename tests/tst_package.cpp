@@ -49,6 +49,8 @@ private slots:
     void holdsAndDependsOn_data();
     void holdsAndDependsOn();
     void maintainerScriptsRegisterAndRemoveBothDriverNames();
+    void copyrightHoldsTheLicences_data();
+    void copyrightHoldsTheLicences();
 
 private:
     WorkingDir wd;
@@ -138,6 +140,26 @@ void PackageTest::maintainerScriptsRegisterAndRemoveBothDriverNames()
     run(&failures, QStringLiteral("sh"), {control + QStringLiteral("/prerm"), QStringLiteral("remove")}, etc);
     QVERIFY2(failures.isEmpty(), qPrintable(failures));
     QCOMPARE(registeredDrivers(etc), QStringList());
+}
+
+// The copyright file names the components and carries their licences, which Debian's own
+// texts must be word for word.
+void PackageTest::copyrightHoldsTheLicences_data()
+{
+    QTest::addColumn<QString>("licence");
+    for (const char *name : {"LGPL-3", "GPL-3", "Apache-2.0"})
+        QTest::newRow(name) << QString::fromLatin1(name);
+}
+
+void PackageTest::copyrightHoldsTheLicences()
+{
+    QFETCH(QString, licence);
+    const QString root = wd.file(QStringLiteral("copyright-root"));
+    QString failures;
+    run(&failures, QStringLiteral("dpkg-deb"), {QStringLiteral("--extract"), package, root});
+    const QByteArray copyright = readAll(root + QStringLiteral("/usr/share/doc/fernwick/copyright"));
+    QVERIFY2(copyright.contains("Qt 5.15") && copyright.contains("OpenSSL 3"), qPrintable(failures + QString::fromUtf8(copyright.left(500))));
+    QVERIFY(copyright.contains(readAll(QStringLiteral("/usr/share/common-licenses/") + licence)));
 }
 
 QTEST_GUILESS_MAIN(PackageTest)

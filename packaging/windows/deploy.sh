@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Puts fernwick.exe into a folder with everything it needs to run on Windows: Qt's DLLs and
-# plugins, the MinGW runtime and OpenSSL's DLLs, all stripped. Every DLL that a shipped file
+# plugins, the MinGW runtime and OpenSSL's DLLs, all stripped, and LICENSES.txt, their
+# licences. Every DLL that a shipped file
 # imports is then either shipped too or part of Windows; anything else fails the build.
 #   deploy.sh ARCH EXE TOOLCHAIN_PREFIX FOLDER
 set -euo pipefail
@@ -26,6 +27,7 @@ cp "$gcc_dir/$gcc_runtime" "$gcc_dir/libstdc++-6.dll" "/usr/$triplet/lib/libwinp
 cp "$toolchain/openssl/bin/"{libssl,libcrypto}-3$ssl_suffix.dll "$folder/"
 # The plugins are found beside the executable, wherever it is installed.
 printf '[Paths]\nPrefix = .\nPlugins = .\n' > "$folder/qt.conf"
+cmake -DOUTPUT="$folder/LICENSES.txt" -DCRLF=ON -P "$(dirname "$0")/../licenses/combine.cmake"
 find "$folder" -name '*.dll' -o -name '*.exe' | xargs "$triplet-strip" --strip-unneeded
 
 shipped=$(find "$folder" -iname '*.dll' -printf '%f\n' | tr 'A-Z' 'a-z')
