@@ -1,7 +1,8 @@
 // The Windows build, run under Wine as a site runs it: unattended runs end with the Linux
 // build's lines and exit statuses, Windows paths and Windows file sharing are handled, Ctrl+C
 // and the end of a session end it as a closed window does, the window shows every widget and
-// its button syncs again, and the installer installs, runs and uninstalls.
+// its button syncs again, and the installer installs, runs and uninstalls as an administrator
+// expects it to.
 #include "gtdb.h"
 #include "support/certificates.h"
 #include "support/programrun.h"
@@ -121,6 +122,17 @@ QString output(const QString &program, const QStringList &arguments, int *exitCo
         *exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
     return QString::fromUtf8(process.readAllStandardOutput() + process.readAllStandardError());
 }
+
+const QString uninstallKey = QStringLiteral("HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KELDO-FERNWICK");
+
+// A text file of the installer's, which Notepad would read as UTF-16 when it starts with a BOM.
+QString readText(const QString &path)
+{
+    const QByteArray bytes = readAll(path);
+    if (bytes.startsWith("\xff\xfe"))
+        return QString::fromUtf16(reinterpret_cast<const char16_t *>(bytes.constData() + 2), (bytes.size() - 2) / 2);
+    return QString::fromUtf8(bytes);
+}
 }
 
 class WindowsTest : public QObject
@@ -138,6 +150,10 @@ private slots:
     void passwordPromptEndsWhenToldTo();
     void windowShowsEverythingAndSyncsAgain();
     void installsRunsAndUninstalls();
+    void installerAsAnAdministratorJudgesIt_data();
+    void installerAsAnAdministratorJudgesIt();
+    void signsWhenACertificateIsGiven_data();
+    void signsWhenACertificateIsGiven();
 
 private:
     QTemporaryDir certificateDir;
@@ -450,12 +466,118 @@ void WindowsTest::installsRunsAndUninstalls()
     QVERIFY2(run.exitCode == 0, qPrintable(run.out.join(QLatin1Char('\n')) + run.err));
     QCOMPARE(site.server.requestCount(), kinds.size());
 
-    said = output(wine(), {program + QStringLiteral("/uninstall.exe"), QStringLiteral("/S")}, &status);
+    // As a management agent uninstalls: with the command the uninstall entry gives for it.
+    const QString entry = output(wine(), {QStringLiteral("reg"), QStringLiteral("query"), uninstallKey, QStringLiteral("/v"),
+                                          QStringLiteral("QuietUninstallString")});
+    const QRegularExpressionMatch quiet = QRegularExpression(QStringLiteral("REG_SZ\\s+\"([^\"]+)\" (\\S+)")).match(entry);
+    QVERIFY2(quiet.hasMatch(), qPrintable(entry));
+    said = output(wine(), {quiet.captured(1), quiet.captured(2)}, &status);
     output(qEnvironmentVariable("FERNWICK_WINESERVER"), {QStringLiteral("-w")});
     for (const QString &gone : {program, task, shortcut})
         QVERIFY2(!QFile::exists(gone), qPrintable(gone + said));
     for (const QString &kept : {QStringLiteral("sys.ini"), QStringLiteral("fernwick.db"), QStringLiteral("log")})
         QVERIFY2(QFile::exists(siteFolder + QLatin1Char('/') + kept), qPrintable(kept));
+}
+
+// Each row installs silently with its options, then reads one file of the prefix, or the
+// uninstall entry as `reg query` shows it, and expects the pattern in it.
+void WindowsTest::installerAsAnAdministratorJudgesIt_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QString>("place");
+    QTest::addColumn<QString>("pattern");
+    const QString site = QStringLiteral("/SITE=C:\\site");
+    const QString installLog = QStringLiteral("Program Files/KELDO-FERNWICK/install.log");
+    // QProcess quotes an argument with a space whole, as PowerShell does: "/SITE=C:\a b".
+    QTest::newRow("a site token quoted whole") << QStringList{"/SITE=C:\\a b"} << "a b/sys.ini" << "^\\[General\\]";
+    QTest::newRow("the sys.ini template in CR LF") << QStringList{site} << "site/sys.ini"
+                                                   << "^; [^\r\n]*\r\n(;[^\r\n]*\r\n)*\\[General\\]\r\nPOINT_HTTPURL=";
+    QTest::newRow("the site's users may change the site folder")
+        << QStringList{site} << installLog
+        << QRegularExpression::escape("> icacls \"C:\\site\" /grant \"*S-1-5-32-545:(OI)(CI)M\"\r\n") + "[\\s\\S]*?exit status 0\r\n";
+    QTest::newRow("a group of users given") << QStringList{site, "/USERS=PATROL\\Guards"} << installLog
+                                            << QRegularExpression::escape("/grant \"PATROL\\Guards:(OI)(CI)M\"");
+    QTest::newRow("the task ticked by default") << QStringList{site} << "windows/system32/tasks/KELDO-FERNWICK sync" << "--once";
+    QString lgpl = QString::fromUtf8(readAll(QStringLiteral("/usr/share/common-licenses/LGPL-3")));
+    QTest::newRow("the licences beside the program") << QStringList{site} << "Program Files/KELDO-FERNWICK/LICENSES.txt"
+                                                     << QRegularExpression::escape(lgpl.replace(QLatin1Char('\n'), QStringLiteral("\r\n")));
+    QTest::newRow("the uninstall entry")
+        << QStringList{site} << "registry"
+        << "(?=[\\s\\S]*Publisher\\s+REG_SZ\\s+KELDO-FERNWICK\\s)"
+           "(?=[\\s\\S]*InstallLocation\\s+REG_SZ\\s+C:\\\\Program Files\\\\KELDO-FERNWICK\\s)"
+           "(?=[\\s\\S]*QuietUninstallString\\s+REG_SZ\\s+\"C:\\\\Program Files\\\\KELDO-FERNWICK\\\\uninstall.exe\" /S\\s)"
+           "(?=[\\s\\S]*EstimatedSize\\s+REG_DWORD\\s+0x0*[1-9a-f])";
+}
+
+void WindowsTest::installerAsAnAdministratorJudgesIt()
+{
+    QFETCH(QStringList, options);
+    QFETCH(QString, place);
+    QFETCH(QString, pattern);
+    const QString setup = qEnvironmentVariable("FERNWICK_WINDOWS_SETUP");
+    if (setup.isEmpty())
+        QSKIP("no installer named: make test-windows names it for the 32-bit build");
+    const QString driveC = qEnvironmentVariable("WINEPREFIX") + QStringLiteral("/drive_c");
+    for (const QString &site : {QStringLiteral("/site"), QStringLiteral("/a b")})
+        QDir(driveC + site).removeRecursively();
+
+    int status = -1;
+    const QString said = output(wine(), QStringList{setup, QStringLiteral("/S")} + options, &status);
+    output(qEnvironmentVariable("FERNWICK_WINESERVER"), {QStringLiteral("-w")});
+    QVERIFY2(status == 0, qPrintable(said));
+    const QString text = place == QLatin1String("registry")
+        ? output(wine(), {QStringLiteral("reg"), QStringLiteral("query"), uninstallKey})
+        : readText(driveC + QLatin1Char('/') + place);
+    QVERIFY2(QRegularExpression(pattern).match(text).hasMatch(), qPrintable(place + QStringLiteral(":\n") + text.left(2000)));
+}
+
+// make package-windows signs through sign.sh; the certificate is the test's own.
+void WindowsTest::signsWhenACertificateIsGiven_data()
+{
+    QTest::addColumn<bool>("certificateGiven");
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("said");
+    QTest::addColumn<bool>("signature");
+    QTest::newRow("a certificate and its password") << true << "secret" << 0 << "signed " << true;
+    QTest::newRow("no certificate") << false << "" << 0 << "not signed, since no SIGN_PKCS12 is given: " << false;
+    QTest::newRow("a wrong password") << true << "wrong" << 1 << "could not be signed" << false;
+}
+
+void WindowsTest::signsWhenACertificateIsGiven()
+{
+    QFETCH(bool, certificateGiven);
+    QFETCH(QString, password);
+    QFETCH(int, exitCode);
+    QFETCH(QString, said);
+    QFETCH(bool, signature);
+    if (QStandardPaths::findExecutable(QStringLiteral("osslsigncode")).isEmpty())
+        QSKIP("osslsigncode is not installed");
+    QTemporaryDir dir;
+    const QString certificate = dir.filePath(QStringLiteral("signer.pem"));
+    const QString pkcs12 = dir.filePath(QStringLiteral("signer.p12"));
+    const QString passwordFile = dir.filePath(QStringLiteral("password"));
+    int status = -1;
+    QString made = output(QStringLiteral("openssl"), {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj", "/CN=fernwick test signer",
+                                                      "-addext", "extendedKeyUsage=codeSigning", "-keyout", dir.filePath("signer.key"), "-out", certificate}, &status);
+    QVERIFY2(status == 0, qPrintable(made));
+    made = output(QStringLiteral("openssl"), {"pkcs12", "-export", "-inkey", dir.filePath("signer.key"), "-in", certificate,
+                                              "-passout", "pass:secret", "-out", pkcs12}, &status);
+    QVERIFY2(status == 0, qPrintable(made));
+    QFile file(passwordFile);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(password.toUtf8() + '\n');
+    file.close();
+    const QString exe = dir.filePath(QStringLiteral("fernwick.exe"));
+    QVERIFY(QFile::copy(qEnvironmentVariable("FERNWICK_WINDOWS_EXE"), exe));
+
+    const QString told = output(qEnvironmentVariable("FERNWICK_WINDOWS_SIGN"),
+                                {certificateGiven ? pkcs12 : QString(), passwordFile, exe}, &status);
+    QVERIFY2(status == exitCode && told.contains(said), qPrintable(told));
+    const QString verified = output(QStringLiteral("osslsigncode"), {"verify", "-CAfile", certificate, "-in", exe}, &status);
+    QVERIFY2((status == 0) == signature, qPrintable(verified));
+    if (!signature)
+        QCOMPARE(readAll(exe), readAll(qEnvironmentVariable("FERNWICK_WINDOWS_EXE")));
 }
 
 QTEST_GUILESS_MAIN(WindowsTest)

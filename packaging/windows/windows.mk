@@ -14,10 +14,16 @@ FERNWICK_VERSION := ${shell sed -n 's/^project(fernwick VERSION \([0-9.]*\).*/\1
 DRIVER_I386_DIR ?= build-driver-i386
 
 WINDOWS_BUILD_DEPS := g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix tcl perl python3 make xz-utils patch
-WINDOWS_TEST_DEPS := wine wine64 xvfb xauth x11-utils xdotool imagemagick fonts-dejavu-core fonts-wqy-microhei
+WINDOWS_TEST_DEPS := wine wine64 xvfb xauth x11-utils xdotool imagemagick fonts-dejavu-core fonts-wqy-microhei \
+  osslsigncode
 WINDOWS_I386_DEPS := wine32:i386 g++-i686-linux-gnu unixodbc-dev:i386 libsqlite3-dev:i386 libicu-dev:i386 \
   nettle-dev:i386 mdbtools-dev:i386
-PACKAGE_WINDOWS_DEPS := nsis
+PACKAGE_WINDOWS_DEPS := nsis osslsigncode
+# `make package-windows SIGN_PKCS12=<certificate and key> SIGN_PASSWORD_FILE=<its password>`
+# signs fernwick.exe, the uninstaller and the installer.
+SIGN_PKCS12 ?=
+SIGN_PASSWORD_FILE ?=
+WINDOWS_SIGN = $(abspath $(WINDOWS_DIR)/sign.sh) "$(abspath $(SIGN_PKCS12))" "$(abspath $(SIGN_PASSWORD_FILE))"
 
 .PHONY: windows-toolchain windows windows-i386 test-windows package-windows
 
@@ -66,6 +72,10 @@ test-windows: windows build test-locale $(if $(filter i686,$(WINDOWS_ARCH)),wind
 package-windows:
 	$(MAKE) windows WINDOWS_ARCH=i686
 	$(call install-missing,$(PACKAGE_WINDOWS_DEPS))
+	$(WINDOWS_SIGN) build-windows-i686/fernwick/fernwick.exe
+	sed 's/\r*$$/\r/' $(WINDOWS_DIR)/sys.ini > build-windows-i686/sys.ini
 	makensis -V2 -WX -DVERSION=$(FERNWICK_VERSION) \
 	  -DTOP=$(abspath .) -DSOURCE=$(abspath build-windows-i686/fernwick) -DOUTPUT=$(abspath build-windows-i686) \
+	  -DSYSINI=$(abspath build-windows-i686/sys.ini) $(if $(SIGN_PKCS12),'-DSIGN=$(WINDOWS_SIGN)') \
 	  $(WINDOWS_DIR)/fernwick.nsi
+	$(WINDOWS_SIGN) build-windows-i686/fernwick-setup-$(FERNWICK_VERSION).exe
