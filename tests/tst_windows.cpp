@@ -518,6 +518,11 @@ void WindowsTest::installerAsAnAdministratorJudgesIt()
     if (setup.isEmpty())
         QSKIP("no installer named: make test-windows names it for the 32-bit build");
     const QString driveC = qEnvironmentVariable("WINEPREFIX") + QStringLiteral("/drive_c");
+    // Each row installs afresh: no program, task or uninstall entry of an earlier install.
+    const QString uninstaller = driveC + QStringLiteral("/Program Files/KELDO-FERNWICK/uninstall.exe");
+    if (QFile::exists(uninstaller))
+        output(wine(), {uninstaller, QStringLiteral("/S")});
+    output(qEnvironmentVariable("FERNWICK_WINESERVER"), {QStringLiteral("-w")});
     for (const QString &site : {QStringLiteral("/site"), QStringLiteral("/a b")})
         QDir(driveC + site).removeRecursively();
 
