@@ -43,7 +43,10 @@ Var InstallLog
 
 !define MUI_ICON "${TOP}/resources/fernwick.ico"
 !define MUI_UNICON "${TOP}/resources/fernwick.ico"
-!define MUI_LICENSEPAGE_TEXT_TOP "The components that fernwick is built with, and their licences (also in LICENSES.txt beside fernwick.exe):"
+; The page's texts fit its one-line and two-line fields.
+!define MUI_PAGE_HEADER_TEXT "Licences"
+!define MUI_PAGE_HEADER_SUBTEXT "The components fernwick is built with; the same text is installed as LICENSES.txt beside fernwick.exe."
+!define MUI_LICENSEPAGE_TEXT_TOP "The components and their licences:"
 !define MUI_LICENSEPAGE_BUTTON "$(^NextBtn)"
 !define MUI_LICENSEPAGE_TEXT_BOTTOM "Press Next to go on."
 !insertmacro MUI_PAGE_LICENSE "${SOURCE}/LICENSES.txt"
