@@ -53,6 +53,7 @@ Var InstallLog
 !insertmacro MUI_PAGE_DIRECTORY
 !define MUI_DIRECTORYPAGE_VARIABLE $SiteFolder
 !define MUI_PAGE_HEADER_TEXT "Site folder"
+!define MUI_DIRECTORYPAGE_TEXT_DESTINATION "Site folder"
 !define MUI_PAGE_HEADER_SUBTEXT "Where the site's sys.ini, fernwick.db and log folder live."
 !define MUI_DIRECTORYPAGE_TEXT_TOP "fernwick works in this folder: it reads sys.ini there and writes fernwick.db and log\ there. A sys.ini template is written only when the folder has none."
 !insertmacro MUI_PAGE_DIRECTORY
