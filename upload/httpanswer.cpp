@@ -242,6 +242,15 @@ HttpAnswer::State HttpAnswer::connectionEnded()
     return current;
 }
 
+HttpAnswer::State HttpAnswer::connectionReset()
+{
+    if (current == State::Reading && phase == Phase::BodyToEnd)
+        breakOff(QStringLiteral("the connection was reset after %1 bytes of a body that only the end of the "
+                                "connection ends, so whether it came whole cannot be told")
+                     .arg(rawBodyBytes));
+    return connectionEnded();
+}
+
 QByteArray HttpAnswer::header(const QByteArray &name) const
 {
     QList<QByteArray> values;
@@ -282,6 +291,8 @@ bool HttpAnswer::step()
         if (unread == 0)
             return false;
         takeBodyBytes(qMin(bodyLeft, unread));
+        if (current != State::Reading)
+            return false;
         if (bodyLeft == 0) {
             if (phase == Phase::SizedBody)
                 complete();
@@ -508,9 +519,12 @@ void HttpAnswer::complete()
     current = State::Complete;
 }
 
+// A broken answer has no body: what was decoded before the fault depends on how the bytes came.
 void HttpAnswer::breakOff(const QString &fault)
 {
     why = fault;
     current = State::Broken;
     decoder.reset();
+    content.clear();
+    cut = false;
 }

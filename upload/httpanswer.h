@@ -35,6 +35,8 @@ public:
     State take(const QByteArray &bytes);
     // The connection ended: a body that runs to its end is complete, anything else cut short.
     State connectionEnded();
+    // The connection was reset: nothing can be complete that the end of the connection would end.
+    State connectionReset();
 
     State state() const { return current; }
     // Whether the final status line and its headers have come.
