@@ -22,6 +22,8 @@
 
 #include <zlib.h>
 
+#include <sys/socket.h>
+
 namespace {
 const QDateTime testNoon(QDate(2021, 6, 6), QTime(12, 0, 0));
 const QString pointFile = QStringLiteral("log/responsePointData-20210606.txt");
@@ -242,6 +244,7 @@ private slots:
     void earlyRefusalBeforeAResetIsTheAnswer();
     void headThatTricklesIsAbandoned();
     void handshakeCutShortPostedNothing();
+    void bodyToTheEndCutByAResetIsUnreadable();
 };
 
 void UploadChannelTest::cleanup()
@@ -484,6 +487,8 @@ void UploadChannelTest::answerIsReadByItsFraming_data()
         << "answered {\"msg\":\"ok\"}";
     QTest::newRow("raw deflate") << sized("Content-Encoding: deflate\r\n", QByteArray("\x2b\x4a\x2c\x07\x00", 5))
                                  << "answered raw";
+    QTest::newRow("gzip that is not gzip") << sized("Content-Encoding: gzip\r\n", "not gzip")
+                                           << unreadable + "its gzip body cannot be decompressed: incorrect header check";
     QTest::newRow("gzip cut short") << sized("Content-Encoding: gzip\r\n", gzip.left(20))
                                     << unreadable + "its gzip body cannot be decompressed: it ends before its last block";
     QTest::newRow("not HTTP") << QByteArray("SSH-2.0-OpenSSH_9.2\r\n")
@@ -1027,6 +1032,35 @@ void UploadChannelTest::handshakeCutShortPostedNothing()
     QCOMPARE(QString::fromUtf8(readAll(pointFile)),
              QStringLiteral("Failed: No answer from %1: the connection closed before the request could be sent (in "
                             "the TLS handshake); nothing was posted\n")
+                 .arg(url));
+}
+
+// Only an orderly end ends a body that has no length: a reset may have cut it anywhere.
+void UploadChannelTest::bodyToTheEndCutByAResetIsUnreadable()
+{
+    Rig rig;
+    QTcpServer resetter;
+    QVERIFY(resetter.listen(QHostAddress::LocalHost, 0));
+    connect(&resetter, &QTcpServer::newConnection, &resetter, [&resetter] {
+        QTcpSocket *socket = resetter.nextPendingConnection();
+        connect(socket, &QTcpSocket::readyRead, socket, [socket] {
+            if (!socket->readAll().endsWith("key=[]"))
+                return;
+            socket->write("HTTP/1.0 200 OK\r\n\r\npartial");
+            socket->flush();
+            const linger resetOnClose = {1, 0};
+            ::setsockopt(int(socket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &resetOnClose, sizeof resetOnClose);
+            socket->abort();
+        });
+    });
+    const QString url = QStringLiteral("http://127.0.0.1:%1/point").arg(resetter.serverPort());
+    setEndpoint(QStringLiteral("POINT_HTTPURL"), url);
+    PointThread channel(nullptr);
+    channel.sendData("key=[]");
+    QVERIFY(waitForLines(pointFile, 1));
+    QCOMPARE(QString::fromUtf8(readAll(pointFile)),
+             QStringLiteral("Failed: Unreadable answer from %1: the connection was reset after 7 bytes of a body that "
+                            "only the end of the connection ends, so whether it came whole cannot be told\n")
                  .arg(url));
 }
 

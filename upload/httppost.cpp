@@ -256,6 +256,19 @@ qint64 HttpPost::requestBytesUnsent() const
     return unsent;
 }
 
+// Told by the system only; elsewhere an end is taken for an orderly one.
+bool HttpPost::connectionWasReset() const
+{
+#ifdef Q_OS_LINUX
+    tcp_info info = {};
+    socklen_t infoSize = sizeof info;
+    return watchedSocket != -1 && ::getsockopt(watchedSocket, IPPROTO_TCP, TCP_INFO, &info, &infoSize) == 0
+        && info.tcpi_state == TCP_CLOSE;
+#else
+    return false;
+#endif
+}
+
 bool HttpPost::requestAllTaken() const
 {
     return bodySent == body.size() && requestTaken == requestHanded;
@@ -338,8 +351,12 @@ void HttpPost::takeEndOfConnection()
     takeAnswer(bytesLeftInSystem());
     if (ended)
         return;
-    if (answerBegun && !answeredEarly)
-        reply.connectionEnded();
+    if (answerBegun && !answeredEarly) {
+        if (connectionWasReset())
+            reply.connectionReset();
+        else
+            reply.connectionEnded();
+    }
     finish();
 }
 

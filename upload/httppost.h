@@ -56,6 +56,7 @@ private:
     void sendMore();
     qint64 requestBytesUnsent() const;
     bool requestAllTaken() const;
+    bool connectionWasReset() const;
     void checkRequestTaken();
     void readAnswer();
     void takeAnswer(const QByteArray &bytes);
