@@ -123,6 +123,63 @@ private:
     QHash<QTcpSocket *, QByteArray> pending;
 };
 
+// A forward proxy on 127.0.0.1: a request for a whole http:// URL is passed on to that URL's
+// server in the form a server takes, and its answer back; CONNECT is refused, as proxies
+// refuse it to any port but 443. Told to, it refuses every request with 407.
+class ForwardProxy : public QObject
+{
+public:
+    ForwardProxy()
+    {
+        server.listen(QHostAddress::LocalHost, 0);
+        connect(&server, &QTcpServer::newConnection, this, [this] {
+            QTcpSocket *client = server.nextPendingConnection();
+            connect(client, &QTcpSocket::readyRead, this, [this, client] { take(client); });
+        });
+    }
+    QString url() const { return QStringLiteral("http://127.0.0.1:%1").arg(server.serverPort()); }
+    QList<QByteArray> requestLines;  // as the proxy got them
+    bool asksForCredentials = false;
+
+private:
+    void take(QTcpSocket *client)
+    {
+        QByteArray &bytes = pending[client];
+        bytes += client->readAll();
+        if (upstream.contains(client)) {
+            upstream[client]->write(bytes);
+            bytes.clear();
+            return;
+        }
+        const int lineEnd = bytes.indexOf("\r\n");
+        if (lineEnd < 0 || !bytes.contains("\r\n\r\n"))
+            return;
+        const QByteArray line = bytes.left(lineEnd);
+        requestLines << line;
+        const QList<QByteArray> words = line.split(' ');
+        if (asksForCredentials || words.first() == "CONNECT" || words.size() != 3) {
+            client->write(asksForCredentials ? "HTTP/1.1 407 Proxy Authentication Required\r\nProxy-Authenticate: "
+                                               "Basic realm=\"proxy\"\r\nContent-Length: 0\r\n\r\n"
+                                             : "HTTP/1.1 403 Forbidden\r\nContent-Length: 0\r\n\r\n");
+            client->disconnectFromHost();
+            return;
+        }
+        const QUrl target = QUrl::fromEncoded(words.at(1));
+        auto *server = new QTcpSocket(client);
+        upstream[client] = server;
+        connect(server, &QTcpSocket::readyRead, client, [client, server] { client->write(server->readAll()); });
+        connect(server, &QTcpSocket::disconnected, client, [client] { client->disconnectFromHost(); });
+        server->connectToHost(target.host(), quint16(target.port(80)));
+        const QByteArray originForm = target.toEncoded(QUrl::RemoveScheme | QUrl::RemoveAuthority);
+        server->write(words.at(0) + ' ' + originForm + ' ' + words.at(2) + bytes.mid(lineEnd));
+        bytes.clear();
+    }
+
+    QTcpServer server;
+    QHash<QTcpSocket *, QByteArray> pending;
+    QHash<QTcpSocket *, QTcpSocket *> upstream;
+};
+
 // A 200 answer with these header lines and a Content-Length for its body.
 QByteArray sized(const QByteArray &headers, const QByteArray &body)
 {
@@ -245,6 +302,8 @@ private slots:
     void headThatTricklesIsAbandoned();
     void handshakeCutShortPostedNothing();
     void bodyToTheEndCutByAResetIsUnreadable();
+    void postGoesThroughTheProxyNamed_data();
+    void postGoesThroughTheProxyNamed();
 };
 
 void UploadChannelTest::cleanup()
@@ -1062,6 +1121,52 @@ void UploadChannelTest::bodyToTheEndCutByAResetIsUnreadable()
              QStringLiteral("Failed: Unreadable answer from %1: the connection was reset after 7 bytes of a body that "
                             "only the end of the connection ends, so whether it came whole cannot be told\n")
                  .arg(url));
+}
+
+void UploadChannelTest::postGoesThroughTheProxyNamed_data()
+{
+    QTest::addColumn<QString>("setting");     // PROXY_HTTPURL; "%1" stands for the proxy's URL
+    QTest::addColumn<bool>("systemProxy");    // http_proxy names the proxy
+    QTest::addColumn<bool>("credentials");    // the proxy wants them
+    QTest::addColumn<bool>("viaProxy");
+    QTest::addColumn<QString>("line");        // "%1" stands for the URL posted to
+    QTest::newRow("named in sys.ini") << "%1" << false << false << true << "ok";
+    QTest::newRow("the system's") << "" << true << false << true << "ok";
+    QTest::newRow("none, over the system's") << "none" << true << false << false << "ok";
+    QTest::newRow("the proxy wants credentials")
+        << "%1" << false << true << true << "Failed: HTTP 407 Proxy Authentication Required from %1";
+}
+
+// An http:// post goes to an HTTP proxy as a request for the whole URL, as curl sends it.
+void UploadChannelTest::postGoesThroughTheProxyNamed()
+{
+    QFETCH(QString, setting);
+    QFETCH(bool, systemProxy);
+    QFETCH(bool, credentials);
+    QFETCH(bool, viaProxy);
+    QFETCH(QString, line);
+    Rig rig;
+    ForwardProxy proxy;
+    proxy.asksForCredentials = credentials;
+    if (!setting.isEmpty())
+        setEndpoint(QStringLiteral("PROXY_HTTPURL"), setting.arg(proxy.url()));
+    const QByteArray noProxy = qgetenv("no_proxy");
+    qunsetenv("no_proxy");
+    if (systemProxy)
+        qputenv("http_proxy", proxy.url().toUtf8());
+    PointThread channel(nullptr);
+    channel.sendData("key=[]");
+    const bool written = waitForLines(pointFile, 1);
+    qunsetenv("http_proxy");
+    if (!noProxy.isEmpty())
+        qputenv("no_proxy", noProxy);
+    QVERIFY(written);
+    const QString url = rig.server.url(QStringLiteral("/point"));
+    QCOMPARE(QString::fromUtf8(readAll(pointFile)), line.arg(url) + '\n');
+    const QList<QByteArray> expectedLines =
+        viaProxy ? QList<QByteArray>{"POST " + url.toUtf8() + " HTTP/1.1"} : QList<QByteArray>();
+    QCOMPARE(proxy.requestLines, expectedLines);
+    QCOMPARE(rig.server.requestCount(), credentials ? 0 : 1);
 }
 
 QTEST_GUILESS_MAIN(UploadChannelTest)

@@ -153,7 +153,7 @@ void HttpPost::limitHeadTime(int ms, const QString &why)
     headLimitWhy = why;
 }
 
-void HttpPost::start(const TlsSetting &tls)
+void HttpPost::start(const TlsSetting &tls, const QNetworkProxy &proxy)
 {
     const bool secure = target.scheme() == QLatin1String("https");
     if (!secure && target.scheme() != QLatin1String("http")) {
@@ -192,6 +192,15 @@ void HttpPost::start(const TlsSetting &tls)
             &HttpPost::takeSocketError);
 #endif
     const quint16 port = quint16(target.port(secure ? 443 : 80));
+    // Qt would tunnel through an HTTP proxy with CONNECT, which proxies refuse to any port but
+    // 443; a plain post is sent to the proxy whole instead, as a request for the URL.
+    if (!secure && proxy.type() == QNetworkProxy::HttpProxy) {
+        httpProxy = proxy;
+        socket->setProxy(QNetworkProxy::NoProxy);
+        socket->connectToHost(proxy.hostName(), proxy.port());
+        return;
+    }
+    socket->setProxy(proxy);
     if (secure)
         static_cast<QSslSocket *>(socket)->connectToHostEncrypted(target.host(), port);
     else
@@ -200,8 +209,13 @@ void HttpPost::start(const TlsSetting &tls)
 
 QByteArray HttpPost::requestHead() const
 {
-    QByteArray head = "POST " + requestTarget(target) + " HTTP/1.1\r\n";
+    const bool viaProxy = httpProxy.type() == QNetworkProxy::HttpProxy;
+    const QByteArray origin = viaProxy ? "http://" + hostHeader(target) : QByteArray();
+    QByteArray head = "POST " + origin + requestTarget(target) + " HTTP/1.1\r\n";
     head += "Host: " + hostHeader(target) + "\r\n";
+    if (viaProxy && !httpProxy.user().isEmpty())
+        head += "Proxy-Authorization: Basic "
+            + (httpProxy.user() + QLatin1Char(':') + httpProxy.password()).toUtf8().toBase64() + "\r\n";
     // The type Qt would pick itself for a body that names none; like Qt, an empty body goes without.
     if (!body.isEmpty())
         head += "Content-Type: application/x-www-form-urlencoded\r\n";

@@ -3,6 +3,7 @@
 #include "upload/httpanswer.h"
 
 #include <QAbstractSocket>
+#include <QNetworkProxy>
 #include <QByteArray>
 #include <QObject>
 #include <QString>
@@ -27,9 +28,11 @@ public:
     HttpPost(const QUrl &url, const QByteArray &body, QObject *parent);
     ~HttpPost() override;
 
-    // Connects, with `tls` for https. Every end comes from the event loop, after this returns,
-    // and an address that cannot be posted to fails there too.
-    void start(const TlsSetting &tls);
+    // Connects, with `tls` for https, through `proxy` unless it is none: an http:// post goes
+    // to an HTTP proxy as a request for the whole URL, an https:// one through a tunnel the
+    // proxy opens with CONNECT. Every end comes from the event loop, after this returns, and
+    // an address that cannot be posted to fails there too.
+    void start(const TlsSetting &tls, const QNetworkProxy &proxy = QNetworkProxy(QNetworkProxy::NoProxy));
 
     const QUrl &url() const { return target; }
     bool isFinished() const { return ended; }
@@ -70,6 +73,7 @@ private:
     const QUrl target;
     const QByteArray body;
     QTcpSocket *socket = nullptr;
+    QNetworkProxy httpProxy = QNetworkProxy(QNetworkProxy::NoProxy);  // an http:// post's proxy, spoken to by the post
     bool headSent = false;
     qint64 requestHanded = 0;  // of the head and body, what went to the socket
     qint64 bodySent = 0;       // of the body, what went to the socket

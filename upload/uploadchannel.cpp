@@ -5,6 +5,7 @@
 #include "upload/endpointsetting.h"
 #include "upload/httppost.h"
 #include "upload/postlimits.h"
+#include "upload/proxysetting.h"
 
 #include <QSettings>
 #include <QTimer>
@@ -60,11 +61,17 @@ void UploadChannel::sendData(QByteArray body, const TlsSetting &tls)
         refuse(tls.refusal + QStringLiteral("; nothing was posted"));
         return;
     }
+    const QUrl url(endpoint.url, QUrl::TolerantMode);
+    const ProxySetting proxy = readProxySetting(settings, url);
+    if (!proxy.refusal.isEmpty()) {
+        refuse(proxy.refusal);
+        return;
+    }
     const int timeoutSeconds = readInactivityTimeoutSeconds(settings);
-    auto *post = new HttpPost(QUrl(endpoint.url, QUrl::TolerantMode), body, this);
+    auto *post = new HttpPost(url, body, this);
     connect(post, &HttpPost::finished, this, [this, post] { record(post); });
     watchPost(post, timeoutSeconds);
-    post->start(tls);
+    post->start(tls, proxy.proxy);
 }
 
 void UploadChannel::refuse(const QString &why)
