@@ -174,16 +174,18 @@ private:
             layer.stream.next_out = reinterpret_cast<Bytef *>(buffer);
             layer.stream.avail_out = sizeof buffer;
             const int status = inflate(&layer.stream, Z_NO_FLUSH);
-            if (status != Z_OK && status != Z_STREAM_END && status != Z_BUF_ERROR) {
-                *why = layer.fault(layer.stream.msg ? QString::fromLatin1(layer.stream.msg)
-                                                    : QStringLiteral("zlib error %1").arg(status));
-                return Result::Failed;
-            }
+            // What came out before a fault goes on first, so that the first fault in the
+            // stream is told, however the bytes came.
             const int produced = int(sizeof buffer - layer.stream.avail_out);
             if (produced > 0) {
                 const Result next = feedLayer(index + 1, QByteArray(buffer, produced), false, out, room, why);
                 if (next != Result::Going)
                     return next;
+            }
+            if (status != Z_OK && status != Z_STREAM_END && status != Z_BUF_ERROR) {
+                *why = layer.fault(layer.stream.msg ? QString::fromLatin1(layer.stream.msg)
+                                                    : QStringLiteral("zlib error %1").arg(status));
+                return Result::Failed;
             }
             if (status == Z_STREAM_END) {
                 layer.ended = true;
