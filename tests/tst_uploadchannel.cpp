@@ -19,6 +19,9 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QtTest>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
 
 #include <zlib.h>
 
@@ -273,6 +276,8 @@ private slots:
     void answerOtherThanSuccessIsAFailure();
     void answerIsReadByItsFraming_data();
     void answerIsReadByItsFraming();
+    void curlReadsEachAnswerAlike_data();
+    void curlReadsEachAnswerAlike();
     void whatIsKeptOfAnAnswerIsBounded_data();
     void whatIsKeptOfAnAnswerIsBounded();
     void eachKindWritesItsOwnFile();
@@ -564,6 +569,80 @@ void UploadChannelTest::answerIsReadByItsFraming()
     QCOMPARE(whole, outcome);
     for (int cut = 0; cut < answer.size(); ++cut)
         QCOMPARE(readInTwo(answer, cut), whole);
+}
+
+// The answers of the reader's table, each served once to the channel and once to Debian's curl.
+void UploadChannelTest::curlReadsEachAnswerAlike_data()
+{
+    answerIsReadByItsFraming_data();
+}
+
+// Where the two may part, on purpose, and why.
+const QHash<QString, QString> &deliberateDifferences()
+{
+    static const QHash<QString, QString> differences = {
+        {QStringLiteral("a coding the post did not ask for"),
+         QStringLiteral("curl asks for br itself and decodes it; the post asks for gzip and deflate only")},
+        {QStringLiteral("identity transfer coding, then its length"),
+         QStringLiteral("identity changes nothing, so the length frames the body, as Qt's layer reads it; curl "
+                        "takes any transfer coding for a body up to the end of the connection")},
+        {QStringLiteral("lengths that disagree"),
+         QStringLiteral("two lengths that disagree leave the end of the body unknown, an error in HTTP/1.1; curl "
+                        "takes the last")},
+        {QStringLiteral("gzip cut short"),
+         QStringLiteral("a gzip stream that ends before its last block was cut; curl records what it could inflate")},
+    };
+    return differences;
+}
+
+// "answered <body>", "status <code>" or "unreadable", from the channel's response line.
+QString channelOutcome(const QString &line)
+{
+    const QRegularExpression status(QStringLiteral("^Failed: HTTP (\\d{3})"));
+    const QRegularExpressionMatch match = status.match(line);
+    if (match.hasMatch())
+        return QStringLiteral("status ") + match.captured(1);
+    if (line.startsWith(QLatin1String("Failed: ")))
+        return QStringLiteral("unreadable");
+    return QStringLiteral("answered ") + line;
+}
+
+// The same from curl: its status when it is not 2xx, the body when it is and curl ended well.
+QString curlOutcome(const QString &url)
+{
+    QProcess curl;
+    curl.start(QStringLiteral("curl"), {QStringLiteral("-sS"), QStringLiteral("--compressed"), QStringLiteral("-m"),
+                                        QStringLiteral("20"), QStringLiteral("--data-binary"), QStringLiteral("key=[]"),
+                                        QStringLiteral("-o"), QStringLiteral("curl-body"), QStringLiteral("-w"),
+                                        QStringLiteral("%{http_code}"), url});
+    if (!curl.waitForFinished(30000))
+        return QStringLiteral("curl did not end");
+    // An interim status is the last curl saw of an answer that never came.
+    const QByteArray code = curl.readAllStandardOutput().trimmed();
+    if (code >= "300")
+        return QStringLiteral("status ") + QString::fromLatin1(code);
+    if (curl.exitStatus() != QProcess::NormalExit || curl.exitCode() != 0)
+        return QStringLiteral("unreadable");
+    QFile body(QStringLiteral("curl-body"));
+    return QStringLiteral("answered ") + (body.open(QIODevice::ReadOnly) ? QString::fromUtf8(body.readAll()) : QString());
+}
+
+void UploadChannelTest::curlReadsEachAnswerAlike()
+{
+    QFETCH(QByteArray, answer);
+    QVERIFY2(!QStandardPaths::findExecutable(QStringLiteral("curl")).isEmpty(), "curl is not installed");
+    Rig rig;
+    rig.server.answerRaw(answer);
+    PointThread channel(nullptr);
+    channel.sendData("key=[]");
+    QVERIFY(waitForLines(pointFile, 1));
+    QString line = QString::fromUtf8(readAll(pointFile));
+    line.chop(1);
+    const QString ours = channelOutcome(line);
+    const QString curls = curlOutcome(rig.server.url(QStringLiteral("/point")));
+    if (deliberateDifferences().contains(QString::fromLatin1(QTest::currentDataTag())))
+        return;
+    QCOMPARE(ours, curls);
 }
 
 void UploadChannelTest::whatIsKeptOfAnAnswerIsBounded_data()
