@@ -1130,6 +1130,10 @@ void UploadChannelTest::earlyRefusalBeforeAResetIsTheAnswer()
     QByteArray expected;
     for (int i = 1; i <= posts; ++i) {
         channel.sendData(QByteArray(20 << 20, 'x'));
+        // The refusal and the reset both come while the event loop is held up, as a sync's
+        // reading of the next kind holds it.
+        QTRY_COMPARE(rig.server.requestCount(), i);
+        QVERIFY(rig.server.waitForAnswersSent(i));
         QVERIFY(waitForLines(pointFile, i));
         expected += "Failed: HTTP 413 Payload Too Large from " + rig.server.url(QStringLiteral("/point")).toUtf8() + '\n';
     }
