@@ -305,8 +305,8 @@ private slots:
     void earlySuccessCountsOnceTheBodyIsTaken();
     void earlyRefusalBeforeAResetIsTheAnswer();
     void headThatTricklesIsAbandoned();
-    void handshakeCutShortPostedNothing();
-    void bodyToTheEndCutByAResetIsUnreadable();
+    void connectionEndedByTheServerIsTold_data();
+    void connectionEndedByTheServerIsTold();
     void postGoesThroughTheProxyNamed_data();
     void postGoesThroughTheProxyNamed();
 };
@@ -1156,36 +1156,34 @@ void UploadChannelTest::headThatTricklesIsAbandoned()
                                                      "abandoned")));
 }
 
-// A server that closes in the TLS handshake has been sent nothing of the post.
-void UploadChannelTest::handshakeCutShortPostedNothing()
+void UploadChannelTest::connectionEndedByTheServerIsTold_data()
 {
-    Rig rig;
-    QTcpServer cutter;
-    QVERIFY(cutter.listen(QHostAddress::LocalHost, 0));
-    connect(&cutter, &QTcpServer::newConnection, &cutter, [&cutter] {
-        QTcpSocket *socket = cutter.nextPendingConnection();
-        connect(socket, &QTcpSocket::readyRead, socket, [socket] { socket->disconnectFromHost(); });
-    });
-    const QString url = QStringLiteral("https://127.0.0.1:%1/point").arg(cutter.serverPort());
-    setEndpoint(QStringLiteral("POINT_HTTPURL"), url);
-    PointThread channel(nullptr);
-    channel.sendData("key=[]");
-    QVERIFY(waitForLines(pointFile, 1));
-    QCOMPARE(QString::fromUtf8(readAll(pointFile)),
-             QStringLiteral("Failed: No answer from %1: the connection closed before the request could be sent (in "
-                            "the TLS handshake); nothing was posted\n")
-                 .arg(url));
+    QTest::addColumn<bool>("secure");
+    QTest::addColumn<QString>("line");  // "%1" stands for the URL posted to
+    // A server that closes in the TLS handshake has been sent nothing of the post.
+    QTest::newRow("closed in the TLS handshake")
+        << true << "Failed: No answer from %1: the connection closed before the request could be sent (in the TLS "
+                   "handshake); nothing was posted";
+    // Only an orderly end ends a body that has no length: a reset may have cut it anywhere.
+    QTest::newRow("reset in a body up to the end")
+        << false << "Failed: Unreadable answer from %1: the connection was reset after 7 bytes of a body that only "
+                    "the end of the connection ends, so whether it came whole cannot be told";
 }
 
-// Only an orderly end ends a body that has no length: a reset may have cut it anywhere.
-void UploadChannelTest::bodyToTheEndCutByAResetIsUnreadable()
+void UploadChannelTest::connectionEndedByTheServerIsTold()
 {
+    QFETCH(bool, secure);
+    QFETCH(QString, line);
     Rig rig;
-    QTcpServer resetter;
-    QVERIFY(resetter.listen(QHostAddress::LocalHost, 0));
-    connect(&resetter, &QTcpServer::newConnection, &resetter, [&resetter] {
-        QTcpSocket *socket = resetter.nextPendingConnection();
-        connect(socket, &QTcpSocket::readyRead, socket, [socket] {
+    QTcpServer ender;
+    QVERIFY(ender.listen(QHostAddress::LocalHost, 0));
+    connect(&ender, &QTcpServer::newConnection, &ender, [&ender, secure] {
+        QTcpSocket *socket = ender.nextPendingConnection();
+        connect(socket, &QTcpSocket::readyRead, socket, [socket, secure] {
+            if (secure) {
+                socket->disconnectFromHost();
+                return;
+            }
             if (!socket->readAll().endsWith("key=[]"))
                 return;
             socket->write("HTTP/1.0 200 OK\r\n\r\npartial");
@@ -1195,15 +1193,14 @@ void UploadChannelTest::bodyToTheEndCutByAResetIsUnreadable()
             socket->abort();
         });
     });
-    const QString url = QStringLiteral("http://127.0.0.1:%1/point").arg(resetter.serverPort());
+    const QString url = QStringLiteral("%1://127.0.0.1:%2/point")
+                            .arg(secure ? QStringLiteral("https") : QStringLiteral("http"))
+                            .arg(ender.serverPort());
     setEndpoint(QStringLiteral("POINT_HTTPURL"), url);
     PointThread channel(nullptr);
     channel.sendData("key=[]");
     QVERIFY(waitForLines(pointFile, 1));
-    QCOMPARE(QString::fromUtf8(readAll(pointFile)),
-             QStringLiteral("Failed: Unreadable answer from %1: the connection was reset after 7 bytes of a body that "
-                            "only the end of the connection ends, so whether it came whole cannot be told\n")
-                 .arg(url));
+    QCOMPARE(QString::fromUtf8(readAll(pointFile)), line.arg(url) + '\n');
 }
 
 void UploadChannelTest::postGoesThroughTheProxyNamed_data()

@@ -152,6 +152,15 @@ struct TestServer::State
         };
     }
 
+    void answerRawAs(Answer kind, const QByteArray &bytes)
+    {
+        // The library still tries to answer on the closed connection.
+        std::signal(SIGPIPE, SIG_IGN);
+        std::lock_guard<std::mutex> lock(mutex);
+        answer = kind;
+        body = bytes.toStdString();
+    }
+
     // The status line and the headers go out at once; once replies are released, the
     // connection is dropped with the body unread.
     void answerThenReset(httplib::Response &response)
@@ -304,11 +313,7 @@ void TestServer::closeAfterBody()
 
 void TestServer::answerRaw(const QByteArray &bytes)
 {
-    // The library still tries to answer on the closed connection.
-    std::signal(SIGPIPE, SIG_IGN);
-    std::lock_guard<std::mutex> lock(state->mutex);
-    state->answer = Answer::Raw;
-    state->body = bytes.toStdString();
+    state->answerRawAs(Answer::Raw, bytes);
 }
 
 void TestServer::readBodySlowly(int slowBytes, int bytes, int pauseUs)
@@ -328,20 +333,15 @@ void TestServer::answerBeforeBody(int status)
 
 void TestServer::answerRawEarly(const QByteArray &bytes, bool thenReadsBody)
 {
-    // The library still tries to answer on the closed connection.
-    std::signal(SIGPIPE, SIG_IGN);
+    state->answerRawAs(Answer::RawEarly, bytes);
     std::lock_guard<std::mutex> lock(state->mutex);
-    state->answer = Answer::RawEarly;
-    state->body = bytes.toStdString();
     state->earlyThenReads = thenReadsBody;
 }
 
 void TestServer::answerRawSlowly(const QByteArray &bytes, int gapMs)
 {
-    std::signal(SIGPIPE, SIG_IGN);
+    state->answerRawAs(Answer::RawSlowly, bytes);
     std::lock_guard<std::mutex> lock(state->mutex);
-    state->answer = Answer::RawSlowly;
-    state->body = bytes.toStdString();
     state->gap = std::chrono::milliseconds(gapMs);
 }
 
