@@ -173,10 +173,8 @@ void HttpPost::start(const TlsSetting &tls, const QNetworkProxy &proxy)
         connect(socket, &QTcpSocket::connected, this, &HttpPost::sendMore);
     }
     // Qt's layer keeps its connections alive the same way.
-    connect(socket, &QTcpSocket::connected, this, [this] {
-        socket->setSocketOption(QAbstractSocket::KeepAliveOption, 1);
-        watchConnection();
-    });
+    connect(socket, &QTcpSocket::connected, this,
+            [this] { socket->setSocketOption(QAbstractSocket::KeepAliveOption, 1); });
     connect(socket, &QTcpSocket::bytesWritten, this, &HttpPost::sendMore);
     // What went to the socket is not yet what the server took: the system's send queue holds
     // megabytes, so the post watches that queue drain.
@@ -232,6 +230,7 @@ void HttpPost::sendMore()
 {
     if (!headSent) {
         headSent = true;
+        watchConnection();
         const QByteArray head = requestHead();
         socket->write(head);
         requestHanded += head.size();
