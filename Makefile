@@ -7,14 +7,14 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 TEST_JOBS ?= $(shell echo $$(( $(JOBS) * 2 )))
 
 # Debian packages the build, the tests and the demo need (openssl: the tests make their
-# certificates with it).
+# certificates with it; curl: the answers the posts read are held to how curl reads them).
 DEPS := cmake make g++ pkg-config \
         qtbase5-dev libqt5sql5-sqlite libqt5sql5-odbc \
         unixodbc unixodbc-dev odbcinst \
         zlib1g-dev libsqlite3-dev sqlite3 libcpp-httplib-dev nettle-dev libicu-dev python3-pyodbc \
         mdbtools mdbtools-dev dpkg-dev \
         xvfb xauth x11-utils fonts-wqy-microhei \
-        locales tzdata openssl
+        locales tzdata openssl curl
 
 # Only for `make fuzz`: the libFuzzer targets of the driver and of the answer reader.
 FUZZ_DEPS := clang-14 libfuzzer-14-dev

@@ -268,7 +268,7 @@ void SiteCheck::checkEndpoint(const QSettings &settings, const QString &key, con
     }
     const QUrl url(endpoint.url, QUrl::TolerantMode);
     const QString scheme = url.scheme().toLower();
-    if (!url.isValid() || url.host().isEmpty() || (scheme != QLatin1String("http") && scheme != QLatin1String("https"))) {
+    if (url.host().isEmpty() || (scheme != QLatin1String("http") && scheme != QLatin1String("https"))) {
         fail(key + QStringLiteral(": ") + endpoint.url + QStringLiteral(" is not an http or https URL"));
         return;
     }

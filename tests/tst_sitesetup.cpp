@@ -297,6 +297,13 @@ void SiteSetupTest::checkSaysEachStep_data()
         << "no plan url" << 1
         << readable + endpointLines(plainSteps.split('|')).mid(0, 4)
                + QStringList{"PLAN_HTTPURL: not set in sys.ini", "check: 1 of the steps above failed"};
+    // The rule of the posts: such a URL would go to port 80.
+    QTest::newRow("port that does not parse")
+        << "bad plan port" << 1
+        << readable + endpointLines(plainSteps.split('|')).mid(0, 4)
+               + QStringList{"PLAN_HTTPURL: PLAN_HTTPURL in sys.ini is \"http://127.0.0.1:8o80/plan\", which is not a URL "
+                             "that can be posted to as written (",
+                             "check: 1 of the steps above failed"};
     // HTTP_TIMEOUT_SECONDS=0 lets a post wait for ever, never the check.
     QTest::newRow("handshake never answered, no limit set")
         << "silent" << 1
@@ -339,6 +346,9 @@ void SiteSetupTest::checkSaysEachStep()
         QVERIFY(QFile::remove(QStringLiteral("fernwick.db")));
     if (trouble == QLatin1String("no plan url"))
         QSettings(QStringLiteral("sys.ini"), QSettings::IniFormat).remove(QStringLiteral("PLAN_HTTPURL"));
+    if (trouble == QLatin1String("bad plan port"))
+        QSettings(QStringLiteral("sys.ini"), QSettings::IniFormat)
+            .setValue(QStringLiteral("PLAN_HTTPURL"), QStringLiteral("http://127.0.0.1:8o80/plan"));
     // The system takes the connections; nobody ever says a word on them.
     QTcpServer silent;
     const bool ipv6 = trouble == QLatin1String("ipv6");

@@ -175,9 +175,8 @@ void WindowsTest::unattendedRunsEndAsOnLinux_data()
     QTest::addColumn<QString>("line");
     QTest::newRow("every kind answered") << "answered" << QStringList{"--once"} << 0 << "point: 3 rows posted, answered";
     QTest::newRow("a failed post") << "500" << QStringList{"--once"} << 1 << "point: 3 rows posted, failed: ";
-    QTest::newRow("interim answers first") << "interim" << QStringList{"--once"} << 0 << "point: 3 rows posted, answered";
-    QTest::newRow("a broken chunked answer") << "broken chunk" << QStringList{"--once"} << 1
-                                             << "point: 3 rows posted, failed: Unreadable answer from ";
+    // The Windows build inflates with the zlib inside Qt, the Linux build with the system's.
+    QTest::newRow("a gzip answer") << "gzip" << QStringList{"--once"} << 0 << "point: 3 rows posted, answered";
     QTest::newRow("a skipped kind") << "skipped" << QStringList{"--once"} << 1 << "line: skipped, read failed: ";
     // The driver manager is then asked whether it has the Access driver at all.
     QTest::newRow("no database at the path") << "no database" << QStringList{"--once"} << 1
@@ -200,10 +199,12 @@ void WindowsTest::unattendedRunsEndAsOnLinux()
         QVERIFY(site.generate(3));
         if (scenario == QLatin1String("500"))
             site.server.answerWith(500, "busy");
-        if (scenario == QLatin1String("interim"))
-            site.server.answerRaw("HTTP/1.1 102 Processing\r\n\r\nHTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok");
-        if (scenario == QLatin1String("broken chunk"))
-            site.server.answerRaw("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\nok\r\n0\r\n\r\n");
+        // {"msg":"ok"}, gzipped by Python's gzip module.
+        if (scenario == QLatin1String("gzip"))
+            site.server.answerRaw(QByteArray("HTTP/1.1 200 OK\r\nContent-Encoding: gzip\r\nContent-Length: 32\r\n\r\n"
+                                             "\x1f\x8b\x08\x00\x00\x00\x00\x00\x02\x03\xab\x56\xca\x2d\x4e\x57\xb2\x52"
+                                             "\xca\xcf\x56\xaa\x05\x00\xde\xf4\xe7\x2f\x0c\x00\x00\x00",
+                                             95));
         if (scenario == QLatin1String("skipped"))
             QVERIFY(dropTable(site.path, QStringLiteral("GT_LINE")));
         if (scenario == QLatin1String("no database"))

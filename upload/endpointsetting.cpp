@@ -4,6 +4,7 @@
 #include <QSettings>
 #include <QStringList>
 #include <QTextCodec>
+#include <QUrl>
 #include <QVariant>
 
 #include <limits>
@@ -71,6 +72,14 @@ QString refusalOfCutUrl(const QString &key, const QByteArray &written, int semic
         .arg(key, cutTo);
 }
 
+// What QUrl found wrong, without the parts it adds to say where.
+QString urlFault(const QUrl &url)
+{
+    const QString fault = url.errorString();
+    const int details = fault.indexOf(QLatin1String("; source was"));
+    return details < 0 ? fault : fault.left(details);
+}
+
 QString joinedValue(const QSettings &settings, const QString &key)
 {
     const QVariant value = settings.value(key);
@@ -103,9 +112,16 @@ Endpoint readEndpoint(const QSettings &settings, const QString &key)
     if (semicolonAt >= 0)
         return {QString(), refusalOfCutUrl(key, written, semicolonAt)};
     const QVariant value = settings.value(key);
-    if (value.userType() == QMetaType::QStringList)
-        return {urlOfList(value.toStringList(), written), QString()};
-    return {value.toString(), QString()};
+    const QString url = value.userType() == QMetaType::QStringList ? urlOfList(value.toStringList(), written)
+                                                                    : value.toString();
+    // A URL that does not parse (a port out of range or not a number) keeps its scheme and
+    // host but loses its port and path: posted, it would go to port 80 of that host.
+    const QUrl parsed(url, QUrl::TolerantMode);
+    if (!url.isEmpty() && !parsed.isValid())
+        return {QString(), QStringLiteral("%1 in sys.ini is \"%2\", which is not a URL that can be posted to as "
+                                          "written (%3); nothing was posted")
+                               .arg(key, url, urlFault(parsed))};
+    return {url, QString()};
 }
 
 QStringList readFileSetting(const QSettings &settings, const QString &key)

@@ -8,9 +8,22 @@
 #include <QSslSocket>
 #include <QTimer>
 
+#ifdef Q_OS_LINUX
+#include <linux/sockios.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#endif
+
 namespace {
 // The body goes out in pieces, so that a large one is not copied whole into the socket.
 constexpr int pieceBytes = 64 * 1024;
+// How often the post looks at what the server has taken of the request while some of it is
+// still on its way.
+constexpr int takenPollMs = 100;
 
 // The Accept-Language Qt's HTTP layer sends: the system's locale, then English, then anything.
 QByteArray acceptLanguage()
@@ -91,9 +104,11 @@ HttpPost::HttpPost(const QUrl &url, const QByteArray &body, QObject *parent)
 {
 }
 
+// An early success counts once the server has taken the whole body.
 bool HttpPost::succeeded() const
 {
-    return reply.state() == HttpAnswer::State::Complete && reply.status() / 100 == 2;
+    return reply.state() == HttpAnswer::State::Complete && reply.status() / 100 == 2
+        && (!answeredEarly || requestAllTaken());
 }
 
 // A status that came before the connection broke says more than how it broke.
@@ -106,8 +121,18 @@ QString HttpPost::failure() const
     const QString noAnswer = QStringLiteral("No answer from %1: %2").arg(target.toString());
     if (!abandonedBecause.isEmpty())
         return noAnswer.arg(abandonedBecause);
+    if (answeredEarly)
+        return QStringLiteral("Early answer from %1: HTTP %2 came before the server had the whole body, and the "
+                              "connection ended when it had taken %3 of the body's %4 bytes; the post was not sent again")
+            .arg(target.toString())
+            .arg(reply.status())
+            .arg(qMax<qint64>(0, requestTaken - (requestHanded - bodySent)))
+            .arg(body.size());
     if (!socketFailure.isEmpty())
         return socketFailure;
+    if (!headSent)
+        return noAnswer.arg(QStringLiteral("the connection closed before the request could be sent (in the TLS "
+                                           "handshake); nothing was posted"));
     if (!answerBegun)
         return noAnswer.arg(QStringLiteral("the connection closed before an answer came; the post was not sent again, "
                                            "since the server may already have taken it"));
@@ -122,7 +147,13 @@ void HttpPost::abandon(const QString &why)
     finish();
 }
 
-void HttpPost::start(const TlsSetting &tls)
+void HttpPost::limitHeadTime(int ms, const QString &why)
+{
+    headLimitMs = ms;
+    headLimitWhy = why;
+}
+
+void HttpPost::start(const TlsSetting &tls, const QNetworkProxy &proxy)
 {
     const bool secure = target.scheme() == QLatin1String("https");
     if (!secure && target.scheme() != QLatin1String("http")) {
@@ -144,10 +175,12 @@ void HttpPost::start(const TlsSetting &tls)
     // Qt's layer keeps its connections alive the same way.
     connect(socket, &QTcpSocket::connected, this,
             [this] { socket->setSocketOption(QAbstractSocket::KeepAliveOption, 1); });
-    connect(socket, &QTcpSocket::bytesWritten, this, [this] {
-        emit moved();
-        sendMore();
-    });
+    connect(socket, &QTcpSocket::bytesWritten, this, &HttpPost::sendMore);
+    // What went to the socket is not yet what the server took: the system's send queue holds
+    // megabytes, so the post watches that queue drain.
+    takenPoll = new QTimer(this);
+    takenPoll->setInterval(takenPollMs);
+    connect(takenPoll, &QTimer::timeout, this, &HttpPost::checkRequestTaken);
     connect(socket, &QTcpSocket::readyRead, this, &HttpPost::readAnswer);
     connect(socket, &QTcpSocket::disconnected, this, &HttpPost::takeEndOfConnection);
 #if QT_VERSION >= QT_VERSION_CHECK(5, 15, 0)
@@ -157,6 +190,15 @@ void HttpPost::start(const TlsSetting &tls)
             &HttpPost::takeSocketError);
 #endif
     const quint16 port = quint16(target.port(secure ? 443 : 80));
+    // Qt would tunnel through an HTTP proxy with CONNECT, which proxies refuse to any port but
+    // 443; a plain post is sent to the proxy whole instead, as a request for the URL.
+    if (!secure && proxy.type() == QNetworkProxy::HttpProxy) {
+        httpProxy = proxy;
+        socket->setProxy(QNetworkProxy::NoProxy);
+        socket->connectToHost(proxy.hostName(), proxy.port());
+        return;
+    }
+    socket->setProxy(proxy);
     if (secure)
         static_cast<QSslSocket *>(socket)->connectToHostEncrypted(target.host(), port);
     else
@@ -165,8 +207,13 @@ void HttpPost::start(const TlsSetting &tls)
 
 QByteArray HttpPost::requestHead() const
 {
-    QByteArray head = "POST " + requestTarget(target) + " HTTP/1.1\r\n";
+    const bool viaProxy = httpProxy.type() == QNetworkProxy::HttpProxy;
+    const QByteArray origin = viaProxy ? "http://" + hostHeader(target) : QByteArray();
+    QByteArray head = "POST " + origin + requestTarget(target) + " HTTP/1.1\r\n";
     head += "Host: " + hostHeader(target) + "\r\n";
+    if (viaProxy && !httpProxy.user().isEmpty())
+        head += "Proxy-Authorization: Basic "
+            + (httpProxy.user() + QLatin1Char(':') + httpProxy.password()).toUtf8().toBase64() + "\r\n";
     // The type Qt would pick itself for a body that names none; like Qt, an empty body goes without.
     if (!body.isEmpty())
         head += "Content-Type: application/x-www-form-urlencoded\r\n";
@@ -183,34 +230,146 @@ void HttpPost::sendMore()
 {
     if (!headSent) {
         headSent = true;
-        socket->write(requestHead());
+        watchConnection();
+        const QByteArray head = requestHead();
+        socket->write(head);
+        requestHanded += head.size();
     }
     while (bodySent < body.size() && socket->bytesToWrite() < 4 * pieceBytes) {
         const qint64 piece = qMin<qint64>(pieceBytes, body.size() - bodySent);
         socket->write(body.constData() + bodySent, piece);
         bodySent += piece;
+        requestHanded += piece;
     }
+    if (!takenPoll->isActive())
+        takenPoll->start();
+    checkRequestTaken();
+}
+
+// Of the request, what Qt and the system have not yet handed to the server; -1 when that
+// cannot be told any more. The system's count is of the bytes on the wire, which for TLS
+// are a little more than the request's; it only ever serves to tell whether the server
+// took more, and whether it took all.
+qint64 HttpPost::requestBytesUnsent() const
+{
+    qint64 unsent = socket->bytesToWrite();
+    if (auto *sslSocket = qobject_cast<QSslSocket *>(socket))
+        unsent += sslSocket->encryptedBytesToWrite();
+#ifdef Q_OS_LINUX
+    const int fd = watchedSocket;
+    tcp_info info = {};
+    socklen_t infoSize = sizeof info;
+    int queued = 0;
+    // A reset empties the queue without the server having taken it.
+    if (fd == -1 || ::getsockopt(fd, IPPROTO_TCP, TCP_INFO, &info, &infoSize) != 0 || info.tcpi_state == TCP_CLOSE
+        || ::ioctl(fd, SIOCOUTQ, &queued) != 0)
+        return -1;
+    unsent += queued;
+#endif
+    return unsent;
+}
+
+// Told by the system only; elsewhere an end is taken for an orderly one.
+bool HttpPost::connectionWasReset() const
+{
+#ifdef Q_OS_LINUX
+    tcp_info info = {};
+    socklen_t infoSize = sizeof info;
+    return watchedSocket != -1 && ::getsockopt(watchedSocket, IPPROTO_TCP, TCP_INFO, &info, &infoSize) == 0
+        && info.tcpi_state == TCP_CLOSE;
+#else
+    return false;
+#endif
+}
+
+bool HttpPost::requestAllTaken() const
+{
+    return bodySent == body.size() && requestTaken == requestHanded;
+}
+
+void HttpPost::checkRequestTaken()
+{
+    const qint64 unsent = requestBytesUnsent();
+    if (ended || unsent < 0)
+        return;
+    const qint64 taken = requestHanded - unsent;
+    if (taken > requestTaken) {
+        requestTaken = taken;
+        emit moved();
+    }
+    if (!requestAllTaken())
+        return;
+    takenPoll->stop();
+    if (answeredEarly)
+        finish();
 }
 
 void HttpPost::readAnswer()
 {
-    const QByteArray bytes = socket->readAll();
-    if (ended || bytes.isEmpty())
+    takeAnswer(socket->readAll());
+}
+
+void HttpPost::takeAnswer(const QByteArray &bytes)
+{
+    if (ended || bytes.isEmpty() || answeredEarly)
         return;
+    if (!answerBegun && headLimitMs > 0) {
+        headTimer = new QTimer(this);
+        headTimer->setSingleShot(true);
+        connect(headTimer, &QTimer::timeout, this, [this] { abandon(headLimitWhy); });
+        headTimer->start(headLimitMs);
+    }
     answerBegun = true;
     emit moved();
-    if (reply.take(bytes) != HttpAnswer::State::Reading)
-        finish();
+    const HttpAnswer::State state = reply.take(bytes);
+    if (headTimer && reply.hasStatus())
+        headTimer->stop();
+    if (state == HttpAnswer::State::Reading)
+        return;
+    checkRequestTaken();
+    // A success that came while the body was still going out is taken once the server has
+    // the whole body: a server may answer before it has read it all, and read on.
+    if (succeeded() && !requestAllTaken()) {
+        answeredEarly = true;
+        return;
+    }
+    finish();
+}
+
+// What a reset left in the system unread, which Qt lets go when it takes the reset while
+// sending: a 413 sent before the reset is the answer. Only a plain connection's bytes can
+// be read so; a TLS one's would be records, not the answer.
+QByteArray HttpPost::bytesLeftInSystem() const
+{
+    QByteArray bytes;
+#ifdef Q_OS_LINUX
+    if (qobject_cast<QSslSocket *>(socket) || watchedSocket == -1)
+        return bytes;
+    char buffer[16384];
+    for (;;) {
+        const ssize_t n = ::recv(watchedSocket, buffer, sizeof buffer, MSG_DONTWAIT);
+        if (n <= 0)
+            break;
+        bytes.append(buffer, int(n));
+    }
+#endif
+    return bytes;
 }
 
 // What came before the end is read first: an answer may end with the connection.
 void HttpPost::takeEndOfConnection()
 {
+    checkRequestTaken();
     readAnswer();
+    takeAnswer(bytesLeftInSystem());
     if (ended)
         return;
-    if (answerBegun)
-        reply.connectionEnded();
+    if (answerBegun && !answeredEarly) {
+        if (connectionWasReset())
+            reply.connectionReset();
+        else
+            reply.connectionEnded();
+    }
     finish();
 }
 
@@ -226,14 +385,42 @@ void HttpPost::takeSocketError(QAbstractSocket::SocketError error)
     finish();
 }
 
+// Qt closes its descriptor as soon as it reads the end of the connection; a second one on
+// the same connection still tells what the server took and holds what it sent before a reset.
+void HttpPost::watchConnection()
+{
+#ifdef Q_OS_LINUX
+    watchedSocket = ::fcntl(int(socket->socketDescriptor()), F_DUPFD_CLOEXEC, 0);
+#endif
+}
+
+void HttpPost::stopWatchingConnection()
+{
+#ifdef Q_OS_LINUX
+    if (watchedSocket != -1)
+        ::close(watchedSocket);
+#endif
+    watchedSocket = -1;
+}
+
+HttpPost::~HttpPost()
+{
+    stopWatchingConnection();
+}
+
 void HttpPost::finish()
 {
     if (ended)
         return;
     ended = true;
+    if (takenPoll)
+        takenPoll->stop();
+    if (headTimer)
+        headTimer->stop();
     if (socket) {
         disconnect(socket, nullptr, this, nullptr);
         socket->abort();
     }
+    stopWatchingConnection();
     emit finished();
 }

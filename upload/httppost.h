@@ -3,12 +3,14 @@
 #include "upload/httpanswer.h"
 
 #include <QAbstractSocket>
+#include <QNetworkProxy>
 #include <QByteArray>
 #include <QObject>
 #include <QString>
 #include <QUrl>
 
 class QTcpSocket;
+class QTimer;
 struct TlsSetting;
 
 // One POST on a connection of its own, with the very bytes Qt's HTTP layer sends for a post
@@ -24,10 +26,13 @@ class HttpPost : public QObject
     Q_OBJECT
 public:
     HttpPost(const QUrl &url, const QByteArray &body, QObject *parent);
+    ~HttpPost() override;
 
-    // Connects, with `tls` for https. Every end comes from the event loop, after this returns,
-    // and an address that cannot be posted to fails there too.
-    void start(const TlsSetting &tls);
+    // Connects, with `tls` for https, through `proxy` unless it is none: an http:// post goes
+    // to an HTTP proxy as a request for the whole URL, an https:// one through a tunnel the
+    // proxy opens with CONNECT. Every end comes from the event loop, after this returns, and
+    // an address that cannot be posted to fails there too.
+    void start(const TlsSetting &tls, const QNetworkProxy &proxy = QNetworkProxy(QNetworkProxy::NoProxy));
 
     const QUrl &url() const { return target; }
     bool isFinished() const { return ended; }
@@ -38,9 +43,13 @@ public:
     QString failure() const;
     // Ends the post now, if it has not ended: it fails with `why`.
     void abandon(const QString &why);
+    // From the first byte of an answer, its head (interim answers included) must come
+    // whole within `ms`, or the post is abandoned with `why`: a head sent a byte at a time
+    // would otherwise hold the post for ever.
+    void limitHeadTime(int ms, const QString &why);
 
 signals:
-    // A byte went out or came in.
+    // The server took a byte of the request, or a byte of the answer came.
     void moved();
     // Emitted once, when the post has ended either way.
     void finished();
@@ -48,17 +57,34 @@ signals:
 private:
     QByteArray requestHead() const;
     void sendMore();
+    qint64 requestBytesUnsent() const;
+    bool requestAllTaken() const;
+    bool connectionWasReset() const;
+    void checkRequestTaken();
     void readAnswer();
+    void takeAnswer(const QByteArray &bytes);
+    QByteArray bytesLeftInSystem() const;
     void takeEndOfConnection();
     void takeSocketError(QAbstractSocket::SocketError error);
+    void watchConnection();
+    void stopWatchingConnection();
     void finish();
 
     const QUrl target;
     const QByteArray body;
     QTcpSocket *socket = nullptr;
+    QNetworkProxy httpProxy = QNetworkProxy(QNetworkProxy::NoProxy);  // an http:// post's proxy, spoken to by the post
     bool headSent = false;
-    qint64 bodySent = 0;
+    qint64 requestHanded = 0;  // of the head and body, what went to the socket
+    qint64 bodySent = 0;       // of the body, what went to the socket
+    qint64 requestTaken = 0;   // of the head and body, what the server has taken, as last seen
+    QTimer *takenPoll = nullptr;
+    int watchedSocket = -1;  // the system's, where it tells what the server took
     bool answerBegun = false;  // a byte of an answer came
+    bool answeredEarly = false;  // a 2xx answer came whole while the body was still going out
+    int headLimitMs = 0;
+    QString headLimitWhy;
+    QTimer *headTimer = nullptr;
     HttpAnswer reply;
     bool ended = false;
     QString abandonedBecause;

@@ -5,6 +5,7 @@
 #include "upload/endpointsetting.h"
 #include "upload/httppost.h"
 #include "upload/postlimits.h"
+#include "upload/proxysetting.h"
 
 #include <QSettings>
 #include <QTimer>
@@ -12,6 +13,15 @@
 
 namespace {
 constexpr int retryIntervalMs = 1000;
+
+// The answer's text, and a note where the text runs to the end of the part that was kept.
+QString answerLine(const HttpAnswer &answer)
+{
+    QString line = textUpToZero(answer.body());
+    if (answer.bodyCut() && !answer.body().contains('\0'))
+        line += QStringLiteral(" [the answer went on past %1 bytes; only those are recorded]").arg(HttpAnswer::keptBodyBytes);
+    return line;
+}
 }
 
 UploadChannel::UploadChannel(const RecordKind &kind, QObject *parent)
@@ -51,11 +61,17 @@ void UploadChannel::sendData(QByteArray body, const TlsSetting &tls)
         refuse(tls.refusal + QStringLiteral("; nothing was posted"));
         return;
     }
+    const QUrl url(endpoint.url, QUrl::TolerantMode);
+    const ProxySetting proxy = readProxySetting(settings, url);
+    if (!proxy.refusal.isEmpty()) {
+        refuse(proxy.refusal);
+        return;
+    }
     const int timeoutSeconds = readInactivityTimeoutSeconds(settings);
-    auto *post = new HttpPost(QUrl(endpoint.url, QUrl::TolerantMode), body, this);
+    auto *post = new HttpPost(url, body, this);
     connect(post, &HttpPost::finished, this, [this, post] { record(post); });
     watchPost(post, timeoutSeconds);
-    post->start(tls);
+    post->start(tls, proxy.proxy);
 }
 
 void UploadChannel::refuse(const QString &why)
@@ -78,6 +94,10 @@ void UploadChannel::watchPost(HttpPost *post, int timeoutSeconds)
         const QString why = QStringLiteral("nothing moved for %1 s (HTTP_TIMEOUT_SECONDS), so the post was abandoned")
                                 .arg(timeoutSeconds);
         connect(idle, &QTimer::timeout, post, [post, why] { post->abandon(why); });
+        post->limitHeadTime(PostLimits::idleLimitMs(timeoutSeconds),
+                            QStringLiteral("the head of its answer had not come whole %1 s (HTTP_TIMEOUT_SECONDS) after "
+                                           "its first byte, so the post was abandoned")
+                                .arg(timeoutSeconds));
         // No byte can move before the event loop runs, and the sync that posts holds it off
         // while it reads the kinds after this one; the idle time counts from when it runs.
         QTimer::singleShot(0, idle, [idle, post] {
@@ -107,7 +127,7 @@ void UploadChannel::record(HttpPost *post)
     const QString failure = post->failure();
     const bool failed = !failure.isEmpty();
     post->deleteLater();
-    record(failed ? QStringLiteral("Failed: ") + failure : textUpToZero(post->answer().body()));
+    record(failed ? QStringLiteral("Failed: ") + failure : answerLine(post->answer()));
     emit postsInFlightChanged(inFlight.size());
     emit answered(failed, failure);
 }

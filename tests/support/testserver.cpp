@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -18,7 +19,7 @@
 #include <sys/socket.h>
 
 namespace {
-enum class Answer { Whole, InPieces, None, BeforeBody, Raw };
+enum class Answer { Whole, InPieces, None, BeforeBody, Raw, RawEarly, RawSlowly };
 
 QByteArray sortedHeaders(const httplib::Headers &headers)
 {
@@ -58,18 +59,30 @@ int connectionSocket(int serverPort, int clientPort)
     return -1;
 }
 
+// Sends `bytes` on the connection past the library, `gap` apart when `bytesPerGap` is not 0;
+// false once the connection is gone.
+bool sendPast(int fd, const std::string &bytes, size_t bytesPerGap = 0, std::chrono::milliseconds gap = {})
+{
+    const size_t step = bytesPerGap ? bytesPerGap : bytes.size();
+    for (size_t sent = 0; sent < bytes.size();) {
+        if (sent > 0 && bytesPerGap)
+            std::this_thread::sleep_for(gap);
+        const ssize_t n = ::send(fd, bytes.data() + sent, std::min(step, bytes.size() - sent), MSG_NOSIGNAL);
+        if (n <= 0)
+            return false;
+        sent += size_t(n);
+    }
+    return true;
+}
+
 // Sends `bytes` on the connection past the library, which then has nothing left to send.
-void sendAndClose(int serverPort, int clientPort, const std::string &bytes)
+void sendAndClose(int serverPort, int clientPort, const std::string &bytes, size_t bytesPerGap = 0,
+                  std::chrono::milliseconds gap = {})
 {
     const int fd = connectionSocket(serverPort, clientPort);
     if (fd < 0)
         return;
-    for (size_t sent = 0; sent < bytes.size();) {
-        const ssize_t n = ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-        if (n <= 0)
-            break;
-        sent += size_t(n);
-    }
+    sendPast(fd, bytes, bytesPerGap, gap);
     ::shutdown(fd, SHUT_RDWR);
 }
 
@@ -106,6 +119,7 @@ struct TestServer::State
     Answer answer = Answer::Whole;
     int pieces = 0;
     std::chrono::milliseconds gap{0};
+    bool earlyThenReads = false;
     int slowBytes = 0;
     int bytesPerPause = 0;
     std::chrono::microseconds bodyPause{0};
@@ -115,7 +129,13 @@ struct TestServer::State
     bool readsBody() const
     {
         std::lock_guard<std::mutex> lock(mutex);
-        return answer != Answer::BeforeBody;
+        return answer != Answer::BeforeBody && !(answer == Answer::RawEarly && !earlyThenReads);
+    }
+
+    bool answersEarly() const
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        return answer == Answer::RawEarly;
     }
 
     // Appends a piece of the body, pausing each time another `bytesPerPause` of the first
@@ -130,6 +150,15 @@ struct TestServer::State
                 std::this_thread::sleep_for(pause);
             return true;
         };
+    }
+
+    void answerRawAs(Answer kind, const QByteArray &bytes)
+    {
+        // The library still tries to answer on the closed connection.
+        std::signal(SIGPIPE, SIG_IGN);
+        std::lock_guard<std::mutex> lock(mutex);
+        answer = kind;
+        body = bytes.toStdString();
     }
 
     // The status line and the headers go out at once; once replies are released, the
@@ -168,6 +197,11 @@ TestServer::TestServer(const QString &certificateFile, const QString &keyFile)
     s->server->Post(R"(/.*)", [s](const httplib::Request &request, httplib::Response &response,
                                  const httplib::ContentReader &reader) {
         QByteArray body;
+        if (s->answersEarly()) {
+            const int fd = connectionSocket(s->port, request.remote_port);
+            if (fd >= 0)
+                sendPast(fd, s->body);
+        }
         if (s->readsBody()) {
             reader(s->bodyReader(&body));
         }
@@ -175,7 +209,7 @@ TestServer::TestServer(const QString &certificateFile, const QString &keyFile)
         s->requests.append({QString::fromStdString(request.path), QString::fromStdString(request.target), body,
                             QByteArray::fromStdString(request.get_header_value("Content-Type")),
                             sortedHeaders(request.headers)});
-        if (s->answer == Answer::BeforeBody) {
+        if (s->answer == Answer::BeforeBody || (s->answer == Answer::RawEarly && !s->earlyThenReads)) {
             s->answerThenReset(response);
             return;
         }
@@ -194,7 +228,11 @@ TestServer::TestServer(const QString &certificateFile, const QString &keyFile)
             sendAndClose(s->port, request.remote_port, std::string());
             break;
         case Answer::Raw:
-            sendAndClose(s->port, request.remote_port, s->body);
+        case Answer::RawEarly:
+            sendAndClose(s->port, request.remote_port, s->answer == Answer::Raw ? s->body : std::string());
+            break;
+        case Answer::RawSlowly:
+            sendAndClose(s->port, request.remote_port, s->body, 1, s->gap);
             break;
         case Answer::BeforeBody:
             break;
@@ -275,11 +313,7 @@ void TestServer::closeAfterBody()
 
 void TestServer::answerRaw(const QByteArray &bytes)
 {
-    // The library still tries to answer on the closed connection.
-    std::signal(SIGPIPE, SIG_IGN);
-    std::lock_guard<std::mutex> lock(state->mutex);
-    state->answer = Answer::Raw;
-    state->body = bytes.toStdString();
+    state->answerRawAs(Answer::Raw, bytes);
 }
 
 void TestServer::readBodySlowly(int slowBytes, int bytes, int pauseUs)
@@ -295,6 +329,20 @@ void TestServer::answerBeforeBody(int status)
     std::lock_guard<std::mutex> lock(state->mutex);
     state->answer = Answer::BeforeBody;
     state->status = status;
+}
+
+void TestServer::answerRawEarly(const QByteArray &bytes, bool thenReadsBody)
+{
+    state->answerRawAs(Answer::RawEarly, bytes);
+    std::lock_guard<std::mutex> lock(state->mutex);
+    state->earlyThenReads = thenReadsBody;
+}
+
+void TestServer::answerRawSlowly(const QByteArray &bytes, int gapMs)
+{
+    state->answerRawAs(Answer::RawSlowly, bytes);
+    std::lock_guard<std::mutex> lock(state->mutex);
+    state->gap = std::chrono::milliseconds(gapMs);
 }
 
 QList<TestServer::Request> TestServer::requests() const

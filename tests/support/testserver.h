@@ -45,6 +45,11 @@ public:
     // Answers with `status` without reading the body, and drops the connection, which the
     // unread body resets, once replies are released.
     void answerBeforeBody(int status);
+    // Sends these bytes as they are as soon as the request's head has come, then reads the
+    // whole body and closes, or, without `thenReadsBody`, drops the connection unread.
+    void answerRawEarly(const QByteArray &bytes, bool thenReadsBody);
+    // Sends these bytes one at a time, `gapMs` apart, after reading the body, then closes.
+    void answerRawSlowly(const QByteArray &bytes, int gapMs);
     QList<Request> requests() const;
     int requestCount() const;
     // Blocks, without running any event loop, until `count` answers have been written out;
