@@ -146,6 +146,7 @@ private slots:
     void exitStatusAndLinesTellHowTheSyncWent_data();
     void exitStatusAndLinesTellHowTheSyncWent();
     void terminationWhileWaitingCountsAsFailed();
+    void runsAtOnceKeepEveryLine();
     void usageErrorsRunNoSync_data();
     void usageErrorsRunNoSync();
     void withoutDisplay_data();
@@ -326,6 +327,13 @@ void OnceTest::terminationWhileWaitingCountsAsFailed()
     const QString log = dailyFiles(site.wd.path(), QStringLiteral("fernwicklog-*.txt"));
     QVERIFY2(log.endsWith(QStringLiteral("exit: posts in flight: 3; waiting up to 10 s for their answers\n")),
              qPrintable(log.right(200)));
+}
+
+// The window and the scheduled task, or two task runs, in one site at once.
+void OnceTest::runsAtOnceKeepEveryLine()
+{
+    const QString wrong = syncAtOnce(executable(), unattendedEnvironment(), 2, 60000);
+    QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
 }
 
 void OnceTest::usageErrorsRunNoSync_data()
