@@ -198,6 +198,9 @@ void OnceTest::exitStatusAndLinesTellHowTheSyncWent_data()
         << "cut plan url" << 1
         << QStringList{"point: 3 rows posted, answered", "line: 3 rows posted, answered",
                        "plan: 3 rows read, not posted: PLAN_HTTPURL in sys.ini has an unquoted \";\""};
+    QTest::newRow("sys.ini saved as UTF-16")
+        << "utf16 sys.ini" << 1
+        << linesFor("3 rows read, not posted: sys.ini is saved as UTF-16 little-endian (Notepad's \"Unicode\")");
     QTest::newRow("CA file missing") << "no CA file" << 1
                                      << linesFor("3 rows read, not posted: CA_CERTIFICATES in sys.ini names \"");
     QTest::newRow("old daily file cannot be removed")
@@ -266,6 +269,8 @@ void OnceTest::exitStatusAndLinesTellHowTheSyncWent()
         sysIni.setValue(QStringLiteral("CA_CERTIFICATES"), certificates.authority);
     }
     sysIni.sync();
+    if (trouble == QLatin1String("utf16 sys.ini"))
+        QVERIFY(saveAsUtf16(site.wd.file(QStringLiteral("sys.ini"))));
 
     const Waits waits = trouble == QLatin1String("silent") ? Waits::ShortIdleLimit : Waits::Real;
     const Run run = runIn(site.wd.path(), {QStringLiteral("--once")}, waits);
