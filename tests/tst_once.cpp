@@ -171,7 +171,7 @@ void OnceTest::exitStatusAndLinesTellHowTheSyncWent_data()
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QStringList>("lines");
     QTest::newRow("every kind answered") << "" << 0 << linesFor("3 rows posted, answered");
-    QTest::newRow("nobody listening") << "no server" << 1 << linesFor("3 rows posted, failed: Connection refused");
+    QTest::newRow("nobody listening") << "no server" << 1 << linesFor("3 rows read, not posted: Connection refused");
     QTest::newRow("database missing") << "no database" << 1 << linesFor("skipped, read failed: ");
     QTest::newRow("redirected") << "redirect" << 1 << linesFor("3 rows posted, failed: HTTP 302 Found from ");
     // An interim answer is not the answer; an answer whose framing is broken is none.
@@ -183,7 +183,7 @@ void OnceTest::exitStatusAndLinesTellHowTheSyncWent_data()
                                                          << linesFor("3 rows posted, failed: No answer from ");
     QTest::newRow("no URL for plans") << "no plan url" << 1
                                       << QStringList{"point: 3 rows posted, answered", "line: 3 rows posted, answered",
-                                                     "plan: 3 rows posted, failed: Protocol \"\" is unknown"};
+                                                     "plan: 3 rows read, not posted: Protocol \"\" is unknown"};
     QTest::newRow("plan table missing") << "no plans" << 1
                                         << QStringList{"point: 3 rows posted, answered", "line: 3 rows posted, answered",
                                                        "plan: skipped, read failed: "};
