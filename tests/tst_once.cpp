@@ -1,6 +1,7 @@
 // The real executable run unattended, as a timer or cron runs it: no display, one sync,
 // one line per kind on stdout and an exit status that tells whether everything went.
 #include "support/certificates.h"
+#include "support/diskfaults.h"
 #include "support/localfile.h"
 #include "support/programrun.h"
 #include "support/site.h"
@@ -15,10 +16,7 @@
 #include <csignal>
 #include <memory>
 
-#include <fcntl.h>
-#include <linux/fs.h>
 #include <sys/inotify.h>
-#include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace {
@@ -73,37 +71,6 @@ quint16 closedPort()
 struct GeneratedSite : Site
 {
     bool made = generate(rowsPerKind);
-};
-
-// While it lives, the file cannot be removed, not even by root: it is marked immutable.
-class UndeletableFile
-{
-public:
-    explicit UndeletableFile(const QString &path)
-        : path(QFile::encodeName(path))
-    {
-        held = QFile(path).open(QIODevice::WriteOnly) && markImmutable(true);
-    }
-    ~UndeletableFile()
-    {
-        if (held)
-            markImmutable(false);
-    }
-    bool held = false;
-
-private:
-    bool markImmutable(bool immutable)
-    {
-        const int fd = ::open(path.constData(), O_RDONLY);
-        int flags = 0;
-        bool marked = fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
-        flags = immutable ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
-        marked = marked && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
-        if (fd >= 0)
-            ::close(fd);
-        return marked;
-    }
-    QByteArray path;
 };
 
 // Counts how often a file is opened, by anyone, while the object lives.
