@@ -111,14 +111,16 @@ bool AppendFile::open(const QString &name, QString *reason)
 
 bool AppendFile::appendWhole(const QByteArray &text, QString *reason)
 {
-    const qint64 before = file.size();
     qint64 done = 0;
     while (done < text.size()) {
         // A write may take only part of the bytes; the next one says why, if it fails.
         const qint64 written = file.write(text.constData() + done, text.size() - done);
         if (written <= 0) {
             *reason = file.errorString();
-            file.resize(before);
+            // An appending write leaves the offset at the end of its bytes, which end the file
+            // unless another program has appended since: what lies after stays.
+            if (done > 0)
+                file.resize(::lseek(file.handle(), 0, SEEK_CUR) - done);
             return false;
         }
         done += written;

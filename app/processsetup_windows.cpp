@@ -240,8 +240,6 @@ bool AppendFile::open(const QString &name, QString *reason)
 bool AppendFile::appendWhole(const QByteArray &text, QString *reason)
 {
     const QByteArray bytes = withWindowsLineEnds(text);
-    LARGE_INTEGER before = {};
-    const bool sized = GetFileSizeEx(handle, &before);
     DWORD written = 0;
     // One write for the whole batch, so that another program's lines never come between
     // a line and its line end.
@@ -249,7 +247,11 @@ bool AppendFile::appendWhole(const QByteArray &text, QString *reason)
     if (wrote && written == DWORD(bytes.size()))
         return true;
     *reason = wrote ? qt_error_string(ERROR_DISK_FULL) : lastErrorText();
-    if (written > 0 && sized)
-        cutBackTo(fileName, before);
+    // The part that was written ends the file, unless another program has appended since.
+    LARGE_INTEGER size = {};
+    if (written > 0 && GetFileSizeEx(handle, &size)) {
+        size.QuadPart -= written;
+        cutBackTo(fileName, size);
+    }
     return false;
 }
