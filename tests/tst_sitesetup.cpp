@@ -11,7 +11,9 @@
 #include <QTcpServer>
 #include <QtTest>
 
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <memory>
 #include <pwd.h>
 #include <unistd.h>
@@ -315,8 +317,9 @@ void SiteSetupTest::checkSaysEachStep_data()
     // What one account made, another may not be allowed to change.
     QTest::newRow("fernwick.db cannot be written")
         << "fernwick.db immutable" << 1
-        << QStringList{"site folder: the account it runs as (root) cannot write to fernwick.db (Operation not permitted); "
-                       "give that account modify rights on the site folder and everything in it"}
+        << QStringList{"site folder: the account it runs as (root) cannot write to fernwick.db ("
+                       + QString::fromLocal8Bit(std::strerror(EPERM))
+                       + "); give that account modify rights on the site folder and everything in it"}
                + readable + plain + QStringList{"check: 1 of the steps above failed"};
     QTest::newRow("IPv6 address") << "ipv6" << 0
                                   << readable + endpointLines({"::1 resolved to ::1", "connected to [::1]:"})
