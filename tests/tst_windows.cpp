@@ -160,6 +160,7 @@ private slots:
     void passwordPromptEndsWhenToldTo();
     void runsAtOnceKeepEveryLine_data();
     void runsAtOnceKeepEveryLine();
+    void consoleShowsPathsAsTheyAre();
     void carriesAnApplicationManifest();
     void windowShowsEverythingAndSyncsAgain();
     void installsRunsAndUninstalls();
@@ -370,6 +371,26 @@ void WindowsTest::runsAtOnceKeepEveryLine()
     QFETCH(int, build);
     const QString wrong = syncAtOnce(executable(Build(build)), unattended(), 2, wineRunMs);
     QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
+}
+
+// Started from a terminal, Wine gives the program a console, as a command prompt does: a path
+// in any script shows as it is, whatever the system's 8-bit code page could show.
+void WindowsTest::consoleShowsPathsAsTheyAre()
+{
+    WorkingDir wd;
+    const QString database = QStringLiteral("Z:\\巡更\\站点.mdb");
+    QProcess terminal;
+    terminal.setWorkingDirectory(wd.path());
+    terminal.setProcessEnvironment(unattended());
+    terminal.start(QStringLiteral("script"), {QStringLiteral("-qec"),
+                                              executable(Build::Windows) + QStringLiteral(" --set-database '")
+                                                  + database + QLatin1Char('\''),
+                                              QStringLiteral("/dev/null")});
+    terminal.closeWriteChannel();
+    const Run run = finished(terminal, wineRunMs);
+    QCOMPARE(run.exitCode, 0);
+    QVERIFY2(run.out.join(QLatin1Char('\n')).contains(QStringLiteral("fernwick.db: the guard-tour database is ") + database),
+             qPrintable(run.out.join(QLatin1Char('\n'))));
 }
 
 // Without one Windows takes the program for a legacy one and redirects its writes under Program
