@@ -158,7 +158,6 @@ private slots:
     void endingWaitsForTheAnswers();
     void passwordPromptEndsWhenToldTo_data() { endingWaitsForTheAnswers_data(); }
     void passwordPromptEndsWhenToldTo();
-    void runsAtOnceKeepEveryLine_data();
     void runsAtOnceKeepEveryLine();
     void consoleShowsPathsAsTheyAre();
     void carriesAnApplicationManifest();
@@ -358,18 +357,11 @@ void WindowsTest::passwordPromptEndsWhenToldTo()
     QVERIFY(!QFile::exists(wd.file(QStringLiteral("fernwick.db"))));
 }
 
-void WindowsTest::runsAtOnceKeepEveryLine_data()
-{
-    QTest::addColumn<int>("build");
-    QTest::newRow("Linux") << int(Build::Linux);
-    QTest::newRow("Windows") << int(Build::Windows);
-}
-
-// The window and the scheduled task, or two task runs, in one site at once.
+// The window and the scheduled task, or two task runs, in one site at once; tst_once runs the
+// Linux build so.
 void WindowsTest::runsAtOnceKeepEveryLine()
 {
-    QFETCH(int, build);
-    const QString wrong = syncAtOnce(executable(Build(build)), unattended(), 2, wineRunMs);
+    const QString wrong = syncAtOnce(executable(Build::Windows), unattended(), 2, wineRunMs);
     QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
 }
 
