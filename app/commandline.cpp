@@ -49,22 +49,41 @@ bool asksForText(const QCommandLineParser &parser)
         || parser.isSet(QStringLiteral("version"));
 }
 
-int usageError(const QString &message)
-{
-    printLine(stderr, message + QStringLiteral("\nTry '--help' for the options."));
-    return UsageError;
-}
-
 // The options the toolkit takes for itself (QGuiApplication's, QApplication's and those of
 // the X11 platform); given alone, they ask for the window.
-bool isToolkitOption(const QString &name)
+const QStringList &toolkitOptionNames()
 {
     static const QStringList names = {
         "platform", "platformpluginpath", "platformtheme", "plugin", "qmljsdebugger", "qwindowgeometry",
         "qwindowicon", "qwindowtitle", "reverse", "session", "style", "stylesheet", "widgetcount",
         "display", "geometry", "name", "title", "visual", "ncols", "cmap", "im", "inputstyle",
         "nograb", "dograb", "sync"};
-    return names.contains(name);
+    return names;
+}
+
+bool isToolkitOption(const QString &name)
+{
+    return toolkitOptionNames().contains(name);
+}
+
+// Printed, never shown in a message box as the toolkit does on Windows when the program has
+// no console of its own: a management agent, a remote shell or a pipe would wait for its OK.
+int printHelpOrVersion(const QCommandLineParser &parser)
+{
+    if (parser.isSet(QStringLiteral("version")))
+        printLine(stdout, QCoreApplication::applicationName() + QLatin1Char(' ') + QCoreApplication::applicationVersion());
+    else
+        printText(stdout, parser.helpText());
+    if (parser.isSet(QStringLiteral("help-all")))
+        printLine(stdout, QStringLiteral("\nThe toolkit's own options, which open the window: -")
+                              + toolkitOptionNames().join(QStringLiteral(", -")));
+    return Synced;
+}
+
+int usageError(const QString &message)
+{
+    printLine(stderr, message + QStringLiteral("\nTry '--help' for the options."));
+    return UsageError;
 }
 
 // The window is asked for by no arguments at all, or by the toolkit's options alone; anything
@@ -175,9 +194,8 @@ int runCommandLine(QApplication &app)
     describeOptions(&parser);
     if (!parser.parse(app.arguments()))
         return usageError(parser.errorText());
-    // Prints the help or the version and ends the program with 0.
     if (asksForText(parser))
-        parser.process(app);
+        return printHelpOrVersion(parser);
     if (!parser.positionalArguments().isEmpty())
         return usageError(QStringLiteral("Unexpected argument: ") + parser.positionalArguments().join(QLatin1Char(' ')));
     const int tasks = int(parser.isSet(onceName)) + int(parser.isSet(checkName)) + int(parser.isSet(setDatabaseName));

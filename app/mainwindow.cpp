@@ -1,5 +1,6 @@
 #include "app/mainwindow.h"
 
+#include "app/processsetup.h"
 #include "app/syncoutcome.h"
 #include "logging/logline.h"
 #include "logging/logthread.h"
@@ -43,11 +44,13 @@ MainWindow::~MainWindow()
 {
     // The event loop runs while the posts finish; no new sync may start meanwhile.
     ui->pushButton->setEnabled(false);
+    const bool bySystem = systemIsEndingTheProgram();
     if (const int waiting = postsInFlight(channels()))
-        toFile(QStringLiteral("exit: posts in flight: %1; waiting up to %2 s for their answers")
+        toFile(QStringLiteral("exit: posts in flight: %1; waiting up to %2 s for their answers%3")
                    .arg(waiting)
-                   .arg(PostLimits::exitGraceSeconds));
-    settlePosts(channels());
+                   .arg(bySystem ? PostLimits::systemEndGraceSeconds : PostLimits::exitGraceSeconds)
+                   .arg(bySystem ? QStringLiteral(", since Windows is ending the program") : QString()));
+    settlePosts(channels(), systemIsEndingTheProgram);
     logThread->stop();
     logThread->wait();
     delete ui;

@@ -1,5 +1,7 @@
 #include "app/processsetup.h"
 
+#include "app/printline.h"
+
 #include <QCoreApplication>
 #include <QString>
 #include <QVector>
@@ -24,9 +26,9 @@ QVector<HeldMessage> heldMessages;
     // toolkit adds after it is about plugins.
     const QString reason = heldMessages.isEmpty() ? fatalText : heldMessages.first().text;
     const QString line = QStringLiteral("fernwick: no display, so the window cannot open (%1); "
-                                        "'fernwick --once' runs a sync without one.\n")
+                                        "'fernwick --once' runs a sync without one.")
                              .arg(reason.section(QLatin1Char('\n'), 0, 0).trimmed());
-    std::fputs(line.toLocal8Bit().constData(), stderr);
+    printLine(stderr, line);
     std::_Exit(1);
 }
 

@@ -1,11 +1,20 @@
 #pragma once
 
+#include <QByteArray>
+#include <QFile>
+#include <QString>
+
 class QCoreApplication;
 
 // The ways a program is told to end quit the event loop, so that it ends exactly as when its
 // window is closed: on Unix SIGINT, SIGTERM, SIGHUP and SIGQUIT; on Windows Ctrl+C, Ctrl+Break,
 // a closed console, a logoff and a shutdown, which the program holds back until it has ended.
 void quitOnTerminationSignals(QCoreApplication *app);
+
+// Whether the system is ending the program: on Windows its console closed, a logoff or a
+// shutdown, after which the system ends the process 5 s later whatever it is doing. Ctrl+C,
+// Ctrl+Break, the window's close and every Unix signal are the program being asked to end.
+bool systemIsEndingTheProgram();
 
 // On Windows the program is a console program, so that the command-line modes print, end with
 // their status and hear Ctrl+C in a console. Started from the Start menu, the window gets a
@@ -33,4 +42,40 @@ public:
     ~PlatformStartGuard();
     PlatformStartGuard(const PlatformStartGuard &) = delete;
     PlatformStartGuard &operator=(const PlatformStartGuard &) = delete;
+};
+
+// The name of the account the program runs as.
+QString accountName();
+
+// Why the account the program runs as may not write to the file `path`, or make files in the
+// folder `path`, in the system's words; empty when it may. The check changes nothing.
+QString whyNotWritable(const QString &path, bool isFolder);
+
+// A daily file under log/ that several programs may append to at once (the window and the
+// scheduled task, two task runs). Every write lands at the end of the file as it is at that
+// moment, never where the file ended when it was opened, so no program overwrites another's
+// lines: O_APPEND on Unix; on Windows a handle that may only append, since the toolkit's append
+// mode there seeks to the end once, at the open. Text is written with the platform's line ends
+// (LF becomes CR LF on Windows), each batch of lines in one write.
+class AppendFile
+{
+public:
+    AppendFile() = default;
+    ~AppendFile();
+    AppendFile(const AppendFile &) = delete;
+    AppendFile &operator=(const AppendFile &) = delete;
+
+    // Opens `name`, creating it when it is missing; false with the system's reason otherwise.
+    bool open(const QString &name, QString *reason);
+    // All of `text` at the end of the file, or none of it: a write cut short (a full disk) is
+    // cut off again, so that the lines can later be written once, whole.
+    bool appendWhole(const QByteArray &text, QString *reason);
+
+private:
+#ifdef Q_OS_WIN
+    void *handle = nullptr;
+    QString fileName;
+#else
+    QFile file;
+#endif
 };

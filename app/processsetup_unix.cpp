@@ -1,11 +1,15 @@
 #include "app/processsetup.h"
 
+#include "app/printline.h"
+
 #include <QCoreApplication>
 #include <QSocketNotifier>
 
 #include <cerrno>
 #include <csignal>
+#include <fcntl.h>
 #include <poll.h>
+#include <pwd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -66,4 +70,60 @@ void cacheLocalTimeZone()
 
 void releaseConsoleOfItsOwn()
 {
+}
+
+bool systemIsEndingTheProgram()
+{
+    return false;
+}
+
+void printText(FILE *stream, const QString &text)
+{
+    std::fputs(text.toLocal8Bit().constData(), stream);
+    std::fflush(stream);
+}
+
+QString accountName()
+{
+    const passwd *account = ::getpwuid(::geteuid());
+    return account ? QString::fromLocal8Bit(account->pw_name) : QString::number(::geteuid());
+}
+
+QString whyNotWritable(const QString &path, bool isFolder)
+{
+    const int wanted = W_OK | (isFolder ? X_OK : 0);
+    if (::faccessat(AT_FDCWD, QFile::encodeName(path).constData(), wanted, AT_EACCESS) == 0)
+        return QString();
+    return qt_error_string(errno);
+}
+
+AppendFile::~AppendFile() = default;
+
+bool AppendFile::open(const QString &name, QString *reason)
+{
+    file.setFileName(name);
+    // Unbuffered, so that what write() reports is what reached the file.
+    if (file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
+        return true;
+    *reason = file.errorString();
+    return false;
+}
+
+bool AppendFile::appendWhole(const QByteArray &text, QString *reason)
+{
+    qint64 done = 0;
+    while (done < text.size()) {
+        // A write may take only part of the bytes; the next one says why, if it fails.
+        const qint64 written = file.write(text.constData() + done, text.size() - done);
+        if (written <= 0) {
+            *reason = file.errorString();
+            // An appending write leaves the offset at the end of its bytes, which end the file
+            // unless another program has appended since: what lies after stays.
+            if (done > 0)
+                file.resize(::lseek(file.handle(), 0, SEEK_CUR) - done);
+            return false;
+        }
+        done += written;
+    }
+    return true;
 }

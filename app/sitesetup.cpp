@@ -4,6 +4,8 @@
 #include "app/odbcdrivers.h"
 #include "app/printline.h"
 #include "app/processsetup.h"
+#include "logging/logline.h"
+#include "logging/logthread.h"
 #include "store/configrecord.h"
 #include "store/recordkind.h"
 #include "upload/endpointsetting.h"
@@ -11,6 +13,7 @@
 #include "upload/tlssetting.h"
 
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QHostAddress>
 #include <QHostInfo>
 #include <QSettings>
@@ -165,6 +168,7 @@ private:
         ++failures;
     }
 
+    void checkSiteFolder();
     void checkDatabase();
     bool openAccessDb(QSqlDatabase *db, const ConfigRecord::Values &config);
     void countRows(const QSqlDatabase &db, const RecordKind &kind);
@@ -179,6 +183,7 @@ private:
 
 int SiteCheck::run()
 {
+    checkSiteFolder();
     checkDatabase();
     const QSettings settings(QStringLiteral("sys.ini"), QSettings::IniFormat);
     const TlsSetting tls = readTlsSetting(settings);
@@ -199,6 +204,36 @@ int SiteCheck::run()
     else
         printLine(stdout, QStringLiteral("check: %1 of the steps above failed").arg(failures));
     return failures == 0 && !interrupted ? 0 : 1;
+}
+
+// The window runs as the user who is logged on, a scheduled run as its own account: what one
+// of them made, the other may not be allowed to change, and would then lose its snapshot and
+// its lines. What is not there yet is made in a folder that can be written.
+void SiteCheck::checkSiteFolder()
+{
+    const QDate today = LocalClock::now().date();
+    QStringList files = {QStringLiteral("fernwick.db"), dailyFileName(LogThread::filePattern(), today)};
+    for (const RecordKind *kind : postedKinds())
+        files << dailyFileName(kind->responsePattern, today);
+    const QString account = accountName();
+    const QString cannot = QStringLiteral("site folder: the account it runs as (%1) cannot write %2 (%3); give that "
+                                          "account modify rights on the site folder and everything in it");
+    bool writable = true;
+    auto check = [&](const QString &path, bool isFolder, const QString &named) {
+        const QString why = whyNotWritable(path, isFolder);
+        if (!why.isEmpty())
+            fail(cannot.arg(account, named, why));
+        writable = writable && why.isEmpty();
+    };
+    check(QStringLiteral("."), true, QStringLiteral("in the site folder itself"));
+    if (QFileInfo(QStringLiteral("log")).isDir())
+        check(QStringLiteral("log"), true, QStringLiteral("in log/"));
+    for (const QString &file : qAsConst(files)) {
+        if (QFileInfo::exists(file))
+            check(file, false, QStringLiteral("to ") + file);
+    }
+    if (writable)
+        pass(QStringLiteral("site folder: the account it runs as (%1) may write in it and to its files").arg(account));
 }
 
 void SiteCheck::checkDatabase()

@@ -1,9 +1,9 @@
 #include "logging/dailyfilequeue.h"
 
+#include "app/processsetup.h"
 #include "logging/logline.h"
 #include "logging/toolmessages.h"
 
-#include <QFile>
 #include <QMutexLocker>
 #include <QThread>
 #include <QDebug>
@@ -17,25 +17,6 @@ constexpr unsigned long linePauseUs = 10000;
 constexpr int batchBytes = 64 * 1024;
 
 std::atomic<int> unwrittenLines{0};
-
-// All of `bytes` at the end of the file, or none of them: a write cut short (a full disk)
-// is cut off again, so that the lines can later be written once, whole.
-bool appendWhole(QFile &file, const QByteArray &bytes, QString *reason)
-{
-    const qint64 before = file.size();
-    qint64 done = 0;
-    while (done < bytes.size()) {
-        // A write may take only part of the bytes; the next one says why, if it fails.
-        const qint64 written = file.write(bytes.constData() + done, bytes.size() - done);
-        if (written <= 0) {
-            *reason = file.errorString();
-            file.resize(before);
-            return false;
-        }
-        done += written;
-    }
-    return true;
-}
 }
 
 DailyFileQueue::DailyFileQueue(const QString &pattern)
@@ -81,14 +62,13 @@ bool DailyFileQueue::writeTo(const QDate &day, Pacing pacing)
     if (isEmpty())
         return true;
     const QString fileName = dailyFileName(pattern, day);
-    // Unbuffered, so that what write() reports is what reached the file.
-    QFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text | QIODevice::Unbuffered))
-        return writeFailed(fileName, file.errorString());
+    AppendFile file;
+    QString reason;
+    if (!file.open(fileName, &reason))
+        return writeFailed(fileName, reason);
     QByteArray bytes;
     while (const int count = nextBatch(pacing, &bytes)) {
-        QString reason;
-        if (!appendWhole(file, bytes, &reason))
+        if (!file.appendWhole(bytes, &reason))
             return writeFailed(fileName, reason);
         writeSucceeded(fileName);
         dropFirst(count);

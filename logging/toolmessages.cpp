@@ -1,9 +1,10 @@
 #include "logging/toolmessages.h"
 
+#include "app/printline.h"
+
 #include <QString>
 
 #include <atomic>
-#include <cstdio>
 
 Q_LOGGING_CATEGORY(toolMessages, "fernwick")
 
@@ -14,8 +15,7 @@ std::atomic<bool> quiet{false};
 void handleMessage(QtMsgType type, const QMessageLogContext &context, const QString &text)
 {
     if (context.category && qstrcmp(context.category, toolMessages().categoryName()) == 0) {
-        std::fputs(text.toLocal8Bit().append('\n').constData(), stderr);
-        std::fflush(stderr);
+        printLine(stderr, text);
         return;
     }
     if (!quiet || type == QtFatalMsg)

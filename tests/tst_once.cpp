@@ -1,6 +1,7 @@
 // The real executable run unattended, as a timer or cron runs it: no display, one sync,
 // one line per kind on stdout and an exit status that tells whether everything went.
 #include "support/certificates.h"
+#include "support/diskfaults.h"
 #include "support/localfile.h"
 #include "support/programrun.h"
 #include "support/site.h"
@@ -15,10 +16,7 @@
 #include <csignal>
 #include <memory>
 
-#include <fcntl.h>
-#include <linux/fs.h>
 #include <sys/inotify.h>
-#include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace {
@@ -75,37 +73,6 @@ struct GeneratedSite : Site
     bool made = generate(rowsPerKind);
 };
 
-// While it lives, the file cannot be removed, not even by root: it is marked immutable.
-class UndeletableFile
-{
-public:
-    explicit UndeletableFile(const QString &path)
-        : path(QFile::encodeName(path))
-    {
-        held = QFile(path).open(QIODevice::WriteOnly) && markImmutable(true);
-    }
-    ~UndeletableFile()
-    {
-        if (held)
-            markImmutable(false);
-    }
-    bool held = false;
-
-private:
-    bool markImmutable(bool immutable)
-    {
-        const int fd = ::open(path.constData(), O_RDONLY);
-        int flags = 0;
-        bool marked = fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
-        flags = immutable ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
-        marked = marked && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
-        if (fd >= 0)
-            ::close(fd);
-        return marked;
-    }
-    QByteArray path;
-};
-
 // Counts how often a file is opened, by anyone, while the object lives.
 class OpenCounter
 {
@@ -146,6 +113,7 @@ private slots:
     void exitStatusAndLinesTellHowTheSyncWent_data();
     void exitStatusAndLinesTellHowTheSyncWent();
     void terminationWhileWaitingCountsAsFailed();
+    void runsAtOnceKeepEveryLine();
     void usageErrorsRunNoSync_data();
     void usageErrorsRunNoSync();
     void withoutDisplay_data();
@@ -170,14 +138,14 @@ void OnceTest::exitStatusAndLinesTellHowTheSyncWent_data()
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QStringList>("lines");
     QTest::newRow("every kind answered") << "" << 0 << linesFor("3 rows posted, answered");
-    QTest::newRow("nobody listening") << "no server" << 1 << linesFor("3 rows posted, failed: Connection refused");
+    QTest::newRow("nobody listening") << "no server" << 1 << linesFor("3 rows read, not posted: Connection refused");
     QTest::newRow("database missing") << "no database" << 1 << linesFor("skipped, read failed: ");
     QTest::newRow("redirected") << "redirect" << 1 << linesFor("3 rows posted, failed: HTTP 302 Found from ");
     QTest::newRow("server silent past the post timeout") << "silent" << 1
                                                          << linesFor("3 rows posted, failed: No answer from ");
     QTest::newRow("no URL for plans") << "no plan url" << 1
                                       << QStringList{"point: 3 rows posted, answered", "line: 3 rows posted, answered",
-                                                     "plan: 3 rows posted, failed: Protocol \"\" is unknown"};
+                                                     "plan: 3 rows read, not posted: Protocol \"\" is unknown"};
     QTest::newRow("plan table missing") << "no plans" << 1
                                         << QStringList{"point: 3 rows posted, answered", "line: 3 rows posted, answered",
                                                        "plan: skipped, read failed: "};
@@ -192,6 +160,9 @@ void OnceTest::exitStatusAndLinesTellHowTheSyncWent_data()
         << "cut plan url" << 1
         << QStringList{"point: 3 rows posted, answered", "line: 3 rows posted, answered",
                        "plan: 3 rows read, not posted: PLAN_HTTPURL in sys.ini has an unquoted \";\""};
+    QTest::newRow("sys.ini saved as UTF-16")
+        << "utf16 sys.ini" << 1
+        << linesFor("3 rows read, not posted: sys.ini is saved as UTF-16 little-endian (Notepad's \"Unicode\")");
     QTest::newRow("CA file missing") << "no CA file" << 1
                                      << linesFor("3 rows read, not posted: CA_CERTIFICATES in sys.ini names \"");
     QTest::newRow("old daily file cannot be removed")
@@ -255,6 +226,8 @@ void OnceTest::exitStatusAndLinesTellHowTheSyncWent()
         sysIni.setValue(QStringLiteral("CA_CERTIFICATES"), certificates.authority);
     }
     sysIni.sync();
+    if (trouble == QLatin1String("utf16 sys.ini"))
+        QVERIFY(saveAsUtf16(site.wd.file(QStringLiteral("sys.ini"))));
 
     const Waits waits = trouble == QLatin1String("silent") ? Waits::ShortIdleLimit : Waits::Real;
     const Run run = runIn(site.wd.path(), {QStringLiteral("--once")}, waits);
@@ -316,6 +289,13 @@ void OnceTest::terminationWhileWaitingCountsAsFailed()
     const QString log = dailyFiles(site.wd.path(), QStringLiteral("fernwicklog-*.txt"));
     QVERIFY2(log.endsWith(QStringLiteral("exit: posts in flight: 3; waiting up to 10 s for their answers\n")),
              qPrintable(log.right(200)));
+}
+
+// The window and the scheduled task, or two task runs, in one site at once.
+void OnceTest::runsAtOnceKeepEveryLine()
+{
+    const QString wrong = syncAtOnce(executable(), unattendedEnvironment(), 2, 60000);
+    QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
 }
 
 void OnceTest::usageErrorsRunNoSync_data()

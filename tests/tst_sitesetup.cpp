@@ -1,6 +1,7 @@
 // The real executable as an installer runs it before the first sync: --set-database points
 // fernwick.db at the guard-tour database, --check says step by step whether a sync would work.
 #include "support/certificates.h"
+#include "support/diskfaults.h"
 #include "support/localfile.h"
 #include "support/programrun.h"
 #include "support/site.h"
@@ -10,7 +11,12 @@
 #include <QTcpServer>
 #include <QtTest>
 
+#include <cerrno>
 #include <csignal>
+#include <cstring>
+#include <memory>
+#include <pwd.h>
+#include <unistd.h>
 #include <sys/resource.h>
 
 namespace {
@@ -315,6 +321,13 @@ void SiteSetupTest::checkSaysEachStep_data()
                                                            "check: interrupted, so not every step was checked"};
     QTest::newRow("SIGINT while waiting for a handshake") << "SIGINT" << 1 << interrupted;
     QTest::newRow("SIGTERM while waiting for a handshake") << "SIGTERM" << 1 << interrupted;
+    // What one account made, another may not be allowed to change.
+    QTest::newRow("fernwick.db cannot be written")
+        << "fernwick.db immutable" << 1
+        << QStringList{"site folder: the account it runs as (root) cannot write to fernwick.db ("
+                       + QString::fromLocal8Bit(std::strerror(EPERM))
+                       + "); give that account modify rights on the site folder and everything in it"}
+               + readable + plain + QStringList{"check: 1 of the steps above failed"};
     QTest::newRow("IPv6 address") << "ipv6" << 0
                                   << readable + endpointLines({"::1 resolved to ::1", "connected to [::1]:"})
                                          + QStringList{"check: everything would work"};
@@ -364,6 +377,15 @@ void SiteSetupTest::checkSaysEachStep()
     if (ipv6)
         site.postTo(QStringLiteral("http://[::1]:%1").arg(silent.serverPort()));
     const QByteArray localFile = readAll(QStringLiteral("fernwick.db"));
+    std::unique_ptr<UndeletableFile> immutable;
+    if (trouble == QLatin1String("fernwick.db immutable")) {
+        immutable.reset(new UndeletableFile(QStringLiteral("fernwick.db")));
+        if (!immutable->held || ::geteuid() != 0)
+            QSKIP("only root can mark a file immutable here, and only on some file systems");
+    }
+    if (!lines.first().startsWith(QLatin1String("site folder: ")))
+        lines.prepend(QStringLiteral("site folder: the account it runs as (%1) may write in it and to its files")
+                          .arg(QString::fromLocal8Bit(::getpwuid(::geteuid())->pw_name)));
 
     const Run result = run({"--check"}, QByteArray(), disturbance);
     QCOMPARE(result.exitCode, exitCode);
@@ -372,11 +394,11 @@ void SiteSetupTest::checkSaysEachStep()
     for (int i = 0; i < lines.size(); ++i)
         QVERIFY2(result.out.at(i).startsWith(lines.at(i)), qPrintable(result.out.join('\n')));
     if (disturbance.shortWaits)
-        QVERIFY2(result.out.at(7).endsWith(" failed: no answer within 30 s"), qPrintable(result.out.at(7)));
+        QVERIFY2(result.out.at(8).endsWith(" failed: no answer within 30 s"), qPrintable(result.out.at(8)));
     if (trouble == QLatin1String("untrusted"))
-        QVERIFY2(result.out.at(7).contains("failed: " + QSslError(QSslError::UnableToGetLocalIssuerCertificate).errorString()
+        QVERIFY2(result.out.at(8).contains("failed: " + QSslError(QSslError::UnableToGetLocalIssuerCertificate).errorString()
                                            + " (subject CN=127.0.0.1; issuer CN=Site CA, O=Patrol Site)"),
-                 qPrintable(result.out.at(7)));
+                 qPrintable(result.out.at(8)));
     QCOMPARE(site.server.requestCount(), 0);
     if (https)
         QCOMPARE(https->requestCount(), 0);

@@ -5,17 +5,22 @@
 // expects it to.
 #include "gtdb.h"
 #include "support/certificates.h"
+#include "support/diskfaults.h"
 #include "support/programrun.h"
 #include "support/site.h"
 
 #include <QDirIterator>
+#include <QImage>
 #include <QProcess>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QUrl>
+#include <QXmlStreamReader>
 #include <QtTest>
 
+#include <algorithm>
 #include <csignal>
+#include <memory>
 
 namespace {
 const QStringList kinds = {QStringLiteral("point"), QStringLiteral("line"), QStringLiteral("plan")};
@@ -79,8 +84,14 @@ QStringList comparable(const Run &run, const Site &site)
 {
     const QUrl server(site.server.url(QString()));
     QStringList lines = run.out;
+    // The help names the program as it was started and takes -? too, as the toolkit does on Windows.
     return lines.replaceInStrings(QStringLiteral(":%1").arg(server.port()), QStringLiteral(":port"))
-        .replaceInStrings(site.wd.path(), QStringLiteral("/site"));
+        .replaceInStrings(site.wd.path(), QStringLiteral("/site"))
+        .replaceInStrings(QRegularExpression(QStringLiteral("^Usage: .* \\[options\\]$")), QStringLiteral("Usage: fernwick"))
+        .replaceInStrings(QStringLiteral("-?, -h, --help"), QStringLiteral("-h, --help"))
+        .replaceInStrings(QRegularExpression(QStringLiteral("  +")), QStringLiteral(" "))
+        .replaceInStrings(QRegularExpression(QStringLiteral("cannot write to (\\S+) \\(.*\\);")),
+                          QStringLiteral("cannot write to \\1 (the system's reason);"));
 }
 
 // Whether the process waits for its standard input, as /proc says of its threads: one in
@@ -104,6 +115,17 @@ bool readsStandardInput(qint64 pid)
             return true;
     }
     return false;
+}
+
+// How many colours a piece of a screenshot has: one where nothing was drawn on it.
+int colourCount(const QImage &image)
+{
+    QSet<QRgb> colours;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x)
+            colours.insert(image.pixel(x, y));
+    }
+    return colours.size();
 }
 
 bool waitFor(const std::function<bool()> &condition, int timeoutMs = 60000)
@@ -148,6 +170,9 @@ private slots:
     void endingWaitsForTheAnswers();
     void passwordPromptEndsWhenToldTo_data() { endingWaitsForTheAnswers_data(); }
     void passwordPromptEndsWhenToldTo();
+    void runsAtOnceKeepEveryLine();
+    void consoleShowsPathsAsTheyAre();
+    void carriesAnApplicationManifest();
     void windowShowsEverythingAndSyncsAgain();
     void installsRunsAndUninstalls();
     void installerAsAnAdministratorJudgesIt_data();
@@ -182,8 +207,17 @@ void WindowsTest::unattendedRunsEndAsOnLinux_data()
     QTest::newRow("no database at the path") << "no database" << QStringList{"--once"} << 1
                                              << "point: skipped, read failed: ";
     QTest::newRow("a usage error") << "answered" << QStringList{"--twice"} << 2 << "";
+    // Printed, also where there is no console (here a pipe), never in a box that waits for OK.
+    QTest::newRow("--help") << "answered" << QStringList{"--help"} << 0 << "  --once ";
+    QTest::newRow("--version") << "answered" << QStringList{"--version"} << 0 << "fernwick " FERNWICK_VERSION;
+    QTest::newRow("sys.ini saved as UTF-16") << "utf16 sys.ini" << QStringList{"--once"} << 1
+                                             << "point: 3 rows read, not posted: sys.ini is saved as UTF-16 little-endian";
     QTest::newRow("--check") << "answered" << QStringList{"--check"} << 0 << "check: everything would work";
     QTest::newRow("--check, no server") << "no server" << QStringList{"--check"} << 1 << "check: ";
+    // Wine has no rights of its own; a file even root may not write stands in for one the
+    // window's user may not write because the task's account made it.
+    QTest::newRow("--check, fernwick.db cannot be written") << "fernwick.db immutable" << QStringList{"--check"} << 1
+                                                            << "cannot write to fernwick.db (";
 }
 
 // The same site run by either build: the same lines, the same status.
@@ -211,6 +245,14 @@ void WindowsTest::unattendedRunsEndAsOnLinux()
             QVERIFY(QFile::remove(site.path));
         if (scenario == QLatin1String("no server"))
             site.postTo(QStringLiteral("http://127.0.0.1:1"));
+        if (scenario == QLatin1String("utf16 sys.ini"))
+            QVERIFY(saveAsUtf16(site.wd.file(QStringLiteral("sys.ini"))));
+        std::unique_ptr<UndeletableFile> immutable;
+        if (scenario == QLatin1String("fernwick.db immutable")) {
+            immutable.reset(new UndeletableFile(site.wd.file(QStringLiteral("fernwick.db"))));
+            if (!immutable->held)
+                QSKIP("only root can mark a file immutable here, and only on some file systems");
+        }
         const Run run = runIn(build, site.wd.path(), arguments);
         QVERIFY2(run.exitCode == exitCode, qPrintable(QStringLiteral("exit %1: %2").arg(run.exitCode).arg(run.err)));
         if (!line.isEmpty())
@@ -332,6 +374,61 @@ void WindowsTest::passwordPromptEndsWhenToldTo()
     QVERIFY(!QFile::exists(wd.file(QStringLiteral("fernwick.db"))));
 }
 
+// The window and the scheduled task, or two task runs, in one site at once; tst_once runs the
+// Linux build so.
+void WindowsTest::runsAtOnceKeepEveryLine()
+{
+    const QString wrong = syncAtOnce(executable(Build::Windows), unattended(), 2, wineRunMs);
+    QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
+}
+
+// Started from a terminal, Wine gives the program a console, as a command prompt does: a path
+// in any script shows as it is, whatever the system's 8-bit code page could show.
+void WindowsTest::consoleShowsPathsAsTheyAre()
+{
+    WorkingDir wd;
+    const QString database = QStringLiteral("Z:\\巡更\\站点.mdb");
+    QProcess terminal;
+    terminal.setWorkingDirectory(wd.path());
+    terminal.setProcessEnvironment(unattended());
+    terminal.start(QStringLiteral("script"), {QStringLiteral("-qec"),
+                                              executable(Build::Windows) + QStringLiteral(" --set-database '")
+                                                  + database + QLatin1Char('\''),
+                                              QStringLiteral("/dev/null")});
+    terminal.closeWriteChannel();
+    const Run run = finished(terminal, wineRunMs);
+    QCOMPARE(run.exitCode, 0);
+    QVERIFY2(run.out.join(QLatin1Char('\n')).contains(QStringLiteral("fernwick.db: the guard-tour database is ") + database),
+             qPrintable(run.out.join(QLatin1Char('\n'))));
+}
+
+// Without one Windows takes the program for a legacy one and redirects its writes under Program
+// Files to the user's VirtualStore.
+void WindowsTest::carriesAnApplicationManifest()
+{
+    QProcess reader;
+    reader.start(wine(), {qEnvironmentVariable("FERNWICK_WINDOWS_MANIFEST"),
+                          windowsPath(qEnvironmentVariable("FERNWICK_WINDOWS_EXE"))});
+    QVERIFY(reader.waitForFinished(wineRunMs));
+    QCOMPARE(reader.exitCode(), 0);
+    QXmlStreamReader manifest(reader.readAllStandardOutput());
+    QString level;
+    QStringList systems;
+    while (!manifest.atEnd()) {
+        if (manifest.readNext() != QXmlStreamReader::StartElement)
+            continue;
+        if (manifest.name() == QLatin1String("requestedExecutionLevel"))
+            level = manifest.attributes().value(QStringLiteral("level")).toString();
+        if (manifest.name() == QLatin1String("supportedOS"))
+            systems << manifest.attributes().value(QStringLiteral("Id")).toString();
+    }
+    QVERIFY2(!manifest.hasError(), qPrintable(manifest.errorString()));
+    QCOMPARE(level, QStringLiteral("asInvoker"));
+    // Windows 7, 8, 8.1 and 10 (11 too), as Microsoft's documentation of the manifest names them.
+    QCOMPARE(systems, (QStringList{"{35138b9a-5d96-4fbd-8e2d-a2440225f93a}", "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}",
+                                   "{1f676c76-80e1-4239-95bb-83d0f6d0da78}", "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"}));
+}
+
 // Xvfb, Wine's window, xdotool's click and ImageMagick's screenshot, as a person would see it.
 void WindowsTest::windowShowsEverythingAndSyncsAgain()
 {
@@ -368,16 +465,32 @@ void WindowsTest::windowShowsEverythingAndSyncsAgain()
         window = xdotool({"search", "--onlyvisible", "--name", "^KELDO-FERNWICK$"}).section(QLatin1Char('\n'), 0, 0);
         return !window.isEmpty();
     }));
-    // The screenshot shows the first sync's answers, all three in.
+    // 更新数据 lies at (60, 575) on the form, 75 x 23. The form of 800 x 622 fills the client
+    // area, which Wine's frame surrounds: borders alike on three sides, the title bar on top.
+    const QStringList size = xdotool({"getwindowgeometry", "--shell", window}).split(QLatin1Char('\n'));
+    const int width = size.filter(QStringLiteral("WIDTH=")).value(0).section(QLatin1Char('='), 1).toInt();
+    const int height = size.filter(QStringLiteral("HEIGHT=")).value(0).section(QLatin1Char('='), 1).toInt();
+    const int border = (width - 800) / 2;
+    const QPoint form(border, height - 622 - border);
+
+    // The screenshot shows the first sync's answers, all three in, once the window has painted
+    // its labels, its clock and its button, which an unpainted window shows in one colour.
     const QString screenshots = qEnvironmentVariable("FERNWICK_SCREENSHOTS", QDir::currentPath());
     const QString shot = screenshots + QStringLiteral("/windows-window.png");
     QVERIFY(waitFor([&site] {
         return dailyFiles(site.wd.path(), QStringLiteral("response*Data-*.txt")).count(QLatin1Char('\n')) == kinds.size();
     }));
-    QProcess import;
-    import.setProcessEnvironment(unattended(display));
-    import.start(QStringLiteral("import"), {QStringLiteral("-window"), QStringLiteral("root"), shot});
-    QVERIFY(import.waitForFinished(30000) && import.exitCode() == 0);
+    const QList<QRect> drawn = {{0, 30, 800, 25}, {0, 60, 800, 25}, {600, 575, 180, 21}, {60, 575, 75, 23}};
+    QVERIFY2(waitFor([&] {
+                 QProcess import;
+                 import.setProcessEnvironment(unattended(display));
+                 import.start(QStringLiteral("import"), {QStringLiteral("-window"), window, shot});
+                 const QImage image = import.waitForFinished(30000) && import.exitCode() == 0 ? QImage(shot) : QImage();
+                 return !image.isNull() && std::all_of(drawn.begin(), drawn.end(), [&](const QRect &widget) {
+                     return colourCount(image.copy(widget.translated(form))) > 1;
+                 });
+             }),
+             qPrintable(QStringLiteral("labels, clock or button not drawn; see %1").arg(shot)));
 
     // The log can be read while the program runs, as an editor or `type` reads it. Wine's
     // `type` shares the file only with readers, so it is refused while a line is being
@@ -393,24 +506,21 @@ void WindowsTest::windowShowsEverythingAndSyncsAgain()
              }, 30000),
              qPrintable(typedLog.left(500)));
 
-    // 更新数据 lies at (60, 575) on the form, 75 x 23. The form of 800 x 622 fills the client
-    // area, which Wine's frame surrounds: borders alike on three sides, the title bar on top.
-    const QStringList size = xdotool({"getwindowgeometry", "--shell", window}).split(QLatin1Char('\n'));
-    const int width = size.filter(QStringLiteral("WIDTH=")).value(0).section(QLatin1Char('='), 1).toInt();
-    const int height = size.filter(QStringLiteral("HEIGHT=")).value(0).section(QLatin1Char('='), 1).toInt();
-    const int border = (width - 800) / 2;
     site.server.holdReplies();
-    xdotool({"mousemove", "--window", window, QString::number(border + 97), QString::number(height - 622 - border + 586),
+    xdotool({"mousemove", "--window", window, QString::number(form.x() + 97), QString::number(form.y() + 586),
              "click", "1"});
     QVERIFY2(waitFor([&site] { return site.server.requestCount() == 2 * kinds.size(); }, 30000),
              qPrintable(QStringLiteral("the button did not sync again; see %1").arg(shot)));
 
-    // The end of the session ends the program as closing its window does.
+    // The end of the session ends the program as closing its window does, but Windows ends it
+    // 5 s later: the posts get 3 s of them.
     QProcess endSession;
     endSession.setProcessEnvironment(unattended(display));
     endSession.start(wine(), {QStringLiteral("wineboot"), QStringLiteral("--end-session")});
     QVERIFY(waitFor([&site] {
-        return dailyFiles(site.wd.path(), QStringLiteral("fernwicklog-*.txt")).contains(QStringLiteral("exit: posts in flight: 3"));
+        return dailyFiles(site.wd.path(), QStringLiteral("fernwicklog-*.txt"))
+            .contains(QStringLiteral("exit: posts in flight: 3; waiting up to 3 s for their answers, since Windows is "
+                                     "ending the program"));
     }));
     site.server.releaseReplies();
     QVERIFY(fernwick.waitForFinished(60000));

@@ -95,6 +95,33 @@ QString fileNameText(const QByteArray &bytes)
     return state.invalidChars == 0 ? text : QString::fromLocal8Bit(bytes);
 }
 
+// The INI format reads a file as bytes of an 8-bit encoding; in one saved as UTF-16 (Notepad's
+// "Unicode", which starts it with a byte-order mark) it finds no key at all. Empty when the
+// file is not UTF-16, or not there.
+QString utf16Encoding(const QString &fileName)
+{
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return QString();
+    const QByteArray start = file.read(2);
+    if (start == "\xff\xfe")
+        return QStringLiteral("UTF-16 little-endian (Notepad's \"Unicode\")");
+    if (start == "\xfe\xff")
+        return QStringLiteral("UTF-16 big-endian (Notepad's \"Unicode big endian\")");
+    // Without a mark, ASCII text in UTF-16 has a zero byte beside every letter.
+    if (start.size() == 2 && (start.at(0) == 0) != (start.at(1) == 0))
+        return QStringLiteral("UTF-16 without a byte-order mark");
+    return QString();
+}
+
+QString refusalOfUtf16(const QString &key, const QString &encoding)
+{
+    return QStringLiteral("sys.ini is saved as %1, which the ini format cannot read, so %2 "
+                          "was not read. Save sys.ini as UTF-8 (in Notepad: File, Save As, Encoding UTF-8); nothing "
+                          "was posted")
+        .arg(encoding, key);
+}
+
 // A value of plain text is the URL as written; one with quotes or escapes is joined from
 // the pieces QSettings made of it.
 QString urlOfList(const QStringList &pieces, const QByteArray &written)
@@ -107,6 +134,9 @@ QString urlOfList(const QStringList &pieces, const QByteArray &written)
 
 Endpoint readEndpoint(const QSettings &settings, const QString &key)
 {
+    const QString encoding = utf16Encoding(settings.fileName());
+    if (!encoding.isEmpty())
+        return {QString(), refusalOfUtf16(key, encoding)};
     const QByteArray written = writtenValue(settings.fileName(), key);
     const int semicolonAt = unquotedSemicolonAt(written);
     if (semicolonAt >= 0)

@@ -41,6 +41,9 @@ public:
     bool succeeded() const;
     // Why it did not succeed, for an operator; empty when it did.
     QString failure() const;
+    // Whether a byte of the request may have left: false when the post failed before it had a
+    // connection to send on (refused, no such host, a certificate that did not check out).
+    bool mayHaveLeft() const { return headSent; }
     // Ends the post now, if it has not ended: it fails with `why`.
     void abandon(const QString &why);
     // From the first byte of an answer, its head (interim answers included) must come

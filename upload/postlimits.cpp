@@ -32,6 +32,11 @@ int exitGraceMs()
     return shortened > 0 ? shortened : exitGraceSeconds * 1000;
 }
 
+int systemEndGraceMs()
+{
+    return qMin(exitGraceMs(), systemEndGraceSeconds * 1000);
+}
+
 int idleLimitMs(int seconds)
 {
     const int shortened = shortenedWaits().idleLimitMs;

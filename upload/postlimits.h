@@ -10,9 +10,13 @@
 namespace PostLimits {
 
 constexpr int exitGraceSeconds = 10;
+// The system ends a program 5 s after its console closed, a logoff or a shutdown (Windows):
+// the posts get this much of it, the rest is for writing the lines and ending.
+constexpr int systemEndGraceSeconds = 3;
 
-// The grace in milliseconds.
+// The graces in milliseconds.
 int exitGraceMs();
+int systemEndGraceMs();
 
 // The idle limit of `seconds` (more than 0) in milliseconds.
 int idleLimitMs(int seconds);

@@ -15,10 +15,12 @@ int postsInFlight(const QList<UploadChannel *> &channels)
 }
 
 namespace {
-void waitForPosts(const QList<UploadChannel *> &channels, int graceMs)
+// Whether the system was ending the program by the end of the wait.
+bool waitForPosts(const QList<UploadChannel *> &channels, const std::function<bool()> &systemEnding)
 {
+    bool bySystem = systemEnding();
     if (postsInFlight(channels) == 0)
-        return;
+        return bySystem;
     QEventLoop loop;
     QTimer deadline;
     deadline.setSingleShot(true);
@@ -28,16 +30,31 @@ void waitForPosts(const QList<UploadChannel *> &channels, int graceMs)
             if (postsInFlight(channels) == 0)
                 loop.quit();
         });
-    deadline.start(graceMs);
+    // The system may begin to end the program while it waits, which leaves it less time.
+    QTimer watch;
+    watch.setInterval(100);
+    QObject::connect(&watch, &QTimer::timeout, &loop, [&] {
+        if (bySystem || !systemEnding())
+            return;
+        bySystem = true;
+        if (deadline.remainingTime() > PostLimits::systemEndGraceMs())
+            deadline.start(PostLimits::systemEndGraceMs());
+    });
+    deadline.start(bySystem ? PostLimits::systemEndGraceMs() : PostLimits::exitGraceMs());
+    watch.start();
     loop.exec();
+    return bySystem;
 }
 }
 
-void settlePosts(const QList<UploadChannel *> &channels)
+void settlePosts(const QList<UploadChannel *> &channels, const std::function<bool()> &systemEnding)
 {
-    waitForPosts(channels, PostLimits::exitGraceMs());
-    const QString why = QStringLiteral("the program was ending and waited %1 s for it, so the post was abandoned")
-                            .arg(PostLimits::exitGraceSeconds);
+    const QString why = waitForPosts(channels, systemEnding)
+        ? QStringLiteral("Windows was ending the program (its console closed, a logoff or a shutdown) and it waited "
+                         "%1 s for it, so the post was abandoned")
+              .arg(PostLimits::systemEndGraceSeconds)
+        : QStringLiteral("the program was ending and waited %1 s for it, so the post was abandoned")
+              .arg(PostLimits::exitGraceSeconds);
     for (UploadChannel *channel : channels)
         channel->abandonPostsInFlight(why);
 }

@@ -129,7 +129,10 @@ void UploadChannel::record(HttpPost *post)
     post->deleteLater();
     record(failed ? QStringLiteral("Failed: ") + failure : answerLine(post->answer()));
     emit postsInFlightChanged(inFlight.size());
-    emit answered(failed, failure);
+    if (failed && !post->mayHaveLeft())
+        emit notPosted(failure);
+    else
+        emit answered(failed, failure);
 }
 
 void UploadChannel::record(const QString &line)

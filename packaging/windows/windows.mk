@@ -60,6 +60,8 @@ test-windows: windows build test-locale $(if $(filter i686,$(WINDOWS_ARCH)),wind
 	$(call install-missing,$(WINDOWS_TEST_DEPS))
 	$(WINDOWS_ARCH)-w64-mingw32-gcc-posix -municode -Wall -Wextra -Werror -o $(WINDOWS_BUILD)/holdopen.exe \
 	  tests/windows/holdopen.c
+	$(WINDOWS_ARCH)-w64-mingw32-gcc-posix -municode -Wall -Wextra -Werror -o $(WINDOWS_BUILD)/manifest.exe \
+	  tests/windows/manifest.c
 	cmake -S . -B $(BUILD_DIR) -DFERNWICK_WINDOWS_EXE=$(abspath $(WINDOWS_RUN_DIR))/fernwick.exe \
 	  -DFERNWICK_WINE=$$($(WINDOWS_DIR)/wineprefix.sh $(WINDOWS_ARCH) $(WINDOWS_PREFIX)) \
 	  -DFERNWICK_WINEPREFIX=$(abspath $(WINDOWS_PREFIX)) -DFERNWICK_WINDOWS_ODBCSYSINI=$(WINDOWS_ODBCSYSINI) \

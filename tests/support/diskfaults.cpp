@@ -10,7 +10,10 @@
 #include <atomic>
 
 #ifdef Q_OS_LINUX
+#include <fcntl.h>
 #include <linux/capability.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 #endif
@@ -164,4 +167,33 @@ bool ReadOnlyFile::holds() const
 {
     QFile file(path);
     return !file.open(QIODevice::ReadWrite);
+}
+
+UndeletableFile::UndeletableFile(const QString &path)
+    : path(QFile::encodeName(path))
+{
+    held = QFile(path).open(QIODevice::Append) && markImmutable(true);
+}
+
+UndeletableFile::~UndeletableFile()
+{
+    if (held)
+        markImmutable(false);
+}
+
+bool UndeletableFile::markImmutable(bool immutable)
+{
+#ifndef Q_OS_LINUX
+    Q_UNUSED(immutable);
+    return false;
+#else
+    const int fd = ::open(path.constData(), O_RDONLY);
+    int flags = 0;
+    bool marked = fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+    flags = immutable ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+    marked = marked && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    if (fd >= 0)
+        ::close(fd);
+    return marked;
+#endif
 }

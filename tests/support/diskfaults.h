@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 // While an object lives, every SQLite write in this process that would make a file longer
@@ -37,4 +38,21 @@ private:
     QString path;
     int permissions;
     bool overrideSetAside = false;
+};
+
+// While it lives, the file (made empty when it is not there) can be neither written nor
+// removed, not even by root: it is marked immutable. `held` is false where the file system or
+// the user cannot mark it.
+class UndeletableFile
+{
+public:
+    explicit UndeletableFile(const QString &path);
+    ~UndeletableFile();
+    UndeletableFile(const UndeletableFile &) = delete;
+    UndeletableFile &operator=(const UndeletableFile &) = delete;
+    bool held = false;
+
+private:
+    bool markImmutable(bool immutable);
+    QByteArray path;
 };

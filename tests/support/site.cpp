@@ -2,12 +2,21 @@
 
 #include "gtdb.h"
 #include "support/localfile.h"
+#include "support/programrun.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
+#include <QHash>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QThread>
+
+#include <functional>
+#include <memory>
+#include <vector>
 
 namespace {
 const QDateTime fixedNoon(QDate(2021, 6, 6), QTime(12, 0, 0));
@@ -83,4 +92,69 @@ bool Site::pointAt(const QString &databasePath, const QString &password)
 QString Site::logFile()
 {
     return QStringLiteral("log/fernwicklog-20210606.txt");
+}
+
+namespace {
+// Lines as they read on any platform and at any second: no CR, no time stamp.
+QStringList unstampedLines(const QString &text)
+{
+    static const QRegularExpression stamp(QStringLiteral("\\[ \\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d \\]"));
+    QStringList lines = QString(text).remove(QLatin1Char('\r')).replace(stamp, QStringLiteral("[ ]")).split(QLatin1Char('\n'));
+    if (lines.last().isEmpty())
+        lines.removeLast();
+    return lines;
+}
+
+// The server keeps its own thread going, so a poll needs no event loop here.
+bool pollFor(const std::function<bool()> &condition, int timeoutMs)
+{
+    const QDeadlineTimer deadline(timeoutMs);
+    while (!condition()) {
+        if (deadline.hasExpired())
+            return false;
+        QThread::msleep(20);
+    }
+    return true;
+}
+}
+
+QString syncAtOnce(const QString &program, const QProcessEnvironment &environment, int runs, int timeoutMs)
+{
+    Site site;
+    if (!site.generate(20))
+        return QStringLiteral("the site could not be made");
+    site.server.holdReplies();
+    std::vector<std::unique_ptr<QProcess>> processes;
+    for (int i = 0; i < runs; ++i) {
+        processes.push_back(std::make_unique<QProcess>());
+        processes.back()->setWorkingDirectory(site.wd.path());
+        processes.back()->setProcessEnvironment(environment);
+        processes.back()->start(program, {QStringLiteral("--once")});
+    }
+    const bool allPosted = pollFor([&] { return site.server.requestCount() == 3 * runs; }, timeoutMs);
+    site.server.releaseReplies();
+    QString wrong;
+    for (const auto &process : processes) {
+        const Run run = finished(*process, timeoutMs);
+        if (run.exitCode != 0)
+            wrong += QStringLiteral("a run ended with %1: %2 %3\n").arg(run.exitCode).arg(run.out.join(QLatin1Char(' ')), run.err);
+    }
+    if (!allPosted)
+        return wrong + QStringLiteral("%1 of %2 posts came\n").arg(site.server.requestCount()).arg(3 * runs);
+    // Every run logs the same lines, so each line is there once per run.
+    QHash<QString, int> counts;
+    for (const QString &line : unstampedLines(dailyFiles(site.wd.path(), QStringLiteral("fernwicklog-*.txt"))))
+        ++counts[line];
+    if (counts.value(QStringLiteral("[ ] ****** start ******")) != runs)
+        wrong += QStringLiteral("%1 start lines\n").arg(counts.value(QStringLiteral("[ ] ****** start ******")));
+    for (auto line = counts.cbegin(); line != counts.cend(); ++line) {
+        if (line.value() % runs != 0)
+            wrong += QStringLiteral("%1 times: %2\n").arg(line.value()).arg(line.key().left(200));
+    }
+    for (const QString &kind : {QStringLiteral("Point"), QStringLiteral("Line"), QStringLiteral("Plan")}) {
+        const QStringList answers = unstampedLines(dailyFiles(site.wd.path(), QStringLiteral("response%1Data-*.txt").arg(kind)));
+        if (answers.size() != runs || answers.count(QStringLiteral("ok")) != runs)
+            wrong += QStringLiteral("response%1Data: %2\n").arg(kind, answers.join(QLatin1Char('|')));
+    }
+    return wrong;
 }

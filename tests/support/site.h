@@ -4,6 +4,7 @@
 #include "support/testsupport.h"
 
 #include <QList>
+#include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 
@@ -43,3 +44,10 @@ public:
     TestServer server;
     QString path;  // the guard-tour database
 };
+
+// `runs` unattended syncs of one site at once (`program --once` each), as the window and the
+// scheduled task overlap at a site. Every answer is held back until all runs have posted, so
+// that they write their daily files at the same moments. Empty when each run ended with 0 and
+// the log and response files hold every line of every run, whole; otherwise what is wrong.
+// The test server answers at most eight posts at a time, so `runs` is 2 at most.
+QString syncAtOnce(const QString &program, const QProcessEnvironment &environment, int runs, int timeoutMs);

@@ -46,6 +46,18 @@ inline QByteArray readAll(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+// A text file saved again as Notepad's "Unicode" saves it: a byte-order mark, then each UTF-16
+// unit low byte first.
+inline bool saveAsUtf16(const QString &path)
+{
+    const QString text = QString::fromUtf8(readAll(path));
+    QByteArray bytes("\xff\xfe", 2);
+    for (const QChar c : text)
+        bytes.append(char(c.unicode() & 0xff)).append(char(c.unicode() >> 8));
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
 // The pattern of a time-stamped line: "\r[ yyyy-MM-dd HH:mm:ss ] " + message.
 inline QString stampedPattern(const QString &message)
 {
