@@ -14,6 +14,8 @@
 #include <sql.h>
 #include <sqlext.h>
 
+#include <cstring>
+
 namespace {
 
 // QODBC's limits for one piece of a text value: 256 units when the size is unknown, at
@@ -56,29 +58,28 @@ bool succeeded(SQLRETURN r)
     return r == SQL_SUCCESS || r == SQL_SUCCESS_WITH_INFO;
 }
 
-template<typename Value, typename Stored>
-QVariant fixedValue(SQLHSTMT statement, int column, SQLSMALLINT cType, QVariant::Type nullType)
+// A bound column can be read again with SQLGetData, ahead of the columns after it, only where
+// the driver says so; a text longer than the driver declared needs that.
+bool driverReadsBoundColumnsAgain(SQLHDBC connection)
 {
-    Stored stored{};
-    SQLLEN indicator = 0;
-    if (!succeeded(SQLGetData(statement, SQLUSMALLINT(column + 1), cType, &stored, sizeof(stored), &indicator)))
-        return QVariant();
-    if (indicator == SQL_NULL_DATA)
-        return QVariant(nullType);
-    return QVariant::fromValue(Value(stored));
+    SQLUINTEGER extensions = 0;
+    const SQLRETURN r = SQLGetInfo(connection, SQL_GETDATA_EXTENSIONS, &extensions, sizeof(extensions), nullptr);
+    const SQLUINTEGER needed = SQL_GD_ANY_COLUMN | SQL_GD_BOUND;
+    return succeeded(r) && (extensions & needed) == needed;
 }
 
-// A date, time or timestamp; a NULL or a failed read is a NULL of the column's type, as
-// with QODBC.
-template<typename Struct, typename Make>
-QVariant dateTimeValue(SQLHSTMT statement, int column, SQLSMALLINT cType, QVariant::Type nullType, Make make)
+bool readsDateOrTime(OdbcRowReader::Reading reading)
 {
-    Struct value{};
-    SQLLEN indicator = 0;
-    const SQLRETURN r = SQLGetData(statement, SQLUSMALLINT(column + 1), cType, &value, 0, &indicator);
-    if (!succeeded(r) || indicator == SQL_NULL_DATA)
-        return QVariant(nullType);
-    return make(value);
+    using Reading = OdbcRowReader::Reading;
+    return reading == Reading::Date || reading == Reading::Time || reading == Reading::DateTime;
+}
+
+template<typename Stored>
+Stored stored(const void *data)
+{
+    Stored value;
+    std::memcpy(&value, data, sizeof value);
+    return value;
 }
 
 QVariant dateOf(const SQL_DATE_STRUCT &date)
@@ -133,6 +134,36 @@ OdbcRowReader::OdbcRowReader(QSqlQuery *query)
         if (!describe(record.field(column), &columns[column]))
             byQuery = column + 1;
     }
+    if (driverReadsBoundColumnsAgain(connection))
+        bindColumns();
+}
+
+OdbcRowReader::~OdbcRowReader()
+{
+    if (boundCount > 0)
+        SQLFreeStmt(statement, SQL_UNBIND);
+}
+
+// Binds every column from the first the reader reads itself on, each at an offset of its own
+// in one buffer that lives as long as the reader; should the driver refuse one, none is bound.
+void OdbcRowReader::bindColumns()
+{
+    qsizetype size = 0;
+    for (int column = byQuery; column < columnCount; ++column) {
+        columns[column].offset = size;
+        size += (bytesOf(columns.at(column)) + 7) / 8 * 8;
+    }
+    bound = QByteArray(int(size), '\0');
+    for (int column = byQuery; column < columnCount; ++column) {
+        Column &how = columns[column];
+        const SQLRETURN r = SQLBindCol(statement, SQLUSMALLINT(column + 1), cTypeOf(how.reading),
+                                       bound.data() + how.offset, bytesOf(how), &how.indicator);
+        if (!succeeded(r)) {
+            SQLFreeStmt(statement, SQL_UNBIND);
+            return;
+        }
+    }
+    boundCount = columnCount - byQuery;
 }
 
 bool OdbcRowReader::describe(const QSqlField &field, Column *out) const
@@ -162,31 +193,108 @@ const QVector<QVariant> &OdbcRowReader::readRow()
 {
     for (int column = 0; column < byQuery; ++column)
         row[column] = query->value(column);
-    for (int column = byQuery; column < columnCount; ++column)
-        row[column] = readColumn(column, columns.at(column));
+    for (int column = byQuery; column < columnCount; ++column) {
+        const Column &how = columns.at(column);
+        row[column] = boundCount > 0 ? boundValue(column, how) : readColumn(column, how);
+    }
     return row;
 }
 
-QVariant OdbcRowReader::readColumn(int column, const Column &how)
+SQLSMALLINT OdbcRowReader::cTypeOf(Reading reading)
+{
+    switch (reading) {
+    case Reading::Int: return SQL_C_SLONG;
+    case Reading::UInt: return SQL_C_ULONG;
+    case Reading::LongLong: return SQL_C_SBIGINT;
+    case Reading::ULongLong: return SQL_C_UBIGINT;
+    case Reading::Double: return SQL_C_DOUBLE;
+    case Reading::Date: return SQL_C_DATE;
+    case Reading::Time: return SQL_C_TIME;
+    case Reading::DateTime: return SQL_C_TIMESTAMP;
+    case Reading::WideText: return SQL_C_WCHAR;
+    }
+    return SQL_C_DEFAULT;
+}
+
+SQLLEN OdbcRowReader::bytesOf(const Column &how)
 {
     switch (how.reading) {
-    case Reading::Int: return fixedValue<int, SQLINTEGER>(statement, column, SQL_C_SLONG, QVariant::Int);
-    case Reading::UInt: return fixedValue<uint, SQLUINTEGER>(statement, column, SQL_C_ULONG, QVariant::Int);
+    case Reading::Int: return sizeof(SQLINTEGER);
+    case Reading::UInt: return sizeof(SQLUINTEGER);
+    case Reading::LongLong: return sizeof(SQLBIGINT);
+    case Reading::ULongLong: return sizeof(SQLUBIGINT);
+    case Reading::Double: return sizeof(SQLDOUBLE);
+    case Reading::Date: return sizeof(SQL_DATE_STRUCT);
+    case Reading::Time: return sizeof(SQL_TIME_STRUCT);
+    case Reading::DateTime: return sizeof(SQL_TIMESTAMP_STRUCT);
+    case Reading::WideText: return SQLLEN(how.chunkUnits) * SQLLEN(sizeof(ushort));
+    }
+    return 0;
+}
+
+// A NULL is a NULL of the type QODBC gives the column: an unsigned or a 64-bit unsigned
+// integer's NULL is a signed one's.
+QVariant OdbcRowReader::nullOf(Reading reading)
+{
+    switch (reading) {
+    case Reading::Int:
+    case Reading::UInt: return QVariant(QVariant::Int);
     case Reading::LongLong:
-        return fixedValue<qint64, SQLBIGINT>(statement, column, SQL_C_SBIGINT, QVariant::LongLong);
-    case Reading::ULongLong:
-        return fixedValue<quint64, SQLUBIGINT>(statement, column, SQL_C_UBIGINT, QVariant::LongLong);
-    case Reading::Double: return fixedValue<double, SQLDOUBLE>(statement, column, SQL_C_DOUBLE, QVariant::Double);
-    case Reading::Date:
-        return dateTimeValue<SQL_DATE_STRUCT>(statement, column, SQL_C_DATE, QVariant::Date, dateOf);
-    case Reading::Time:
-        return dateTimeValue<SQL_TIME_STRUCT>(statement, column, SQL_C_TIME, QVariant::Time, timeOf);
-    case Reading::DateTime:
-        return dateTimeValue<SQL_TIMESTAMP_STRUCT>(statement, column, SQL_C_TIMESTAMP, QVariant::DateTime,
-                                                   dateTimeOf);
-    case Reading::WideText: return readWideText(column, how.chunkUnits);
+    case Reading::ULongLong: return QVariant(QVariant::LongLong);
+    case Reading::Double: return QVariant(QVariant::Double);
+    case Reading::Date: return QVariant(QVariant::Date);
+    case Reading::Time: return QVariant(QVariant::Time);
+    case Reading::DateTime: return QVariant(QVariant::DateTime);
+    case Reading::WideText: return QVariant(QVariant::String);
     }
     return QVariant();
+}
+
+// A fixed-size value as the driver wrote it at `data`.
+QVariant OdbcRowReader::decoded(Reading reading, const void *data, SQLLEN indicator)
+{
+    if (indicator == SQL_NULL_DATA)
+        return nullOf(reading);
+    switch (reading) {
+    case Reading::Int: return QVariant::fromValue(int(stored<SQLINTEGER>(data)));
+    case Reading::UInt: return QVariant::fromValue(uint(stored<SQLUINTEGER>(data)));
+    case Reading::LongLong: return QVariant::fromValue(qint64(stored<SQLBIGINT>(data)));
+    case Reading::ULongLong: return QVariant::fromValue(quint64(stored<SQLUBIGINT>(data)));
+    case Reading::Double: return QVariant::fromValue(double(stored<SQLDOUBLE>(data)));
+    case Reading::Date: return dateOf(stored<SQL_DATE_STRUCT>(data));
+    case Reading::Time: return timeOf(stored<SQL_TIME_STRUCT>(data));
+    case Reading::DateTime: return dateTimeOf(stored<SQL_TIMESTAMP_STRUCT>(data));
+    case Reading::WideText: break;
+    }
+    return QVariant();
+}
+
+// A value the fetch has put in its place; a text longer than its place is read again whole.
+QVariant OdbcRowReader::boundValue(int column, const Column &how)
+{
+    const char *data = bound.constData() + how.offset;
+    if (how.reading != Reading::WideText)
+        return decoded(how.reading, data, how.indicator);
+    if (how.indicator == SQL_NULL_DATA)
+        return QString();
+    if (how.indicator == SQL_NO_TOTAL || how.indicator >= bytesOf(how))
+        return readWideText(column, how.chunkUnits);
+    return textPiece(reinterpret_cast<const ushort *>(data), int(how.indicator / SQLLEN(sizeof(ushort))));
+}
+
+// A value read with SQLGetData. One that cannot be read is an invalid QVariant, or a NULL of
+// its type for a date or time, as QODBC gives it.
+QVariant OdbcRowReader::readColumn(int column, const Column &how)
+{
+    if (how.reading == Reading::WideText)
+        return readWideText(column, how.chunkUnits);
+    alignas(8) char value[sizeof(SQL_TIMESTAMP_STRUCT)] = {};
+    SQLLEN indicator = 0;
+    const SQLRETURN r =
+        SQLGetData(statement, SQLUSMALLINT(column + 1), cTypeOf(how.reading), value, bytesOf(how), &indicator);
+    if (!succeeded(r))
+        return readsDateOrTime(how.reading) ? nullOf(how.reading) : QVariant();
+    return decoded(how.reading, value, indicator);
 }
 
 // The text in pieces of the column's size, as QODBC reads it once its length probe has

@@ -25,7 +25,7 @@ SIGN_PKCS12 ?=
 SIGN_PASSWORD_FILE ?=
 WINDOWS_SIGN = $(abspath $(WINDOWS_DIR)/sign.sh) "$(abspath $(SIGN_PKCS12))" "$(abspath $(SIGN_PASSWORD_FILE))"
 
-.PHONY: windows-toolchain windows windows-i386 test-windows package-windows
+.PHONY: windows-toolchain windows windows-i386 test-windows bench-windows package-windows
 
 windows-toolchain:
 	$(call install-missing,$(WINDOWS_BUILD_DEPS))
@@ -68,6 +68,17 @@ test-windows: windows build test-locale $(if $(filter i686,$(WINDOWS_ARCH)),wind
 	  -DFERNWICK_WINDOWS_SETUP=$(WINDOWS_SETUP)
 	cmake --build $(BUILD_DIR) -j $(JOBS) --target tst_environments tst_windows
 	cd $(BUILD_DIR) && ctest --output-on-failure -R 'windows$$'
+
+# A sync of BENCH_ROWS rows per kind by the Windows build under Wine and by the Linux build,
+# side by side: `make bench-windows` (WINDOWS_ARCH=x86_64 for the 64-bit build).
+BENCH_ROWS ?= 20000
+BENCH_ROUNDS ?= 5
+bench-windows: windows build $(if $(filter i686,$(WINDOWS_ARCH)),windows-i386)
+	$(call install-missing,$(WINDOWS_TEST_DEPS))
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target bench_windows_sync
+	FERNWICK_WINDOWS_EXE=$(abspath $(WINDOWS_RUN_DIR))/fernwick.exe FERNWICK_WINDOWS_ODBCSYSINI=$(WINDOWS_ODBCSYSINI) \
+	  FERNWICK_WINE=$$($(WINDOWS_DIR)/wineprefix.sh $(WINDOWS_ARCH) $(WINDOWS_PREFIX)) \
+	  WINEPREFIX=$(abspath $(WINDOWS_PREFIX)) $(BUILD_DIR)/bench/bench_windows_sync $(BENCH_ROWS) $(BENCH_ROUNDS)
 
 # build-windows-i686/fernwick-setup-<version>.exe: the 32-bit build, which every Windows's
 # Access driver fits.
