@@ -144,26 +144,34 @@ OdbcRowReader::~OdbcRowReader()
         SQLFreeStmt(statement, SQL_UNBIND);
 }
 
-// Binds every column from the first the reader reads itself on, each at an offset of its own
-// in one buffer that lives as long as the reader; should the driver refuse one, none is bound.
+// Binds the text columns the reader reads, each at an offset of its own in one buffer that
+// lives as long as the reader; should the driver refuse one, none is bound.
 void OdbcRowReader::bindColumns()
 {
     qsizetype size = 0;
     for (int column = byQuery; column < columnCount; ++column) {
+        if (columns.at(column).reading != Reading::WideText)
+            continue;
         columns[column].offset = size;
         size += (bytesOf(columns.at(column)) + 7) / 8 * 8;
     }
     bound = QByteArray(int(size), '\0');
     for (int column = byQuery; column < columnCount; ++column) {
         Column &how = columns[column];
-        const SQLRETURN r = SQLBindCol(statement, SQLUSMALLINT(column + 1), cTypeOf(how.reading),
-                                       bound.data() + how.offset, bytesOf(how), &how.indicator);
+        if (how.reading != Reading::WideText)
+            continue;
+        const SQLRETURN r = SQLBindCol(statement, SQLUSMALLINT(column + 1), SQL_C_WCHAR, bound.data() + how.offset,
+                                       bytesOf(how), &how.indicator);
         if (!succeeded(r)) {
             SQLFreeStmt(statement, SQL_UNBIND);
+            for (Column &unbound : columns)
+                unbound.isBound = false;
+            boundCount = 0;
             return;
         }
+        how.isBound = true;
+        ++boundCount;
     }
-    boundCount = columnCount - byQuery;
 }
 
 bool OdbcRowReader::describe(const QSqlField &field, Column *out) const
@@ -195,7 +203,7 @@ const QVector<QVariant> &OdbcRowReader::readRow()
         row[column] = query->value(column);
     for (int column = byQuery; column < columnCount; ++column) {
         const Column &how = columns.at(column);
-        row[column] = boundCount > 0 ? boundValue(column, how) : readColumn(column, how);
+        row[column] = how.isBound ? boundText(column, how) : readColumn(column, how);
     }
     return row;
 }
@@ -269,17 +277,15 @@ QVariant OdbcRowReader::decoded(Reading reading, const void *data, SQLLEN indica
     return QVariant();
 }
 
-// A value the fetch has put in its place; a text longer than its place is read again whole.
-QVariant OdbcRowReader::boundValue(int column, const Column &how)
+// A text the fetch has put in its place; one longer than its place is read again whole.
+QVariant OdbcRowReader::boundText(int column, const Column &how)
 {
-    const char *data = bound.constData() + how.offset;
-    if (how.reading != Reading::WideText)
-        return decoded(how.reading, data, how.indicator);
     if (how.indicator == SQL_NULL_DATA)
         return QString();
     if (how.indicator == SQL_NO_TOTAL || how.indicator >= bytesOf(how))
         return readWideText(column, how.chunkUnits);
-    return textPiece(reinterpret_cast<const ushort *>(data), int(how.indicator / SQLLEN(sizeof(ushort))));
+    const auto *units = reinterpret_cast<const ushort *>(bound.constData() + how.offset);
+    return textPiece(units, int(how.indicator / SQLLEN(sizeof(ushort))));
 }
 
 // A value read with SQLGetData. One that cannot be read is an invalid QVariant, or a NULL of

@@ -215,7 +215,7 @@ void TestOdbcRowReader::sameValuesAsQuery_data()
     rows << QVariantList{QVariant(), QVariant(), QVariant(), QVariant(), QVariant(), QVariant(), QString(),
                          QString(), QString()};
     const QString generated = makeSite(QString(), rows);
-    QTest::newRow("every type, generated") << generated << allColumns << 0 << 12;
+    QTest::newRow("every type, generated") << generated << allColumns << 0 << 6;
     QTest::newRow("a binary column goes through QODBC, and all before it")
         << makeSite(QStringLiteral("create table WITH_BLOB (a TEXT(20), blob_value BLOB, c TEXT(20));"
                                    "insert into WITH_BLOB values ('one', x'00ff10', 'two'), (NULL, NULL, 'x');"),
@@ -224,9 +224,12 @@ void TestOdbcRowReader::sameValuesAsQuery_data()
 
     const QString guardTour = dir.filePath(QStringLiteral("GuardTour_DB.mdb"));
     QVERIFY(gtdb::generateGuardTourDb(guardTour, 500));
-    for (const RecordKind *kind : {&RecordKind::checkpoints(), &RecordKind::routeStops(),
-                                       &RecordKind::plans()})
-        QTest::newRow(qPrintable(kind->operation)) << guardTour << kind->query << 0 << kind->columns.size();
+    // The text columns each kind's query has, as an ODBC client lists them (pyodbc's
+    // cursor.description): the fetch fills those, the numbers and dates are read one by one.
+    const QList<QPair<const RecordKind *, int>> kinds = {
+        {&RecordKind::checkpoints(), 3}, {&RecordKind::routeStops(), 6}, {&RecordKind::plans(), 7}};
+    for (const auto &kind : kinds)
+        QTest::newRow(qPrintable(kind.first->operation)) << guardTour << kind.first->query << 0 << kind.second;
 }
 
 void TestOdbcRowReader::sameValuesAsQuery()
