@@ -93,14 +93,16 @@ QString accessDateForm(const QDateTime &when)
 }
 
 // The LIKE pattern as a regular expression, built independently of the driver's matcher.
+// ODBC's % and _ are Access's * and ? ("LIKE Predicate Escape Character", ODBC
+// Programmer's Reference: '[%]AAA%' is Access's form of a literal % followed by any text).
 QRegularExpression likeAsRegex(const QString &pattern)
 {
     QString regex = QStringLiteral("^");
     for (int i = 0; i < pattern.size(); ++i) {
         const QChar c = pattern[i];
-        if (c == '*') {
+        if (c == '*' || c == '%') {
             regex += QStringLiteral(".*");
-        } else if (c == '?') {
+        } else if (c == '?' || c == '_') {
             regex += '.';
         } else if (c == '#') {
             regex += QStringLiteral("[0-9]");
@@ -184,6 +186,9 @@ private slots:
         // LIKE wildcards are checked over generated text below; these are the cases it does not reach.
         QTest::newRow("LIKE beyond ASCII") << "select 'Ünïcode' like 'ü*', '北门岗亭' like '北?岗*'" << "-1|-1";
         QTest::newRow("NOT LIKE and Null") << "select 'abc' not like 'a*', NULL like 'a'" << "0|NULL";
+        QTest::newRow("LIKE with ODBC's wildcards") << "select '%AAA b' like '[%]AAA%', 'xAAA' like '[%]AAA%', "
+                                                       "'a_c' like 'a[_]c', 'abc' like 'a[_]c', 'abc' like '_b%'"
+                                                    << "-1|0|-1|0|-1";
         QTest::newRow("LIKE open set") << "select 'a' like '['" << "error: Invalid pattern string";
         QTest::newRow("LIKE on text that looks like a date") << "select count(*) from t where name like '2021-*'" << "1";
         // #date# literals, compared and computed as dates.
@@ -867,8 +872,9 @@ private slots:
         Dialect dialect;
         QRandomGenerator random(93);
         // Every digit, and the characters on either side of them, against #.
-        const QString alphabet = QStringLiteral("abAB0123456789/:é*?");
-        const QStringList pieces{"a", "b", "B", "1", "é", "*", "?", "#", "#", "[a-b]", "[!a]", "[*]", "É"};
+        const QString alphabet = QStringLiteral("abAB0123456789/:é*?%_");
+        const QStringList pieces{"a", "b", "B", "1", "é", "*", "?", "#", "#", "[a-b]", "[!a]", "[*]", "É",
+                                 "%", "_", "[%]", "[_]"};
         for (const QChar c : alphabet) {
             const QString sql = QStringLiteral("select '%1' like '#'").arg(c);
             QCOMPARE(dialect.run(sql), QString::fromLatin1(c.isDigit() ? "-1" : "0"));

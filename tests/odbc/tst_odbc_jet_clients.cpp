@@ -337,6 +337,12 @@ private slots:
         QTest::newRow("LIKE {escape}")
             << "select count(*) from Customers where CompanyName like '*!-*' {escape '!'}"
             << QStringList{count(countWhere(companies, [](const QString &c) { return c.contains('-'); }))};
+        // ODBC's % and _ are Access's * and ? ("LIKE Predicate Escape Character", ODBC Programmer's Reference).
+        QTest::newRow("LIKE with % and _")
+            << "select count(*) from Customers where CompanyName like 'A%' or CompanyName like '_lfreds%'"
+            << QStringList{count(countWhere(companies, [](const QString &c) {
+                   return c.startsWith('A', Qt::CaseInsensitive) || c.mid(1).startsWith("lfreds", Qt::CaseInsensitive);
+               }))};
         QTest::newRow("{fn IFNULL}")
             << "select count(*) from Orders where {fn IFNULL(ShipRegion, 'none')} = 'none'"
             << QStringList{count(countWhere(orders.values(QStringLiteral("ShipRegion")),
@@ -500,6 +506,10 @@ private slots:
             << "select EmployeeID from Employees where Notes like ?"
             << QList<QByteArray>{QByteArray(reinterpret_cast<const char *>(prefix.utf16()), prefix.size() * 2)}
             << int(SQL_C_WCHAR) << QStringList{id};
+        const QStringList companies = table(QStringLiteral("Customers")).values(QStringLiteral("CompanyName"));
+        QTest::newRow("LIKE pattern with ODBC's %")
+            << "select count(*) from Customers where CompanyName like ?" << QList<QByteArray>{"B%"} << int(SQL_C_CHAR)
+            << QStringList{count(countWhere(companies, [](const QString &c) { return c.startsWith('B', Qt::CaseInsensitive); }))};
         const QString wide = QString::fromUtf8("Ж😀").repeated(5000);
         QTest::newRow("two markers, 10,000 characters")
             << "select Len(?), Len(?)"

@@ -185,7 +185,8 @@ void trim(sqlite3_context *context, int, sqlite3_value **argv)
 }
 
 // A LIKE pattern: * any run, ? any one character, # one digit, [abc], [a-c] and [!a-c]
-// a set; a wildcard inside brackets stands for itself.
+// a set; a wildcard inside brackets stands for itself. ODBC's % and _ are * and ?, as
+// Access's driver takes them, also in a bound pattern, which only reaches us here.
 struct PatternItem {
     enum Kind { AnyRun, AnyOne, Digit, Set } kind = Set;
     bool negated = false;
@@ -228,9 +229,11 @@ bool parsePattern(const Characters &pattern, const Characters &escape, std::vect
         }
         switch (pattern[i]) {
         case '*':
+        case '%':
             item.kind = PatternItem::AnyRun;
             break;
         case '?':
+        case '_':
             item.kind = PatternItem::AnyOne;
             break;
         case '#':
