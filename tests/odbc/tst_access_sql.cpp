@@ -176,8 +176,7 @@ private slots:
                                           << "2|4|12|40000|1.25";
         QTest::newRow("CInt overflow") << "select CInt(40000)" << "error: Overflow";
         QTest::newRow("CLng Null") << "select CLng(NULL)" << "error: Invalid use of Null";
-        QTest::newRow("IIf and Nz") << "select IIf(1 = 1, 'yes', 'no'), IIf(NULL, 'yes', 'no'), Nz(NULL, 'none'), Nz(NULL)"
-                                    << "yes|no|none|";
+        QTest::newRow("IIf") << "select IIf(1 = 1, 'yes', 'no'), IIf(NULL, 'yes', 'no')" << "yes|no";
         // &: Null counts as the empty string; a date joins in its CStr form.
         QTest::newRow("& with Null") << "select 'a' & NULL & 'b', NULL & NULL, 1 & 2.50" << "ab|NULL|12.5";
         QTest::newRow("& with a date and a Yes/No") << "select name & '|' & born & '|' & flag from t"
@@ -734,6 +733,11 @@ private slots:
         QTest::addColumn<QString>("message");
         QTest::addColumn<QString>("state");
         QTest::newRow("unknown function") << "select Foo(1)" << "Undefined function 'Foo' in expression." << "42000";
+        // Nz is a method of Access's Application object ("Application.Nz method (Access)",
+        // Access VBA reference), not a function of Jet's: Access's ODBC driver does not know it.
+        QTest::newRow("Nz") << "select Nz(name, 'x') from t" << "Undefined function 'Nz' in expression." << "42000";
+        QTest::newRow("IFNULL of a marker") << "select {fn IFNULL(?, 1)}"
+                                            << "A parameter cannot be the first argument of {fn IFNULL}." << "42000";
         QTest::newRow("missing operator") << "select id name from t"
                                           << "Syntax error (missing operator) in query expression 'id name'." << "42000";
         QTest::newRow("SQLite's concatenation") << "select 1 || 2"

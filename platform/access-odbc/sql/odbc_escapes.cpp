@@ -82,6 +82,17 @@ std::string length(const char *, const std::vector<std::string> &a) { return "Le
 
 std::string constant(const char *value, const std::vector<std::string> &) { return value; }
 
+// IFNULL(a, b) in Jet's own functions (Nz is the Access application's, not Jet's). Its
+// first argument is written twice, which a marker cannot be: it would become two.
+std::string ifNull(const char *, const std::vector<std::string> &a)
+{
+    const TokenizeResult tokens = tokenize(a[0]);
+    if (std::any_of(tokens.tokens.begin(), tokens.tokens.end(),
+                    [](const Token &token) { return token.type == TokenType::Parameter; }))
+        throw EscapeError{"A parameter cannot be the first argument of {fn IFNULL}."};
+    return "IIf(IsNull(" + a[0] + "), " + a[1] + ", " + a[0] + ")";
+}
+
 // CONVERT(value, SQL_type): the Access conversion to that type.
 std::string convert(const char *, const std::vector<std::string> &a)
 {
@@ -127,7 +138,7 @@ const ScalarFunction kScalarFunctions[] = {
     {"HOUR", 1, 1, renamed, "Hour"},
     {"MINUTE", 1, 1, renamed, "Minute"},
     {"SECOND", 1, 1, renamed, "Second"},
-    {"IFNULL", 2, 2, renamed, "Nz"},
+    {"IFNULL", 2, 2, ifNull, nullptr},
     {"USER", 0, 0, constant, "'admin'"},
     {"CONVERT", 2, 2, convert, nullptr},
 };

@@ -173,8 +173,6 @@ Expr iifCall(const char *, const std::vector<Expr> &a)
     return value(call("IIf", {asCondition(a[0]), asValue(a[1]), asValue(a[2])}), kind);
 }
 
-Expr nzCall(const char *, const std::vector<Expr> &a) { return value(call("Nz", values(a)), a[0].kind); }
-
 // String functions take their first argument as text: a date as CStr gives it.
 Expr stringCall(const char *name, const std::vector<Expr> &a, ValueKind kind)
 {
@@ -295,7 +293,7 @@ const Function kFunctions[] = {
     {"strreverse", 1, 1, textCall, false},  {"chr", 1, 1, stringMakingCall, false},
     {"chrw", 1, 1, stringMakingCall, false}, {"asc", 1, 1, lengthCall, false},
     {"ascw", 1, 1, lengthCall, false},
-    {"iif", 3, 3, iifCall, false},          {"nz", 1, 2, nzCall, false},
+    {"iif", 3, 3, iifCall, false},
     {"left", 2, 2, textCall, false},        {"right", 2, 2, textCall, false},
     {"mid", 2, 3, textCall, false},         {"ucase", 1, 1, textCall, false},
     {"lcase", 1, 1, textCall, false},       {"trim", 1, 1, textCall, false},
