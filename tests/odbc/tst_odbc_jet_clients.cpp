@@ -363,6 +363,43 @@ private slots:
         QCOMPARE(session.query(sql), expected);
     }
 
+    // A union's column holds the values of every branch: a number beside text is text,
+    // described so, and handed out as text by the default C type, whichever comes first.
+    void unionColumnIsTypedByEveryBranch_data()
+    {
+        QTest::addColumn<QString>("sql");
+        QTest::addColumn<QStringList>("expected");
+        const ExportedTable &shippers = table(QStringLiteral("Shippers"));
+        const QStringList ids = shippers.values(QStringLiteral("ShipperID"));
+        const QStringList names = shippers.values(QStringLiteral("CompanyName"));
+        QTest::newRow("number, then text") << "select ShipperID from Shippers union all select CompanyName from Shippers"
+                                           << ids + names;
+        QTest::newRow("text, then number") << "select CompanyName from Shippers union all select ShipperID from Shippers"
+                                           << names + ids;
+    }
+
+    void unionColumnIsTypedByEveryBranch()
+    {
+        QFETCH(QString, sql);
+        QFETCH(QStringList, expected);
+        Session session;
+        QVERIFY(session.prepare(sql));
+        QVERIFY(SQL_SUCCEEDED(SQLExecute(session.stmt)));
+        SQLSMALLINT type = 0;
+        QVERIFY(SQL_SUCCEEDED(SQLDescribeCol(session.stmt, 1, nullptr, 0, nullptr, &type, nullptr, nullptr, nullptr)));
+        QCOMPARE(int(type), int(SQL_WVARCHAR));
+        QStringList rows;
+        while (SQLFetch(session.stmt) == SQL_SUCCESS) {
+            SQLWCHAR value[256] = {};
+            SQLLEN indicator = 0;
+            if (!SQL_SUCCEEDED(SQLGetData(session.stmt, 1, SQL_C_DEFAULT, value, sizeof value, &indicator)))
+                rows << session.error(SQL_HANDLE_STMT, session.stmt);
+            else
+                rows << QString::fromUtf16(reinterpret_cast<const char16_t *>(value), int(indicator / 2));
+        }
+        QCOMPARE(rows, expected);
+    }
+
     // The saved queries, listed from MSysObjects as mdb-export reads it: every query but the
     // hidden ones (a name starting with ~) is a view.
     void savedQueriesAreViews()

@@ -107,9 +107,11 @@ void describeColumns(Statement *statement)
     for (int i = 0; i < count; ++i) {
         const int sampleType = haveRow ? sqlite3_column_type(stmt, i) : SQLITE_NULL;
         const sqlite3_int64 sample = sampleType == SQLITE_INTEGER ? sqlite3_column_int64(stmt, i) : 0;
+        const size_t n = size_t(i);
         const char *declaredType = sqlite3_column_decltype(stmt, i);
-        if (!declaredType && size_t(i) < statement->expressionTypes.size() && !statement->expressionTypes[size_t(i)].empty())
-            declaredType = statement->expressionTypes[size_t(i)].c_str();
+        const bool overrides = n < statement->typeOverridesDeclared.size() && statement->typeOverridesDeclared[n];
+        if ((!declaredType || overrides) && n < statement->expressionTypes.size() && !statement->expressionTypes[n].empty())
+            declaredType = statement->expressionTypes[n].c_str();
         const bool number = declaredType && std::strcmp(declaredType, kNumberExpression) == 0;
         ColumnInfo info = number ? numberFromSample(sampleType, sample)
                                  : columnInfoFor(declaredType, sampleType, sample, odbcVersion);

@@ -22,6 +22,7 @@ void finalize(Statement *statement)
     statement->exhausted = false;
     statement->columns.clear();
     statement->expressionTypes.clear();
+    statement->typeOverridesDeclared.clear();
     statement->partial.column = -1;
     statement->parameterColumns.clear();
     statement->pendingData = DataAtExecution();
@@ -139,6 +140,7 @@ SQLRETURN prepareWithTrust(Statement *statement, const std::string &statementTex
     // Application SQL is Access SQL; the driver's own catalog SQL is SQLite's already.
     std::string sql = statementText;
     std::vector<std::string> expressionTypes;
+    std::vector<bool> typeOverridesDeclared;
     if (!trusted) {
         const sql::Translation translation = sql::translate(statementText, db, parameterKinds, connection->refusedQueries);
         if (translation.write)
@@ -149,6 +151,7 @@ SQLRETURN prepareWithTrust(Statement *statement, const std::string &statementTex
         sql = translation.sql;
         statement->parameterColumns = translation.parameterColumns;
         expressionTypes = declaredTypesOf(translation.columnKinds);
+        typeOverridesDeclared = translation.kindOverridesDeclared;
     }
 
     database.clearWriteRefused();
@@ -175,6 +178,7 @@ SQLRETURN prepareWithTrust(Statement *statement, const std::string &statementTex
     statement->accessSql = trusted ? std::string() : statementText;
     statement->parameterKinds = parameterKinds;
     statement->expressionTypes = std::move(expressionTypes);
+    statement->typeOverridesDeclared = std::move(typeOverridesDeclared);
     describeColumns(statement);
     return SQL_SUCCESS;
 }

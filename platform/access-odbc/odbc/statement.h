@@ -80,6 +80,9 @@ struct Statement : HandleBase {
     // For each result column that is an expression, the declared type it is described by
     // ("DATETIME", "CURRENCY", "SMALLINT", ...); empty: by its first value.
     std::vector<std::string> expressionTypes;
+    // For each result column, whether that type also outweighs the declared type SQLite
+    // reports (a union's column whose branches differ).
+    std::vector<bool> typeOverridesDeclared;
     std::vector<ColumnBinding> bindings;
     std::vector<ParameterBinding> parameters;
     std::vector<sql::ParameterColumn> parameterColumns; // what each marker is compared with

@@ -39,6 +39,9 @@ struct OutputColumn {
     std::string table = std::string(); // a stored table's column: that table
     bool integer = false;
     bool single = false;
+    // A union's column whose branches differ in kind: typed by the kind they share, not by
+    // the first branch's declared type, which is all SQLite reports.
+    bool branchesDiffer = false;
 };
 
 // A table or derived table in a FROM clause.

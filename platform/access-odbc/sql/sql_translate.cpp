@@ -261,6 +261,35 @@ struct Parser::Core {
     bool grouped = false;
 };
 
+namespace {
+
+// The kind a union's column takes from two of its branches: text holds any value, a
+// Currency beside another number becomes a Double; a Null branch takes the other's.
+ValueKind unionKind(ValueKind a, ValueKind b)
+{
+    if (a == b || b == ValueKind::Unknown)
+        return a;
+    if (a == ValueKind::Unknown)
+        return b;
+    const bool numbers = (a == ValueKind::Number || a == ValueKind::Currency)
+                      && (b == ValueKind::Number || b == ValueKind::Currency);
+    return numbers ? ValueKind::Number : ValueKind::Text;
+}
+
+void typeFromBranch(std::vector<OutputColumn> *columns, const std::vector<OutputColumn> &branch)
+{
+    for (size_t i = 0; i < columns->size() && i < branch.size(); ++i) {
+        OutputColumn &column = (*columns)[i];
+        const ValueKind kind = unionKind(column.kind, branch[i].kind);
+        if (kind != column.kind) {
+            column.kind = kind;
+            column.branchesDiffer = true;
+        }
+    }
+}
+
+} // namespace
+
 Query Parser::query(const Scope *parent)
 {
     const Scope *outerScope = scope_;
@@ -280,6 +309,7 @@ Query Parser::query(const Scope *parent)
         if (!core.top.empty() || !first.top.empty())
             failWith(kSelectSyntax);
         result.sql += (all ? " UNION ALL " : " UNION ") + core.head + " " + core.list + core.tail;
+        typeFromBranch(&result.columns, core.columns);
         compound = true;
     }
     std::vector<std::string> keys;
@@ -807,6 +837,14 @@ std::vector<ValueKind> kindsOf(const std::vector<OutputColumn> &columns)
     return kinds;
 }
 
+std::vector<bool> kindsOverridingDeclared(const std::vector<OutputColumn> &columns)
+{
+    std::vector<bool> overriding;
+    for (const OutputColumn &column : columns)
+        overriding.push_back(column.branchesDiffer);
+    return overriding;
+}
+
 std::vector<std::string> namesOf(const std::vector<OutputColumn> &columns)
 {
     std::vector<std::string> names;
@@ -845,6 +883,7 @@ Translation translate(const std::string &statement, const Schema &schema, const 
         result.parameterColumns = parser.parameterColumns();
         result.columnKinds = kindsOf(query.columns);
         result.columnNames = namesOf(query.columns);
+        result.kindOverridesDeclared = kindsOverridingDeclared(query.columns);
     } catch (const SyntaxError &error) {
         result.error = error.message;
         result.state = error.state;

@@ -68,6 +68,9 @@ struct Translation {
     // The kind of each result column, for describing it; empty when the select list has
     // a * whose columns the translator does not count.
     std::vector<ValueKind> columnKinds;
+    // Per result column: its kind describes it even where SQLite reports a declared type (a
+    // union's column whose branches differ, where that type is only the first branch's).
+    std::vector<bool> kindOverridesDeclared;
     // The result columns' names as Access gives them, where two would share one: with
     // their table's name before them (Customers.CompanyName); empty with a *.
     std::vector<std::string> columnNames;
