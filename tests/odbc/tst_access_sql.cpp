@@ -260,6 +260,10 @@ private slots:
         QTest::newRow("TOP of an aggregate") << "select top 1 count(*) from u" << "10";
         QTest::newRow("TOP of groups") << "select top 1 g, count(*) as c from u group by g order by count(*) desc"
                                        << "c|3";
+        QTest::newRow("TOP ordered by an alias") << "select top 3 n, n * 2 as dbl from u order by dbl desc"
+                                                 << "10|20;9|18;8|16";
+        QTest::newRow("TOP of groups ordered by an alias")
+            << "select top 1 g, count(*) as c from u group by g order by c desc, g" << "c|3";
         QTest::newRow("TOP DISTINCT") << "select distinct top 2 g from u order by g" << "a;b";
         QTest::newRow("GROUP BY ignores case") << "select count(*) from u group by g having count(*) > 1" << "2;3";
         // Literals, names and comments are left as they are.

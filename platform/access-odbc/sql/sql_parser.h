@@ -42,6 +42,7 @@ struct OutputColumn {
     // A union's column whose branches differ in kind: typed by the kind they share, not by
     // the first branch's declared type, which is all SQLite reports.
     bool branchesDiffer = false;
+    std::string expression = std::string(); // a select item's SQL without its alias
 };
 
 // A table or derived table in a FROM clause.
@@ -144,7 +145,9 @@ private:
     bool alias(Token *out);
     std::string selectList(std::vector<OutputColumn> *columns, bool distinct);
     std::string selectItem(std::vector<OutputColumn> *columns, int *unnamed, bool distinct);
-    std::string orderBy(const Scope *scope, std::vector<std::string> *keys);
+    std::string orderKey(ValueKind kind, const std::string &sql) const;
+    std::string orderBy(const Scope *scope, std::vector<std::string> *keys,
+                        const std::vector<OutputColumn> *selectList = nullptr);
     std::string groupBy();
     std::string limitForTop(const Core &core, const std::vector<std::string> &orderKeys) const;
     std::string distinctRowGrouping(const Scope &scope) const;

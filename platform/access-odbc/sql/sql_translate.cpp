@@ -319,7 +319,7 @@ Query Parser::query(const Scope *parent)
         Source firstSelect{std::string(), std::string(), first.columns};
         firstSelect.known = false;
         outputs.sources.push_back(firstSelect);
-        result.sql += orderBy(compound ? &outputs : &scope, &keys);
+        result.sql += orderBy(compound ? &outputs : &scope, &keys, compound ? nullptr : &first.columns);
     }
     if (!first.top.empty())
         result.sql += limitForTop(first, keys);
@@ -694,6 +694,7 @@ std::string Parser::selectItem(std::vector<OutputColumn> *columns, int *unnamed,
     const Expr e = topExpression();
     OutputColumn column{e.name, e.kind, e.columnRef && e.bitColumn, std::string(), e.integer};
     std::string sql = e.columnRef ? e.sql : asValue(e);
+    column.expression = sql;
     const bool caseless = distinct && e.kind == ValueKind::Text;
     if (caseless)
         sql += collateText();
@@ -717,7 +718,33 @@ std::string Parser::selectItem(std::vector<OutputColumn> *columns, int *unnamed,
 
 // ORDER BY, GROUP BY and TOP
 
-std::string Parser::orderBy(const Scope *scope, std::vector<std::string> *keys)
+namespace {
+
+// The select item a key of one name means, when it is an alias of the list.
+const OutputColumn *aliasedItem(const std::vector<OutputColumn> *selectList, const Token &name)
+{
+    if (!selectList)
+        return nullptr;
+    for (const OutputColumn &column : *selectList) {
+        if (!column.expression.empty() && sameName(column.name, name.value) && column.expression != name.text)
+            return &column;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+// keys: each key as TOP's count ranks the rows by it, outside the select list, so an
+// alias there stands for its expression.
+std::string Parser::orderKey(ValueKind kind, const std::string &sql) const
+{
+    if (kind == ValueKind::Date)
+        return "fw_serial(" + sql + ")";
+    return kind == ValueKind::Text ? sql + collateText() : sql;
+}
+
+std::string Parser::orderBy(const Scope *scope, std::vector<std::string> *keys,
+                            const std::vector<OutputColumn> *selectList)
 {
     acceptKeyword("ORDER");
     if (!acceptKeyword("BY"))
@@ -727,21 +754,19 @@ std::string Parser::orderBy(const Scope *scope, std::vector<std::string> *keys)
     std::string sql;
     do {
         ordering_ = true;
+        const size_t start = pos_;
         const Expr e = topExpression();
         ordering_ = false;
-        std::string key;
-        if (e.kind == ValueKind::Date)
-            key = "fw_serial(" + e.sql + ")";
-        else if (e.kind == ValueKind::Text)
-            key = e.sql + collateText();
-        else
-            key = e.columnRef ? e.sql : asValue(e);
-        if (acceptKeyword("DESC"))
-            key += " DESC";
-        else
+        const OutputColumn *item = pos_ == start + 1 && isName(tokens_[start]) ? aliasedItem(selectList, tokens_[start])
+                                                                               : nullptr;
+        const bool asWritten = e.columnRef || e.kind == ValueKind::Date || e.kind == ValueKind::Text;
+        const std::string key = orderKey(e.kind, asWritten ? e.sql : asValue(e));
+        const std::string rankKey = item ? orderKey(item->kind, item->expression) : key;
+        const char *direction = acceptKeyword("DESC") ? " DESC" : "";
+        if (!*direction)
             acceptKeyword("ASC");
-        sql += (keys->empty() ? " ORDER BY " : ", ") + key;
-        keys->push_back(key);
+        sql += (keys->empty() ? " ORDER BY " : ", ") + key + direction;
+        keys->push_back(rankKey + direction);
     } while (acceptSymbol(","));
     return sql;
 }
