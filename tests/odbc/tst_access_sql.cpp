@@ -403,6 +403,20 @@ private slots:
     {
         QTest::addColumn<QString>("sql");
         QTest::addColumn<QString>("expected");
+        // The examples of "Xor operator", "Eqv operator" and "Imp operator" (VBA language
+        // reference) with A = 10, B = 8, C = 6, D = Null, and the rows of their tables; 10 Imp 8
+        // is -3 by Imp's bit table (...0101 Or 1000).
+        QTest::newRow("Xor") << "select 10 > 8 xor 8 > 6, 8 > 10 xor 8 > 6, 8 > 10 xor 6 > 8, 8 xor 6, 1 > 0 xor NULL"
+                             << "0|-1|0|14|NULL";
+        QTest::newRow("Eqv") << "select 10 > 8 eqv 8 > 6, 8 > 10 eqv 8 > 6, 10 > 8 eqv 8 > NULL, 10 eqv 8" << "-1|0|NULL|-3";
+        QTest::newRow("Imp") << "select 10 > 8 imp 8 > 6, 10 > 8 imp 6 > 8, 8 > 10 imp 8 > 6, 8 > 10 imp 6 > 8, "
+                                "8 > 10 imp 6 > NULL, NULL > 1 imp 1 > 0, NULL > 1 imp 0 > 1, 1 > 0 imp NULL > 1, 10 imp 8"
+                             << "-1|0|-1|-1|-1|-1|NULL|NULL|-3";
+        // Loosest first: Imp, Eqv, Xor, Or, And ("Operator precedence", VBA language reference).
+        QTest::newRow("Xor, Eqv, Imp precedence")
+            << "select 1 > 0 or 1 > 0 xor 1 > 0, 1 > 0 xor 1 > 0 and 0 > 1, 0 > 1 imp 0 > 1 eqv 0 > 1, "
+               "count(*) from u where n > 8 xor g = 'a'"
+            << "0|-1|-1|4";
         QTest::newRow("Int and Fix") << "select Int(-2.5), Fix(-2.5), Int(2.5), Fix(2.5), Int(-3), Int(NULL), Fix('7.9')"
                                      << "-3.0|-2.0|2.0|2.0|-3|NULL|7.0";
         QTest::newRow("Sgn") << "select Sgn(-0.5), Sgn(0), Sgn(12), Sgn(n) from w where k = 2" << "-1|0|1|1";

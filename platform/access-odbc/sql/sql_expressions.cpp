@@ -359,12 +359,12 @@ std::string asText(const Expr &e)
     return asValue(e);
 }
 
-// Operators, loosest first: Or, And, Not, comparisons, &, + -, Mod, \, * /, unary -, ^.
+// Operators, loosest first: Imp, Eqv, Xor, Or, And, Not, comparisons, &, + -, Mod, \, * /, unary -, ^.
 
 Expr Parser::topExpression()
 {
     expressionStart_ = pos_;
-    return disjunction();
+    return implication();
 }
 
 Parser::Nested::Nested(Parser *parser) : parser_(parser)
@@ -373,6 +373,38 @@ Parser::Nested::Nested(Parser *parser) : parser_(parser)
     if (++parser_->nesting_ > 200)
         parser_->failWith("Query is too complex.");
 }
+
+// Xor, Eqv and Imp of truth values are logical, with Null as VBA's operators treat it
+// (Null Imp True and False Imp Null are True; any other Null makes Null); of numbers they
+// work bit by bit, as Not does.
+Expr Parser::logicalOperator(const char *keyword, Expr (Parser::*operand)())
+{
+    Expr left = (this->*operand)();
+    while (acceptKeyword(keyword)) {
+        const Expr right = (this->*operand)();
+        const bool truths = (left.condition || left.bitColumn) && (right.condition || right.bitColumn);
+        const std::string a = "(" + (truths ? asCondition(left) : numeric(left)) + ")";
+        const std::string b = "(" + (truths ? asCondition(right) : numeric(right)) + ")";
+        const std::string word = keyword;
+        if (truths) {
+            const std::string logical = word == "XOR" ? a + " <> " + b : word == "EQV" ? a + " = " + b
+                                                                                       : "NOT " + a + " OR " + b;
+            left = truth("(" + logical + ")");
+        } else {
+            const std::string bits = word == "XOR" ? "(" + a + " | " + b + ") & ~(" + a + " & " + b + ")"
+                                   : word == "EQV" ? "~((" + a + " | " + b + ") & ~(" + a + " & " + b + "))"
+                                                   : "~" + a + " | " + b;
+            left = value("(" + bits + ")", ValueKind::Number);
+        }
+    }
+    return left;
+}
+
+Expr Parser::implication() { return logicalOperator("IMP", &Parser::equivalence); }
+
+Expr Parser::equivalence() { return logicalOperator("EQV", &Parser::exclusion); }
+
+Expr Parser::exclusion() { return logicalOperator("XOR", &Parser::disjunction); }
 
 Expr Parser::disjunction()
 {
@@ -658,7 +690,7 @@ Expr Parser::parenthesised()
     if (isKeyword("SELECT", 1))
         return subquery();
     ++pos_;
-    Expr inner = disjunction();
+    Expr inner = implication();
     expectSymbol(")");
     inner.sql = "(" + inner.sql + ")";
     inner.columnRef = false;
@@ -837,7 +869,7 @@ std::vector<Expr> Parser::arguments()
     if (acceptSymbol(")"))
         return args;
     do
-        args.push_back(disjunction());
+        args.push_back(implication());
     while (acceptSymbol(","));
     expectSymbol(")");
     return args;

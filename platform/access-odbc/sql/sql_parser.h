@@ -155,6 +155,10 @@ private:
 
     // Expressions (sql_expressions.cpp)
     Expr topExpression();
+    Expr logicalOperator(const char *keyword, Expr (Parser::*operand)());
+    Expr implication();
+    Expr equivalence();
+    Expr exclusion();
     Expr disjunction();
     Expr conjunction();
     Expr negation();
