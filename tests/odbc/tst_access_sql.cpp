@@ -417,6 +417,44 @@ private slots:
             << "select 1 > 0 or 1 > 0 xor 1 > 0, 1 > 0 xor 1 > 0 and 0 > 1, 0 > 1 imp 0 > 1 eqv 0 > 1, "
                "count(*) from u where n > 8 xor g = 'a'"
             << "0|-1|-1|4";
+        // The examples of the VBA language reference's "Choose function", "IsNumeric function",
+        // "IsDate function", "StrConv function", "InStr function" (SearchString XXpXXpXXPXXP),
+        // "TimeSerial function", "TimeValue function", "MonthName function" and
+        // "WeekdayName function"; other values hand-computed from their descriptions.
+        QTest::newRow("Choose") << "select Choose(2, 'a', 'b', 'c'), Choose(0, 'a', 'b'), Choose(3, 'a', 'b'), "
+                                   "Choose(2.3, 'a', 'b', 'c'), Choose(n, 'x', 'y') from u where n = 1"
+                                << "b|NULL|NULL|b|x";
+        QTest::newRow("IsNumeric") << "select IsNumeric('53'), IsNumeric('459.95'), IsNumeric('45 Help'), IsNumeric(NULL), "
+                                      "IsNumeric(12), IsNumeric(#1/2/1995#), IsNumeric('')"
+                                   << "-1|-1|0|0|-1|0|0";
+        QTest::newRow("IsDate") << "select IsDate(#2/12/69#), IsDate('Hello'), IsDate('1969-02-12'), IsDate('4:35 PM'), "
+                                   "IsDate(NULL), IsDate(12), IsDate(born) from t"
+                                << "-1|0|-1|-1|0|0|-1";
+        QTest::newRow("StrConv") << "select StrConv('hello wORLD', 1), StrConv('Hello WORLD', 2), "
+                                    "StrConv('hello wORLD  agaIN', 3), StrConv(NULL, 3)"
+                                 << "HELLO WORLD|hello world|Hello World  Again|NULL";
+        QTest::newRow("StrConv of an unknown conversion") << "select StrConv('a', 4)"
+                                                          << "error: Invalid procedure call or argument";
+        QTest::newRow("InStr with compare") << "select InStr(4, 'XXpXXpXXPXXP', 'P', 1), InStr(1, 'XXpXXpXXPXXP', 'P', 0), "
+                                               "InStr(1, 'XXpXXpXXPXXP', 'W', 1)"
+                                            << "6|9|0";
+        QTest::newRow("DateValue, TimeValue")
+            << "select CStr(DateValue('1969-02-12 16:35:17')), CStr(TimeValue('4:35:17 PM')), CStr(DateValue(stamp)), "
+               "CStr(TimeValue(stamp)), DateValue(NULL) from t"
+            << "1969-02-12|16:35:17|2021-05-30|08:05:09|NULL";
+        QTest::newRow("TimeSerial") << "select CStr(TimeSerial(16, 35, 17)), CStr(TimeSerial(12 - 6, -15, 0)), "
+                                       "CStr(TimeSerial(25, 0, 0)), CStr(TimeSerial(0, -1, 0))"
+                                    << "16:35:17|05:45:00|1899-12-31 01:00:00|1899-12-29 23:59:00";
+        QTest::newRow("MonthName, WeekdayName")
+            << "select MonthName(1), MonthName(12, True), WeekdayName(1), WeekdayName(2, True), WeekdayName(1, False, 2)"
+            << "January|Dec|Sunday|Mon|Monday";
+        QTest::newRow("MonthName of 13") << "select MonthName(13)" << "error: Invalid procedure call or argument";
+        // n is 1 to 10: the population variance is (10² - 1) / 12 = 8.25, the sample's 8.25 × 10 / 9.
+        QTest::newRow("StDev, StDevP, Var, VarP") << "select Var(n), VarP(n), StDev(n), StDevP(n) from u"
+                                                  << "9.16666666666667|8.25|3.02765035409749|2.87228132326901";
+        QTest::newRow("Var of one row") << "select Var(n), VarP(n), StDev(n), StDevP(n), Var(none) from t, u where n = 1"
+                                        << "NULL|0.0|NULL|0.0|NULL";
+        QTest::newRow("StDev by group") << "select g, StDev(n) from u where g = 'c' group by g" << "c|1.0";
         QTest::newRow("Int and Fix") << "select Int(-2.5), Fix(-2.5), Int(2.5), Fix(2.5), Int(-3), Int(NULL), Fix('7.9')"
                                      << "-3.0|-2.0|2.0|2.0|-3|NULL|7.0";
         QTest::newRow("Sgn") << "select Sgn(-0.5), Sgn(0), Sgn(12), Sgn(n) from w where k = 2" << "-1|0|1|1";

@@ -185,11 +185,12 @@ Expr textCall(const char *name, const std::vector<Expr> &a) { return stringCall(
 
 Expr lengthCall(const char *name, const std::vector<Expr> &a) { return stringCall(name, a, ValueKind::Number); }
 
-// InStr([start, ]string1, string2): both strings as text.
+// InStr([start, ]string1, string2[, compare]): both strings as text.
 Expr instrCall(const char *, const std::vector<Expr> &a)
 {
     std::vector<std::string> sql = values(a);
-    for (size_t i = a.size() - 2; i < a.size(); ++i)
+    const size_t first = a.size() == 2 ? 0 : 1;
+    for (size_t i = first; i < first + 2; ++i)
         sql[i] = asText(a[i]);
     return value(call("fw_instr", sql), ValueKind::Number);
 }
@@ -212,6 +213,31 @@ Expr formatCall(const char *, const std::vector<Expr> &a)
 }
 
 Expr isNullCall(const char *, const std::vector<Expr> &a) { return truth("(" + asValue(a[0]) + " IS NULL)"); }
+
+// IsNumeric and IsDate: the function reads the value; a Date/Time is a date, never a number.
+Expr isKindCall(const char *name, const std::vector<Expr> &a)
+{
+    const std::string isDate = a[0].kind == ValueKind::Date ? "1" : "0";
+    return truth(ownCall(name, {asValue(a[0]), isDate}));
+}
+
+// Choose(index, choice1, ...): the choice the index, rounded to a whole number, counts to;
+// Null when it counts to none.
+Expr chooseCall(const char *, const std::vector<Expr> &a)
+{
+    std::string sql = "(CASE fw_round(" + numeric(a[0]) + ")";
+    ValueKind kind = a[1].kind;
+    for (size_t i = 1; i < a.size(); ++i) {
+        sql += " WHEN " + std::to_string(i) + " THEN " + asValue(a[i]);
+        kind = a[i].kind == kind ? kind : ValueKind::Unknown;
+    }
+    return value(sql + " END)", kind);
+}
+
+Expr spreadCall(const char *name, const std::vector<Expr> &a)
+{
+    return value(ownCall(name, {convertedNumber(a[0])}), ValueKind::Number);
+}
 
 // Switch(condition1, value1, ...): the value of the first true condition, else Null.
 Expr switchCall(const char *, const std::vector<Expr> &a)
@@ -298,7 +324,7 @@ const Function kFunctions[] = {
     {"mid", 2, 3, textCall, false},         {"ucase", 1, 1, textCall, false},
     {"lcase", 1, 1, textCall, false},       {"trim", 1, 1, textCall, false},
     {"ltrim", 1, 1, textCall, false},       {"rtrim", 1, 1, textCall, false},
-    {"len", 1, 1, lengthCall, false},       {"instr", 2, 3, instrCall, false},
+    {"len", 1, 1, lengthCall, false},       {"instr", 2, 4, instrCall, false},
     {"year", 1, 1, datePartCall, false},    {"month", 1, 1, datePartCall, false},
     {"day", 1, 1, datePartCall, false},     {"hour", 1, 1, datePartCall, false},
     {"minute", 1, 1, datePartCall, false},  {"second", 1, 1, datePartCall, false},
@@ -312,6 +338,13 @@ const Function kFunctions[] = {
     {"strcomp", 2, 3, strcompCall, false},  {"val", 1, 1, lengthCall, false},
     {"str", 1, 1, strCall, false},          {"ccur", 1, 1, currencyCall, false},
     {"first", 1, 1, firstLastCall, true},   {"last", 1, 1, firstLastCall, true},
+    {"stdev", 1, 1, spreadCall, true},      {"stdevp", 1, 1, spreadCall, true},
+    {"var", 1, 1, spreadCall, true},        {"varp", 1, 1, spreadCall, true},
+    {"isnumeric", 1, 1, isKindCall, false}, {"isdate", 1, 1, isKindCall, false},
+    {"choose", 2, 254, chooseCall, false},  {"strconv", 2, 2, textCall, false},
+    {"datevalue", 1, 1, dateCall, false},   {"timevalue", 1, 1, dateCall, false},
+    {"timeserial", 3, 3, dateCall, false},  {"monthname", 1, 2, stringMakingCall, false},
+    {"weekdayname", 1, 3, stringMakingCall, false},
 };
 
 const Function *findFunction(const std::string &lowerName)
