@@ -590,6 +590,37 @@ private slots:
         QVERIFY2(message.endsWith(QLatin1Char('.')) && !message.endsWith(QLatin1String("..")), qPrintable(message));
     }
 
+    // The native numbers Access's ODBC driver reports with these refusals, which
+    // applications tell them apart by.
+    void refusalsCarryAccessNativeNumbers_data()
+    {
+        QTest::addColumn<QByteArray>("sql");
+        QTest::addColumn<QString>("state");
+        QTest::addColumn<int>("native");
+        QTest::newRow("undefined function") << QByteArray("select Foo(1) from GT_LINE") << "42000" << -3102;
+        QTest::newRow("undefined escape function") << QByteArray("select {fn NOSUCH(1)}") << "42000" << -3102;
+        QTest::newRow("too few parameters") << QByteArray("select nosuch from GT_LINE") << "07002" << -3010;
+        QTest::newRow("a marker without a value") << QByteArray("select ? from GT_LINE") << "07002" << -3010;
+        QTest::newRow("missing table") << QByteArray("select * from nosuch") << "42S02" << -1305;
+        QTest::newRow("syntax") << QByteArray("select id name from GT_LINE") << "42000" << -3100;
+    }
+
+    void refusalsCarryAccessNativeNumbers()
+    {
+        QFETCH(QByteArray, sql);
+        QFETCH(QString, state);
+        QFETCH(int, native);
+        QCOMPARE(session->exec(sql.constData()), SQLRETURN(SQL_ERROR));
+        SQLCHAR reported[6] = {};
+        SQLINTEGER number = 0;
+        SQLCHAR message[512] = {};
+        SQLSMALLINT length = 0;
+        QCOMPARE(SQLGetDiagRec(SQL_HANDLE_STMT, session->stmt, 1, reported, &number, message, sizeof message, &length),
+                 SQLRETURN(SQL_SUCCESS));
+        QCOMPARE(QString::fromLatin1(reinterpret_cast<char *>(reported)), state);
+        QCOMPARE(int(number), native);
+    }
+
     // "%" as the catalog, the schema or the table type, with the other names empty,
     // lists catalogs, schemas or table types; anything else lists tables.
     void tablesListsCatalogsSchemasAndTypes_data()

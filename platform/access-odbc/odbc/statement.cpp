@@ -146,8 +146,7 @@ SQLRETURN prepareWithTrust(Statement *statement, const std::string &statementTex
         if (translation.write)
             return statement->diag.error(AccessError::ReadOnly);
         if (!translation.error.empty())
-            return statement->diag.error(translation.state.c_str(), translation.error,
-                                         accessError(AccessError::QueryRefused).nativeError);
+            return statement->diag.error(translation.state.c_str(), translation.error, translation.nativeError);
         sql = translation.sql;
         statement->parameterColumns = translation.parameterColumns;
         expressionTypes = declaredTypesOf(translation.columnKinds);

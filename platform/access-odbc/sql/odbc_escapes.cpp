@@ -1,4 +1,5 @@
 #include "sql/odbc_escapes.h"
+#include "sql/access_errors.h"
 #include "sql/sql_tokens.h"
 
 #include <algorithm>
@@ -11,6 +12,7 @@ namespace {
 
 struct EscapeError {
     std::string message;
+    int nativeError = accessError(AccessError::QueryRefused).nativeError;
 };
 
 bool isSymbol(const Token &token, const char *symbol)
@@ -261,7 +263,8 @@ private:
                 fail(first - 2, close);
             return function.form(function.accessName, arguments);
         }
-        throw EscapeError{"Undefined function '" + name.value + "' in expression."};
+        const AccessError undefined = AccessError::UndefinedFunction;
+        throw EscapeError{accessErrorText(undefined, name.value), accessError(undefined).nativeError};
     }
 };
 
@@ -282,6 +285,7 @@ EscapeTranslation translateEscapes(const std::string &statement)
         result.sql = rewriter.run();
     } catch (const EscapeError &error) {
         result.error = error.message;
+        result.nativeError = error.nativeError;
     }
     return result;
 }

@@ -874,7 +874,7 @@ Expr Parser::functionCall()
     }
     const Function *function = findFunction(lookup);
     if (!function)
-        failWith("Undefined function '" + name.value + "' in expression.");
+        throw accessFailure(AccessError::UndefinedFunction, name.value);
     std::vector<Expr> args = arguments();
     if (args.size() < function->minArguments || args.size() > function->maxArguments)
         failWith("Wrong number of arguments used with function in query expression '" + itemText(expressionStart_)

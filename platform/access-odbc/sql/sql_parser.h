@@ -4,6 +4,7 @@
 // (sql_translate.cpp) and expressions with Access's functions (sql_expressions.cpp).
 // Each parse step returns the SQLite text of what it read.
 
+#include "sql/access_errors.h"
 #include "sql/access_functions.h"
 #include "sql/sql_tokens.h"
 #include "sql/sql_translate.h"
@@ -17,7 +18,11 @@ namespace sql {
 struct SyntaxError {
     std::string message;
     const char *state = "42000";
+    int nativeError = accessError(AccessError::QueryRefused).nativeError;
 };
+
+// One of Access's own refusals, with its SQLSTATE and native number.
+SyntaxError accessFailure(AccessError error, const std::string &argument);
 
 struct Expr {
     std::string sql;

@@ -174,6 +174,12 @@ void Parser::fail() const
     throw SyntaxError{"Syntax error (missing operator) in query expression '" + itemText(expressionStart_) + "'."};
 }
 
+SyntaxError accessFailure(AccessError error, const std::string &argument)
+{
+    const AccessErrorEntry &entry = accessError(error);
+    return SyntaxError{accessErrorText(error, argument), entry.sqlState, entry.nativeError};
+}
+
 void Parser::failWith(const std::string &message) const
 {
     throw SyntaxError{message};
@@ -208,7 +214,7 @@ Query Parser::statement()
 void Parser::refuseUnknownNames() const
 {
     if (!unknownNames_.empty())
-        throw SyntaxError{"Too few parameters. Expected " + std::to_string(unknownNames_.size()) + ".", "07002"};
+        throw accessFailure(AccessError::TooFewParameters, std::to_string(unknownNames_.size()));
 }
 
 // PARAMETERS name type, ...; as Access's ODBC driver takes it: the names are markers
@@ -625,11 +631,9 @@ std::string Parser::tablePrimary(Scope *scope)
     Token name;
     const bool named = alias(&name);
     if (!schema_.canRead(table.value))
-        throw SyntaxError{"The Microsoft Access database engine cannot find the input table or query '" + table.value
-                              + "'. Make sure it exists and that its name is spelled correctly.",
-                          "42S02"};
+        throw accessFailure(AccessError::MissingTable, table.value);
     if (const Refusal *refused = schema_.refusal(table.value))
-        throw SyntaxError{refused->message, refused->state.c_str()};
+        throw SyntaxError{refused->message, refused->state.c_str(), refused->nativeError};
     Source source{named ? name.value : table.value, table.value, {}};
     source.known = schema_.hasTable(table.value);
     source.view = schema_.isView(table.value);
@@ -892,6 +896,7 @@ Translation translate(const std::string &statement, const Schema &schema, const 
     if (!escaped.error.empty()) {
         result.error = escaped.error;
         result.state = "42000";
+        result.nativeError = escaped.nativeError;
         return result;
     }
     const std::string &accessSql = escaped.sql;
@@ -912,6 +917,7 @@ Translation translate(const std::string &statement, const Schema &schema, const 
     } catch (const SyntaxError &error) {
         result.error = error.message;
         result.state = error.state;
+        result.nativeError = error.nativeError;
         result.write = result.state == accessError(AccessError::ReadOnly).sqlState;
     }
     return result;
