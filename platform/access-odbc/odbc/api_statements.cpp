@@ -363,8 +363,13 @@ SQLRETURN SQL_API SQLCloseCursor(SQLHSTMT StatementHandle)
 SQLRETURN SQL_API SQLCancel(SQLHSTMT StatementHandle)
 {
     Statement *statement = asStatement(StatementHandle);
-    // Every call runs to its end before returning; all there is to cancel is a statement
+    // A statement stepping on another thread holds the connection's lock: it is asked to
+    // stop, and its call fails with HY008. Otherwise all there is to cancel is a statement
     // waiting for its parameter values.
+    if (statement && statement->stepping) {
+        statement->cancelRequested = true;
+        return SQL_SUCCESS;
+    }
     return guarded(statement, [&] {
         statement->pendingData = DataAtExecution();
         return SQL_SUCCESS;

@@ -97,6 +97,7 @@ SQLRETURN reportOpenFailure(Connection *connection, const OpenResult &result, co
 // functions of their own.
 bool registerSqlFunctions(sqlite3 *db)
 {
+    allowCancelling(db);
     return registerAccessFunctions(db) && registerCatalogFunctions(db);
 }
 

@@ -182,14 +182,45 @@ SQLRETURN prepareWithTrust(Statement *statement, const std::string &statementTex
     return SQL_SUCCESS;
 }
 
-SQLRETURN reportStepFailure(Statement *statement)
+SQLRETURN reportStepFailure(Statement *statement, int rc)
 {
     const std::string message = sqlite3_errmsg(statement->connection->database->handle());
     sqlite3_reset(statement->stmt);
     statement->cursorOpen = false;
     statement->onRow = false;
+    if (rc == SQLITE_INTERRUPT && statement->cancelRequested.exchange(false))
+        return statement->diag.error("HY008", "Operation canceled.", -1);
     return statement->diag.error("HY000", message + ".", -1);
 }
+
+// The statement stepping on this thread, which the progress handler asks whether it was
+// cancelled; SQLite calls the handler on the stepping thread.
+thread_local const Statement *tSteppingStatement = nullptr;
+
+int cancelledWhileStepping(void *)
+{
+    return tSteppingStatement && tSteppingStatement->cancelRequested ? 1 : 0;
+}
+
+class Stepping {
+public:
+    explicit Stepping(Statement *statement) : statement_(statement)
+    {
+        statement->cancelRequested = false;
+        statement->stepping = true;
+        tSteppingStatement = statement;
+    }
+    ~Stepping()
+    {
+        tSteppingStatement = nullptr;
+        statement_->stepping = false;
+    }
+    Stepping(const Stepping &) = delete;
+    Stepping &operator=(const Stepping &) = delete;
+
+private:
+    Statement *statement_;
+};
 
 SQLRETURN stepRow(Statement *statement, bool *gotRow)
 {
@@ -200,7 +231,11 @@ SQLRETURN stepRow(Statement *statement, bool *gotRow)
     // Pragma functions in catalog SQL prepare their own statements while stepping.
     Database &database = *statement->connection->database;
     database.setTrusted(statement->catalog);
-    const int rc = sqlite3_step(statement->stmt);
+    int rc;
+    {
+        const Stepping stepping(statement);
+        rc = sqlite3_step(statement->stmt);
+    }
     database.setTrusted(false);
     if (rc == SQLITE_ROW) {
         *gotRow = true;
@@ -210,7 +245,7 @@ SQLRETURN stepRow(Statement *statement, bool *gotRow)
         *gotRow = false;
         return SQL_SUCCESS;
     }
-    return reportStepFailure(statement);
+    return reportStepFailure(statement, rc);
 }
 
 void reportFetchProgress(Statement *statement, bool gotRow)
@@ -225,6 +260,8 @@ void reportFetchProgress(Statement *statement, bool gotRow)
 }
 
 } // namespace
+
+void allowCancelling(sqlite3 *db) { sqlite3_progress_handler(db, 1000, cancelledWhileStepping, nullptr); }
 
 Statement::~Statement()
 {

@@ -9,6 +9,7 @@
 
 #include <sqlite3.h>
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -104,7 +105,15 @@ struct Statement : HandleBase {
     SQLULEN rowArraySize = 1;
     SQLULEN *rowsFetched = nullptr;
     SQLUSMALLINT *rowStatus = nullptr;
+
+    // SQLCancel from another thread, while this statement steps on its connection's lock,
+    // only raises the flag; the step then ends with HY008.
+    std::atomic<bool> stepping{false};
+    std::atomic<bool> cancelRequested{false};
 };
+
+// Lets a statement's step on db be cancelled (SQLCancel from another thread).
+void allowCancelling(sqlite3 *db);
 
 inline Statement *asStatement(SQLHANDLE h) { return handleCast<Statement, HandleTag::Statement>(h); }
 
