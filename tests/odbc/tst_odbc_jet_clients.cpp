@@ -612,6 +612,11 @@ private slots:
         QVERIFY(SQL_SUCCEEDED(SQLDescribeCol(session.stmt, 1, nullptr, 0, nullptr, &type, &size, &digits, &nullable)));
         QCOMPARE(type, SQLSMALLINT(SQL_REAL));
         QCOMPARE(size, SQLULEN(7));
+        // "Display Size" (ODBC Programmer's Reference, appendix D): 14 for SQL_REAL, a sign,
+        // seven digits, a point, E, a sign and two digits.
+        SQLLEN displaySize = 0;
+        QVERIFY(SQL_SUCCEEDED(SQLColAttribute(session.stmt, 1, SQL_DESC_DISPLAY_SIZE, nullptr, 0, nullptr, &displaySize)));
+        QCOMPARE(displaySize, SQLLEN(14));
         for (const QString &exported : discounts) {
             QCOMPARE(SQLFetch(session.stmt), SQLRETURN(SQL_SUCCESS));
             double asDouble = 0;

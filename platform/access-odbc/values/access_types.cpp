@@ -37,7 +37,7 @@ const AccessType kTypes[] = {
     {"CURRENCY", SQL_DECIMAL, 19, 21, 21, 4, nullptr, nullptr, SQL_PRED_BASIC, 10, TypeClass::Number, kCurrencyWords},
     {"INTEGER", SQL_INTEGER, 10, 11, 4, 0, nullptr, nullptr, SQL_PRED_BASIC, 10, TypeClass::Number, kIntegerWords},
     {"SMALLINT", SQL_SMALLINT, 5, 6, 2, 0, nullptr, nullptr, SQL_PRED_BASIC, 10, TypeClass::Number, kSmallIntWords},
-    {"REAL", SQL_REAL, 7, 13, 4, 0, nullptr, nullptr, SQL_PRED_BASIC, 10, TypeClass::Number, kSingleWords},
+    {"REAL", SQL_REAL, 7, 14, 4, 0, nullptr, nullptr, SQL_PRED_BASIC, 10, TypeClass::Number, kSingleWords},
     {"DOUBLE", SQL_DOUBLE, 15, 24, 8, 0, nullptr, nullptr, SQL_PRED_BASIC, 2, TypeClass::Number, kDoubleWords},
     {"DATETIME", SQL_TYPE_TIMESTAMP, 19, 19, SQLLEN(sizeof(SQL_TIMESTAMP_STRUCT)), 0, "#", nullptr, SQL_PRED_BASIC, 0,
      TypeClass::Date, kDateTimeWords},
