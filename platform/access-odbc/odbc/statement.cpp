@@ -204,22 +204,10 @@ int cancelledWhileStepping(void *)
 
 class Stepping {
 public:
-    explicit Stepping(Statement *statement) : statement_(statement)
-    {
-        statement->cancelRequested = false;
-        statement->stepping = true;
-        tSteppingStatement = statement;
-    }
-    ~Stepping()
-    {
-        tSteppingStatement = nullptr;
-        statement_->stepping = false;
-    }
+    explicit Stepping(const Statement *statement) { tSteppingStatement = statement; }
+    ~Stepping() { tSteppingStatement = nullptr; }
     Stepping(const Stepping &) = delete;
     Stepping &operator=(const Stepping &) = delete;
-
-private:
-    Statement *statement_;
 };
 
 SQLRETURN stepRow(Statement *statement, bool *gotRow)

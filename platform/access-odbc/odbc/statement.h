@@ -106,11 +106,12 @@ struct Statement : HandleBase {
     SQLULEN *rowsFetched = nullptr;
     SQLUSMALLINT *rowStatus = nullptr;
 
-    // SQLCancel from another thread, while this statement steps on its connection's lock,
-    // only raises the flag; the step then ends with HY008.
-    std::atomic<bool> stepping{false};
+    // SQLCancel from another thread, while a call holds the connection's lock, only raises
+    // the flag; a step of this statement then ends with HY008.
     std::atomic<bool> cancelRequested{false};
 };
+
+inline void startCall(Statement *statement) { statement->cancelRequested = false; }
 
 // Lets a statement's step on db be cancelled (SQLCancel from another thread).
 void allowCancelling(sqlite3 *db);
