@@ -430,6 +430,48 @@ private slots:
                                        QStringLiteral("UnitPrice|%1").arg(SQL_DECIMAL)}));
     }
 
+    // AutoNumber columns are typed COUNTER, as Access names them, and are auto-unique: the
+    // columns mdb-schema's PostgreSQL form makes SERIAL, where libmdb marks them so.
+    void autoNumberColumnsAreCounters()
+    {
+        QProcess schema;
+        schema.start(QStringLiteral("mdb-schema"), {QDir(kSamples).filePath(QStringLiteral("nwind.mdb")),
+                                                     QStringLiteral("postgres")});
+        QVERIFY(schema.waitForFinished());
+        QStringList expected;
+        QString table;
+        for (const QString &line : QString::fromUtf8(schema.readAllStandardOutput()).split('\n')) {
+            const QRegularExpressionMatch created = QRegularExpression(QStringLiteral("^CREATE TABLE (?:IF NOT EXISTS )?\"([^\"]+)\"")).match(line);
+            if (created.hasMatch())
+                table = created.captured(1);
+            const QRegularExpressionMatch serial = QRegularExpression(QStringLiteral("^\\s*\"([^\"]+)\"\\s+SERIAL")).match(line);
+            if (serial.hasMatch())
+                expected << table + '.' + serial.captured(1);
+        }
+        QVERIFY(!expected.isEmpty());
+        Session session;
+        QByteArray tableType("TABLE");
+        QStringList tables;
+        for (const QString &row : session.rows(SQLTables(session.stmt, nullptr, 0, nullptr, 0, nullptr, 0,
+                                                         reinterpret_cast<SQLCHAR *>(tableType.data()), SQL_NTS)))
+            tables << row.section('|', 2, 2);
+        QStringList counters;
+        for (const QString &row : session.rows(SQLColumns(session.stmt, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0))) {
+            if (row.section('|', 5, 5) == QLatin1String("COUNTER") && tables.contains(row.section('|', 2, 2)))
+                counters << (row.section('|', 2, 2) + '.' + row.section('|', 3, 3)).toLower();
+        }
+        expected.sort();
+        counters.sort();
+        QCOMPARE(counters, expected);
+        QByteArray sql("select OrderID, EmployeeID from Orders");
+        QVERIFY(SQL_SUCCEEDED(SQLExecDirect(session.stmt, reinterpret_cast<SQLCHAR *>(sql.data()), SQL_NTS)));
+        SQLLEN autoUnique = -1, plain = -1;
+        SQLColAttribute(session.stmt, 1, SQL_DESC_AUTO_UNIQUE_VALUE, nullptr, 0, nullptr, &autoUnique);
+        SQLColAttribute(session.stmt, 2, SQL_DESC_AUTO_UNIQUE_VALUE, nullptr, 0, nullptr, &plain);
+        QCOMPARE(autoUnique, SQLLEN(SQL_TRUE));
+        QCOMPARE(plain, SQLLEN(SQL_FALSE));
+    }
+
     // Each saved query's answer computed from the tables it reads, as mdb-export gives them.
     void savedQueriesAnswerFromTheirTables_data()
     {

@@ -48,6 +48,10 @@ ColumnInfo fromDeclaredType(const char *declaredType, SQLINTEGER odbcVersion, bo
     if (type->sqlType == SQL_WVARCHAR)
         return wideText(declaredLength(declaredType));
     ColumnInfo info = typed(*type);
+    if (isAutoNumberType(declaredType)) {
+        info.typeName = "COUNTER";
+        info.autoNumber = true;
+    }
     if (info.sqlType == SQL_TYPE_TIMESTAMP && odbcVersion == SQL_OV_ODBC2)
         info.sqlType = SQL_TIMESTAMP;
     return info;
@@ -167,7 +171,7 @@ bool numericField(const ColumnInfo &info, SQLUSMALLINT field, SQLLEN *out)
         *out = info.isSigned ? SQL_FALSE : SQL_TRUE;
         return true;
     case SQL_DESC_AUTO_UNIQUE_VALUE:
-        *out = SQL_FALSE;
+        *out = info.autoNumber ? SQL_TRUE : SQL_FALSE;
         return true;
     case SQL_DESC_CASE_SENSITIVE:
         *out = SQL_FALSE;

@@ -28,6 +28,7 @@ struct ColumnInfo {
     SQLLEN octetLength = 510;
     bool isSigned = false;
     bool notNull = false; // a table column declared NOT NULL
+    bool autoNumber = false; // a Long Integer AutoNumber, which Access names COUNTER
 };
 
 struct ColumnBinding {

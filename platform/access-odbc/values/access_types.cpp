@@ -16,6 +16,7 @@ const char *const kBooleanWords[] = {"BIT", "BOOL", "YESNO", "LOGICAL", nullptr}
 const char *const kBigIntWords[] = {"BIGINT", nullptr};
 const char *const kBinaryWords[] = {"BLOB", "BINARY", "OLE", "IMAGE", nullptr};
 const char *const kCurrencyWords[] = {"CURRENCY", "MONEY", nullptr};
+const char *const kAutoNumberWords[] = {"COUNTER", "AUTOINCREMENT", nullptr};
 const char *const kIntegerWords[] = {"INT", "LONG", "COUNTER", "AUTOINCREMENT", nullptr};
 const char *const kSmallIntWords[] = {"SMALLINT", "SHORT", nullptr};
 const char *const kByteWords[] = {"TINYINT", "BYTE", nullptr};
@@ -69,11 +70,23 @@ const AccessType &accessTypeNamed(const char *name)
                          [name](const AccessType &type) { return std::strcmp(type.name, name) == 0; });
 }
 
-const AccessType *accessTypeForDeclared(const char *declaredType)
+namespace {
+
+std::string upperCase(const char *declaredType)
 {
     std::string upperType = declaredType ? declaredType : "";
     for (char &c : upperType)
         c = char(std::toupper(static_cast<unsigned char>(c)));
+    return upperType;
+}
+
+} // namespace
+
+bool isAutoNumberType(const char *declaredType) { return containsAny(upperCase(declaredType), kAutoNumberWords); }
+
+const AccessType *accessTypeForDeclared(const char *declaredType)
+{
+    const std::string upperType = upperCase(declaredType);
     for (const char *name : kRecognitionOrder) {
         const AccessType &type = accessTypeNamed(name);
         if (containsAny(upperType, type.words))
