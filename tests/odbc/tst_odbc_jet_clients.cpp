@@ -139,6 +139,17 @@ struct Session {
         return remainingRows(stmt);
     }
 
+    // SQLTables of one table type: each row's TABLE_NAME|TABLE_TYPE.
+    QStringList objectsOfType(const char *type)
+    {
+        QByteArray text(type);
+        QStringList listed;
+        for (const QString &row : rows(SQLTables(stmt, nullptr, 0, nullptr, 0, nullptr, 0,
+                                                 reinterpret_cast<SQLCHAR *>(text.data()), SQL_NTS)))
+            listed << row.section('|', 2, 3);
+        return listed;
+    }
+
     QStringList query(const QString &sql)
     {
         QByteArray text = sql.toUtf8();
@@ -413,11 +424,7 @@ private slots:
         }
         QCOMPARE(expected.size(), 22);
         Session session;
-        QByteArray viewType("VIEW");
-        QStringList listed;
-        for (const QString &row : session.rows(SQLTables(session.stmt, nullptr, 0, nullptr, 0, nullptr, 0,
-                                                         reinterpret_cast<SQLCHAR *>(viewType.data()), SQL_NTS)))
-            listed << row.section('|', 2, 3);
+        QStringList listed = session.objectsOfType("VIEW");
         listed.sort();
         expected.sort();
         QCOMPARE(listed, expected);
@@ -450,11 +457,9 @@ private slots:
         }
         QVERIFY(!expected.isEmpty());
         Session session;
-        QByteArray tableType("TABLE");
         QStringList tables;
-        for (const QString &row : session.rows(SQLTables(session.stmt, nullptr, 0, nullptr, 0, nullptr, 0,
-                                                         reinterpret_cast<SQLCHAR *>(tableType.data()), SQL_NTS)))
-            tables << row.section('|', 2, 2);
+        for (const QString &object : session.objectsOfType("TABLE"))
+            tables << object.section('|', 0, 0);
         QStringList counters;
         for (const QString &row : session.rows(SQLColumns(session.stmt, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0))) {
             if (row.section('|', 5, 5) == QLatin1String("COUNTER") && tables.contains(row.section('|', 2, 2)))

@@ -114,14 +114,25 @@ void present(sqlite3_context *context, int, sqlite3_value **)
     resultDate(context, when);
 }
 
+// The three whole numbers of DateSerial and TimeSerial.
+bool threeWholeArguments(sqlite3_context *context, sqlite3_value **argv, long long (&out)[3])
+{
+    for (int i = 0; i < 3; ++i) {
+        if (!wholeArgument(context, argv[i], &out[i]))
+            return false;
+    }
+    return true;
+}
+
 // DateSerial(year, month, day): months and days past their range carry over, as in
 // Access (month 13 is January of the next year, day 0 the last day of the month before).
 void dateSerial(sqlite3_context *context, int, sqlite3_value **argv)
 {
-    long long year = 0, month = 0, day = 0;
-    if (!wholeArgument(context, argv[0], &year) || !wholeArgument(context, argv[1], &month)
-        || !wholeArgument(context, argv[2], &day))
+    long long parts[3] = {};
+    if (!threeWholeArguments(context, argv, parts))
         return;
+    long long year = parts[0];
+    const long long month = parts[1], day = parts[2];
     if (year >= 0 && year < 100)
         year = windowedYear(int(year));
     const long long months = year * 12 + month - 1;
@@ -158,10 +169,10 @@ void datePortion(sqlite3_context *context, int, sqlite3_value **argv)
 // one before midnight on the days before (TimeSerial(0, -1, 0) is 23:59 of 1899-12-29).
 void timeSerial(sqlite3_context *context, int, sqlite3_value **argv)
 {
-    long long hour = 0, minute = 0, second = 0;
-    if (!wholeArgument(context, argv[0], &hour) || !wholeArgument(context, argv[1], &minute)
-        || !wholeArgument(context, argv[2], &second))
+    long long parts[3] = {};
+    if (!threeWholeArguments(context, argv, parts))
         return;
+    const long long hour = parts[0], minute = parts[1], second = parts[2];
     const long long limit = 1LL << 40;
     if (std::llabs(hour) > limit || std::llabs(minute) > limit || std::llabs(second) > limit) {
         sqlite3_result_error(context, kInvalidArgument, -1);
