@@ -166,8 +166,15 @@ private slots:
             driver_.driverConnect(dbc, nullptr, sqlText(&connection), SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
             driver_.allocHandle(SQL_HANDLE_STMT, dbc, &stmt);
             std::atomic<bool> returned{false};
+            // A cancel that comes after the call has nothing to cancel and leaves its
+            // diagnostics as they are ("SQLCancel Function": no effect).
             std::thread runner([&] {
                 cancelled = driver_.execDirect(stmt, sqlText(&running), SQL_NTS);
+                SQLCHAR sqlState[6] = {};
+                SQLINTEGER native = 0;
+                SQLSMALLINT length = 0;
+                driver_.getDiagRec(SQL_HANDLE_STMT, stmt, 1, sqlState, &native, nullptr, 0, &length);
+                state = QString::fromLatin1(reinterpret_cast<char *>(sqlState));
                 returned = true;
             });
             while (!returned) {
@@ -175,11 +182,6 @@ private slots:
                 std::this_thread::yield();
             }
             runner.join();
-            SQLCHAR sqlState[6] = {};
-            SQLINTEGER native = 0;
-            SQLSMALLINT length = 0;
-            driver_.getDiagRec(SQL_HANDLE_STMT, stmt, 1, sqlState, &native, nullptr, 0, &length);
-            state = QString::fromLatin1(reinterpret_cast<char *>(sqlState));
             again = driver_.execDirect(stmt, sqlText(&quick), SQL_NTS);
             driver_.freeHandle(SQL_HANDLE_STMT, stmt);
             driver_.disconnect(dbc);

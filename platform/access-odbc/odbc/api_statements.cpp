@@ -373,8 +373,12 @@ SQLRETURN SQL_API SQLCancel(SQLHSTMT StatementHandle)
         statement->cancelRequested = true;
         return SQL_SUCCESS;
     }
-    statement->diag.clear();
-    statement->pendingData = DataAtExecution();
+    // With nothing to cancel the call has no effect: the diagnostics of the call it came
+    // too late for stay readable.
+    if (statement->pendingData.active) {
+        statement->diag.clear();
+        statement->pendingData = DataAtExecution();
+    }
     return SQL_SUCCESS;
 }
 
