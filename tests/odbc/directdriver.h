@@ -27,6 +27,9 @@ struct DirectDriver {
     SQLRETURN (*getData)(SQLHSTMT, SQLUSMALLINT, SQLSMALLINT, SQLPOINTER, SQLLEN, SQLLEN *) = nullptr;
     SQLRETURN (*closeCursor)(SQLHSTMT) = nullptr;
     SQLRETURN (*freeStmt)(SQLHSTMT, SQLUSMALLINT) = nullptr;
+    SQLRETURN (*cancel)(SQLHSTMT) = nullptr;
+    SQLRETURN (*getDiagRec)(SQLSMALLINT, SQLHANDLE, SQLSMALLINT, SQLCHAR *, SQLINTEGER *, SQLCHAR *, SQLSMALLINT,
+                            SQLSMALLINT *) = nullptr;
 
     template <typename F>
     bool resolve(F *function, const char *name)
@@ -44,7 +47,8 @@ struct DirectDriver {
             && resolve(&tables, "SQLTables") && resolve(&execDirect, "SQLExecDirect")
             && resolve(&numResultCols, "SQLNumResultCols") && resolve(&fetch, "SQLFetch")
             && resolve(&getData, "SQLGetData") && resolve(&closeCursor, "SQLCloseCursor")
-            && resolve(&freeStmt, "SQLFreeStmt");
+            && resolve(&freeStmt, "SQLFreeStmt") && resolve(&cancel, "SQLCancel")
+            && resolve(&getDiagRec, "SQLGetDiagRec");
     }
 };
 

@@ -304,7 +304,7 @@ const Case kCases[] = {
      }},
     {"CDate of text",
      "select OrderID, CStr(CDate(Format(OrderDate, 'yyyy-mm-dd'))), "
-     "CDate(CStr(Nz(ShippedDate, RequiredDate))) = Nz(ShippedDate, RequiredDate) from Orders",
+     "CDate(CStr({fn IFNULL(ShippedDate, RequiredDate)})) = {fn IFNULL(ShippedDate, RequiredDate)} from Orders",
      [](const Tables &t) {
          return perRow(t.orders, "OrderID", [&](const QStringList &row) {
              return dateText(dateOf(row[t.orders.column("OrderDate")])) + QStringLiteral("|1");

@@ -590,13 +590,46 @@ private slots:
         QVERIFY2(message.endsWith(QLatin1Char('.')) && !message.endsWith(QLatin1String("..")), qPrintable(message));
     }
 
+    // The native numbers Access's ODBC driver reports with these refusals, which
+    // applications tell them apart by.
+    void refusalsCarryAccessNativeNumbers_data()
+    {
+        QTest::addColumn<QByteArray>("sql");
+        QTest::addColumn<QString>("state");
+        QTest::addColumn<int>("native");
+        QTest::newRow("undefined function") << QByteArray("select Foo(1) from GT_LINE") << "42000" << -3102;
+        QTest::newRow("undefined escape function") << QByteArray("select {fn NOSUCH(1)}") << "42000" << -3102;
+        QTest::newRow("too few parameters") << QByteArray("select nosuch from GT_LINE") << "07002" << -3010;
+        QTest::newRow("a marker without a value") << QByteArray("select ? from GT_LINE") << "07002" << -3010;
+        QTest::newRow("missing table") << QByteArray("select * from nosuch") << "42S02" << -1305;
+        QTest::newRow("syntax") << QByteArray("select id name from GT_LINE") << "42000" << -3100;
+    }
+
+    void refusalsCarryAccessNativeNumbers()
+    {
+        QFETCH(QByteArray, sql);
+        QFETCH(QString, state);
+        QFETCH(int, native);
+        QCOMPARE(session->exec(sql.constData()), SQLRETURN(SQL_ERROR));
+        SQLCHAR reported[6] = {};
+        SQLINTEGER number = 0;
+        SQLCHAR message[512] = {};
+        SQLSMALLINT length = 0;
+        QCOMPARE(SQLGetDiagRec(SQL_HANDLE_STMT, session->stmt, 1, reported, &number, message, sizeof message, &length),
+                 SQLRETURN(SQL_SUCCESS));
+        QCOMPARE(QString::fromLatin1(reinterpret_cast<char *>(reported)), state);
+        QCOMPARE(int(number), native);
+    }
+
     // "%" as the catalog, the schema or the table type, with the other names empty,
     // lists catalogs, schemas or table types; anything else lists tables.
     void tablesListsCatalogsSchemasAndTypes_data()
     {
         QTest::addColumn<QStringList>("arguments"); // catalog, schema, table, type; "<null>" for a null pointer
         QTest::addColumn<QStringList>("expected");  // TABLE_CAT|TABLE_SCHEM|TABLE_NAME|TABLE_TYPE
-        QTest::newRow("catalogs") << QStringList{"%", "", "", "<null>"} << QStringList{"<database>|NULL|NULL|NULL"};
+        // No catalogs, as SQLGetInfo's SQL_CATALOG_NAME "N" says ("SQLTables Function": the
+        // special request lists the data source's catalogs).
+        QTest::newRow("catalogs") << QStringList{"%", "", "", "<null>"} << QStringList{};
         QTest::newRow("schemas") << QStringList{"", "%", "", "<null>"} << QStringList{};
         QTest::newRow("table types") << QStringList{"", "", "", "%"}
                                      << QStringList{"NULL|NULL|NULL|TABLE", "NULL|NULL|NULL|VIEW"};

@@ -139,6 +139,17 @@ struct Session {
         return remainingRows(stmt);
     }
 
+    // SQLTables of one table type: each row's TABLE_NAME|TABLE_TYPE.
+    QStringList objectsOfType(const char *type)
+    {
+        QByteArray text(type);
+        QStringList listed;
+        for (const QString &row : rows(SQLTables(stmt, nullptr, 0, nullptr, 0, nullptr, 0,
+                                                 reinterpret_cast<SQLCHAR *>(text.data()), SQL_NTS)))
+            listed << row.section('|', 2, 3);
+        return listed;
+    }
+
     QStringList query(const QString &sql)
     {
         QByteArray text = sql.toUtf8();
@@ -337,6 +348,12 @@ private slots:
         QTest::newRow("LIKE {escape}")
             << "select count(*) from Customers where CompanyName like '*!-*' {escape '!'}"
             << QStringList{count(countWhere(companies, [](const QString &c) { return c.contains('-'); }))};
+        // ODBC's % and _ are Access's * and ? ("LIKE Predicate Escape Character", ODBC Programmer's Reference).
+        QTest::newRow("LIKE with % and _")
+            << "select count(*) from Customers where CompanyName like 'A%' or CompanyName like '_lfreds%'"
+            << QStringList{count(countWhere(companies, [](const QString &c) {
+                   return c.startsWith('A', Qt::CaseInsensitive) || c.mid(1).startsWith("lfreds", Qt::CaseInsensitive);
+               }))};
         QTest::newRow("{fn IFNULL}")
             << "select count(*) from Orders where {fn IFNULL(ShipRegion, 'none')} = 'none'"
             << QStringList{count(countWhere(orders.values(QStringLiteral("ShipRegion")),
@@ -357,6 +374,43 @@ private slots:
         QCOMPARE(session.query(sql), expected);
     }
 
+    // A union's column holds the values of every branch: a number beside text is text,
+    // described so, and handed out as text by the default C type, whichever comes first.
+    void unionColumnIsTypedByEveryBranch_data()
+    {
+        QTest::addColumn<QString>("sql");
+        QTest::addColumn<QStringList>("expected");
+        const ExportedTable &shippers = table(QStringLiteral("Shippers"));
+        const QStringList ids = shippers.values(QStringLiteral("ShipperID"));
+        const QStringList names = shippers.values(QStringLiteral("CompanyName"));
+        QTest::newRow("number, then text") << "select ShipperID from Shippers union all select CompanyName from Shippers"
+                                           << ids + names;
+        QTest::newRow("text, then number") << "select CompanyName from Shippers union all select ShipperID from Shippers"
+                                           << names + ids;
+    }
+
+    void unionColumnIsTypedByEveryBranch()
+    {
+        QFETCH(QString, sql);
+        QFETCH(QStringList, expected);
+        Session session;
+        QVERIFY(session.prepare(sql));
+        QVERIFY(SQL_SUCCEEDED(SQLExecute(session.stmt)));
+        SQLSMALLINT type = 0;
+        QVERIFY(SQL_SUCCEEDED(SQLDescribeCol(session.stmt, 1, nullptr, 0, nullptr, &type, nullptr, nullptr, nullptr)));
+        QCOMPARE(int(type), int(SQL_WVARCHAR));
+        QStringList rows;
+        while (SQLFetch(session.stmt) == SQL_SUCCESS) {
+            SQLWCHAR value[256] = {};
+            SQLLEN indicator = 0;
+            if (!SQL_SUCCEEDED(SQLGetData(session.stmt, 1, SQL_C_DEFAULT, value, sizeof value, &indicator)))
+                rows << session.error(SQL_HANDLE_STMT, session.stmt);
+            else
+                rows << QString::fromUtf16(reinterpret_cast<const char16_t *>(value), int(indicator / 2));
+        }
+        QCOMPARE(rows, expected);
+    }
+
     // The saved queries, listed from MSysObjects as mdb-export reads it: every query but the
     // hidden ones (a name starting with ~) is a view.
     void savedQueriesAreViews()
@@ -370,11 +424,7 @@ private slots:
         }
         QCOMPARE(expected.size(), 22);
         Session session;
-        QByteArray viewType("VIEW");
-        QStringList listed;
-        for (const QString &row : session.rows(SQLTables(session.stmt, nullptr, 0, nullptr, 0, nullptr, 0,
-                                                         reinterpret_cast<SQLCHAR *>(viewType.data()), SQL_NTS)))
-            listed << row.section('|', 2, 3);
+        QStringList listed = session.objectsOfType("VIEW");
         listed.sort();
         expected.sort();
         QCOMPARE(listed, expected);
@@ -385,6 +435,46 @@ private slots:
             columns << row.section('|', 3, 4);
         QCOMPARE(columns, QStringList({QStringLiteral("TenMostExpensiveProducts|%1").arg(SQL_WVARCHAR),
                                        QStringLiteral("UnitPrice|%1").arg(SQL_DECIMAL)}));
+    }
+
+    // AutoNumber columns are typed COUNTER, as Access names them, and are auto-unique: the
+    // columns mdb-schema's PostgreSQL form makes SERIAL, where libmdb marks them so.
+    void autoNumberColumnsAreCounters()
+    {
+        QProcess schema;
+        schema.start(QStringLiteral("mdb-schema"), {QDir(kSamples).filePath(QStringLiteral("nwind.mdb")),
+                                                     QStringLiteral("postgres")});
+        QVERIFY(schema.waitForFinished());
+        QStringList expected;
+        QString table;
+        for (const QString &line : QString::fromUtf8(schema.readAllStandardOutput()).split('\n')) {
+            const QRegularExpressionMatch created = QRegularExpression(QStringLiteral("^CREATE TABLE (?:IF NOT EXISTS )?\"([^\"]+)\"")).match(line);
+            if (created.hasMatch())
+                table = created.captured(1);
+            const QRegularExpressionMatch serial = QRegularExpression(QStringLiteral("^\\s*\"([^\"]+)\"\\s+SERIAL")).match(line);
+            if (serial.hasMatch())
+                expected << table + '.' + serial.captured(1);
+        }
+        QVERIFY(!expected.isEmpty());
+        Session session;
+        QStringList tables;
+        for (const QString &object : session.objectsOfType("TABLE"))
+            tables << object.section('|', 0, 0);
+        QStringList counters;
+        for (const QString &row : session.rows(SQLColumns(session.stmt, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0))) {
+            if (row.section('|', 5, 5) == QLatin1String("COUNTER") && tables.contains(row.section('|', 2, 2)))
+                counters << (row.section('|', 2, 2) + '.' + row.section('|', 3, 3)).toLower();
+        }
+        expected.sort();
+        counters.sort();
+        QCOMPARE(counters, expected);
+        QByteArray sql("select OrderID, EmployeeID from Orders");
+        QVERIFY(SQL_SUCCEEDED(SQLExecDirect(session.stmt, reinterpret_cast<SQLCHAR *>(sql.data()), SQL_NTS)));
+        SQLLEN autoUnique = -1, plain = -1;
+        SQLColAttribute(session.stmt, 1, SQL_DESC_AUTO_UNIQUE_VALUE, nullptr, 0, nullptr, &autoUnique);
+        SQLColAttribute(session.stmt, 2, SQL_DESC_AUTO_UNIQUE_VALUE, nullptr, 0, nullptr, &plain);
+        QCOMPARE(autoUnique, SQLLEN(SQL_TRUE));
+        QCOMPARE(plain, SQLLEN(SQL_FALSE));
     }
 
     // Each saved query's answer computed from the tables it reads, as mdb-export gives them.
@@ -500,6 +590,10 @@ private slots:
             << "select EmployeeID from Employees where Notes like ?"
             << QList<QByteArray>{QByteArray(reinterpret_cast<const char *>(prefix.utf16()), prefix.size() * 2)}
             << int(SQL_C_WCHAR) << QStringList{id};
+        const QStringList companies = table(QStringLiteral("Customers")).values(QStringLiteral("CompanyName"));
+        QTest::newRow("LIKE pattern with ODBC's %")
+            << "select count(*) from Customers where CompanyName like ?" << QList<QByteArray>{"B%"} << int(SQL_C_CHAR)
+            << QStringList{count(countWhere(companies, [](const QString &c) { return c.startsWith('B', Qt::CaseInsensitive); }))};
         const QString wide = QString::fromUtf8("Ж😀").repeated(5000);
         QTest::newRow("two markers, 10,000 characters")
             << "select Len(?), Len(?)"
@@ -565,6 +659,11 @@ private slots:
         QVERIFY(SQL_SUCCEEDED(SQLDescribeCol(session.stmt, 1, nullptr, 0, nullptr, &type, &size, &digits, &nullable)));
         QCOMPARE(type, SQLSMALLINT(SQL_REAL));
         QCOMPARE(size, SQLULEN(7));
+        // "Display Size" (ODBC Programmer's Reference, appendix D): 14 for SQL_REAL, a sign,
+        // seven digits, a point, E, a sign and two digits.
+        SQLLEN displaySize = 0;
+        QVERIFY(SQL_SUCCEEDED(SQLColAttribute(session.stmt, 1, SQL_DESC_DISPLAY_SIZE, nullptr, 0, nullptr, &displaySize)));
+        QCOMPARE(displaySize, SQLLEN(14));
         for (const QString &exported : discounts) {
             QCOMPARE(SQLFetch(session.stmt), SQLRETURN(SQL_SUCCESS));
             double asDouble = 0;

@@ -179,7 +179,7 @@ private slots:
                               << QStringList{"5"};
         QTest::newRow("time") << "select ID from GT_PLAN where Plan_StartTime = ?" << QVariantList{QTime(8, 0)}
                               << QStringList{"5"};
-        QTest::newRow("NULL") << "select Nz(?, 'none') from GT_LINE where id = 1" << QVariantList{QVariant(QVariant::Int)}
+        QTest::newRow("NULL") << "select IIf(IsNull(?), 'none', 'some') from GT_LINE where id = 1" << QVariantList{QVariant(QVariant::Int)}
                               << QStringList{"none"};
         QTest::newRow("several") << "select id from GT_LINE_EXTD where Line_ID = ? and Line_Order = ?"
                                  << QVariantList{1, 2} << QStringList{"2"};

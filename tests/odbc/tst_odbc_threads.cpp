@@ -10,6 +10,7 @@
 #include "odbcfixture.h"
 
 #include <QCryptographicHash>
+#include <atomic>
 #include <functional>
 #include <thread>
 #include <vector>
@@ -142,6 +143,55 @@ private slots:
             QVERIFY2(read[size_t(i)] == alone, qPrintable(QStringLiteral("thread %1 read otherwise").arg(i)));
         // Every connection counted out again: the environment has none left.
         QCOMPARE(freed, SQLRETURN(SQL_SUCCESS));
+    }
+
+    // SQLCancel from another thread stops a statement while it runs: the running call
+    // fails with HY008 ("SQLCancel Function", ODBC Programmer's Reference: canceling
+    // functions in multithread applications), and the statement runs again afterwards.
+    void cancelFromAnotherThreadStopsARunningStatement()
+    {
+        const char *table = database_.endsWith(QLatin1String("nwind.mdb")) ? "Orders" : "GT_CHECKPOINT";
+        QByteArray running = QStringLiteral("select count(*) from %1 a, %1 b, %1 c").arg(table).toUtf8();
+        QByteArray quick = QStringLiteral("select count(*) from %1").arg(table).toUtf8();
+        SQLRETURN cancelled = SQL_SUCCESS, again = SQL_ERROR;
+        QString state;
+        std::thread lead([&] {
+            SQLHENV env = SQL_NULL_HENV;
+            SQLHDBC dbc = SQL_NULL_HDBC;
+            SQLHSTMT stmt = SQL_NULL_HSTMT;
+            driver_.allocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env);
+            driver_.setEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+            driver_.allocHandle(SQL_HANDLE_DBC, env, &dbc);
+            QByteArray connection = connectionString(database_).toUtf8();
+            driver_.driverConnect(dbc, nullptr, sqlText(&connection), SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
+            driver_.allocHandle(SQL_HANDLE_STMT, dbc, &stmt);
+            std::atomic<bool> returned{false};
+            // A cancel that comes after the call has nothing to cancel and leaves its
+            // diagnostics as they are ("SQLCancel Function": no effect).
+            std::thread runner([&] {
+                cancelled = driver_.execDirect(stmt, sqlText(&running), SQL_NTS);
+                SQLCHAR sqlState[6] = {};
+                SQLINTEGER native = 0;
+                SQLSMALLINT length = 0;
+                driver_.getDiagRec(SQL_HANDLE_STMT, stmt, 1, sqlState, &native, nullptr, 0, &length);
+                state = QString::fromLatin1(reinterpret_cast<char *>(sqlState));
+                returned = true;
+            });
+            while (!returned) {
+                driver_.cancel(stmt);
+                std::this_thread::yield();
+            }
+            runner.join();
+            again = driver_.execDirect(stmt, sqlText(&quick), SQL_NTS);
+            driver_.freeHandle(SQL_HANDLE_STMT, stmt);
+            driver_.disconnect(dbc);
+            driver_.freeHandle(SQL_HANDLE_DBC, dbc);
+            driver_.freeHandle(SQL_HANDLE_ENV, env);
+        });
+        lead.join();
+        QCOMPARE(cancelled, SQLRETURN(SQL_ERROR));
+        QCOMPARE(state, QStringLiteral("HY008"));
+        QCOMPARE(again, SQLRETURN(SQL_SUCCESS));
     }
 };
 

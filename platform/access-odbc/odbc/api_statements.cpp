@@ -363,12 +363,23 @@ SQLRETURN SQL_API SQLCloseCursor(SQLHSTMT StatementHandle)
 SQLRETURN SQL_API SQLCancel(SQLHSTMT StatementHandle)
 {
     Statement *statement = asStatement(StatementHandle);
-    // Every call runs to its end before returning; all there is to cancel is a statement
-    // waiting for its parameter values.
-    return guarded(statement, [&] {
-        statement->pendingData = DataAtExecution();
+    if (!statement)
+        return SQL_INVALID_HANDLE;
+    // A call running on another thread holds the connection's lock: the statement is asked
+    // to stop, and its step fails with HY008. Otherwise all there is to cancel is a
+    // statement waiting for its parameter values.
+    std::unique_lock<std::mutex> lock(statement->connection->lock, std::try_to_lock);
+    if (!lock.owns_lock()) {
+        statement->cancelRequested = true;
         return SQL_SUCCESS;
-    });
+    }
+    // With nothing to cancel the call has no effect: the diagnostics of the call it came
+    // too late for stay readable.
+    if (statement->pendingData.active) {
+        statement->diag.clear();
+        statement->pendingData = DataAtExecution();
+    }
+    return SQL_SUCCESS;
 }
 
 SQLRETURN SQL_API SQLSetStmtAttr(SQLHSTMT StatementHandle, SQLINTEGER Attribute, SQLPOINTER Value, SQLINTEGER)

@@ -10,6 +10,10 @@
 
 namespace accessodbc {
 
+// What a call on a handle starts afresh besides its diagnostics; a statement's overload
+// forgets a cancel meant for an earlier call.
+inline void startCall(HandleBase *) {}
+
 // Runs one entry point: starts a fresh diagnostic area, and keeps any C++ exception
 // from crossing into the C caller.
 template <typename Handle, typename Body>
@@ -19,6 +23,7 @@ SQLRETURN guarded(Handle *handle, Body body)
         return SQL_INVALID_HANDLE;
     const std::unique_lock<std::mutex> lock = lockFor(handle);
     handle->diag.clear();
+    startCall(handle);
     try {
         const SQLRETURN rc = body();
         handle->diag.lastReturn = rc;

@@ -139,8 +139,8 @@ TablesEnumeration tablesEnumeration(const TablesRequest &request)
     return TablesEnumeration::None;
 }
 
-// The columns of SQLTables over a list of (cat, type) rows. There is one catalog, the
-// database file, and no schemas.
+// The columns of SQLTables over a list of (cat, type) rows. There are neither catalogs
+// nor schemas, as SQLGetInfo says (SQL_CATALOG_NAME "N", SQL_SCHEMA_USAGE 0).
 const char *const kTablesColumns = "SELECT cat AS TABLE_CAT, NULL AS TABLE_SCHEM, NULL AS TABLE_NAME, "
                                    "type AS TABLE_TYPE, NULL AS REMARKS";
 
@@ -181,8 +181,6 @@ SQLRETURN catalogTables(Statement *statement, const TablesRequest &request)
 {
     switch (tablesEnumeration(request)) {
     case TablesEnumeration::Catalogs:
-        return executeCatalogQuery(statement, std::string(kTablesColumns) + " FROM (SELECT ?1 AS cat, NULL AS type)",
-                                   {statement->connection->database->path()}, columnTypes(kTablesTypes));
     case TablesEnumeration::Schemas:
         return executeCatalogQuery(statement, std::string(kTablesColumns) + " FROM (SELECT NULL AS cat, NULL AS type) "
                                               "WHERE 0", {}, columnTypes(kTablesTypes));

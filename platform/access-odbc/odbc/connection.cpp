@@ -97,6 +97,7 @@ SQLRETURN reportOpenFailure(Connection *connection, const OpenResult &result, co
 // functions of their own.
 bool registerSqlFunctions(sqlite3 *db)
 {
+    allowCancelling(db);
     return registerAccessFunctions(db) && registerCatalogFunctions(db);
 }
 
@@ -117,11 +118,17 @@ void refuseSavedQuery(Connection *connection, const std::string &name, const sql
     createView(connection->database->handle(), name, {}, "SELECT NULL AS Expr1000 WHERE 0");
 }
 
+sql::Refusal refusal(AccessError error, const std::string &argument = std::string())
+{
+    return sql::Refusal{accessErrorText(error, argument), accessError(error).sqlState, accessError(error).nativeError};
+}
+
 sql::Refusal refusalOf(const SavedQuery &query)
 {
     if (query.action)
-        return sql::Refusal{accessError(AccessError::ReadOnly).text, accessError(AccessError::ReadOnly).sqlState};
-    return sql::Refusal{"The saved query '" + query.name + "' cannot be read: " + query.unreadable + ".", "HY000"};
+        return refusal(AccessError::ReadOnly);
+    return sql::Refusal{"The saved query '" + query.name + "' cannot be read: " + query.unreadable + ".", "HY000",
+                        accessError(AccessError::QueryRefused).nativeError};
 }
 
 // Whether the statement names another saved query that is not a view yet.
@@ -137,14 +144,14 @@ void offerSavedQuery(Connection *connection, const SavedQuery &query, const sql:
 {
     sqlite3 *db = connection->database->handle();
     if (!translation.error.empty())
-        refuseSavedQuery(connection, query.name, sql::Refusal{translation.error, translation.state});
+        refuseSavedQuery(connection, query.name, sql::Refusal{translation.error, translation.state, translation.nativeError});
     else if (!translation.parameterColumns.empty())
         refuseSavedQuery(connection, query.name,
-                         sql::Refusal{"Too few parameters. Expected " + std::to_string(translation.parameterColumns.size())
-                                          + ".",
-                                      "07002"});
+                         refusal(AccessError::TooFewParameters, std::to_string(translation.parameterColumns.size())));
     else if (!createView(db, query.name, translation.columnNames, translation.sql))
-        refuseSavedQuery(connection, query.name, sql::Refusal{sqlite3_errmsg(db) + std::string("."), "HY000"});
+        refuseSavedQuery(connection, query.name,
+                         sql::Refusal{sqlite3_errmsg(db) + std::string("."), "HY000",
+                                      accessError(AccessError::QueryRefused).nativeError});
 }
 
 // Saved queries become views, each translated as a statement is. One that reads another

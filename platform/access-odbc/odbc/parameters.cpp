@@ -265,8 +265,7 @@ SQLRETURN bindParameterValues(Statement *statement)
     const int markers = sqlite3_bind_parameter_count(statement->stmt);
     for (int i = 0; i < markers; ++i) {
         if (size_t(i) >= statement->parameters.size() || !statement->parameters[size_t(i)].bound)
-            return statement->diag.error("07002", "Too few parameters. Expected " + std::to_string(markers) + ".",
-                                         -3010);
+            return statement->diag.error(AccessError::TooFewParameters, std::to_string(markers));
         const SQLRETURN rc = bindOne(statement, i + 1, statement->parameters[size_t(i)]);
         if (rc != SQL_SUCCESS)
             return rc;

@@ -48,6 +48,10 @@ ColumnInfo fromDeclaredType(const char *declaredType, SQLINTEGER odbcVersion, bo
     if (type->sqlType == SQL_WVARCHAR)
         return wideText(declaredLength(declaredType));
     ColumnInfo info = typed(*type);
+    if (isAutoNumberType(declaredType)) {
+        info.typeName = "COUNTER";
+        info.autoNumber = true;
+    }
     if (info.sqlType == SQL_TYPE_TIMESTAMP && odbcVersion == SQL_OV_ODBC2)
         info.sqlType = SQL_TIMESTAMP;
     return info;
@@ -107,9 +111,11 @@ void describeColumns(Statement *statement)
     for (int i = 0; i < count; ++i) {
         const int sampleType = haveRow ? sqlite3_column_type(stmt, i) : SQLITE_NULL;
         const sqlite3_int64 sample = sampleType == SQLITE_INTEGER ? sqlite3_column_int64(stmt, i) : 0;
+        const size_t n = size_t(i);
         const char *declaredType = sqlite3_column_decltype(stmt, i);
-        if (!declaredType && size_t(i) < statement->expressionTypes.size() && !statement->expressionTypes[size_t(i)].empty())
-            declaredType = statement->expressionTypes[size_t(i)].c_str();
+        const bool overrides = n < statement->typeOverridesDeclared.size() && statement->typeOverridesDeclared[n];
+        if ((!declaredType || overrides) && n < statement->expressionTypes.size() && !statement->expressionTypes[n].empty())
+            declaredType = statement->expressionTypes[n].c_str();
         const bool number = declaredType && std::strcmp(declaredType, kNumberExpression) == 0;
         ColumnInfo info = number ? numberFromSample(sampleType, sample)
                                  : columnInfoFor(declaredType, sampleType, sample, odbcVersion);
@@ -165,7 +171,7 @@ bool numericField(const ColumnInfo &info, SQLUSMALLINT field, SQLLEN *out)
         *out = info.isSigned ? SQL_FALSE : SQL_TRUE;
         return true;
     case SQL_DESC_AUTO_UNIQUE_VALUE:
-        *out = SQL_FALSE;
+        *out = info.autoNumber ? SQL_TRUE : SQL_FALSE;
         return true;
     case SQL_DESC_CASE_SENSITIVE:
         *out = SQL_FALSE;

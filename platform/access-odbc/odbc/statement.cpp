@@ -22,6 +22,7 @@ void finalize(Statement *statement)
     statement->exhausted = false;
     statement->columns.clear();
     statement->expressionTypes.clear();
+    statement->typeOverridesDeclared.clear();
     statement->partial.column = -1;
     statement->parameterColumns.clear();
     statement->pendingData = DataAtExecution();
@@ -139,16 +140,17 @@ SQLRETURN prepareWithTrust(Statement *statement, const std::string &statementTex
     // Application SQL is Access SQL; the driver's own catalog SQL is SQLite's already.
     std::string sql = statementText;
     std::vector<std::string> expressionTypes;
+    std::vector<bool> typeOverridesDeclared;
     if (!trusted) {
         const sql::Translation translation = sql::translate(statementText, db, parameterKinds, connection->refusedQueries);
         if (translation.write)
             return statement->diag.error(AccessError::ReadOnly);
         if (!translation.error.empty())
-            return statement->diag.error(translation.state.c_str(), translation.error,
-                                         accessError(AccessError::QueryRefused).nativeError);
+            return statement->diag.error(translation.state.c_str(), translation.error, translation.nativeError);
         sql = translation.sql;
         statement->parameterColumns = translation.parameterColumns;
         expressionTypes = declaredTypesOf(translation.columnKinds);
+        typeOverridesDeclared = translation.kindOverridesDeclared;
     }
 
     database.clearWriteRefused();
@@ -175,18 +177,38 @@ SQLRETURN prepareWithTrust(Statement *statement, const std::string &statementTex
     statement->accessSql = trusted ? std::string() : statementText;
     statement->parameterKinds = parameterKinds;
     statement->expressionTypes = std::move(expressionTypes);
+    statement->typeOverridesDeclared = std::move(typeOverridesDeclared);
     describeColumns(statement);
     return SQL_SUCCESS;
 }
 
-SQLRETURN reportStepFailure(Statement *statement)
+SQLRETURN reportStepFailure(Statement *statement, int rc)
 {
     const std::string message = sqlite3_errmsg(statement->connection->database->handle());
     sqlite3_reset(statement->stmt);
     statement->cursorOpen = false;
     statement->onRow = false;
+    if (rc == SQLITE_INTERRUPT && statement->cancelRequested.exchange(false))
+        return statement->diag.error("HY008", "Operation canceled.", -1);
     return statement->diag.error("HY000", message + ".", -1);
 }
+
+// The statement stepping on this thread, which the progress handler asks whether it was
+// cancelled; SQLite calls the handler on the stepping thread.
+thread_local const Statement *tSteppingStatement = nullptr;
+
+int cancelledWhileStepping(void *)
+{
+    return tSteppingStatement && tSteppingStatement->cancelRequested ? 1 : 0;
+}
+
+class Stepping {
+public:
+    explicit Stepping(const Statement *statement) { tSteppingStatement = statement; }
+    ~Stepping() { tSteppingStatement = nullptr; }
+    Stepping(const Stepping &) = delete;
+    Stepping &operator=(const Stepping &) = delete;
+};
 
 SQLRETURN stepRow(Statement *statement, bool *gotRow)
 {
@@ -197,7 +219,11 @@ SQLRETURN stepRow(Statement *statement, bool *gotRow)
     // Pragma functions in catalog SQL prepare their own statements while stepping.
     Database &database = *statement->connection->database;
     database.setTrusted(statement->catalog);
-    const int rc = sqlite3_step(statement->stmt);
+    int rc;
+    {
+        const Stepping stepping(statement);
+        rc = sqlite3_step(statement->stmt);
+    }
     database.setTrusted(false);
     if (rc == SQLITE_ROW) {
         *gotRow = true;
@@ -207,7 +233,7 @@ SQLRETURN stepRow(Statement *statement, bool *gotRow)
         *gotRow = false;
         return SQL_SUCCESS;
     }
-    return reportStepFailure(statement);
+    return reportStepFailure(statement, rc);
 }
 
 void reportFetchProgress(Statement *statement, bool gotRow)
@@ -222,6 +248,8 @@ void reportFetchProgress(Statement *statement, bool gotRow)
 }
 
 } // namespace
+
+void allowCancelling(sqlite3 *db) { sqlite3_progress_handler(db, 1000, cancelledWhileStepping, nullptr); }
 
 Statement::~Statement()
 {

@@ -9,6 +9,7 @@
 
 #include <sqlite3.h>
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,7 @@ struct ColumnInfo {
     SQLLEN octetLength = 510;
     bool isSigned = false;
     bool notNull = false; // a table column declared NOT NULL
+    bool autoNumber = false; // a Long Integer AutoNumber, which Access names COUNTER
 };
 
 struct ColumnBinding {
@@ -80,6 +82,9 @@ struct Statement : HandleBase {
     // For each result column that is an expression, the declared type it is described by
     // ("DATETIME", "CURRENCY", "SMALLINT", ...); empty: by its first value.
     std::vector<std::string> expressionTypes;
+    // For each result column, whether that type also outweighs the declared type SQLite
+    // reports (a union's column whose branches differ).
+    std::vector<bool> typeOverridesDeclared;
     std::vector<ColumnBinding> bindings;
     std::vector<ParameterBinding> parameters;
     std::vector<sql::ParameterColumn> parameterColumns; // what each marker is compared with
@@ -101,7 +106,16 @@ struct Statement : HandleBase {
     SQLULEN rowArraySize = 1;
     SQLULEN *rowsFetched = nullptr;
     SQLUSMALLINT *rowStatus = nullptr;
+
+    // SQLCancel from another thread, while a call holds the connection's lock, only raises
+    // the flag; a step of this statement then ends with HY008.
+    std::atomic<bool> cancelRequested{false};
 };
+
+inline void startCall(Statement *statement) { statement->cancelRequested = false; }
+
+// Lets a statement's step on db be cancelled (SQLCancel from another thread).
+void allowCancelling(sqlite3 *db);
 
 inline Statement *asStatement(SQLHANDLE h) { return handleCast<Statement, HandleTag::Statement>(h); }
 

@@ -6,6 +6,10 @@
 
 #include "sql/access_function_support.h"
 
+#include "values/numbers.h"
+
+#include <cmath>
+#include <cstdint>
 #include <limits>
 #include <vector>
 
@@ -82,13 +86,66 @@ void finish(sqlite3_context *context)
     kept->rowids = nullptr;
 }
 
+// StDev, StDevP, Var and VarP over the values that are not Null, by Welford's running
+// mean, which keeps its precision where a sum of squares would not.
+struct Spread {
+    sqlite3_int64 count;
+    double mean;
+    double squares; // the sum of squared distances from the mean
+};
+
+enum SpreadKind { SampleVariance, PopulationVariance, SampleDeviation, PopulationDeviation };
+
+void spreadStep(sqlite3_context *context, int, sqlite3_value **argv)
+{
+    Spread *spread = static_cast<Spread *>(sqlite3_aggregate_context(context, int(sizeof(Spread))));
+    if (!spread) {
+        sqlite3_result_error_nomem(context);
+        return;
+    }
+    // A value that is no number sets the error, which ends the statement.
+    Number number;
+    if (isNull(argv[0]) || !numericArgument(context, argv[0], &number))
+        return;
+    const double x = number.asDouble();
+    ++spread->count;
+    const double delta = x - spread->mean;
+    spread->mean += delta / double(spread->count);
+    spread->squares += delta * (x - spread->mean);
+}
+
+// A sample needs two values and a population one; with fewer the answer is Null.
+void spreadFinish(sqlite3_context *context)
+{
+    const Spread *spread = static_cast<Spread *>(sqlite3_aggregate_context(context, 0));
+    const auto kind = SpreadKind(reinterpret_cast<intptr_t>(sqlite3_user_data(context)));
+    const bool sample = kind == SampleVariance || kind == SampleDeviation;
+    if (!spread || spread->count < (sample ? 2 : 1)) {
+        sqlite3_result_null(context);
+        return;
+    }
+    const double variance = spread->squares / double(sample ? spread->count - 1 : spread->count);
+    const bool deviation = kind == SampleDeviation || kind == PopulationDeviation;
+    sqlite3_result_double(context, deviation ? std::sqrt(variance) : variance);
+}
+
 } // namespace
 
 bool registerAggregateFunctions(sqlite3 *db)
 {
     const int flags = SQLITE_UTF8 | SQLITE_INNOCUOUS | SQLITE_DETERMINISTIC;
-    return sqlite3_create_function(db, "fw_first", -1, flags, nullptr, nullptr, firstStep, finish) == SQLITE_OK
-           && sqlite3_create_function(db, "fw_last", -1, flags, nullptr, nullptr, lastStep, finish) == SQLITE_OK;
+    const struct {
+        const char *name;
+        SpreadKind kind;
+    } spreads[] = {{"fw_var", SampleVariance}, {"fw_varp", PopulationVariance}, {"fw_stdev", SampleDeviation},
+                   {"fw_stdevp", PopulationDeviation}};
+    bool ok = sqlite3_create_function(db, "fw_first", -1, flags, nullptr, nullptr, firstStep, finish) == SQLITE_OK
+              && sqlite3_create_function(db, "fw_last", -1, flags, nullptr, nullptr, lastStep, finish) == SQLITE_OK;
+    for (const auto &spread : spreads) {
+        void *kind = reinterpret_cast<void *>(intptr_t(spread.kind));
+        ok = ok && sqlite3_create_function(db, spread.name, 1, flags, kind, nullptr, spreadStep, spreadFinish) == SQLITE_OK;
+    }
+    return ok;
 }
 
 } // namespace accessodbc

@@ -149,11 +149,34 @@ void cdate(sqlite3_context *context, int, sqlite3_value **argv)
         sqlite3_result_error(context, kTypeMismatch, -1);
 }
 
+// IsNumeric(value, isDate) and IsDate(value, isDate): whether the value reads as a number
+// (as CDbl reads it) or as a date (as CDate reads text); isDate says the translator knows
+// it for a Date/Time, which is no number. Null is neither.
+void isNumeric(sqlite3_context *context, int, sqlite3_value **argv)
+{
+    Number number;
+    const int type = sqlite3_value_type(argv[0]);
+    const bool numeric = type == SQLITE_INTEGER || type == SQLITE_FLOAT
+                      || (type == SQLITE_TEXT && parseNumber(valueText(argv[0]), &number));
+    sqlite3_result_int(context, numeric && sqlite3_value_int(argv[1]) == 0 ? 1 : 0);
+}
+
+void isDate(sqlite3_context *context, int, sqlite3_value **argv)
+{
+    DateTime when;
+    const int type = sqlite3_value_type(argv[0]);
+    const bool date = type != SQLITE_NULL
+                   && (sqlite3_value_int(argv[1]) != 0 || (type == SQLITE_TEXT && readDate(argv[0], &when)));
+    sqlite3_result_int(context, date ? 1 : 0);
+}
+
 const FunctionEntry kConversionFunctions[] = {
     {"fw_val", 1, val, true, 0},
     {"fw_str", 1, str, true, 0},
     {"fw_ccur", 1, ccur, true, 0},
     {"fw_cdate", 1, cdate, true, 0},
+    {"fw_isnumeric", 2, isNumeric, true, 0},
+    {"fw_isdate", 2, isDate, true, 0},
 };
 
 } // namespace

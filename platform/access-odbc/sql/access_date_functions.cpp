@@ -114,14 +114,25 @@ void present(sqlite3_context *context, int, sqlite3_value **)
     resultDate(context, when);
 }
 
+// The three whole numbers of DateSerial and TimeSerial.
+bool threeWholeArguments(sqlite3_context *context, sqlite3_value **argv, long long (&out)[3])
+{
+    for (int i = 0; i < 3; ++i) {
+        if (!wholeArgument(context, argv[i], &out[i]))
+            return false;
+    }
+    return true;
+}
+
 // DateSerial(year, month, day): months and days past their range carry over, as in
 // Access (month 13 is January of the next year, day 0 the last day of the month before).
 void dateSerial(sqlite3_context *context, int, sqlite3_value **argv)
 {
-    long long year = 0, month = 0, day = 0;
-    if (!wholeArgument(context, argv[0], &year) || !wholeArgument(context, argv[1], &month)
-        || !wholeArgument(context, argv[2], &day))
+    long long parts[3] = {};
+    if (!threeWholeArguments(context, argv, parts))
         return;
+    long long year = parts[0];
+    const long long month = parts[1], day = parts[2];
     if (year >= 0 && year < 100)
         year = windowedYear(int(year));
     const long long months = year * 12 + month - 1;
@@ -139,6 +150,48 @@ void dateSerial(sqlite3_context *context, int, sqlite3_value **argv)
     resultDate(context, when);
 }
 
+// DateValue and TimeValue: the date or the time of a date/time (a day serial, or text
+// holding a date, a time or both); userData 1 keeps the date, 2 the time.
+void datePortion(sqlite3_context *context, int, sqlite3_value **argv)
+{
+    DateTime when;
+    if (!dateArgument(context, argv[0], &when))
+        return;
+    if (entryData(context) == 1)
+        when.hour = when.minute = when.second = 0;
+    else
+        setDayZero(&when);
+    resultDate(context, when);
+}
+
+// TimeSerial(hour, minute, second): minutes and seconds past their range carry over, as in
+// DateSerial (TimeSerial(6, -15, 0) is 5:45); a time beyond a day lies on the days after,
+// one before midnight on the days before (TimeSerial(0, -1, 0) is 23:59 of 1899-12-29).
+void timeSerial(sqlite3_context *context, int, sqlite3_value **argv)
+{
+    long long parts[3] = {};
+    if (!threeWholeArguments(context, argv, parts))
+        return;
+    const long long hour = parts[0], minute = parts[1], second = parts[2];
+    const long long limit = 1LL << 40;
+    if (std::llabs(hour) > limit || std::llabs(minute) > limit || std::llabs(second) > limit) {
+        sqlite3_result_error(context, kInvalidArgument, -1);
+        return;
+    }
+    const long long seconds = hour * 3600 + minute * 60 + second;
+    const long long days = seconds >= 0 ? seconds / 86400 : -((86399 - seconds) / 86400);
+    const long long ofDay = seconds - days * 86400;
+    DateTime when;
+    if (std::llabs(days) > 4000000 || !dateTimeFromSerial(double(days), &when)) {
+        sqlite3_result_error(context, kInvalidArgument, -1);
+        return;
+    }
+    when.hour = int(ofDay / 3600);
+    when.minute = int(ofDay / 60 % 60);
+    when.second = int(ofDay % 60);
+    resultDate(context, when);
+}
+
 const FunctionEntry kDateFunctions[] = {
     {"fw_serial", 1, serial, true, 0},
     {"fw_from_serial", 1, fromSerial, true, 0},
@@ -153,6 +206,9 @@ const FunctionEntry kDateFunctions[] = {
     {"fw_date", 0, present, false, 1},
     {"fw_time", 0, present, false, 2},
     {"fw_dateserial", 3, dateSerial, true, 0},
+    {"fw_datevalue", 1, datePortion, true, 1},
+    {"fw_timevalue", 1, datePortion, true, 2},
+    {"fw_timeserial", 3, timeSerial, true, 0},
 };
 
 } // namespace

@@ -4,6 +4,7 @@
 
 #include "sql/access_function_support.h"
 #include "values/datetime.h"
+#include "values/numbers.h"
 
 #include <algorithm>
 #include <cctype>
@@ -270,12 +271,53 @@ void dateDiff(sqlite3_context *context, int argc, sqlite3_value **argv)
     sqlite3_result_int64(context, difference(interval, from, to, firstDay));
 }
 
+// A name, or its first three letters when abbreviate is true (not 0).
+bool nameArgument(sqlite3_context *context, int argc, sqlite3_value **argv, const char *name)
+{
+    Number abbreviate;
+    if (argc > 1 && !numericArgument(context, argv[1], &abbreviate))
+        return false;
+    const bool shortened = argc > 1 && abbreviate.asDouble() != 0;
+    resultText(context, shortened ? std::string(name).substr(0, 3) : std::string(name));
+    return true;
+}
+
+// MonthName(month[, abbreviate]): month 1 to 12.
+void monthName(sqlite3_context *context, int argc, sqlite3_value **argv)
+{
+    long long month = 0;
+    if (!wholeArgument(context, argv[0], &month))
+        return;
+    if (month < 1 || month > 12) {
+        sqlite3_result_error(context, kInvalidArgument, -1);
+        return;
+    }
+    nameArgument(context, argc, argv, kMonthNames[month - 1]);
+}
+
+// WeekdayName(weekday[, abbreviate[, firstdayofweek]]): weekday 1 to 7 counted from
+// firstdayofweek (Sunday unless it says otherwise).
+void weekdayName(sqlite3_context *context, int argc, sqlite3_value **argv)
+{
+    long long day = 0;
+    int firstDay = 1;
+    if (!wholeArgument(context, argv[0], &day) || !optionalChoice(context, argc, argv, 2, 7, &firstDay))
+        return;
+    if (day < 1 || day > 7) {
+        sqlite3_result_error(context, kInvalidArgument, -1);
+        return;
+    }
+    nameArgument(context, argc, argv, kDayNames[(day - 1 + firstDay - 1) % 7]);
+}
+
 const FunctionEntry kIntervalFunctions[] = {
     {"fw_datepart", 2, datePart, true, 0}, {"fw_datepart", 3, datePart, true, 0},
     {"fw_datepart", 4, datePart, true, 0}, {"fw_weekday", 1, weekday, true, 0},
     {"fw_weekday", 2, weekday, true, 0},   {"fw_dateadd", 3, dateAdd, true, 0},
     {"fw_datediff", 3, dateDiff, true, 0}, {"fw_datediff", 4, dateDiff, true, 0},
-    {"fw_datediff", 5, dateDiff, true, 0},
+    {"fw_datediff", 5, dateDiff, true, 0}, {"fw_monthname", 1, monthName, true, 0},
+    {"fw_monthname", 2, monthName, true, 0}, {"fw_weekdayname", 1, weekdayName, true, 0},
+    {"fw_weekdayname", 2, weekdayName, true, 0}, {"fw_weekdayname", 3, weekdayName, true, 0},
 };
 
 } // namespace

@@ -14,6 +14,11 @@ const AccessErrorEntry kErrors[] = {
     {"HY000", -1206, "Unrecognized database format '%1'."},
     {"HY000", -1032, "Could not use '%1'; file already in use."},
     {"28000", -1905, "Not a valid password."},
+    {"42000", -3102, "Undefined function '%1' in expression."},
+    {"07002", -3010, "Too few parameters. Expected %1."},
+    {"42S02", -1305,
+     "The Microsoft Access database engine cannot find the input table or query '%1'. Make sure it exists and that its "
+     "name is spelled correctly."},
 };
 
 } // namespace

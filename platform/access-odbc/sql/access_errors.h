@@ -17,6 +17,9 @@ enum class AccessError {
     UnrecognizedFormat,
     FileInUse,
     WrongPassword,
+    UndefinedFunction, // the argument is the function's name
+    TooFewParameters,  // the argument is how many values the statement expects
+    MissingTable,      // the argument is the table's name
 };
 
 struct AccessErrorEntry {

@@ -14,6 +14,11 @@
 #include <vector>
 
 namespace accessodbc {
+
+const char *const kMonthNames[12] = {"January", "February", "March",     "April",   "May",      "June",
+                                     "July",    "August",   "September", "October", "November", "December"};
+const char *const kDayNames[7] = {"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"};
+
 namespace {
 
 struct NotKnown {};
@@ -123,10 +128,6 @@ std::string literalAt(const std::string &picture, size_t *i)
 }
 
 // Dates
-
-const char *const kMonthNames[] = {"January", "February", "March",     "April",   "May",      "June",
-                                   "July",    "August",   "September", "October", "November", "December"};
-const char *const kDayNames[] = {"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"};
 
 std::string twoDigits(int value)
 {

@@ -63,6 +63,10 @@ void resultText(sqlite3_context *context, const std::string &text);
 void resultDate(sqlite3_context *context, const DateTime &value);
 void resultNumber(sqlite3_context *context, const Number &number);
 
+// English month and day names (Sunday first), as English Windows writes them.
+extern const char *const kMonthNames[12];
+extern const char *const kDayNames[7];
+
 extern const char kInvalidArgument[];
 extern const char kTypeMismatch[];
 extern const char kOverflow[];

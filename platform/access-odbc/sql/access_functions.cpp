@@ -414,17 +414,6 @@ void iif(sqlite3_context *context, int, sqlite3_value **argv)
     sqlite3_result_value(context, condition ? argv[1] : argv[2]);
 }
 
-// Without a replacement, Nz gives the zero-length string, as Access does in a query.
-void nz(sqlite3_context *context, int argc, sqlite3_value **argv)
-{
-    if (sqlite3_value_type(argv[0]) != SQLITE_NULL)
-        sqlite3_result_value(context, argv[0]);
-    else if (argc > 1)
-        sqlite3_result_value(context, argv[1]);
-    else
-        sqlite3_result_text(context, "", 0, SQLITE_STATIC);
-}
-
 const FunctionEntry kFunctions[] = {
     {"CStr", 1, cstr, true, 0},
     {"fw_cstr_bool", 1, cstrBoolean, true, 0},
@@ -450,8 +439,6 @@ const FunctionEntry kFunctions[] = {
     {"fw_hex", 1, radixText, true, 16},
     {"fw_oct", 1, radixText, true, 8},
     {"IIf", 3, iif, true, 0},
-    {"Nz", 1, nz, true, 0},
-    {"Nz", 2, nz, true, 0},
     {"fw_cat", -1, concatenate, true, 0},
     {"fw_num", 1, toNumber, true, 0},
     {"fw_plus", 2, plus, true, 0},

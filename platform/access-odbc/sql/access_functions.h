@@ -5,7 +5,7 @@ struct sqlite3;
 namespace accessodbc {
 
 // Makes Access's functions callable from SQL on db, under any case of their names: CStr,
-// CInt, CLng, CDbl, IIf and Nz, and the fw_* functions that translated Access SQL calls
+// CInt, CLng, CDbl and IIf, and the fw_* functions that translated Access SQL calls
 // for operators, string and date functions (access_text_functions.cpp,
 // access_date_functions.cpp); and the collation by which translated SQL compares and
 // sorts text (access_text_order.cpp).

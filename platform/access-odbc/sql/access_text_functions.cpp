@@ -143,20 +143,24 @@ void len(sqlite3_context *context, int, sqlite3_value **argv)
         sqlite3_result_int64(context, (sqlite3_int64)text.size());
 }
 
-// InStr([start, ]text, sought): the position of sought from start on, 0 when absent.
+// InStr([start, ]text, sought[, compare]): the position of sought from start on, 0 when
+// absent; compare (after start only) 0 tells case apart.
 void instr(sqlite3_context *context, int argc, sqlite3_value **argv)
 {
     long long start = 1;
-    if (argc == 3 && !countArgument(context, argv[0], 1, &start))
+    bool caseless = true;
+    if ((argc >= 3 && !countArgument(context, argv[0], 1, &start)) || !ignoresCase(context, argc, argv, 3, &caseless))
         return;
+    const int textIndex = argc == 2 ? 0 : 1;
     Characters text, sought;
-    if (!textArgument(context, argv[argc - 2], &text) || !textArgument(context, argv[argc - 1], &sought))
+    if (!textArgument(context, argv[textIndex], &text) || !textArgument(context, argv[textIndex + 1], &sought))
         return;
     if (size_t(start) > text.size() + (sought.empty() ? 1 : 0)) {
         sqlite3_result_int64(context, 0);
         return;
     }
-    const size_t found = folded(text).find(folded(sought), size_t(start - 1));
+    const size_t found = caseless ? folded(text).find(folded(sought), size_t(start - 1))
+                                  : text.find(sought, size_t(start - 1));
     sqlite3_result_int64(context, found == Characters::npos ? 0 : (sqlite3_int64)found + 1);
 }
 
@@ -167,6 +171,28 @@ template <char32_t (*Convert)(char32_t)> void changeCase(sqlite3_context *contex
         return;
     for (char32_t &c : text)
         c = Convert(c);
+    resultCharacters(context, text);
+}
+
+// StrConv(text, conversion): 1 upper case, 2 lower case, 3 the first letter of each word
+// upper and the others lower (a word follows a blank, tab, line break or NUL); the
+// conversions between code pages and widths are not known here.
+void strConv(sqlite3_context *context, int, sqlite3_value **argv)
+{
+    long long conversion = 0;
+    Characters text;
+    if (!wholeArgument(context, argv[1], &conversion) || !textArgument(context, argv[0], &text))
+        return;
+    if (conversion < 1 || conversion > 3) {
+        sqlite3_result_error(context, kInvalidArgument, -1);
+        return;
+    }
+    bool wordStart = true;
+    for (char32_t &c : text) {
+        const bool upperCase = conversion == 1 || (conversion == 3 && wordStart);
+        c = upperCase ? upper(c) : lower(c);
+        wordStart = c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v' || c == 0;
+    }
     resultCharacters(context, text);
 }
 
@@ -185,7 +211,8 @@ void trim(sqlite3_context *context, int, sqlite3_value **argv)
 }
 
 // A LIKE pattern: * any run, ? any one character, # one digit, [abc], [a-c] and [!a-c]
-// a set; a wildcard inside brackets stands for itself.
+// a set; a wildcard inside brackets stands for itself. ODBC's % and _ are * and ?, as
+// Access's driver takes them, also in a bound pattern, which only reaches us here.
 struct PatternItem {
     enum Kind { AnyRun, AnyOne, Digit, Set } kind = Set;
     bool negated = false;
@@ -228,9 +255,11 @@ bool parsePattern(const Characters &pattern, const Characters &escape, std::vect
         }
         switch (pattern[i]) {
         case '*':
+        case '%':
             item.kind = PatternItem::AnyRun;
             break;
         case '?':
+        case '_':
             item.kind = PatternItem::AnyOne;
             break;
         case '#':
@@ -517,6 +546,8 @@ const FunctionEntry kTextFunctions[] = {
     {"fw_len", 1, len, true, 0},
     {"fw_instr", 2, instr, true, 0},
     {"fw_instr", 3, instr, true, 0},
+    {"fw_instr", 4, instr, true, 0},
+    {"fw_strconv", 2, strConv, true, 0},
     {"fw_ucase", 1, changeCase<upper>, true, 0},
     {"fw_lcase", 1, changeCase<lower>, true, 0},
     {"fw_trim", 1, trim, true, 3},

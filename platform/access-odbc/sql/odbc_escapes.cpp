@@ -1,4 +1,5 @@
 #include "sql/odbc_escapes.h"
+#include "sql/access_errors.h"
 #include "sql/sql_tokens.h"
 
 #include <algorithm>
@@ -11,6 +12,7 @@ namespace {
 
 struct EscapeError {
     std::string message;
+    int nativeError = accessError(AccessError::QueryRefused).nativeError;
 };
 
 bool isSymbol(const Token &token, const char *symbol)
@@ -82,6 +84,17 @@ std::string length(const char *, const std::vector<std::string> &a) { return "Le
 
 std::string constant(const char *value, const std::vector<std::string> &) { return value; }
 
+// IFNULL(a, b) in Jet's own functions (Nz is the Access application's, not Jet's). Its
+// first argument is written twice, which a marker cannot be: it would become two.
+std::string ifNull(const char *, const std::vector<std::string> &a)
+{
+    const TokenizeResult tokens = tokenize(a[0]);
+    if (std::any_of(tokens.tokens.begin(), tokens.tokens.end(),
+                    [](const Token &token) { return token.type == TokenType::Parameter; }))
+        throw EscapeError{"A parameter cannot be the first argument of {fn IFNULL}."};
+    return "IIf(IsNull(" + a[0] + "), " + a[1] + ", " + a[0] + ")";
+}
+
 // CONVERT(value, SQL_type): the Access conversion to that type.
 std::string convert(const char *, const std::vector<std::string> &a)
 {
@@ -127,7 +140,7 @@ const ScalarFunction kScalarFunctions[] = {
     {"HOUR", 1, 1, renamed, "Hour"},
     {"MINUTE", 1, 1, renamed, "Minute"},
     {"SECOND", 1, 1, renamed, "Second"},
-    {"IFNULL", 2, 2, renamed, "Nz"},
+    {"IFNULL", 2, 2, ifNull, nullptr},
     {"USER", 0, 0, constant, "'admin'"},
     {"CONVERT", 2, 2, convert, nullptr},
 };
@@ -250,7 +263,8 @@ private:
                 fail(first - 2, close);
             return function.form(function.accessName, arguments);
         }
-        throw EscapeError{"Undefined function '" + name.value + "' in expression."};
+        const AccessError undefined = AccessError::UndefinedFunction;
+        throw EscapeError{accessErrorText(undefined, name.value), accessError(undefined).nativeError};
     }
 };
 
@@ -271,6 +285,7 @@ EscapeTranslation translateEscapes(const std::string &statement)
         result.sql = rewriter.run();
     } catch (const EscapeError &error) {
         result.error = error.message;
+        result.nativeError = error.nativeError;
     }
     return result;
 }

@@ -14,6 +14,7 @@ namespace sql {
 struct EscapeTranslation {
     std::string sql;   // the statement without escape sequences
     std::string error; // Access's message when an escape cannot be read; empty otherwise
+    int nativeError = 0; // its native error number
 };
 
 EscapeTranslation translateEscapes(const std::string &statement);

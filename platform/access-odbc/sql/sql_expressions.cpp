@@ -173,8 +173,6 @@ Expr iifCall(const char *, const std::vector<Expr> &a)
     return value(call("IIf", {asCondition(a[0]), asValue(a[1]), asValue(a[2])}), kind);
 }
 
-Expr nzCall(const char *, const std::vector<Expr> &a) { return value(call("Nz", values(a)), a[0].kind); }
-
 // String functions take their first argument as text: a date as CStr gives it.
 Expr stringCall(const char *name, const std::vector<Expr> &a, ValueKind kind)
 {
@@ -187,11 +185,12 @@ Expr textCall(const char *name, const std::vector<Expr> &a) { return stringCall(
 
 Expr lengthCall(const char *name, const std::vector<Expr> &a) { return stringCall(name, a, ValueKind::Number); }
 
-// InStr([start, ]string1, string2): both strings as text.
+// InStr([start, ]string1, string2[, compare]): both strings as text.
 Expr instrCall(const char *, const std::vector<Expr> &a)
 {
     std::vector<std::string> sql = values(a);
-    for (size_t i = a.size() - 2; i < a.size(); ++i)
+    const size_t first = a.size() == 2 ? 0 : 1;
+    for (size_t i = first; i < first + 2; ++i)
         sql[i] = asText(a[i]);
     return value(call("fw_instr", sql), ValueKind::Number);
 }
@@ -214,6 +213,31 @@ Expr formatCall(const char *, const std::vector<Expr> &a)
 }
 
 Expr isNullCall(const char *, const std::vector<Expr> &a) { return truth("(" + asValue(a[0]) + " IS NULL)"); }
+
+// IsNumeric and IsDate: the function reads the value; a Date/Time is a date, never a number.
+Expr isKindCall(const char *name, const std::vector<Expr> &a)
+{
+    const std::string isDate = a[0].kind == ValueKind::Date ? "1" : "0";
+    return truth(ownCall(name, {asValue(a[0]), isDate}));
+}
+
+// Choose(index, choice1, ...): the choice the index, rounded to a whole number, counts to;
+// Null when it counts to none.
+Expr chooseCall(const char *, const std::vector<Expr> &a)
+{
+    std::string sql = "(CASE fw_round(" + numeric(a[0]) + ")";
+    ValueKind kind = a[1].kind;
+    for (size_t i = 1; i < a.size(); ++i) {
+        sql += " WHEN " + std::to_string(i) + " THEN " + asValue(a[i]);
+        kind = a[i].kind == kind ? kind : ValueKind::Unknown;
+    }
+    return value(sql + " END)", kind);
+}
+
+Expr spreadCall(const char *name, const std::vector<Expr> &a)
+{
+    return value(ownCall(name, {convertedNumber(a[0])}), ValueKind::Number);
+}
 
 // Switch(condition1, value1, ...): the value of the first true condition, else Null.
 Expr switchCall(const char *, const std::vector<Expr> &a)
@@ -295,12 +319,12 @@ const Function kFunctions[] = {
     {"strreverse", 1, 1, textCall, false},  {"chr", 1, 1, stringMakingCall, false},
     {"chrw", 1, 1, stringMakingCall, false}, {"asc", 1, 1, lengthCall, false},
     {"ascw", 1, 1, lengthCall, false},
-    {"iif", 3, 3, iifCall, false},          {"nz", 1, 2, nzCall, false},
+    {"iif", 3, 3, iifCall, false},
     {"left", 2, 2, textCall, false},        {"right", 2, 2, textCall, false},
     {"mid", 2, 3, textCall, false},         {"ucase", 1, 1, textCall, false},
     {"lcase", 1, 1, textCall, false},       {"trim", 1, 1, textCall, false},
     {"ltrim", 1, 1, textCall, false},       {"rtrim", 1, 1, textCall, false},
-    {"len", 1, 1, lengthCall, false},       {"instr", 2, 3, instrCall, false},
+    {"len", 1, 1, lengthCall, false},       {"instr", 2, 4, instrCall, false},
     {"year", 1, 1, datePartCall, false},    {"month", 1, 1, datePartCall, false},
     {"day", 1, 1, datePartCall, false},     {"hour", 1, 1, datePartCall, false},
     {"minute", 1, 1, datePartCall, false},  {"second", 1, 1, datePartCall, false},
@@ -314,6 +338,13 @@ const Function kFunctions[] = {
     {"strcomp", 2, 3, strcompCall, false},  {"val", 1, 1, lengthCall, false},
     {"str", 1, 1, strCall, false},          {"ccur", 1, 1, currencyCall, false},
     {"first", 1, 1, firstLastCall, true},   {"last", 1, 1, firstLastCall, true},
+    {"stdev", 1, 1, spreadCall, true},      {"stdevp", 1, 1, spreadCall, true},
+    {"var", 1, 1, spreadCall, true},        {"varp", 1, 1, spreadCall, true},
+    {"isnumeric", 1, 1, isKindCall, false}, {"isdate", 1, 1, isKindCall, false},
+    {"choose", 2, 254, chooseCall, false},  {"strconv", 2, 2, textCall, false},
+    {"datevalue", 1, 1, dateCall, false},   {"timevalue", 1, 1, dateCall, false},
+    {"timeserial", 3, 3, dateCall, false},  {"monthname", 1, 2, stringMakingCall, false},
+    {"weekdayname", 1, 3, stringMakingCall, false},
 };
 
 const Function *findFunction(const std::string &lowerName)
@@ -361,12 +392,12 @@ std::string asText(const Expr &e)
     return asValue(e);
 }
 
-// Operators, loosest first: Or, And, Not, comparisons, &, + -, Mod, \, * /, unary -, ^.
+// Operators, loosest first: Imp, Eqv, Xor, Or, And, Not, comparisons, &, + -, Mod, \, * /, unary -, ^.
 
 Expr Parser::topExpression()
 {
     expressionStart_ = pos_;
-    return disjunction();
+    return implication();
 }
 
 Parser::Nested::Nested(Parser *parser) : parser_(parser)
@@ -375,6 +406,38 @@ Parser::Nested::Nested(Parser *parser) : parser_(parser)
     if (++parser_->nesting_ > 200)
         parser_->failWith("Query is too complex.");
 }
+
+// Xor, Eqv and Imp of truth values are logical, with Null as VBA's operators treat it
+// (Null Imp True and False Imp Null are True; any other Null makes Null); of numbers they
+// work bit by bit, as Not does.
+Expr Parser::logicalOperator(const char *keyword, Expr (Parser::*operand)())
+{
+    Expr left = (this->*operand)();
+    while (acceptKeyword(keyword)) {
+        const Expr right = (this->*operand)();
+        const bool truths = (left.condition || left.bitColumn) && (right.condition || right.bitColumn);
+        const std::string a = "(" + (truths ? asCondition(left) : numeric(left)) + ")";
+        const std::string b = "(" + (truths ? asCondition(right) : numeric(right)) + ")";
+        const std::string word = keyword;
+        if (truths) {
+            const std::string logical = word == "XOR" ? a + " <> " + b : word == "EQV" ? a + " = " + b
+                                                                                       : "NOT " + a + " OR " + b;
+            left = truth("(" + logical + ")");
+        } else {
+            const std::string bits = word == "XOR" ? "(" + a + " | " + b + ") & ~(" + a + " & " + b + ")"
+                                   : word == "EQV" ? "~((" + a + " | " + b + ") & ~(" + a + " & " + b + "))"
+                                                   : "~" + a + " | " + b;
+            left = value("(" + bits + ")", ValueKind::Number);
+        }
+    }
+    return left;
+}
+
+Expr Parser::implication() { return logicalOperator("IMP", &Parser::equivalence); }
+
+Expr Parser::equivalence() { return logicalOperator("EQV", &Parser::exclusion); }
+
+Expr Parser::exclusion() { return logicalOperator("XOR", &Parser::disjunction); }
 
 Expr Parser::disjunction()
 {
@@ -660,7 +723,7 @@ Expr Parser::parenthesised()
     if (isKeyword("SELECT", 1))
         return subquery();
     ++pos_;
-    Expr inner = disjunction();
+    Expr inner = implication();
     expectSymbol(")");
     inner.sql = "(" + inner.sql + ")";
     inner.columnRef = false;
@@ -811,7 +874,7 @@ Expr Parser::functionCall()
     }
     const Function *function = findFunction(lookup);
     if (!function)
-        failWith("Undefined function '" + name.value + "' in expression.");
+        throw accessFailure(AccessError::UndefinedFunction, name.value);
     std::vector<Expr> args = arguments();
     if (args.size() < function->minArguments || args.size() > function->maxArguments)
         failWith("Wrong number of arguments used with function in query expression '" + itemText(expressionStart_)
@@ -839,7 +902,7 @@ std::vector<Expr> Parser::arguments()
     if (acceptSymbol(")"))
         return args;
     do
-        args.push_back(disjunction());
+        args.push_back(implication());
     while (acceptSymbol(","));
     expectSymbol(")");
     return args;

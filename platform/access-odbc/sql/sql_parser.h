@@ -4,6 +4,7 @@
 // (sql_translate.cpp) and expressions with Access's functions (sql_expressions.cpp).
 // Each parse step returns the SQLite text of what it read.
 
+#include "sql/access_errors.h"
 #include "sql/access_functions.h"
 #include "sql/sql_tokens.h"
 #include "sql/sql_translate.h"
@@ -17,7 +18,11 @@ namespace sql {
 struct SyntaxError {
     std::string message;
     const char *state = "42000";
+    int nativeError = accessError(AccessError::QueryRefused).nativeError;
 };
+
+// One of Access's own refusals, with its SQLSTATE and native number.
+SyntaxError accessFailure(AccessError error, const std::string &argument);
 
 struct Expr {
     std::string sql;
@@ -39,6 +44,10 @@ struct OutputColumn {
     std::string table = std::string(); // a stored table's column: that table
     bool integer = false;
     bool single = false;
+    // A union's column whose branches differ in kind: typed by the kind they share, not by
+    // the first branch's declared type, which is all SQLite reports.
+    bool branchesDiffer = false;
+    std::string expression = std::string(); // a select item's SQL without its alias
 };
 
 // A table or derived table in a FROM clause.
@@ -141,7 +150,9 @@ private:
     bool alias(Token *out);
     std::string selectList(std::vector<OutputColumn> *columns, bool distinct);
     std::string selectItem(std::vector<OutputColumn> *columns, int *unnamed, bool distinct);
-    std::string orderBy(const Scope *scope, std::vector<std::string> *keys);
+    std::string orderKey(ValueKind kind, const std::string &sql) const;
+    std::string orderBy(const Scope *scope, std::vector<std::string> *keys,
+                        const std::vector<OutputColumn> *selectList = nullptr);
     std::string groupBy();
     std::string limitForTop(const Core &core, const std::vector<std::string> &orderKeys) const;
     std::string distinctRowGrouping(const Scope &scope) const;
@@ -149,6 +160,10 @@ private:
 
     // Expressions (sql_expressions.cpp)
     Expr topExpression();
+    Expr logicalOperator(const char *keyword, Expr (Parser::*operand)());
+    Expr implication();
+    Expr equivalence();
+    Expr exclusion();
     Expr disjunction();
     Expr conjunction();
     Expr negation();

@@ -174,6 +174,12 @@ void Parser::fail() const
     throw SyntaxError{"Syntax error (missing operator) in query expression '" + itemText(expressionStart_) + "'."};
 }
 
+SyntaxError accessFailure(AccessError error, const std::string &argument)
+{
+    const AccessErrorEntry &entry = accessError(error);
+    return SyntaxError{accessErrorText(error, argument), entry.sqlState, entry.nativeError};
+}
+
 void Parser::failWith(const std::string &message) const
 {
     throw SyntaxError{message};
@@ -208,7 +214,7 @@ Query Parser::statement()
 void Parser::refuseUnknownNames() const
 {
     if (!unknownNames_.empty())
-        throw SyntaxError{"Too few parameters. Expected " + std::to_string(unknownNames_.size()) + ".", "07002"};
+        throw accessFailure(AccessError::TooFewParameters, std::to_string(unknownNames_.size()));
 }
 
 // PARAMETERS name type, ...; as Access's ODBC driver takes it: the names are markers
@@ -261,6 +267,35 @@ struct Parser::Core {
     bool grouped = false;
 };
 
+namespace {
+
+// The kind a union's column takes from two of its branches: text holds any value, a
+// Currency beside another number becomes a Double; a Null branch takes the other's.
+ValueKind unionKind(ValueKind a, ValueKind b)
+{
+    if (a == b || b == ValueKind::Unknown)
+        return a;
+    if (a == ValueKind::Unknown)
+        return b;
+    const bool numbers = (a == ValueKind::Number || a == ValueKind::Currency)
+                      && (b == ValueKind::Number || b == ValueKind::Currency);
+    return numbers ? ValueKind::Number : ValueKind::Text;
+}
+
+void typeFromBranch(std::vector<OutputColumn> *columns, const std::vector<OutputColumn> &branch)
+{
+    for (size_t i = 0; i < columns->size() && i < branch.size(); ++i) {
+        OutputColumn &column = (*columns)[i];
+        const ValueKind kind = unionKind(column.kind, branch[i].kind);
+        if (kind != column.kind) {
+            column.kind = kind;
+            column.branchesDiffer = true;
+        }
+    }
+}
+
+} // namespace
+
 Query Parser::query(const Scope *parent)
 {
     const Scope *outerScope = scope_;
@@ -280,6 +315,7 @@ Query Parser::query(const Scope *parent)
         if (!core.top.empty() || !first.top.empty())
             failWith(kSelectSyntax);
         result.sql += (all ? " UNION ALL " : " UNION ") + core.head + " " + core.list + core.tail;
+        typeFromBranch(&result.columns, core.columns);
         compound = true;
     }
     std::vector<std::string> keys;
@@ -289,7 +325,7 @@ Query Parser::query(const Scope *parent)
         Source firstSelect{std::string(), std::string(), first.columns};
         firstSelect.known = false;
         outputs.sources.push_back(firstSelect);
-        result.sql += orderBy(compound ? &outputs : &scope, &keys);
+        result.sql += orderBy(compound ? &outputs : &scope, &keys, compound ? nullptr : &first.columns);
     }
     if (!first.top.empty())
         result.sql += limitForTop(first, keys);
@@ -595,11 +631,9 @@ std::string Parser::tablePrimary(Scope *scope)
     Token name;
     const bool named = alias(&name);
     if (!schema_.canRead(table.value))
-        throw SyntaxError{"The Microsoft Access database engine cannot find the input table or query '" + table.value
-                              + "'. Make sure it exists and that its name is spelled correctly.",
-                          "42S02"};
+        throw accessFailure(AccessError::MissingTable, table.value);
     if (const Refusal *refused = schema_.refusal(table.value))
-        throw SyntaxError{refused->message, refused->state.c_str()};
+        throw SyntaxError{refused->message, refused->state.c_str(), refused->nativeError};
     Source source{named ? name.value : table.value, table.value, {}};
     source.known = schema_.hasTable(table.value);
     source.view = schema_.isView(table.value);
@@ -664,6 +698,7 @@ std::string Parser::selectItem(std::vector<OutputColumn> *columns, int *unnamed,
     const Expr e = topExpression();
     OutputColumn column{e.name, e.kind, e.columnRef && e.bitColumn, std::string(), e.integer};
     std::string sql = e.columnRef ? e.sql : asValue(e);
+    column.expression = sql;
     const bool caseless = distinct && e.kind == ValueKind::Text;
     if (caseless)
         sql += collateText();
@@ -687,7 +722,33 @@ std::string Parser::selectItem(std::vector<OutputColumn> *columns, int *unnamed,
 
 // ORDER BY, GROUP BY and TOP
 
-std::string Parser::orderBy(const Scope *scope, std::vector<std::string> *keys)
+namespace {
+
+// The select item a key of one name means, when it is an alias of the list.
+const OutputColumn *aliasedItem(const std::vector<OutputColumn> *selectList, const Token &name)
+{
+    if (!selectList)
+        return nullptr;
+    for (const OutputColumn &column : *selectList) {
+        if (!column.expression.empty() && sameName(column.name, name.value) && column.expression != name.text)
+            return &column;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+// keys: each key as TOP's count ranks the rows by it, outside the select list, so an
+// alias there stands for its expression.
+std::string Parser::orderKey(ValueKind kind, const std::string &sql) const
+{
+    if (kind == ValueKind::Date)
+        return "fw_serial(" + sql + ")";
+    return kind == ValueKind::Text ? sql + collateText() : sql;
+}
+
+std::string Parser::orderBy(const Scope *scope, std::vector<std::string> *keys,
+                            const std::vector<OutputColumn> *selectList)
 {
     acceptKeyword("ORDER");
     if (!acceptKeyword("BY"))
@@ -697,21 +758,19 @@ std::string Parser::orderBy(const Scope *scope, std::vector<std::string> *keys)
     std::string sql;
     do {
         ordering_ = true;
+        const size_t start = pos_;
         const Expr e = topExpression();
         ordering_ = false;
-        std::string key;
-        if (e.kind == ValueKind::Date)
-            key = "fw_serial(" + e.sql + ")";
-        else if (e.kind == ValueKind::Text)
-            key = e.sql + collateText();
-        else
-            key = e.columnRef ? e.sql : asValue(e);
-        if (acceptKeyword("DESC"))
-            key += " DESC";
-        else
+        const OutputColumn *item = pos_ == start + 1 && isName(tokens_[start]) ? aliasedItem(selectList, tokens_[start])
+                                                                               : nullptr;
+        const bool asWritten = e.columnRef || e.kind == ValueKind::Date || e.kind == ValueKind::Text;
+        const std::string key = orderKey(e.kind, asWritten ? e.sql : asValue(e));
+        const std::string rankKey = item ? orderKey(item->kind, item->expression) : key;
+        const char *direction = acceptKeyword("DESC") ? " DESC" : "";
+        if (!*direction)
             acceptKeyword("ASC");
-        sql += (keys->empty() ? " ORDER BY " : ", ") + key;
-        keys->push_back(key);
+        sql += (keys->empty() ? " ORDER BY " : ", ") + key + direction;
+        keys->push_back(rankKey + direction);
     } while (acceptSymbol(","));
     return sql;
 }
@@ -807,6 +866,14 @@ std::vector<ValueKind> kindsOf(const std::vector<OutputColumn> &columns)
     return kinds;
 }
 
+std::vector<bool> kindsOverridingDeclared(const std::vector<OutputColumn> &columns)
+{
+    std::vector<bool> overriding;
+    for (const OutputColumn &column : columns)
+        overriding.push_back(column.branchesDiffer);
+    return overriding;
+}
+
 std::vector<std::string> namesOf(const std::vector<OutputColumn> &columns)
 {
     std::vector<std::string> names;
@@ -829,6 +896,7 @@ Translation translate(const std::string &statement, const Schema &schema, const 
     if (!escaped.error.empty()) {
         result.error = escaped.error;
         result.state = "42000";
+        result.nativeError = escaped.nativeError;
         return result;
     }
     const std::string &accessSql = escaped.sql;
@@ -845,9 +913,11 @@ Translation translate(const std::string &statement, const Schema &schema, const 
         result.parameterColumns = parser.parameterColumns();
         result.columnKinds = kindsOf(query.columns);
         result.columnNames = namesOf(query.columns);
+        result.kindOverridesDeclared = kindsOverridingDeclared(query.columns);
     } catch (const SyntaxError &error) {
         result.error = error.message;
         result.state = error.state;
+        result.nativeError = error.nativeError;
         result.write = result.state == accessError(AccessError::ReadOnly).sqlState;
     }
     return result;

@@ -5,6 +5,7 @@
 // translator does not know fails with Access's own message instead of running with a
 // different meaning.
 
+#include "sql/access_errors.h"
 #include <string>
 #include <vector>
 
@@ -24,6 +25,7 @@ ValueKind kindOfDeclaredType(const char *declaredType);
 struct Refusal {
     std::string message;
     std::string state;
+    int nativeError;
 };
 
 // The saved queries that are listed but refused, by name.
@@ -64,10 +66,14 @@ struct Translation {
     std::vector<ParameterColumn> parameterColumns; // one per marker, in that order
     std::string error;   // Access's message when the statement cannot run; empty on success
     std::string state;   // the SQLSTATE that goes with the error
+    int nativeError = accessError(AccessError::QueryRefused).nativeError; // and Access's native number
     bool write = false;  // the statement would change the database
     // The kind of each result column, for describing it; empty when the select list has
     // a * whose columns the translator does not count.
     std::vector<ValueKind> columnKinds;
+    // Per result column: its kind describes it even where SQLite reports a declared type (a
+    // union's column whose branches differ, where that type is only the first branch's).
+    std::vector<bool> kindOverridesDeclared;
     // The result columns' names as Access gives them, where two would share one: with
     // their table's name before them (Customers.CompanyName); empty with a *.
     std::vector<std::string> columnNames;

@@ -16,6 +16,7 @@ const char *const kBooleanWords[] = {"BIT", "BOOL", "YESNO", "LOGICAL", nullptr}
 const char *const kBigIntWords[] = {"BIGINT", nullptr};
 const char *const kBinaryWords[] = {"BLOB", "BINARY", "OLE", "IMAGE", nullptr};
 const char *const kCurrencyWords[] = {"CURRENCY", "MONEY", nullptr};
+const char *const kAutoNumberWords[] = {"COUNTER", "AUTOINCREMENT", nullptr};
 const char *const kIntegerWords[] = {"INT", "LONG", "COUNTER", "AUTOINCREMENT", nullptr};
 const char *const kSmallIntWords[] = {"SMALLINT", "SHORT", nullptr};
 const char *const kByteWords[] = {"TINYINT", "BYTE", nullptr};
@@ -37,7 +38,7 @@ const AccessType kTypes[] = {
     {"CURRENCY", SQL_DECIMAL, 19, 21, 21, 4, nullptr, nullptr, SQL_PRED_BASIC, 10, TypeClass::Number, kCurrencyWords},
     {"INTEGER", SQL_INTEGER, 10, 11, 4, 0, nullptr, nullptr, SQL_PRED_BASIC, 10, TypeClass::Number, kIntegerWords},
     {"SMALLINT", SQL_SMALLINT, 5, 6, 2, 0, nullptr, nullptr, SQL_PRED_BASIC, 10, TypeClass::Number, kSmallIntWords},
-    {"REAL", SQL_REAL, 7, 13, 4, 0, nullptr, nullptr, SQL_PRED_BASIC, 10, TypeClass::Number, kSingleWords},
+    {"REAL", SQL_REAL, 7, 14, 4, 0, nullptr, nullptr, SQL_PRED_BASIC, 10, TypeClass::Number, kSingleWords},
     {"DOUBLE", SQL_DOUBLE, 15, 24, 8, 0, nullptr, nullptr, SQL_PRED_BASIC, 2, TypeClass::Number, kDoubleWords},
     {"DATETIME", SQL_TYPE_TIMESTAMP, 19, 19, SQLLEN(sizeof(SQL_TIMESTAMP_STRUCT)), 0, "#", nullptr, SQL_PRED_BASIC, 0,
      TypeClass::Date, kDateTimeWords},
@@ -69,11 +70,23 @@ const AccessType &accessTypeNamed(const char *name)
                          [name](const AccessType &type) { return std::strcmp(type.name, name) == 0; });
 }
 
-const AccessType *accessTypeForDeclared(const char *declaredType)
+namespace {
+
+std::string upperCase(const char *declaredType)
 {
     std::string upperType = declaredType ? declaredType : "";
     for (char &c : upperType)
         c = char(std::toupper(static_cast<unsigned char>(c)));
+    return upperType;
+}
+
+} // namespace
+
+bool isAutoNumberType(const char *declaredType) { return containsAny(upperCase(declaredType), kAutoNumberWords); }
+
+const AccessType *accessTypeForDeclared(const char *declaredType)
+{
+    const std::string upperType = upperCase(declaredType);
     for (const char *name : kRecognitionOrder) {
         const AccessType &type = accessTypeNamed(name);
         if (containsAny(upperType, type.words))

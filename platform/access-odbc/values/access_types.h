@@ -39,6 +39,9 @@ const AccessType *accessTypesEnd();
 // The entry a declared type names, or nullptr for none (an expression, an unknown name).
 const AccessType *accessTypeForDeclared(const char *declaredType);
 
+// Whether a declared type is an AutoNumber's (COUNTER, AUTOINCREMENT).
+bool isAutoNumberType(const char *declaredType);
+
 // The entry of that TYPE_NAME ("VARCHAR", "LONGBINARY", ...).
 const AccessType &accessTypeNamed(const char *name);
 

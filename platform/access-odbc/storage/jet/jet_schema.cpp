@@ -23,9 +23,10 @@ std::string declaredType(const MdbColumn &column, Kind kind, Stage stage)
     case MDB_INT:
         return "SMALLINT";
     case MDB_LONGINT:
-        // Jet's own name; "INTEGER" would make a one-column primary key SQLite's rowid,
-        // and a table would then read in key order instead of as the file holds it.
-        return "LONG";
+        // Jet's own names, COUNTER for an AutoNumber; "INTEGER" would make a one-column
+        // primary key SQLite's rowid, and a table would then read in key order instead of
+        // as the file holds it.
+        return column.is_long_auto ? "COUNTER" : "LONG";
     case MDB_FLOAT:
         return "REAL";
     case MDB_MONEY:

@@ -1,0 +1,1 @@
+select StDev(price), StDevP(n), Var(id), VarP(k), IsNumeric(name), IsDate(born), StrConv(g, 3), InStr(1, name, 'a', 0), DateValue(born), TimeValue(born), TimeSerial(n, -15, 0), MonthName(n, True), WeekdayName(n, False, 2), {fn IFNULL(name, 'x')} from t, u, w group by g;
