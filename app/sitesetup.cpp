@@ -189,7 +189,7 @@ int SiteCheck::run()
     const TlsSetting tls = readTlsSetting(settings);
     if (!tls.refusal.isEmpty())
         fail(QStringLiteral("CA_CERTIFICATES: ") + tls.refusal);
-    else if (tls.siteAuthorities)
+    else if (!tls.siteAuthorities.isEmpty())
         pass(QStringLiteral("CA_CERTIFICATES: read"));
     for (const RecordKind *kind : postedKinds()) {
         checkEndpoint(settings, kind->settingsKey, tls);
@@ -343,7 +343,7 @@ void SiteCheck::connectTo(const QString &key, const QUrl &url, const TlsSetting 
     const quint16 port = quint16(url.port(secure ? 443 : 80));
     const QString address = hostAsInUrl(url.host()) + QLatin1Char(':') + QString::number(port);
     QSslSocket socket;
-    socket.setSslConfiguration(tls.configuration);
+    socket.setSslConfiguration(tls.configuration());
     QString certificateErrors;
     QObject::connect(&socket, QOverload<const QList<QSslError> &>::of(&QSslSocket::sslErrors),
                      [&certificateErrors](const QList<QSslError> &errors) {

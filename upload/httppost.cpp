@@ -163,7 +163,7 @@ void HttpPost::start(const TlsSetting &tls, const QNetworkProxy &proxy)
     }
     if (secure) {
         auto *sslSocket = new QSslSocket(this);
-        sslSocket->setSslConfiguration(tls.configuration);
+        sslSocket->setSslConfiguration(tls.configuration());
         connect(sslSocket, QOverload<const QList<QSslError> &>::of(&QSslSocket::sslErrors), this,
                 [this](const QList<QSslError> &errors) { certificateErrors = certificateErrorsText(errors); });
         connect(sslSocket, &QSslSocket::encrypted, this, &HttpPost::sendMore);

@@ -61,10 +61,17 @@ TlsSetting readTlsSetting(const QSettings &settings)
                               .arg(caKey, fileName);
         return setting;
     }
-    // Setting a list replaces the system's authorities; they are kept by naming them too.
-    setting.configuration.setCaCertificates(QSslConfiguration::systemCaCertificates() + siteCertificates);
-    setting.siteAuthorities = true;
+    setting.siteAuthorities = siteCertificates;
     return setting;
+}
+
+QSslConfiguration TlsSetting::configuration() const
+{
+    QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+    // Setting a list replaces the system's authorities; they are kept by naming them too.
+    if (!siteAuthorities.isEmpty())
+        configuration.setCaCertificates(QSslConfiguration::systemCaCertificates() + siteAuthorities);
+    return configuration;
 }
 
 QString certificateErrorsText(const QList<QSslError> &errors)

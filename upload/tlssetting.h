@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QList>
+#include <QSslCertificate>
 #include <QSslConfiguration>
 #include <QSslError>
 #include <QString>
@@ -10,9 +11,13 @@ class QSettings;
 // How the program's HTTPS connections check the server's certificate.
 struct TlsSetting
 {
-    QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();  // the system's trust unless changed
-    bool siteAuthorities = false; // CA_CERTIFICATES named a file and its certificates were added
-    QString refusal;              // why no connection may be made; empty when one may
+    QList<QSslCertificate> siteAuthorities; // CA_CERTIFICATES's certificates; empty when none is named
+    QString refusal;                        // why no connection may be made; empty when one may
+
+    // The system's trust, with the site's authorities beside it. Made only for a connection
+    // that needs it: the toolkit reads the system's whole store of authorities the first time,
+    // which a plain http post never uses (under Wine, hundreds of certificates checked one by one).
+    QSslConfiguration configuration() const;
 };
 
 // CA_CERTIFICATES in the general section of sys.ini: a PEM file of certificate authorities
