@@ -225,8 +225,10 @@ bool AppendFile::open(const QString &name, QString *reason)
 {
     fileName = QDir::toNativeSeparators(name);
     // FILE_APPEND_DATA without FILE_WRITE_DATA: the system puts every write at the end of the
-    // file, as O_APPEND does. Readers and other writers may have it open meanwhile.
-    const HANDLE opened = CreateFileW(wide(fileName), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+    // file, as O_APPEND does. Readers and other writers may have it open meanwhile. Reading is
+    // asked for only because a byte-range lock needs a handle that may read or write data.
+    const HANDLE opened = CreateFileW(wide(fileName),
+                                      FILE_APPEND_DATA | FILE_READ_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                                       nullptr);
     if (opened == INVALID_HANDLE_VALUE) {
@@ -237,9 +239,39 @@ bool AppendFile::open(const QString &name, QString *reason)
     return true;
 }
 
+namespace {
+// Another program appending to the same file at that moment (the window beside the task)
+// waits for this write to end: the system puts every write at the end of the file, but Wine
+// looks the end up and writes there in two steps, between which another program's write can
+// land. The lock is on a byte far past the end of any daily file, so readers never meet it.
+class AppendersLock
+{
+public:
+    explicit AppendersLock(HANDLE file)
+        : file(file)
+    {
+        region.OffsetHigh = 0x7fffffff;
+        held = LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &region);
+    }
+    ~AppendersLock()
+    {
+        if (held)
+            UnlockFileEx(file, 0, 1, 0, &region);
+    }
+    AppendersLock(const AppendersLock &) = delete;
+    AppendersLock &operator=(const AppendersLock &) = delete;
+
+private:
+    HANDLE file;
+    OVERLAPPED region = {};
+    BOOL held = FALSE;
+};
+}
+
 bool AppendFile::appendWhole(const QByteArray &text, QString *reason)
 {
     const QByteArray bytes = withWindowsLineEnds(text);
+    const AppendersLock lock(handle);
     DWORD written = 0;
     // One write for the whole batch, so that another program's lines never come between
     // a line and its line end.
