@@ -62,8 +62,9 @@ test-windows: windows build test-locale $(if $(filter i686,$(WINDOWS_ARCH)),wind
 	  tests/windows/holdopen.c
 	$(WINDOWS_ARCH)-w64-mingw32-gcc-posix -municode -Wall -Wextra -Werror -o $(WINDOWS_BUILD)/manifest.exe \
 	  tests/windows/manifest.c
+	wine=$$($(WINDOWS_DIR)/wineprefix.sh $(WINDOWS_ARCH) $(WINDOWS_PREFIX)) && \
 	cmake -S . -B $(BUILD_DIR) -DFERNWICK_WINDOWS_EXE=$(abspath $(WINDOWS_RUN_DIR))/fernwick.exe \
-	  -DFERNWICK_WINE=$$($(WINDOWS_DIR)/wineprefix.sh $(WINDOWS_ARCH) $(WINDOWS_PREFIX)) \
+	  -DFERNWICK_WINE="$$wine" \
 	  -DFERNWICK_WINEPREFIX=$(abspath $(WINDOWS_PREFIX)) -DFERNWICK_WINDOWS_ODBCSYSINI=$(WINDOWS_ODBCSYSINI) \
 	  -DFERNWICK_WINDOWS_SETUP=$(WINDOWS_SETUP)
 	cmake --build $(BUILD_DIR) -j $(JOBS) --target tst_environments tst_windows
@@ -76,8 +77,9 @@ BENCH_ROUNDS ?= 5
 bench-windows: windows build $(if $(filter i686,$(WINDOWS_ARCH)),windows-i386)
 	$(call install-missing,$(WINDOWS_TEST_DEPS))
 	cmake --build $(BUILD_DIR) -j $(JOBS) --target bench_windows_sync
+	wine=$$($(WINDOWS_DIR)/wineprefix.sh $(WINDOWS_ARCH) $(WINDOWS_PREFIX)) && \
 	FERNWICK_WINDOWS_EXE=$(abspath $(WINDOWS_RUN_DIR))/fernwick.exe FERNWICK_WINDOWS_ODBCSYSINI=$(WINDOWS_ODBCSYSINI) \
-	  FERNWICK_WINE=$$($(WINDOWS_DIR)/wineprefix.sh $(WINDOWS_ARCH) $(WINDOWS_PREFIX)) \
+	  FERNWICK_WINE="$$wine" \
 	  WINEPREFIX=$(abspath $(WINDOWS_PREFIX)) $(BUILD_DIR)/bench/bench_windows_sync $(BENCH_ROWS) $(BENCH_ROUNDS)
 
 # build-windows-i686/fernwick-setup-<version>.exe: the 32-bit build, which every Windows's

@@ -9,6 +9,9 @@ case $1 in
   *) echo "wineprefix.sh: unknown architecture $1" >&2; exit 2 ;;
 esac
 export WINEPREFIX=$(realpath -m "$2") WINEDEBUG=-all
+# The loader is the only thing on standard output, since the caller takes it from there:
+# whatever Wine itself says while it makes the prefix goes to standard error.
+exec 3>&1 1>&2
 # No browser or .NET engine is needed, and asking for them would wait on a display.
 export WINEDLLOVERRIDES="mscoree,mshtml="
 if [ ! -f "$WINEPREFIX/.fernwick-prefix" ]; then
@@ -19,4 +22,4 @@ if [ ! -f "$WINEPREFIX/.fernwick-prefix" ]; then
   "$(dirname "$loader")/wineserver" -w
   touch "$WINEPREFIX/.fernwick-prefix"
 fi
-echo "$loader"
+echo "$loader" >&3
