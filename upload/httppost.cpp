@@ -8,16 +8,6 @@
 #include <QSslSocket>
 #include <QTimer>
 
-#ifdef Q_OS_LINUX
-#include <linux/sockios.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <fcntl.h>
-#include <sys/ioctl.h>
-#include <sys/socket.h>
-#include <unistd.h>
-#endif
-
 namespace {
 // The body goes out in pieces, so that a large one is not copied whole into the socket.
 constexpr int pieceBytes = 64 * 1024;
@@ -230,7 +220,7 @@ void HttpPost::sendMore()
 {
     if (!headSent) {
         headSent = true;
-        watchConnection();
+        watch.watch(*socket);
         const QByteArray head = requestHead();
         socket->write(head);
         requestHanded += head.size();
@@ -246,40 +236,18 @@ void HttpPost::sendMore()
     checkRequestTaken();
 }
 
-// Of the request, what Qt and the system have not yet handed to the server; -1 when that
-// cannot be told any more. The system's count is of the bytes on the wire, which for TLS
-// are a little more than the request's; it only ever serves to tell whether the server
-// took more, and whether it took all.
+// Of the request, what the server has not yet taken; -1 when that cannot be told any more.
+// The system's count is of the bytes on the wire, which for TLS are a little more than the
+// request's; it only ever serves to tell whether the server took more, and whether it took all.
 qint64 HttpPost::requestBytesUnsent() const
 {
-    qint64 unsent = socket->bytesToWrite();
+    const qint64 inSystem = watch.untakenBytes();
+    if (inSystem < 0)
+        return -1;
+    qint64 unsent = socket->bytesToWrite() + inSystem;
     if (auto *sslSocket = qobject_cast<QSslSocket *>(socket))
         unsent += sslSocket->encryptedBytesToWrite();
-#ifdef Q_OS_LINUX
-    const int fd = watchedSocket;
-    tcp_info info = {};
-    socklen_t infoSize = sizeof info;
-    int queued = 0;
-    // A reset empties the queue without the server having taken it.
-    if (fd == -1 || ::getsockopt(fd, IPPROTO_TCP, TCP_INFO, &info, &infoSize) != 0 || info.tcpi_state == TCP_CLOSE
-        || ::ioctl(fd, SIOCOUTQ, &queued) != 0)
-        return -1;
-    unsent += queued;
-#endif
     return unsent;
-}
-
-// Told by the system only; elsewhere an end is taken for an orderly one.
-bool HttpPost::connectionWasReset() const
-{
-#ifdef Q_OS_LINUX
-    tcp_info info = {};
-    socklen_t infoSize = sizeof info;
-    return watchedSocket != -1 && ::getsockopt(watchedSocket, IPPROTO_TCP, TCP_INFO, &info, &infoSize) == 0
-        && info.tcpi_state == TCP_CLOSE;
-#else
-    return false;
-#endif
 }
 
 bool HttpPost::requestAllTaken() const
@@ -336,36 +304,19 @@ void HttpPost::takeAnswer(const QByteArray &bytes)
     finish();
 }
 
-// What a reset left in the system unread, which Qt lets go when it takes the reset while
-// sending: a 413 sent before the reset is the answer. Only a plain connection's bytes can
-// be read so; a TLS one's would be records, not the answer.
-QByteArray HttpPost::bytesLeftInSystem() const
-{
-    QByteArray bytes;
-#ifdef Q_OS_LINUX
-    if (qobject_cast<QSslSocket *>(socket) || watchedSocket == -1)
-        return bytes;
-    char buffer[16384];
-    for (;;) {
-        const ssize_t n = ::recv(watchedSocket, buffer, sizeof buffer, MSG_DONTWAIT);
-        if (n <= 0)
-            break;
-        bytes.append(buffer, int(n));
-    }
-#endif
-    return bytes;
-}
-
 // What came before the end is read first: an answer may end with the connection.
 void HttpPost::takeEndOfConnection()
 {
     checkRequestTaken();
     readAnswer();
-    takeAnswer(bytesLeftInSystem());
+    // What a reset left in the system unread, which Qt lets go when it takes the reset while
+    // sending: a 413 sent before the reset is the answer.
+    if (!qobject_cast<QSslSocket *>(socket))
+        takeAnswer(watch.unreadBytes());
     if (ended)
         return;
     if (answerBegun && !answeredEarly) {
-        if (connectionWasReset())
+        if (watch.wasReset())
             reply.connectionReset();
         else
             reply.connectionEnded();
@@ -385,29 +336,6 @@ void HttpPost::takeSocketError(QAbstractSocket::SocketError error)
     finish();
 }
 
-// Qt closes its descriptor as soon as it reads the end of the connection; a second one on
-// the same connection still tells what the server took and holds what it sent before a reset.
-void HttpPost::watchConnection()
-{
-#ifdef Q_OS_LINUX
-    watchedSocket = ::fcntl(int(socket->socketDescriptor()), F_DUPFD_CLOEXEC, 0);
-#endif
-}
-
-void HttpPost::stopWatchingConnection()
-{
-#ifdef Q_OS_LINUX
-    if (watchedSocket != -1)
-        ::close(watchedSocket);
-#endif
-    watchedSocket = -1;
-}
-
-HttpPost::~HttpPost()
-{
-    stopWatchingConnection();
-}
-
 void HttpPost::finish()
 {
     if (ended)
@@ -421,6 +349,6 @@ void HttpPost::finish()
         disconnect(socket, nullptr, this, nullptr);
         socket->abort();
     }
-    stopWatchingConnection();
+    watch.stop();
     emit finished();
 }

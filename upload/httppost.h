@@ -1,5 +1,6 @@
 #pragma once
 
+#include "upload/connectionwatch.h"
 #include "upload/httpanswer.h"
 
 #include <QAbstractSocket>
@@ -26,7 +27,6 @@ class HttpPost : public QObject
     Q_OBJECT
 public:
     HttpPost(const QUrl &url, const QByteArray &body, QObject *parent);
-    ~HttpPost() override;
 
     // Connects, with `tls` for https, through `proxy` unless it is none: an http:// post goes
     // to an HTTP proxy as a request for the whole URL, an https:// one through a tunnel the
@@ -62,15 +62,11 @@ private:
     void sendMore();
     qint64 requestBytesUnsent() const;
     bool requestAllTaken() const;
-    bool connectionWasReset() const;
     void checkRequestTaken();
     void readAnswer();
     void takeAnswer(const QByteArray &bytes);
-    QByteArray bytesLeftInSystem() const;
     void takeEndOfConnection();
     void takeSocketError(QAbstractSocket::SocketError error);
-    void watchConnection();
-    void stopWatchingConnection();
     void finish();
 
     const QUrl target;
@@ -82,7 +78,7 @@ private:
     qint64 bodySent = 0;       // of the body, what went to the socket
     qint64 requestTaken = 0;   // of the head and body, what the server has taken, as last seen
     QTimer *takenPoll = nullptr;
-    int watchedSocket = -1;  // the system's, where it tells what the server took
+    ConnectionWatch watch;
     bool answerBegun = false;  // a byte of an answer came
     bool answeredEarly = false;  // a 2xx answer came whole while the body was still going out
     int headLimitMs = 0;
