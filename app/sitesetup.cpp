@@ -10,6 +10,7 @@
 #include "store/recordkind.h"
 #include "upload/endpointsetting.h"
 #include "upload/postlimits.h"
+#include "upload/proxysetting.h"
 #include "upload/tlssetting.h"
 
 #include <QEventLoop>
@@ -173,8 +174,9 @@ private:
     bool openAccessDb(QSqlDatabase *db, const ConfigRecord::Values &config);
     void countRows(const QSqlDatabase &db, const RecordKind &kind);
     void checkEndpoint(const QSettings &settings, const QString &key, const TlsSetting &tls);
-    bool resolve(const QString &key, const QString &host, int limitSeconds);
-    void connectTo(const QString &key, const QUrl &url, const TlsSetting &tls, int limitSeconds);
+    bool resolve(const QString &key, const QString &host, const QString &named, int limitSeconds);
+    void connectTo(const QString &key, const QUrl &url, const TlsSetting &tls, const QNetworkProxy &proxy,
+                   int limitSeconds);
     bool waited(StepWait::End end, const QString &failure, int limitSeconds);
 
     int failures = 0;
@@ -307,13 +309,21 @@ void SiteCheck::checkEndpoint(const QSettings &settings, const QString &key, con
         fail(key + QStringLiteral(": ") + endpoint.url + QStringLiteral(" is not an http or https URL"));
         return;
     }
+    const ProxySetting proxy = readProxySetting(settings, url);
+    if (!proxy.refusal.isEmpty()) {
+        fail(key + QStringLiteral(": ") + proxy.refusal);
+        return;
+    }
     const int timeoutSeconds = readInactivityTimeoutSeconds(settings);
     const int limitSeconds = timeoutSeconds > 0 ? timeoutSeconds : unlimitedStepSeconds;
-    if (resolve(key, url.host(), limitSeconds))
-        connectTo(key, url, tls, limitSeconds);
+    // Through a proxy, the proxy looks the server up; what this machine must find is the proxy.
+    const bool viaProxy = proxy.proxy.type() != QNetworkProxy::NoProxy;
+    const QString host = viaProxy ? proxy.proxy.hostName() : url.host();
+    if (resolve(key, host, viaProxy ? QStringLiteral("the proxy ") + host : host, limitSeconds))
+        connectTo(key, url, tls, proxy.proxy, limitSeconds);
 }
 
-bool SiteCheck::resolve(const QString &key, const QString &host, int limitSeconds)
+bool SiteCheck::resolve(const QString &key, const QString &host, const QString &named, int limitSeconds)
 {
     QHostInfo found;
     bool answered = false;
@@ -326,23 +336,33 @@ bool SiteCheck::resolve(const QString &key, const QString &host, int limitSecond
     const StepWait::End end = wait.run(PostLimits::idleLimitMs(limitSeconds));
     if (end != StepWait::End::Done)
         QHostInfo::abortHostLookup(lookup);
-    const QString failure = QStringLiteral("%1: %2 cannot be resolved: ").arg(key, host);
+    const QString failure = QStringLiteral("%1: %2 cannot be resolved: ").arg(key, named);
     if (!waited(end, failure, limitSeconds))
         return false;
     if (found.error() != QHostInfo::NoError || found.addresses().isEmpty()) {
         fail(failure + found.errorString());
         return false;
     }
-    pass(QStringLiteral("%1: %2 resolved to %3").arg(key, host, found.addresses().first().toString()));
+    pass(QStringLiteral("%1: %2 resolved to %3").arg(key, named, found.addresses().first().toString()));
     return true;
 }
 
-void SiteCheck::connectTo(const QString &key, const QUrl &url, const TlsSetting &tls, int limitSeconds)
+// As the post goes: an http:// one to an HTTP proxy itself, anything else through a tunnel
+// the proxy opens.
+void SiteCheck::connectTo(const QString &key, const QUrl &url, const TlsSetting &tls, const QNetworkProxy &proxy,
+                          int limitSeconds)
 {
     const bool secure = url.scheme().toLower() == QLatin1String("https");
     const quint16 port = quint16(url.port(secure ? 443 : 80));
-    const QString address = hostAsInUrl(url.host()) + QLatin1Char(':') + QString::number(port);
+    QString address = hostAsInUrl(url.host()) + QLatin1Char(':') + QString::number(port);
+    const QString proxyAddress = hostAsInUrl(proxy.hostName()) + QLatin1Char(':') + QString::number(proxy.port());
+    const bool toProxyItself = !secure && proxy.type() == QNetworkProxy::HttpProxy;
+    if (toProxyItself)
+        address = QStringLiteral("the proxy %1 for %2").arg(proxyAddress, address);
+    else if (proxy.type() != QNetworkProxy::NoProxy)
+        address += QStringLiteral(" through the proxy ") + proxyAddress;
     QSslSocket socket;
+    socket.setProxy(toProxyItself ? QNetworkProxy(QNetworkProxy::NoProxy) : proxy);
     socket.setSslConfiguration(tls.configuration());
     QString certificateErrors;
     QObject::connect(&socket, QOverload<const QList<QSslError> &>::of(&QSslSocket::sslErrors),
@@ -355,7 +375,10 @@ void SiteCheck::connectTo(const QString &key, const QUrl &url, const TlsSetting 
         return socket.state() == QAbstractSocket::ConnectedState || socket.state() == QAbstractSocket::UnconnectedState;
     });
     connection.wakeOn(&socket, &QAbstractSocket::stateChanged);
-    socket.connectToHost(url.host(), port);
+    if (toProxyItself)
+        socket.connectToHost(proxy.hostName(), proxy.port());
+    else
+        socket.connectToHost(url.host(), port);
     const QString notConnected = QStringLiteral("%1: cannot connect to %2: ").arg(key, address);
     if (!waited(connection.run(limitMs), notConnected, limitSeconds))
         return;

@@ -31,6 +31,7 @@ struct Disturbance
     bool diskFull = false;   // no file may grow, as on a full disk
     bool shortWaits = false; // the waits for a server cut to 500 ms, which a local connection
                              // keeps on a loaded machine; the texts keep their seconds
+    QString systemProxy;     // http_proxy, when the system has a proxy
 };
 
 // The signal a test row names; 0 for none.
@@ -75,6 +76,8 @@ Run run(const QStringList &arguments, const QByteArray &input = QByteArray(), co
     QProcessEnvironment environment = unattendedEnvironment();
     if (disturbance.shortWaits)
         environment.insert(QStringLiteral("FERNWICK_IDLE_LIMIT_MS"), QStringLiteral("500"));
+    if (!disturbance.systemProxy.isEmpty())
+        environment.insert(QStringLiteral("http_proxy"), disturbance.systemProxy);
     Fernwick process;
     process.diskFull = disturbance.diskFull;
     process.setProcessEnvironment(environment);
@@ -328,6 +331,19 @@ void SiteSetupTest::checkSaysEachStep_data()
                        + QString::fromLocal8Bit(std::strerror(EPERM))
                        + "); give that account modify rights on the site folder and everything in it"}
                + readable + plain + QStringList{"check: 1 of the steps above failed"};
+    // As the posts go: an http:// post to the proxy itself, which this machine must reach.
+    QTest::newRow("proxy named in sys.ini")
+        << "proxy" << 0
+        << readable + endpointLines({"the proxy 127.0.0.1 resolved to 127.0.0.1", "connected to the proxy 127.0.0.1:"})
+               + QStringList{"check: everything would work"};
+    QTest::newRow("none over the system's proxy")
+        << "no proxy" << 0 << readable + plain + QStringList{"check: everything would work"};
+    QTest::newRow("PROXY_HTTPURL that names no proxy")
+        << "bad proxy" << 1
+        << readable
+               + endpointLines({"PROXY_HTTPURL in sys.ini is \"ftp://127.0.0.1\", which is neither the http:// or "
+                                "socks5:// URL of a proxy nor none; nothing was posted"})
+               + QStringList{"check: 3 of the steps above failed"};
     QTest::newRow("IPv6 address") << "ipv6" << 0
                                   << readable + endpointLines({"::1 resolved to ::1", "connected to [::1]:"})
                                          + QStringList{"check: everything would work"};
@@ -369,13 +385,25 @@ void SiteSetupTest::checkSaysEachStep()
     if (ipv6 && !silent.isListening())
         QSKIP("no IPv6 loopback here");
     const Disturbance disturbance = {signalNamed(trouble), "POINT_HTTPURL: connected to", false,
-                                     trouble == QLatin1String("silent")};
+                                     trouble == QLatin1String("silent"),
+                                     // a system proxy nobody listens on, which the site's own setting overrides
+                                     trouble == QLatin1String("no proxy")
+                                         ? QStringLiteral("http://127.0.0.1:%1").arg(closedPort())
+                                         : QString()};
     if (disturbance.signal != 0 || disturbance.shortWaits)
         site.postTo(QStringLiteral("https://127.0.0.1:%1").arg(silent.serverPort()));
     if (disturbance.shortWaits)
         QSettings(QStringLiteral("sys.ini"), QSettings::IniFormat).setValue(QStringLiteral("HTTP_TIMEOUT_SECONDS"), 0);
     if (ipv6)
         site.postTo(QStringLiteral("http://[::1]:%1").arg(silent.serverPort()));
+    // The system takes the proxy's connections too.
+    const QMap<QString, QString> proxySettings = {
+        {QStringLiteral("proxy"), QStringLiteral("http://127.0.0.1:%1").arg(silent.serverPort())},
+        {QStringLiteral("no proxy"), QStringLiteral("none")},
+        {QStringLiteral("bad proxy"), QStringLiteral("ftp://127.0.0.1")}};
+    if (proxySettings.contains(trouble))
+        QSettings(QStringLiteral("sys.ini"), QSettings::IniFormat)
+            .setValue(QStringLiteral("PROXY_HTTPURL"), proxySettings.value(trouble));
     const QByteArray localFile = readAll(QStringLiteral("fernwick.db"));
     std::unique_ptr<UndeletableFile> immutable;
     if (trouble == QLatin1String("fernwick.db immutable")) {
