@@ -29,5 +29,6 @@ public:
     QByteArray unreadBytes() const;
 
 private:
-    int descriptor = -1;
+    int descriptor = -1;  // the watch's own, where the system gives a second one
+    const QAbstractSocket *watched = nullptr;
 };

@@ -15,12 +15,16 @@ constexpr int sendQueueBytes = 256 * 1024;
 
 void ConnectionWatch::watch(QAbstractSocket &socket)
 {
+    watched = &socket;
     const int bytes = sendQueueBytes;
     ::setsockopt(SOCKET(socket.socketDescriptor()), SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char *>(&bytes),
                  sizeof bytes);
 }
 
-void ConnectionWatch::stop() {}
+void ConnectionWatch::stop()
+{
+    watched = nullptr;
+}
 
 // What the system holds is taken for taken: at most its queue's size.
 qint64 ConnectionWatch::untakenBytes() const
@@ -34,8 +38,21 @@ bool ConnectionWatch::wasReset() const
     return false;
 }
 
-// The watch holds no socket of its own here: what came before a reset is what Qt read.
+// Read on Qt's own socket while Qt still has it open (it ends a connection the moment it reads
+// the end): a write that a reset failed leaves what the server sent before the reset there.
+// Qt's sockets do not block.
 QByteArray ConnectionWatch::unreadBytes() const
 {
-    return QByteArray();
+    QByteArray bytes;
+    if (!watched || watched->socketDescriptor() == -1)
+        return bytes;
+    const SOCKET live = SOCKET(watched->socketDescriptor());
+    char buffer[16384];
+    for (;;) {
+        const int n = ::recv(live, buffer, sizeof buffer, 0);
+        if (n <= 0)
+            break;
+        bytes.append(buffer, n);
+    }
+    return bytes;
 }

@@ -304,15 +304,21 @@ void HttpPost::takeAnswer(const QByteArray &bytes)
     finish();
 }
 
+// What Qt read and what a reset left in the system unread, which Qt lets go when it takes the
+// reset while sending: a 413 sent before the reset is the answer. Only a plain connection's
+// bytes are the answer; a TLS one's would be records.
+void HttpPost::readWhatCameBeforeTheEnd()
+{
+    readAnswer();
+    if (!qobject_cast<QSslSocket *>(socket))
+        takeAnswer(watch.unreadBytes());
+}
+
 // What came before the end is read first: an answer may end with the connection.
 void HttpPost::takeEndOfConnection()
 {
     checkRequestTaken();
-    readAnswer();
-    // What a reset left in the system unread, which Qt lets go when it takes the reset while
-    // sending: a 413 sent before the reset is the answer.
-    if (!qobject_cast<QSslSocket *>(socket))
-        takeAnswer(watch.unreadBytes());
+    readWhatCameBeforeTheEnd();
     if (ended)
         return;
     if (answerBegun && !answeredEarly) {
@@ -333,6 +339,9 @@ void HttpPost::takeSocketError(QAbstractSocket::SocketError error)
     if (ended)
         return;
     socketFailure = socketFailureText(error, *socket, target, certificateErrors);
+    // A write the server's reset failed may have come after the server's answer, which says more.
+    if (headSent)
+        readWhatCameBeforeTheEnd();
     finish();
 }
 

@@ -65,6 +65,7 @@ private:
     void checkRequestTaken();
     void readAnswer();
     void takeAnswer(const QByteArray &bytes);
+    void readWhatCameBeforeTheEnd();
     void takeEndOfConnection();
     void takeSocketError(QAbstractSocket::SocketError error);
     void finish();
