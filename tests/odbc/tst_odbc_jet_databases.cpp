@@ -20,6 +20,9 @@
 #include <cstring>
 #include <limits>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <sql.h>
 #include <sqlext.h>
 
@@ -125,6 +128,26 @@ QByteArray guidStruct(const QString &exported)
     for (int i = 0; i < 8; ++i)
         guid.Data4[i] = static_cast<unsigned char>(digits.mid(16 + 2 * i, 2).toUShort(nullptr, 16));
     return QByteArray(reinterpret_cast<const char *>(&guid), sizeof guid);
+}
+
+QStringList columnValues(QSqlDatabase db, const QString &sql)
+{
+    QSqlQuery query(db);
+    if (!query.exec(sql))
+        return {query.lastError().text()};
+    QStringList values;
+    while (query.next())
+        values << query.value(0).toString();
+    return values;
+}
+
+// Puts the file's modification time where it was (or a second after), as a copy with the
+// same time would have it; the clock is never read.
+bool setModified(const QString &path, const struct stat &before, int secondsLater)
+{
+    struct timespec times[2] = {before.st_atim, before.st_mtim};
+    times[1].tv_sec += secondsLater;
+    return utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0) == 0;
 }
 
 SQLHDBC odbcHandle(QSqlDatabase db) { return *static_cast<const SQLHANDLE *>(db.driver()->handle().data()); }
@@ -441,6 +464,69 @@ private slots:
             QCOMPARE(requiredColumns, required);
         }
         QCOMPARE(indexColumns(db, table), indexes);
+    }
+
+    // A connection to a Jet file that has not changed reads the copy an earlier connection
+    // made of it, while any connection to that copy is open; a file that is another file, or
+    // has another size or modification time, is read again. Each row overwrites the file
+    // while a first connection is open and connects again: zeros of the same size put in
+    // place with the time put back are not read (the values are the copy's), any other
+    // change is. The first connection goes on reading its copy, and once every connection
+    // is closed the copy is gone: a connect then reads the file as it is.
+    void connectionsShareTheCopyOfAnUnchangedFile_data()
+    {
+        QTest::addColumn<QString>("replacement"); // zeros, or the other sample
+        QTest::addColumn<bool>("renamedOver");    // a new file put in its place, or written in place
+        QTest::addColumn<int>("secondsLater");     // the modification time after the change
+        QTest::addColumn<QString>("secondReads");  // what the second connection finds
+        QTest::addColumn<QString>("afterClosing"); // what a connect finds once both are closed
+        QTest::newRow("same file, size and time") << "zeros" << false << 0 << "nwind" << "refused";
+        QTest::newRow("time moved on") << "zeros" << false << 1 << "refused" << "refused";
+        QTest::newRow("another size") << "DateTest" << false << 0 << "DateTest" << "DateTest";
+        QTest::newRow("another file, same size and time") << "zeros" << true << 0 << "refused" << "refused";
+    }
+
+    void connectionsShareTheCopyOfAnUnchangedFile()
+    {
+        QFETCH(QString, replacement);
+        QFETCH(bool, renamedOver);
+        QFETCH(int, secondsLater);
+        QFETCH(QString, secondReads);
+        QFETCH(QString, afterClosing);
+        const QString nwind = sample(QStringLiteral("nwind.mdb")), dates = sample(QStringLiteral("DateTestDatabase.mdb"));
+        const QStringList orders = mdbExport(nwind, QStringLiteral("Orders")).values(QStringLiteral("OrderID"));
+        const QStringList texts = mdbExport(dates, QStringLiteral("DateTest")).values(QStringLiteral("ShortTextCol"));
+        QVERIFY(orders.size() > 800 && texts.size() == 6);
+        const QString readOrders = QStringLiteral("select * from Orders"); // OrderID first, in the order of the file
+        const QString readTexts = QStringLiteral("select ShortTextCol from DateTest");
+        const QString path = dir->filePath(QStringLiteral("site.mdb"));
+        QVERIFY(QFile::copy(nwind, path));
+        struct stat before;
+        QCOMPARE(stat(QFile::encodeName(path).constData(), &before), 0);
+        QSqlDatabase first = open(path);
+        QCOMPARE(columnValues(first, readOrders), orders);
+
+        const QByteArray bytes = replacement == QLatin1String("zeros") ? QByteArray(int(before.st_size), '\0')
+                                                                       : readAll(dates);
+        const QString written = renamedOver ? dir->filePath(QStringLiteral("new.mdb")) : path;
+        QVERIFY(writeAll(written, bytes));
+        QVERIFY(setModified(written, before, secondsLater));
+        QVERIFY(!renamedOver || ::rename(QFile::encodeName(written).constData(), QFile::encodeName(path).constData()) == 0);
+
+        const auto reading = [&](QSqlDatabase db) -> QStringList {
+            if (!db.isOpen())
+                return {db.lastError().text().contains(QStringLiteral("Unrecognized database format")) ? "refused"
+                                                                                                      : db.lastError().text()};
+            if (columnValues(db, readOrders) == orders)
+                return {QStringLiteral("nwind")};
+            return {columnValues(db, readTexts) == texts ? QStringLiteral("DateTest") : QStringLiteral("other")};
+        };
+        QSqlDatabase second = open(path);
+        QCOMPARE(reading(second), QStringList{secondReads});
+        QCOMPARE(columnValues(first, readOrders), orders);
+        first.close();
+        second.close();
+        QCOMPARE(reading(open(path)), QStringList{afterClosing});
     }
 
     // A Replication ID is SQL_GUID to SQLDescribeCol, SQLColAttribute and SQLColumns (as the
