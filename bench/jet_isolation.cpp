@@ -29,7 +29,7 @@ namespace {
 
 sqlite3 *loadHere(const std::string &path)
 {
-    return openJetFile(path, std::string()).db;
+    return openJetFile(path, std::string(), AccessEngine::Jet, kPrivateDatabase).db;
 }
 
 bool writeAll(int fd, const void *data, size_t size)

@@ -62,11 +62,13 @@ inline QVector<QStringList> parseMdbExportCsv(const QString &text)
     return records;
 }
 
-// Empty when mdb-export is missing or fails.
-inline ExportedTable mdbExport(const QString &database, const QString &table)
+// Empty when mdb-export is missing or fails. Binary fields are left out unless binaryMode
+// is "raw"; libmdb counts a Replication ID among them, and prints it in that mode as text.
+inline ExportedTable mdbExport(const QString &database, const QString &table,
+                               const QString &binaryMode = QStringLiteral("strip"))
 {
     QProcess process;
-    process.start(QStringLiteral("mdb-export"), {QStringLiteral("-b"), QStringLiteral("strip"), QStringLiteral("-T"),
+    process.start(QStringLiteral("mdb-export"), {QStringLiteral("-b"), binaryMode, QStringLiteral("-T"),
                                                  QStringLiteral("%Y-%m-%d %H:%M:%S"), database, table});
     if (!process.waitForFinished(60000) || process.exitCode() != 0)
         return ExportedTable();

@@ -113,6 +113,7 @@ accessodbc::sql::ValueKind expectedKind(SQLSMALLINT dataType, bool number)
     using accessodbc::sql::ValueKind;
     switch (dataType) {
     case SQL_CHAR: case SQL_VARCHAR: case SQL_LONGVARCHAR: case SQL_WCHAR: case SQL_WVARCHAR: case SQL_WLONGVARCHAR:
+    case SQL_GUID: // a Replication ID is the text Access shows, in braces
         return ValueKind::Text;
     case SQL_BIT:
         return ValueKind::Boolean;

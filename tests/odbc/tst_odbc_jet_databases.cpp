@@ -3,6 +3,7 @@
 // or foreign files, none of which is ever written to.
 
 #include "storage/jet/jet_header.h"
+#include "mdbexport.h"
 #include "odbcfixture.h"
 
 #include <QDir>
@@ -14,9 +15,13 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <QRegularExpression>
 
 #include <cstring>
 #include <limits>
+
+#include <fcntl.h>
+#include <sys/stat.h>
 
 #include <sql.h>
 #include <sqlext.h>
@@ -91,6 +96,69 @@ QByteArray withFirstRowDeleted(QByteArray bytes, int dataPage)
     const int rowOffsetTable = 10;
     bytes[dataPage * 2048 + rowOffsetTable + 1] = char(bytes.at(dataPage * 2048 + rowOffsetTable + 1) | 0x40);
     return bytes;
+}
+
+// DateTestDatabase.mdb with its DateTimeCol declared a Replication ID: in a Jet 4 table
+// definition the column entries (25 bytes: the type first, the size at 23) follow 63 bytes of
+// head and 12 bytes per real index; DateTest's definition is page 18, with no index, and
+// DateTimeCol its second entry. The 16 bytes of the field are then DateTimeCol's and DateCol's.
+QByteArray withReplicationIdColumn(QByteArray bytes)
+{
+    const int entry = 18 * 4096 + 63 + 25;
+    if (bytes.size() < entry + 25 || bytes.at(entry) != 8 /* Date/Time */ || bytes.at(entry + 23) != 8)
+        return QByteArray();
+    bytes[entry] = 15; // Replication ID
+    bytes[entry + 23] = 16;
+    return bytes;
+}
+
+// mdb-export prints the last two groups of a GUID as one; Access's form has a hyphen between
+// them: {8-4-4-4-12 digits}.
+QString accessGuidText(const QString &exported) { return QString(exported).insert(24, QLatin1Char('-')); }
+
+// The SQLGUID a GUID's text stands for (the GUID structure's fields in the order the groups
+// name them: Data1, Data2, Data3, then Data4's eight bytes).
+QByteArray guidStruct(const QString &exported)
+{
+    const QString digits = QString(exported).remove(QRegularExpression(QStringLiteral("[{}-]")));
+    SQLGUID guid = {};
+    guid.Data1 = digits.mid(0, 8).toUInt(nullptr, 16);
+    guid.Data2 = digits.mid(8, 4).toUShort(nullptr, 16);
+    guid.Data3 = digits.mid(12, 4).toUShort(nullptr, 16);
+    for (int i = 0; i < 8; ++i)
+        guid.Data4[i] = static_cast<unsigned char>(digits.mid(16 + 2 * i, 2).toUShort(nullptr, 16));
+    return QByteArray(reinterpret_cast<const char *>(&guid), sizeof guid);
+}
+
+QStringList columnValues(QSqlDatabase db, const QString &sql)
+{
+    QSqlQuery query(db);
+    if (!query.exec(sql))
+        return {query.lastError().text()};
+    QStringList values;
+    while (query.next())
+        values << query.value(0).toString();
+    return values;
+}
+
+// Puts the file's modification time where it was (or a second after), as a copy with the
+// same time would have it; the clock is never read.
+bool setModified(const QString &path, const struct stat &before, int secondsLater)
+{
+    struct timespec times[2] = {before.st_atim, before.st_mtim};
+    times[1].tv_sec += secondsLater;
+    return utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0) == 0;
+}
+
+SQLHDBC odbcHandle(QSqlDatabase db) { return *static_cast<const SQLHANDLE *>(db.driver()->handle().data()); }
+
+QString textColumn(SQLHSTMT stmt, SQLUSMALLINT column)
+{
+    char value[128] = {};
+    SQLLEN indicator = 0;
+    if (!SQL_SUCCEEDED(SQLGetData(stmt, column, SQL_C_CHAR, value, sizeof value, &indicator)))
+        return QStringLiteral("<failed>");
+    return indicator == SQL_NULL_DATA ? QString() : QString::fromUtf8(value);
 }
 
 } // namespace
@@ -396,6 +464,117 @@ private slots:
             QCOMPARE(requiredColumns, required);
         }
         QCOMPARE(indexColumns(db, table), indexes);
+    }
+
+    // A connection to a Jet file that has not changed reads the copy an earlier connection
+    // made of it, while any connection to that copy is open; a file that is another file, or
+    // has another size or modification time, is read again. Each row overwrites the file
+    // while a first connection is open and connects again: zeros of the same size put in
+    // place with the time put back are not read (the values are the copy's), any other
+    // change is. The first connection goes on reading its copy, and once every connection
+    // is closed the copy is gone: a connect then reads the file as it is.
+    void connectionsShareTheCopyOfAnUnchangedFile_data()
+    {
+        QTest::addColumn<QString>("replacement"); // zeros, or the other sample
+        QTest::addColumn<bool>("renamedOver");    // a new file put in its place, or written in place
+        QTest::addColumn<int>("secondsLater");     // the modification time after the change
+        QTest::addColumn<QString>("secondReads");  // what the second connection finds
+        QTest::addColumn<QString>("afterClosing"); // what a connect finds once both are closed
+        QTest::newRow("same file, size and time") << "zeros" << false << 0 << "nwind" << "refused";
+        QTest::newRow("time moved on") << "zeros" << false << 1 << "refused" << "refused";
+        QTest::newRow("another size") << "DateTest" << false << 0 << "DateTest" << "DateTest";
+        QTest::newRow("another file, same size and time") << "zeros" << true << 0 << "refused" << "refused";
+    }
+
+    void connectionsShareTheCopyOfAnUnchangedFile()
+    {
+        QFETCH(QString, replacement);
+        QFETCH(bool, renamedOver);
+        QFETCH(int, secondsLater);
+        QFETCH(QString, secondReads);
+        QFETCH(QString, afterClosing);
+        const QString nwind = sample(QStringLiteral("nwind.mdb")), dates = sample(QStringLiteral("DateTestDatabase.mdb"));
+        const QStringList orders = mdbExport(nwind, QStringLiteral("Orders")).values(QStringLiteral("OrderID"));
+        const QStringList texts = mdbExport(dates, QStringLiteral("DateTest")).values(QStringLiteral("ShortTextCol"));
+        QVERIFY(orders.size() > 800 && texts.size() == 6);
+        const QString readOrders = QStringLiteral("select * from Orders"); // OrderID first, in the order of the file
+        const QString readTexts = QStringLiteral("select ShortTextCol from DateTest");
+        const QString path = dir->filePath(QStringLiteral("site.mdb"));
+        QVERIFY(QFile::copy(nwind, path));
+        struct stat before;
+        QCOMPARE(stat(QFile::encodeName(path).constData(), &before), 0);
+        QSqlDatabase first = open(path);
+        QCOMPARE(columnValues(first, readOrders), orders);
+
+        const QByteArray bytes = replacement == QLatin1String("zeros") ? QByteArray(int(before.st_size), '\0')
+                                                                       : readAll(dates);
+        const QString written = renamedOver ? dir->filePath(QStringLiteral("new.mdb")) : path;
+        QVERIFY(writeAll(written, bytes));
+        QVERIFY(setModified(written, before, secondsLater));
+        QVERIFY(!renamedOver || ::rename(QFile::encodeName(written).constData(), QFile::encodeName(path).constData()) == 0);
+
+        const auto reading = [&](QSqlDatabase db) -> QStringList {
+            if (!db.isOpen())
+                return {db.lastError().text().contains(QStringLiteral("Unrecognized database format")) ? "refused"
+                                                                                                      : db.lastError().text()};
+            if (columnValues(db, readOrders) == orders)
+                return {QStringLiteral("nwind")};
+            return {columnValues(db, readTexts) == texts ? QStringLiteral("DateTest") : QStringLiteral("other")};
+        };
+        QSqlDatabase second = open(path);
+        QCOMPARE(reading(second), QStringList{secondReads});
+        QCOMPARE(columnValues(first, readOrders), orders);
+        first.close();
+        second.close();
+        QCOMPARE(reading(open(path)), QStringList{afterClosing});
+    }
+
+    // A Replication ID is SQL_GUID to SQLDescribeCol, SQLColAttribute and SQLColumns (as the
+    // ODBC reference's appendix D sizes a GUID, 36 characters); its value reads as Access shows
+    // it and as an SQLGUID, each computed from mdb-export's text of the same field.
+    void replicationIdIsAGuid()
+    {
+        const QString path = dir->filePath(QStringLiteral("replication.mdb"));
+        const QByteArray bytes = withReplicationIdColumn(readAll(sample(QStringLiteral("DateTestDatabase.mdb"))));
+        QVERIFY(!bytes.isEmpty() && writeAll(path, bytes));
+        const ExportedTable exported = mdbExport(path, QStringLiteral("DateTest"), QStringLiteral("raw"));
+        const QStringList guids = exported.values(QStringLiteral("DateTimeCol"));
+        QCOMPARE(guids.size(), 6);
+        QSqlDatabase db = open(path);
+        QVERIFY2(db.isOpen(), qPrintable(db.lastError().text()));
+        SQLHSTMT stmt = SQL_NULL_HSTMT;
+        QVERIFY(SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, odbcHandle(db), &stmt)));
+        QByteArray sql("select DateTimeCol from DateTest");
+        QVERIFY(SQL_SUCCEEDED(SQLExecDirect(stmt, reinterpret_cast<SQLCHAR *>(sql.data()), SQL_NTS)));
+        SQLSMALLINT type = 0;
+        SQLULEN size = 0;
+        QVERIFY(SQL_SUCCEEDED(SQLDescribeCol(stmt, 1, nullptr, 0, nullptr, &type, &size, nullptr, nullptr)));
+        QCOMPARE(type, SQLSMALLINT(SQL_GUID));
+        QCOMPARE(size, SQLULEN(36));
+        char typeName[32] = {};
+        QVERIFY(SQL_SUCCEEDED(SQLColAttribute(stmt, 1, SQL_DESC_TYPE_NAME, typeName, sizeof typeName, nullptr, nullptr)));
+        QCOMPARE(QByteArray(typeName), QByteArray("GUID"));
+        SQLLEN concise = 0;
+        QVERIFY(SQL_SUCCEEDED(SQLColAttribute(stmt, 1, SQL_DESC_CONCISE_TYPE, nullptr, 0, nullptr, &concise)));
+        QCOMPARE(concise, SQLLEN(SQL_GUID));
+        for (const QString &guid : guids) {
+            QCOMPARE(SQLFetch(stmt), SQLRETURN(SQL_SUCCESS));
+            QCOMPARE(textColumn(stmt, 1), accessGuidText(guid));
+            SQLGUID value = {};
+            SQLLEN indicator = 0;
+            QVERIFY(SQL_SUCCEEDED(SQLGetData(stmt, 1, SQL_C_GUID, &value, sizeof value, &indicator)));
+            QCOMPARE(indicator, SQLLEN(sizeof value));
+            QCOMPARE(QByteArray(reinterpret_cast<const char *>(&value), sizeof value), guidStruct(guid));
+        }
+        QCOMPARE(SQLFetch(stmt), SQLRETURN(SQL_NO_DATA));
+        SQLCloseCursor(stmt);
+        QByteArray table("DateTest"), column("DateTimeCol");
+        QVERIFY(SQL_SUCCEEDED(SQLColumns(stmt, nullptr, 0, nullptr, 0, reinterpret_cast<SQLCHAR *>(table.data()), SQL_NTS,
+                                         reinterpret_cast<SQLCHAR *>(column.data()), SQL_NTS)));
+        QCOMPARE(SQLFetch(stmt), SQLRETURN(SQL_SUCCESS));
+        QCOMPARE(textColumn(stmt, 5) + '|' + textColumn(stmt, 6) + '|' + textColumn(stmt, 7),
+                 QStringLiteral("%1|GUID|36").arg(SQL_GUID));
+        SQLFreeHandle(SQL_HANDLE_STMT, stmt);
     }
 
     // Currency is a 64-bit count of ten-thousandths; the extremes have more digits than a

@@ -35,7 +35,7 @@ void typeInfoFunction(sqlite3_context *context, int, sqlite3_value **argv)
         else
             sqlite3_result_null(context);
     } else if (std::strcmp(field, "digits") == 0) {
-        if (info.sqlType == SQL_DECIMAL)
+        if (info.sqlType == SQL_DECIMAL || info.sqlType == SQL_NUMERIC)
             sqlite3_result_int(context, info.decimalDigits);
         else
             sqlite3_result_null(context);
@@ -104,7 +104,9 @@ std::string typeRowSql(const AccessType &type, SQLINTEGER odbcVersion)
 {
     const bool timestamp = type.sqlType == SQL_TYPE_TIMESTAMP;
     const bool fixedScale = type.decimalDigits > 0;
-    const std::string scale = fixedScale ? std::to_string(type.decimalDigits) : "NULL";
+    const bool scaled = type.maximumScale > 0;
+    const std::string minimumScale = scaled ? std::to_string(type.decimalDigits) : "NULL";
+    const std::string maximumScale = scaled ? std::to_string(type.maximumScale) : "NULL";
     const int dataType = (timestamp && odbcVersion == SQL_OV_ODBC2) ? SQL_TIMESTAMP : type.sqlType;
     std::string sql = "SELECT '";
     sql += type.name;
@@ -114,7 +116,7 @@ std::string typeRowSql(const AccessType &type, SQLINTEGER odbcVersion)
          + std::to_string(SQL_NULLABLE) + " AS NULLABLE, " + std::to_string(SQL_FALSE) + " AS CASE_SENSITIVE, "
          + std::to_string(type.searchable) + " AS SEARCHABLE, " + (isNumberClass(type) ? (isSignedNumber(type) ? "0" : "1") : "NULL")
          + " AS UNSIGNED_ATTRIBUTE, " + (fixedScale ? "1" : "0") + " AS FIXED_PREC_SCALE, 0 AS AUTO_UNIQUE_VALUE, '"
-         + type.name + "' AS LOCAL_TYPE_NAME, " + scale + " AS MINIMUM_SCALE, " + scale + " AS MAXIMUM_SCALE, "
+         + type.name + "' AS LOCAL_TYPE_NAME, " + minimumScale + " AS MINIMUM_SCALE, " + maximumScale + " AS MAXIMUM_SCALE, "
          + std::to_string(timestamp ? SQL_DATETIME : type.sqlType) + " AS SQL_DATA_TYPE, "
          + (timestamp ? std::to_string(SQL_CODE_TIMESTAMP) : "NULL") + " AS SQL_DATETIME_SUB, "
          + numberOrNull(type.radix) + " AS NUM_PREC_RADIX, NULL AS INTERVAL_PRECISION";

@@ -110,12 +110,18 @@ bool createView(sqlite3 *db, const std::string &name, const std::vector<std::str
                       nullptr);
 }
 
+// The saved queries of a Jet file's snapshot that are listed but cannot run, made once for
+// every connection to it.
+struct RefusedSavedQueries : SnapshotPreparation {
+    sql::Refusals refusals;
+};
+
 // A saved query that cannot run is listed all the same, as a view without rows; a
 // statement that names it gets the reason.
-void refuseSavedQuery(Connection *connection, const std::string &name, const sql::Refusal &refusal)
+void refuseSavedQuery(Database &database, sql::Refusals *refused, const std::string &name, const sql::Refusal &refusal)
 {
-    connection->refusedQueries.emplace_back(name, refusal);
-    createView(connection->database->handle(), name, {}, "SELECT NULL AS Expr1000 WHERE 0");
+    refused->emplace_back(name, refusal);
+    createView(database.handle(), name, {}, "SELECT NULL AS Expr1000 WHERE 0");
 }
 
 sql::Refusal refusal(AccessError error, const std::string &argument = std::string())
@@ -140,16 +146,18 @@ bool waitsForAnother(const sql::Translation &translation, const std::vector<cons
               });
 }
 
-void offerSavedQuery(Connection *connection, const SavedQuery &query, const sql::Translation &translation)
+void offerSavedQuery(Database &database, sql::Refusals *refused, const SavedQuery &query,
+                     const sql::Translation &translation)
 {
-    sqlite3 *db = connection->database->handle();
+    sqlite3 *db = database.handle();
     if (!translation.error.empty())
-        refuseSavedQuery(connection, query.name, sql::Refusal{translation.error, translation.state, translation.nativeError});
+        refuseSavedQuery(database, refused, query.name,
+                         sql::Refusal{translation.error, translation.state, translation.nativeError});
     else if (!translation.parameterColumns.empty())
-        refuseSavedQuery(connection, query.name,
+        refuseSavedQuery(database, refused, query.name,
                          refusal(AccessError::TooFewParameters, std::to_string(translation.parameterColumns.size())));
     else if (!createView(db, query.name, translation.columnNames, translation.sql))
-        refuseSavedQuery(connection, query.name,
+        refuseSavedQuery(database, refused, query.name,
                          sql::Refusal{sqlite3_errmsg(db) + std::string("."), "HY000",
                                       accessError(AccessError::QueryRefused).nativeError});
 }
@@ -157,34 +165,50 @@ void offerSavedQuery(Connection *connection, const SavedQuery &query, const sql:
 // Saved queries become views, each translated as a statement is. One that reads another
 // waits until that one is made, so the rounds go on while any is made; what still waits
 // then reads a query that cannot be made, and is refused with that one's reason.
-void offerSavedQueries(Connection *connection)
+void offerSavedQueries(Database &database, sql::Refusals *refused)
 {
-    Database &database = *connection->database;
     sqlite3 *db = database.handle();
     std::vector<const SavedQuery *> pending;
     database.setTrusted(true);
     for (const SavedQuery &query : database.savedQueries()) {
         if (query.statement.empty())
-            refuseSavedQuery(connection, query.name, refusalOf(query));
+            refuseSavedQuery(database, refused, query.name, refusalOf(query));
         else
             pending.push_back(&query);
     }
     for (bool madeAny = true; madeAny && !pending.empty();) {
         madeAny = false;
         for (auto it = pending.begin(); it != pending.end();) {
-            const sql::Translation translation = sql::translate((*it)->statement, db, {}, connection->refusedQueries);
+            const sql::Translation translation = sql::translate((*it)->statement, db, {}, *refused);
             if (waitsForAnother(translation, pending)) {
                 ++it;
                 continue;
             }
-            offerSavedQuery(connection, **it, translation);
+            offerSavedQuery(database, refused, **it, translation);
             it = pending.erase(it);
             madeAny = true;
         }
     }
     for (const SavedQuery *query : pending)
-        offerSavedQuery(connection, *query, sql::translate(query->statement, db, {}, connection->refusedQueries));
+        offerSavedQuery(database, refused, *query, sql::translate(query->statement, db, {}, *refused));
     database.setTrusted(false);
+}
+
+// Run once on a Jet file's snapshot, before any connection reads it: its views need the
+// dialect's functions to be made.
+std::shared_ptr<const SnapshotPreparation> prepareSnapshot(Database &snapshot)
+{
+    if (!registerSqlFunctions(snapshot.handle()))
+        return nullptr;
+    auto refused = std::make_shared<RefusedSavedQueries>();
+    offerSavedQueries(snapshot, &refused->refusals);
+    return refused;
+}
+
+sql::Refusals refusedQueriesOf(const Database &database)
+{
+    const auto *refused = static_cast<const RefusedSavedQueries *>(database.preparation());
+    return refused ? refused->refusals : sql::Refusals();
 }
 
 // The driver manager passes the name the application asked for on to the driver.
@@ -198,13 +222,14 @@ SQLRETURN openWith(Connection *connection, const ConnectionAttributes &attribute
     if (connection->connected())
         return connection->diag.error("08002", "Connection name in use.");
     const std::string path = attribute(attributes, "DBQ");
-    OpenResult result = openDatabaseFile(pathUnderWine(path), attribute(attributes, "PWD"), engineNamed(attribute(attributes, "DRIVER")));
+    OpenResult result = openDatabaseFile(pathUnderWine(path), attribute(attributes, "PWD"),
+                                         engineNamed(attribute(attributes, "DRIVER")), prepareSnapshot);
     if (result.failure != OpenFailure::None)
         return reportOpenFailure(connection, result, path);
     if (!registerSqlFunctions(result.database->handle()))
         return connection->diag.error("HY001", "Memory allocation error.");
+    connection->refusedQueries = refusedQueriesOf(*result.database);
     connection->database = std::move(result.database);
-    offerSavedQueries(connection);
     ++connection->environment->connectionCount;
     return SQL_SUCCESS;
 }

@@ -4,7 +4,9 @@
 #include "odbc/odbc_strings.h"
 #include "odbc/results.h"
 
+#include <cctype>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 
@@ -289,6 +291,42 @@ SQLRETURN storeDateTime(Statement *statement, SQLSMALLINT cType, const CellValue
     return SQL_SUCCESS;
 }
 
+// A GUID's text, as Access shows a Replication ID: {8-4-4-4-12 hexadecimal digits}. The first
+// three groups are Data1 to Data3; the last two are Data4's eight bytes in order.
+bool parseGuid(const std::string &text, SQLGUID *guid)
+{
+    static const char kShape[] = "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}";
+    if (text.size() != sizeof kShape - 1)
+        return false;
+    std::string digits;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const bool wanted = kShape[i] == 'X' ? std::isxdigit(static_cast<unsigned char>(text[i])) != 0 : text[i] == kShape[i];
+        if (!wanted)
+            return false;
+        if (kShape[i] == 'X')
+            digits += text[i];
+    }
+    const auto number = [&digits](size_t at, size_t count) {
+        return std::strtoul(digits.substr(at, count).c_str(), nullptr, 16);
+    };
+    guid->Data1 = decltype(guid->Data1)(number(0, 8));
+    guid->Data2 = decltype(guid->Data2)(number(8, 4));
+    guid->Data3 = decltype(guid->Data3)(number(12, 4));
+    for (size_t i = 0; i < 8; ++i)
+        guid->Data4[i] = static_cast<unsigned char>(number(16 + 2 * i, 2));
+    return true;
+}
+
+SQLRETURN storeGuid(Statement *statement, const CellValue &cell, SQLPOINTER target, SQLLEN *indicator)
+{
+    SQLGUID guid = {};
+    if (cell.type != SQLITE_TEXT || !parseGuid(cell.text(), &guid))
+        return statement->diag.error("22018", "Invalid character value for conversion.");
+    std::memcpy(target, &guid, sizeof guid);
+    storeLength(indicator, sizeof guid);
+    return SQL_SUCCESS;
+}
+
 bool isNumericCType(SQLSMALLINT cType)
 {
     switch (cType) {
@@ -325,6 +363,7 @@ SQLSMALLINT defaultCType(SQLSMALLINT sqlType)
     case SQL_TYPE_TIMESTAMP: case SQL_TIMESTAMP: return SQL_C_TYPE_TIMESTAMP;
     case SQL_BINARY: case SQL_VARBINARY: case SQL_LONGVARBINARY: return SQL_C_BINARY;
     case SQL_WCHAR: case SQL_WVARCHAR: case SQL_WLONGVARCHAR: return SQL_C_WCHAR;
+    case SQL_GUID: return SQL_C_GUID;
     default: return SQL_C_CHAR;
     }
 }
@@ -390,13 +429,15 @@ SQLRETURN getData(Statement *statement, SQLUSMALLINT column, SQLSMALLINT cType, 
         startPart(statement, column, cType, cell);
         return deliverPart(statement, target, bufferLength, indicator);
     }
-    if (!isNumericCType(cType) && !isDateTimeCType(cType))
+    if (!isNumericCType(cType) && !isDateTimeCType(cType) && cType != SQL_C_GUID)
         return statement->diag.error("HY003", "Program type out of range.");
     if (!target)
         return statement->diag.error("HY009", "Invalid use of null pointer.");
     part.column = column;
     part.cType = cType;
     part.finished = true;
+    if (cType == SQL_C_GUID)
+        return storeGuid(statement, cell, target, indicator);
     return isNumericCType(cType) ? storeNumber(statement, cType, cell, target, indicator)
                                  : storeDateTime(statement, cType, cell, target, indicator);
 }

@@ -6,15 +6,21 @@
 namespace accessodbc {
 namespace {
 
-// The length in "TEXT(50)" or "VARCHAR(50)", or 255, Access's longest short text.
-SQLULEN declaredLength(const char *declaredType)
+// The first number in "TEXT(50)", "VARBINARY(16)" or "NUMERIC(18,4)" (the length, or the
+// precision) or the second (the scale); fallback when there is none.
+long declaredNumber(const char *declaredType, int which, long fallback)
 {
-    const char *open = declaredType ? std::strchr(declaredType, '(') : nullptr;
-    if (!open)
-        return 255;
-    const long length = std::strtol(open + 1, nullptr, 10);
-    return length > 0 ? SQLULEN(length) : 255;
+    const char *at = declaredType ? std::strchr(declaredType, '(') : nullptr;
+    if (at && which == 2)
+        at = std::strchr(at, ',');
+    if (!at)
+        return fallback;
+    const long number = std::strtol(at + 1, nullptr, 10);
+    return number > 0 ? number : fallback;
 }
+
+// 255 is Access's longest short text and longest binary field.
+SQLULEN declaredLength(const char *declaredType) { return SQLULEN(declaredNumber(declaredType, 1, 255)); }
 
 ColumnInfo typed(const AccessType &type)
 {
@@ -39,6 +45,27 @@ ColumnInfo wideText(SQLULEN length)
     return info;
 }
 
+// A binary field is shown as two hexadecimal digits a byte.
+ColumnInfo binary(SQLULEN length)
+{
+    ColumnInfo info = typed(accessTypeNamed("BINARY"));
+    info.columnSize = length;
+    info.displaySize = SQLLEN(length * 2);
+    info.octetLength = SQLLEN(length);
+    return info;
+}
+
+// A decimal is shown with its sign and its point.
+ColumnInfo decimal(const char *declaredType)
+{
+    const AccessType &type = accessTypeNamed("NUMERIC");
+    ColumnInfo info = typed(type);
+    info.columnSize = SQLULEN(declaredNumber(declaredType, 1, long(type.columnSize)));
+    info.decimalDigits = SQLSMALLINT(declaredNumber(declaredType, 2, 0));
+    info.displaySize = info.octetLength = SQLLEN(info.columnSize + 2);
+    return info;
+}
+
 ColumnInfo fromDeclaredType(const char *declaredType, SQLINTEGER odbcVersion, bool *known)
 {
     const AccessType *type = accessTypeForDeclared(declaredType);
@@ -47,6 +74,10 @@ ColumnInfo fromDeclaredType(const char *declaredType, SQLINTEGER odbcVersion, bo
         return wideText(255);
     if (type->sqlType == SQL_WVARCHAR)
         return wideText(declaredLength(declaredType));
+    if (type->sqlType == SQL_BINARY)
+        return binary(declaredLength(declaredType));
+    if (type->sqlType == SQL_NUMERIC)
+        return decimal(declaredType);
     ColumnInfo info = typed(*type);
     if (isAutoNumberType(declaredType)) {
         info.typeName = "COUNTER";

@@ -1,13 +1,19 @@
 #include "storage/storage.h"
 #include "storage/jet/jet_header.h"
 #include "storage/jet/jet_storage.h"
+#include "storage/sqlite_support.h"
 #include "storage/storage_format.h"
 
 #include <sqlite3.h>
 #include <sys/stat.h>
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstring>
+#include <map>
+#include <mutex>
+#include <tuple>
 
 namespace accessodbc {
 namespace {
@@ -111,6 +117,13 @@ struct DatabaseOpener {
     {
         return std::unique_ptr<Database>(new Database(db, path, std::move(savedQueries)));
     }
+
+    static void share(Database *database, std::shared_ptr<const void> snapshot,
+                      std::shared_ptr<const SnapshotPreparation> preparation)
+    {
+        database->snapshot_ = std::move(snapshot);
+        database->preparation_ = std::move(preparation);
+    }
 };
 
 Database::~Database()
@@ -154,19 +167,156 @@ OpenResult readyForStatements(std::unique_ptr<Database> database)
     return result;
 }
 
-OpenResult openJet(const std::string &path, const std::string &password, AccessEngine engine)
+// A file is the same as when it was read while it is the same file (device and inode) with
+// the same size and modification time.
+struct FileIdentity {
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    time_t modifiedSeconds = 0;
+    long modifiedNanoseconds = 0;
+
+    bool operator<(const FileIdentity &other) const
+    {
+        return std::tie(device, inode, size, modifiedSeconds, modifiedNanoseconds)
+             < std::tie(other.device, other.inode, other.size, other.modifiedSeconds, other.modifiedNanoseconds);
+    }
+};
+
+bool identify(const std::string &path, FileIdentity *identity)
 {
-    JetOpenResult jet = openJetFile(path, password, engine);
+    struct stat info;
+    if (stat(path.c_str(), &info) != 0)
+        return false;
+    *identity = {info.st_dev, info.st_ino, info.st_size, info.st_mtim.tv_sec, info.st_mtim.tv_nsec};
+    return true;
+}
+
+// A Jet file's tables in a named in-memory database with a shared cache: every connection
+// opens a handle of its own on it (its own functions, authorizer and statements), while
+// the snapshot's own handle keeps the database alive. Closing that last handle frees it.
+struct JetSnapshot {
+    std::string uri;
+    std::unique_ptr<Database> own;
+    jet::Header header;
+    std::shared_ptr<const SnapshotPreparation> preparation;
+};
+
+// The snapshots of this process, by the identity of the file they were read from; an entry
+// whose snapshot has gone is dropped at the next connect.
+struct SnapshotRegistry {
+    std::mutex lock;
+    std::map<FileIdentity, std::weak_ptr<const JetSnapshot>> snapshots;
+    unsigned long long made = 0;
+};
+
+SnapshotRegistry &snapshotRegistry()
+{
+    static SnapshotRegistry registry;
+    return registry;
+}
+
+void dropGoneSnapshots(SnapshotRegistry *registry)
+{
+    for (auto it = registry->snapshots.begin(); it != registry->snapshots.end();)
+        it = it->second.expired() ? registry->snapshots.erase(it) : std::next(it);
+}
+
+// Named per process and per snapshot, so that a changed file's copy never meets the old one.
+std::string snapshotUri(unsigned long long number)
+{
+    return "file:fernwick-jet-" + std::to_string(getpid()) + "-" + std::to_string(number)
+         + "?mode=memory&cache=shared";
+}
+
+OpenResult makeSnapshot(const std::string &path, const std::string &password, AccessEngine engine,
+                        const PrepareSnapshot &prepare, unsigned long long number,
+                        std::shared_ptr<const JetSnapshot> *made)
+{
+    auto snapshot = std::make_shared<JetSnapshot>();
+    snapshot->uri = snapshotUri(number);
+    JetOpenResult jet = openJetFile(path, password, engine, snapshot->uri);
     if (jet.failure != OpenFailure::None)
         return failure(jet.failure, jet.detail);
-    return readyForStatements(DatabaseOpener::wrap(jet.db, path, std::move(jet.savedQueries)));
+    snapshot->header = jet.header;
+    OpenResult ready = readyForStatements(DatabaseOpener::wrap(jet.db, path, std::move(jet.savedQueries)));
+    snapshot->own = std::move(ready.database);
+    if (prepare) {
+        snapshot->preparation = prepare(*snapshot->own);
+        if (!snapshot->preparation)
+            return failure(OpenFailure::OutOfMemory);
+    }
+    *made = std::move(snapshot);
+    return OpenResult();
+}
+
+bool snapshotMadeOf(const std::string &path)
+{
+    FileIdentity identity;
+    if (!identify(path, &identity))
+        return false;
+    SnapshotRegistry &registry = snapshotRegistry();
+    std::lock_guard<std::mutex> guard(registry.lock);
+    const auto found = registry.snapshots.find(identity);
+    return found != registry.snapshots.end() && !found->second.expired();
+}
+
+// The snapshot of the file as it is now: the one already made of it, or a new one.
+OpenResult currentSnapshot(const std::string &path, const std::string &password, AccessEngine engine,
+                           const PrepareSnapshot &prepare, std::shared_ptr<const JetSnapshot> *snapshot)
+{
+    FileIdentity identity;
+    if (!identify(path, &identity))
+        return failure(OpenFailure::Unreadable);
+    SnapshotRegistry &registry = snapshotRegistry();
+    std::lock_guard<std::mutex> guard(registry.lock);
+    dropGoneSnapshots(&registry);
+    auto found = registry.snapshots.find(identity);
+    *snapshot = found == registry.snapshots.end() ? nullptr : found->second.lock();
+    if (*snapshot) {
+        JetOpenResult admission = admitted((*snapshot)->header, password, engine);
+        return admission.failure == OpenFailure::None ? OpenResult() : failure(admission.failure, admission.detail);
+    }
+    OpenResult result = makeSnapshot(path, password, engine, prepare, ++registry.made, snapshot);
+    if (result.failure == OpenFailure::None)
+        registry.snapshots[identity] = *snapshot;
+    return result;
+}
+
+// A handle of the connection's own on the shared snapshot, which it only reads.
+OpenResult openOnSnapshot(const std::string &path, std::shared_ptr<const JetSnapshot> snapshot)
+{
+    sqlite3 *db = nullptr;
+    const int rc = sqlite3_open_v2(snapshot->uri.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_URI, nullptr);
+    if (!db)
+        return failure(OpenFailure::OutOfMemory);
+    std::unique_ptr<Database> database = DatabaseOpener::wrap(db, path, snapshot->own->savedQueries());
+    // Large sorts stay in memory; and nothing this handle runs may change what the others read.
+    if (rc != SQLITE_OK || !executeSql(db, "PRAGMA temp_store = MEMORY", nullptr)
+        || !executeSql(db, "PRAGMA query_only = ON", nullptr))
+        return failure(OpenFailure::OutOfMemory);
+    std::shared_ptr<const SnapshotPreparation> preparation = snapshot->preparation;
+    DatabaseOpener::share(database.get(), std::move(snapshot), std::move(preparation));
+    return readyForStatements(std::move(database));
+}
+
+OpenResult openJet(const std::string &path, const std::string &password, AccessEngine engine,
+                   const PrepareSnapshot &prepare)
+{
+    std::shared_ptr<const JetSnapshot> snapshot;
+    OpenResult result = currentSnapshot(path, password, engine, prepare, &snapshot);
+    if (result.failure != OpenFailure::None)
+        return result;
+    return openOnSnapshot(path, std::move(snapshot));
 }
 
 } // namespace
 
-OpenResult openDatabaseFile(const std::string &path, const std::string &password, AccessEngine engine)
+OpenResult openDatabaseFile(const std::string &path, const std::string &password, AccessEngine engine,
+                            const PrepareSnapshot &prepare)
 {
-    const FileFormat format = sniffFormat(path);
+    // A file already copied is not read again, not even its header.
+    const FileFormat format = snapshotMadeOf(path) ? FileFormat::Jet : sniffFormat(path);
     switch (format) {
     case FileFormat::Missing:
         return failure(OpenFailure::FileNotFound);
@@ -175,7 +325,7 @@ OpenResult openDatabaseFile(const std::string &path, const std::string &password
     case FileFormat::Unknown:
         return failure(OpenFailure::UnrecognisedFormat);
     case FileFormat::Jet:
-        return openJet(path, password, engine);
+        return openJet(path, password, engine, prepare);
     case FileFormat::SQLite:
     case FileFormat::SQLiteWal:
         break;

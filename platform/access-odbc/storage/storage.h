@@ -4,6 +4,7 @@
 // reads. Files are told apart by their header, never by their extension, so that other
 // formats can be opened here later behind the same call.
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -20,6 +21,16 @@ struct SavedQuery {
     std::string unreadable; // why its parts make no statement, when they do not
 };
 
+// What the connection layer makes once of a database a Jet file was copied into (the saved
+// queries as views, and the reasons of those that cannot run), which every later connection
+// to the unchanged file shares.
+struct SnapshotPreparation {
+    virtual ~SnapshotPreparation() = default;
+};
+
+class Database;
+using PrepareSnapshot = std::function<std::shared_ptr<const SnapshotPreparation>(Database &snapshot)>;
+
 class Database {
 public:
     ~Database();
@@ -29,6 +40,8 @@ public:
     sqlite3 *handle() const { return db_; }
     const std::string &path() const { return path_; }
     const std::vector<SavedQuery> &savedQueries() const { return savedQueries_; }
+    // For a Jet file, what was made of the snapshot this handle reads; null otherwise.
+    const SnapshotPreparation *preparation() const { return preparation_.get(); }
 
     // Catalog queries read the schema through pragmas that application statements may not use.
     // Like the rest of a Database, not synchronised: whoever owns it calls it from one
@@ -51,6 +64,9 @@ private:
     sqlite3 *db_;
     std::string path_;
     std::vector<SavedQuery> savedQueries_;
+    // The shared snapshot this handle reads, kept as long as the handle is open.
+    std::shared_ptr<const void> snapshot_;
+    std::shared_ptr<const SnapshotPreparation> preparation_;
     bool trusted_ = false;
     bool writeRefused_ = false;
 };
@@ -70,7 +86,12 @@ struct OpenResult {
 // only, the ACE driver .accdb files of Access 2007 and later as well.
 enum class AccessEngine { Jet, Ace };
 
+// A Jet file is copied into memory once for all connections to it while it stays the same
+// file with the same size and modification time, checked at every connect: prepare runs on
+// that copy once, before any connection reads it. A changed file gets a copy of its own;
+// connections to the old one go on reading it, and a copy's memory goes when the last
+// connection to it closes. Connects that make a copy take turns.
 OpenResult openDatabaseFile(const std::string &path, const std::string &password,
-                            AccessEngine engine = AccessEngine::Jet);
+                            AccessEngine engine = AccessEngine::Jet, const PrepareSnapshot &prepare = PrepareSnapshot());
 
 } // namespace accessodbc

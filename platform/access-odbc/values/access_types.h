@@ -23,6 +23,7 @@ struct AccessType {
     SQLLEN displaySize;
     SQLLEN octetLength;
     SQLSMALLINT decimalDigits;     // a fixed scale; 0 where there is none
+    SQLSMALLINT maximumScale;      // the largest scale a column may declare; 0: no scale at all
     const char *literalQuote;      // the literal's prefix and suffix; nullptr: no literal form
     const char *createParams;      // nullptr: none
     SQLSMALLINT searchable;        // SQL_PRED_*

@@ -41,9 +41,11 @@ std::string declaredType(const MdbColumn &column, Kind kind, Stage stage)
         return "TEXT(" + std::to_string(characters > 0 ? characters : 255) + ")";
     }
     case MDB_REPID:
-        return "TEXT(38)";
+        return "GUID";
     case MDB_MEMO:
         return "LONGTEXT";
+    case MDB_BINARY:
+        return "BINARY(" + std::to_string(column.col_size > 0 ? column.col_size : 255) + ")";
     default:
         return "BLOB";
     }

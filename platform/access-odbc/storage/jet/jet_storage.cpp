@@ -68,15 +68,22 @@ std::string fileProblem(const std::vector<unsigned char> &bytes, jet::Kind kind)
     return std::string();
 }
 
+bool refusedByEngine(jet::Kind kind, AccessEngine engine) { return kind == jet::Kind::Ace && engine == AccessEngine::Jet; }
+
+JetOpenResult engineRefusal()
+{
+    return failed(OpenFailure::UnsupportedDatabase, "An Access 2007 or later database (.accdb) cannot be read; "
+                                                    "save it in the Access 2002-2003 format (.mdb)");
+}
+
 // Everything that can be told from the first page and the file's length, before libmdb
 // sees any of it.
 JetOpenResult checkHeader(const std::vector<unsigned char> &bytes, const std::string &password,
                           AccessEngine engine, jet::Header *header)
 {
     const jet::Kind kind = jet::recognise(bytes.data(), bytes.size());
-    if (kind == jet::Kind::Ace && engine == AccessEngine::Jet)
-        return failed(OpenFailure::UnsupportedDatabase, "An Access 2007 or later database (.accdb) cannot be read; "
-                                                        "save it in the Access 2002-2003 format (.mdb)");
+    if (refusedByEngine(kind, engine))
+        return engineRefusal();
     if (kind == jet::Kind::UnknownJetVersion)
         return failed(OpenFailure::UnsupportedDatabase, "The Jet version of the database is unknown (version byte "
                                                             + std::to_string(bytes[jet::kVersionOffset]) + ")");
@@ -90,19 +97,18 @@ JetOpenResult checkHeader(const std::vector<unsigned char> &bytes, const std::st
     if (kind == jet::Kind::Ace && jet::pagesEncrypted(bytes.data(), bytes.size(), *header))
         return failed(OpenFailure::UnsupportedDatabase, "The database is encrypted with a password, which "
                                                         "cannot be read here; remove its password in Access");
-    if (!jet::passwordMatches(*header, password))
-        return failed(OpenFailure::WrongPassword);
-    return JetOpenResult();
+    return admitted(*header, password, engine);
 }
 
-JetOpenResult copyTables(std::vector<unsigned char> &bytes, const jet::Header &header)
+JetOpenResult copyTables(std::vector<unsigned char> &bytes, const jet::Header &header, const std::string &databaseUri)
 {
     MdbPointer mdb(mdb_open_buffer(bytes.data(), bytes.size(), MDB_NOFLAGS));
     if (!mdb)
         return failed(OpenFailure::UnsupportedDatabase, "The database cannot be read");
 
     sqlite3 *raw = nullptr;
-    const int rc = sqlite3_open_v2(":memory:", &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    const int rc = sqlite3_open_v2(databaseUri.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_URI,
+                                   nullptr);
     SqlitePointer db(raw);
     if (rc != SQLITE_OK)
         return failed(OpenFailure::OutOfMemory);
@@ -118,28 +124,45 @@ JetOpenResult copyTables(std::vector<unsigned char> &bytes, const jet::Header &h
 
     JetOpenResult result;
     result.savedQueries = jet::readSavedQueries(mdb.get(), header, queries);
+    result.header = header;
     result.db = db.release();
     return result;
 }
 
-} // namespace
-
-JetOpenResult openJetFile(const std::string &path, const std::string &password, AccessEngine engine)
-{
-    std::vector<unsigned char> bytes;
-    std::string detail;
-    if (!readWholeFile(path, &bytes, &detail))
-        return failed(OpenFailure::Unreadable, detail);
-    return openJetImage(bytes, password, engine);
-}
-
-JetOpenResult openJetImage(std::vector<unsigned char> &bytes, const std::string &password, AccessEngine engine)
+JetOpenResult openImageInto(std::vector<unsigned char> &bytes, const std::string &password, AccessEngine engine,
+                            const std::string &databaseUri)
 {
     jet::Header header;
     JetOpenResult refused = checkHeader(bytes, password, engine, &header);
     if (refused.failure != OpenFailure::None)
         return refused;
-    return copyTables(bytes, header);
+    return copyTables(bytes, header, databaseUri);
+}
+
+} // namespace
+
+JetOpenResult admitted(const jet::Header &header, const std::string &password, AccessEngine engine)
+{
+    if (refusedByEngine(header.kind, engine))
+        return engineRefusal();
+    if (!jet::passwordMatches(header, password))
+        return failed(OpenFailure::WrongPassword);
+    return JetOpenResult();
+}
+
+JetOpenResult openJetFile(const std::string &path, const std::string &password, AccessEngine engine,
+                          const std::string &databaseUri)
+{
+    std::vector<unsigned char> bytes;
+    std::string detail;
+    if (!readWholeFile(path, &bytes, &detail))
+        return failed(OpenFailure::Unreadable, detail);
+    return openImageInto(bytes, password, engine, databaseUri);
+}
+
+JetOpenResult openJetImage(std::vector<unsigned char> &bytes, const std::string &password, AccessEngine engine)
+{
+    return openImageInto(bytes, password, engine, kPrivateDatabase);
 }
 
 } // namespace accessodbc
