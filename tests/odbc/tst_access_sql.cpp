@@ -410,8 +410,9 @@ private slots:
                              << "0|-1|0|14|NULL";
         QTest::newRow("Eqv") << "select 10 > 8 eqv 8 > 6, 8 > 10 eqv 8 > 6, 10 > 8 eqv 8 > NULL, 10 eqv 8" << "-1|0|NULL|-3";
         QTest::newRow("Imp") << "select 10 > 8 imp 8 > 6, 10 > 8 imp 6 > 8, 8 > 10 imp 8 > 6, 8 > 10 imp 6 > 8, "
-                                "8 > 10 imp 6 > NULL, NULL > 1 imp 1 > 0, NULL > 1 imp 0 > 1, 1 > 0 imp NULL > 1, 10 imp 8"
-                             << "-1|0|-1|-1|-1|-1|NULL|NULL|-3";
+                                "8 > 10 imp 6 > NULL, NULL > 1 imp 1 > 0, NULL > 1 imp 0 > 1, 1 > 0 imp NULL > 1, 10 imp 8, "
+                                "NULL imp -1, 0 imp NULL, NULL imp 0, -1 imp NULL"
+                             << "-1|0|-1|-1|-1|-1|NULL|NULL|-3|-1|-1|NULL|NULL";
         // Loosest first: Imp, Eqv, Xor, Or, And ("Operator precedence", VBA language reference).
         QTest::newRow("Xor, Eqv, Imp precedence")
             << "select 1 > 0 or 1 > 0 xor 1 > 0, 1 > 0 xor 1 > 0 and 0 > 1, 0 > 1 imp 0 > 1 eqv 0 > 1, "

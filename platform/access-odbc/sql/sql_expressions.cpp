@@ -424,9 +424,11 @@ Expr Parser::logicalOperator(const char *keyword, Expr (Parser::*operand)())
                                                                                        : "NOT " + a + " OR " + b;
             left = truth("(" + logical + ")");
         } else {
+            // True on the right or False on the left makes True even beside Null.
             const std::string bits = word == "XOR" ? "(" + a + " | " + b + ") & ~(" + a + " & " + b + ")"
                                    : word == "EQV" ? "~((" + a + " | " + b + ") & ~(" + a + " & " + b + "))"
-                                                   : "~" + a + " | " + b;
+                                                   : "CASE WHEN " + b + " = -1 OR " + a + " = 0 THEN -1 ELSE ~" + a
+                                                         + " | " + b + " END";
             left = value("(" + bits + ")", ValueKind::Number);
         }
     }
