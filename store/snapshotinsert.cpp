@@ -60,14 +60,24 @@ public:
     {
         int position = 0;
         for (const QString &value : values)
-            query.bindValue(names.at(position++), value.isNull() ? QStringLiteral("") : utf16ForSqlite(value));
+            bind(position++, value.isNull() ? QStringLiteral("") : utf16ForSqlite(value));
         if (!stamp.isNull())
-            query.bindValue(names.at(position), utf16ForSqlite(stamp));
+            bind(position, utf16ForSqlite(stamp));
         return query.exec() || fail(error);
     }
     bool onSqliteHandle() const override { return false; }
 
 private:
+    // A value past the placeholders is bound by position, which the toolkit refuses at the
+    // insert as a parameter count mismatch.
+    void bind(int position, const QString &value)
+    {
+        if (position < names.size())
+            query.bindValue(names.at(position), value);
+        else
+            query.bindValue(position, value);
+    }
+
     QString withNamedPlaceholders(const QString &text)
     {
         QString named;
