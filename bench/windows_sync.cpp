@@ -5,7 +5,9 @@
 //
 // usage: bench_windows_sync [ROWS_PER_KIND=20000] [ROUNDS=5]
 // Run by `make bench-windows` (WINDOWS_ARCH=i686 or x86_64), which names the builds, the Wine
-// loader and its prefix the way `make test-windows` does.
+// loader and its prefix the way `make test-windows` does. With FERNWICK_BASELINE_LINUX_EXE and
+// FERNWICK_BASELINE_WINDOWS_EXE (earlier builds, kept aside) the same rounds run those too, so
+// that a change is measured against the code before it under the same load.
 #include "benchsupport.h"
 
 #include <QCoreApplication>
@@ -77,20 +79,27 @@ int main(int argc, char **argv)
     if (!generateSite(site, rows))
         return 1;
     OkReceiver receiver;
-    const Build builds[] = {
+    QVector<Build> builds = {
         {"linux", QStringLiteral(FERNWICK_LINUX_EXE), {}, QProcessEnvironment::systemEnvironment()},
         {"windows", wine, {windowsExe}, windowsEnvironment()},
     };
+    const QString baselineLinux = qEnvironmentVariable("FERNWICK_BASELINE_LINUX_EXE");
+    const QString baselineWindows = qEnvironmentVariable("FERNWICK_BASELINE_WINDOWS_EXE");
+    if (!baselineLinux.isEmpty() && !baselineWindows.isEmpty()) {
+        builds.append({"linux-baseline", baselineLinux, {}, QProcessEnvironment::systemEnvironment()});
+        builds.append({"windows-baseline", wine, {baselineWindows}, windowsEnvironment()});
+    }
     for (const Build &build : builds) {
         QDir().mkpath(dir.filePath(QLatin1String(build.name)));
         writeSiteConfig(dir.filePath(QLatin1String(build.name)), site, receiver.url());
     }
     // Wine's server stays up between the runs, as it does on a desktop that has started it.
     QProcess::startDetached(QFileInfo(wine).dir().filePath(QStringLiteral("wineserver")), {QStringLiteral("-p")});
-    QVector<double> sync[2], start[2];
+    const int count = builds.size();
+    QVector<QVector<double>> sync(count), start(count);
     for (int round = 0; round < rounds; ++round) {
-        for (int turn = 0; turn < 2; ++turn) {
-            const int b = (round + turn) % 2;
+        for (int turn = 0; turn < count; ++turn) {
+            const int b = (round + turn) % count;
             const QString runDir = dir.filePath(QLatin1String(builds[b].name));
             sync[b] << timedRun(builds[b], runDir, {QStringLiteral("--once")});
             start[b] << timedRun(builds[b], runDir, {QStringLiteral("--version")});
@@ -99,11 +108,13 @@ int main(int argc, char **argv)
         }
     }
     std::printf("%d rows per kind, median of %d rounds, alternating:\n", rows, rounds);
-    for (int b = 0; b < 2; ++b)
-        std::printf("  %-8s sync %8.0f ms   start alone %6.0f ms\n", builds[b].name, median(sync[b]),
+    for (int b = 0; b < count; ++b)
+        std::printf("  %-16s sync %8.0f ms   start alone %6.0f ms\n", builds[b].name, median(sync[b]),
                     median(start[b]));
-    std::printf("  windows/linux: %.2fx the whole run, %.2fx less each one's start\n",
-                median(sync[1]) / median(sync[0]),
-                (median(sync[1]) - median(start[1])) / (median(sync[0]) - median(start[0])));
+    // Each Windows build follows the Linux build of the same code.
+    for (int b = 1; b < count; b += 2)
+        std::printf("  %s/%s: %.2fx the whole run, %.2fx less each one's start\n", builds[b].name,
+                    builds[b - 1].name, median(sync[b]) / median(sync[b - 1]),
+                    (median(sync[b]) - median(start[b])) / (median(sync[b - 1]) - median(start[b - 1])));
     return 0;
 }

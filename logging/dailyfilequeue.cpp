@@ -66,34 +66,51 @@ bool DailyFileQueue::writeTo(const QDate &day, Pacing pacing)
     QString reason;
     if (!file.open(fileName, &reason))
         return writeFailed(fileName, reason);
-    QByteArray bytes;
-    while (const int count = nextBatch(pacing, &bytes)) {
-        if (!file.appendWhole(bytes, &reason))
+    while (true) {
+        const QList<QByteArray> batch = nextBatch(pacing);
+        if (batch.isEmpty())
+            break;
+        if (!file.appendWhole(joinedLines(batch), &reason))
             return writeFailed(fileName, reason);
         writeSucceeded(fileName);
-        dropFirst(count);
+        dropFirst(batch.size());
         if (pacing == Pacing::Paced && size() < shortQueueLines)
             linePause();
     }
     return true;
 }
 
-// The lines of the next write, as bytes: one line while the queue is short and paced,
-// otherwise as many as fit a batch, leaving a paced queue no shorter than short.
-int DailyFileQueue::nextBatch(Pacing pacing, QByteArray *bytes) const
+// The lines of the next write: one line while the queue is short and paced, otherwise as many
+// as fit a batch, leaving a paced queue no shorter than short. Only the lines' handles are
+// copied under the lock, so that the program queueing lines meanwhile is held up briefly:
+// under Wine a thread that waits on a lock costs a round trip to the system's server.
+QList<QByteArray> DailyFileQueue::nextBatch(Pacing pacing) const
 {
     QMutexLocker lock(&mutex);
-    bytes->clear();
     int limit = lines.size();
     if (pacing == Pacing::Paced)
         limit = qMax(qMin(limit, 1), limit - shortQueueLines);
     int count = 0;
-    while (count < limit && (count == 0 || bytes->size() + lines.at(count).size() < batchBytes)) {
-        bytes->append(lines.at(count));
-        bytes->append('\n');
+    int bytes = 0;
+    while (count < limit && (count == 0 || bytes + lines.at(count).size() < batchBytes)) {
+        bytes += lines.at(count).size() + 1;
         ++count;
     }
-    return count;
+    return lines.mid(0, count);
+}
+
+QByteArray DailyFileQueue::joinedLines(const QList<QByteArray> &batch)
+{
+    int size = 0;
+    for (const QByteArray &line : batch)
+        size += line.size() + 1;
+    QByteArray bytes;
+    bytes.reserve(size);
+    for (const QByteArray &line : batch) {
+        bytes.append(line);
+        bytes.append('\n');
+    }
+    return bytes;
 }
 
 void DailyFileQueue::dropFirst(int count)

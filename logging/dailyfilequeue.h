@@ -48,7 +48,9 @@ public:
     static constexpr int shortQueueLines = 100;
 
 private:
-    int nextBatch(Pacing pacing, QByteArray *bytes) const;
+    QList<QByteArray> nextBatch(Pacing pacing) const;
+    // The lines as they go to the file, each followed by its line end.
+    static QByteArray joinedLines(const QList<QByteArray> &batch);
     void dropFirst(int count);
     bool writeFailed(const QString &fileName, const QString &reason);
     void writeSucceeded(const QString &fileName);

@@ -71,6 +71,8 @@ private slots:
     void storesTextExactly_data();
     void storesTextExactly();
     void failuresCarrySqliteText();
+    void refusesMoreValuesThanPlaceholders_data();
+    void refusesMoreValuesThanPlaceholders();
 
 private:
     std::unique_ptr<WorkingDir> dir;
@@ -176,6 +178,25 @@ void TestSnapshotInsert::failuresCarrySqliteText()
     db.close();
     QVERIFY(!insert.prepare(db, insertStatement(QStringLiteral("unique_a"))));
     QVERIFY(!insert.errorText().isEmpty());
+}
+
+void TestSnapshotInsert::refusesMoreValuesThanPlaceholders_data()
+{
+    QTest::addColumn<bool>("throughQuery");
+    QTest::newRow("fastest") << false;
+    QTest::newRow("through query") << true;
+}
+
+// A row with more values than the statement has placeholders is refused, on either way.
+void TestSnapshotInsert::refusesMoreValuesThanPlaceholders()
+{
+    QFETCH(bool, throughQuery);
+    QSqlDatabase db = QSqlDatabase::database(connection);
+    SnapshotInsert insert(throughQuery ? Route::ThroughQuery : Route::Fastest);
+    QVERIFY(insert.prepare(db, insertStatement(QStringLiteral("viaquery"))));
+    QVERIFY(!insert.insert({"a", "b", "c", "d"}, QStringLiteral("t")));
+    QVERIFY(!insert.errorText().isEmpty());
+    QCOMPARE(storedValues(db, QStringLiteral("viaquery")), QStringList());
 }
 
 QTEST_GUILESS_MAIN(TestSnapshotInsert)
