@@ -170,7 +170,7 @@ void HttpPost::start(const TlsSetting &tls, const QNetworkProxy &proxy)
     // megabytes, so the post watches that queue drain.
     takenPoll = new QTimer(this);
     takenPoll->setInterval(takenPollMs);
-    connect(takenPoll, &QTimer::timeout, this, &HttpPost::checkRequestTaken);
+    connect(takenPoll, &QTimer::timeout, this, &HttpPost::pollWhileSending);
     connect(socket, &QTcpSocket::readyRead, this, &HttpPost::readAnswer);
     connect(socket, &QTcpSocket::disconnected, this, &HttpPost::takeEndOfConnection);
 #if QT_VERSION >= QT_VERSION_CHECK(5, 15, 0)
@@ -272,6 +272,15 @@ void HttpPost::checkRequestTaken()
         finish();
 }
 
+// While the request goes out, the post also looks for an answer itself: under Wine a
+// connection whose send queue is full can leave Qt untold that the server answered and reset.
+void HttpPost::pollWhileSending()
+{
+    readWhatCame();
+    if (!ended)
+        checkRequestTaken();
+}
+
 void HttpPost::readAnswer()
 {
     takeAnswer(socket->readAll());
@@ -307,7 +316,7 @@ void HttpPost::takeAnswer(const QByteArray &bytes)
 // What Qt read and what a reset left in the system unread, which Qt lets go when it takes the
 // reset while sending: a 413 sent before the reset is the answer. Only a plain connection's
 // bytes are the answer; a TLS one's would be records.
-void HttpPost::readWhatCameBeforeTheEnd()
+void HttpPost::readWhatCame()
 {
     readAnswer();
     if (!qobject_cast<QSslSocket *>(socket))
@@ -318,7 +327,7 @@ void HttpPost::readWhatCameBeforeTheEnd()
 void HttpPost::takeEndOfConnection()
 {
     checkRequestTaken();
-    readWhatCameBeforeTheEnd();
+    readWhatCame();
     if (ended)
         return;
     if (answerBegun && !answeredEarly) {
@@ -341,7 +350,7 @@ void HttpPost::takeSocketError(QAbstractSocket::SocketError error)
     socketFailure = socketFailureText(error, *socket, target, certificateErrors);
     // A write the server's reset failed may have come after the server's answer, which says more.
     if (headSent)
-        readWhatCameBeforeTheEnd();
+        readWhatCame();
     finish();
 }
 

@@ -63,9 +63,10 @@ private:
     qint64 requestBytesUnsent() const;
     bool requestAllTaken() const;
     void checkRequestTaken();
+    void pollWhileSending();
     void readAnswer();
     void takeAnswer(const QByteArray &bytes);
-    void readWhatCameBeforeTheEnd();
+    void readWhatCame();
     void takeEndOfConnection();
     void takeSocketError(QAbstractSocket::SocketError error);
     void finish();
