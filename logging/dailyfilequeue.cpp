@@ -14,7 +14,7 @@ namespace {
 constexpr unsigned long linePauseUs = 10000;
 // Bytes handed to one write when the queue is long: large enough to keep up with any sync,
 // small enough that a failed batch is cheap to write again.
-constexpr int batchBytes = 64 * 1024;
+constexpr int batchBytes = 256 * 1024;
 
 std::atomic<int> unwrittenLines{0};
 }
