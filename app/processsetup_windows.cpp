@@ -166,12 +166,14 @@ QString lastErrorText()
 // Text mode as the C library and the toolkit have it: every LF written becomes CR LF.
 QByteArray withWindowsLineEnds(const QByteArray &text)
 {
-    QByteArray bytes;
-    bytes.reserve(text.size() + text.count('\n'));
+    // Written in place: appended a byte at a time, a large batch costs a call into the
+    // toolkit per byte.
+    QByteArray bytes(text.size() + text.count('\n'), Qt::Uninitialized);
+    char *out = bytes.data();
     for (const char c : text) {
         if (c == '\n')
-            bytes += '\r';
-        bytes += c;
+            *out++ = '\r';
+        *out++ = c;
     }
     return bytes;
 }

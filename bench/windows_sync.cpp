@@ -93,8 +93,15 @@ int main(int argc, char **argv)
         QDir().mkpath(dir.filePath(QLatin1String(build.name)));
         writeSiteConfig(dir.filePath(QLatin1String(build.name)), site, receiver.url());
     }
-    // Wine's server stays up between the runs, as it does on a desktop that has started it.
-    QProcess::startDetached(QFileInfo(wine).dir().filePath(QStringLiteral("wineserver")), {QStringLiteral("-p")});
+    // Wine's server stays up between the runs, as it does on a desktop that has started it. It
+    // outlives the bench, so it must not hold the bench's output open: a pipe into `tail` would
+    // wait for the server to end.
+    QProcess server;
+    server.setProgram(QFileInfo(wine).dir().filePath(QStringLiteral("wineserver")));
+    server.setArguments({QStringLiteral("-p")});
+    server.setStandardOutputFile(QProcess::nullDevice());
+    server.setStandardErrorFile(QProcess::nullDevice());
+    server.startDetached();
     const int count = builds.size();
     QVector<QVector<double>> sync(count), start(count);
     for (int round = 0; round < rounds; ++round) {

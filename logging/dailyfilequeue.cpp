@@ -14,7 +14,7 @@ namespace {
 constexpr unsigned long linePauseUs = 10000;
 // Bytes handed to one write when the queue is long: large enough to keep up with any sync,
 // small enough that a failed batch is cheap to write again.
-constexpr int batchBytes = 64 * 1024;
+constexpr int batchBytes = 256 * 1024;
 
 std::atomic<int> unwrittenLines{0};
 }
@@ -67,24 +67,26 @@ bool DailyFileQueue::writeTo(const QDate &day, Pacing pacing)
     if (!file.open(fileName, &reason))
         return writeFailed(fileName, reason);
     while (true) {
-        const QList<QByteArray> batch = nextBatch(pacing);
+        bool full = false;
+        const QList<QByteArray> batch = nextBatch(pacing, &full);
         if (batch.isEmpty())
             break;
         if (!file.appendWhole(joinedLines(batch), &reason))
             return writeFailed(fileName, reason);
         writeSucceeded(fileName);
         dropFirst(batch.size());
-        if (pacing == Pacing::Paced && size() < shortQueueLines)
+        if (pacing == Pacing::Paced && (size() < shortQueueLines || !full))
             linePause();
     }
     return true;
 }
 
 // The lines of the next write: one line while the queue is short and paced, otherwise as many
-// as fit a batch, leaving a paced queue no shorter than short. Only the lines' handles are
-// copied under the lock, so that the program queueing lines meanwhile is held up briefly:
-// under Wine a thread that waits on a lock costs a round trip to the system's server.
-QList<QByteArray> DailyFileQueue::nextBatch(Pacing pacing) const
+// as fit a batch, leaving a paced queue no shorter than short; `full` tells whether the batch
+// was cut at its size. Only the lines' handles are copied under the lock, so that the program
+// queueing lines meanwhile is held up briefly: under Wine a thread that waits on a lock costs
+// a round trip to the system's server.
+QList<QByteArray> DailyFileQueue::nextBatch(Pacing pacing, bool *full) const
 {
     QMutexLocker lock(&mutex);
     int limit = lines.size();
@@ -96,6 +98,7 @@ QList<QByteArray> DailyFileQueue::nextBatch(Pacing pacing) const
         bytes += lines.at(count).size() + 1;
         ++count;
     }
+    *full = count < limit;
     return lines.mid(0, count);
 }
 

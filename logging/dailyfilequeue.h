@@ -19,8 +19,9 @@
 //
 // Pacing: while the queue is short, each line is followed by a pause of 10 ms, which keeps a
 // small site gentle on the disk. Once the queue holds more than about a second of paced
-// writing, lines go out in batches without pausing until it is short again, so the file never
-// trails far behind the program.
+// writing, lines go out in batches until it is short again, so the file never trails far
+// behind the program; only a batch that took every line it could is followed by the pause,
+// so that lines queued meanwhile go out together rather than a few to a write.
 class DailyFileQueue
 {
 public:
@@ -48,7 +49,7 @@ public:
     static constexpr int shortQueueLines = 100;
 
 private:
-    QList<QByteArray> nextBatch(Pacing pacing) const;
+    QList<QByteArray> nextBatch(Pacing pacing, bool *full) const;
     // The lines as they go to the file, each followed by its line end.
     static QByteArray joinedLines(const QList<QByteArray> &batch);
     void dropFirst(int count);

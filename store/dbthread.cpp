@@ -34,6 +34,7 @@ void DBThread::readConfig()
         fail(localDb.lastError());
         return;
     }
+    LocalDatabase::useLargePages(localDb);
     QSqlError error;
     switch (LocalDatabase::tablePresence(localDb, configTable, &error)) {
     case LocalDatabase::TablePresence::Present:

@@ -16,6 +16,18 @@ constexpr int busyTimeoutMsecs = 5000;
 
 QSqlDatabase registerConnection();
 
+// The page size of the file, in bytes. Every page SQLite reads or writes is one call into the
+// system, and under Wine each such call is also a round trip to Wine's server, so a sync
+// writes its snapshot in large pages.
+constexpr int pageBytes = 65536;
+
+// Gives the open file `db` pages of pageBytes: a new file is made with them, and a file with
+// smaller pages (made by an earlier version, or by another program) is rewritten with them
+// once, in one transaction, its tables and rows as they were. When the file cannot be
+// rewritten now (another program has it open for writing, or the disk is full), it stays as it
+// is and serves as before; the next start tries again.
+void useLargePages(QSqlDatabase &db);
+
 enum class TablePresence { Present, Absent, Unknown };
 
 // Asks sqlite_master directly: QSqlDatabase::tables() answers an empty list when the file

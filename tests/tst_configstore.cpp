@@ -2,6 +2,7 @@
 #include "support/localfile.h"
 #include "support/site.h"
 
+#include <QProcess>
 #include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QtTest>
@@ -21,6 +22,29 @@ QStringList loadConfigOnce()
         return {QStringLiteral("getParam emitted %1 times").arg(spy.count())};
     return {spy.at(0).at(0).toString(), spy.at(0).at(1).toString()};
 }
+
+// What Debian's sqlite3 prints for `command` on fernwick.db: an outside reading of the file.
+QString sqliteShell(const QString &command)
+{
+    QProcess shell;
+    shell.start(QStringLiteral("sqlite3"), {QStringLiteral("fernwick.db"), command});
+    if (!shell.waitForFinished(60000) || shell.exitCode() != 0)
+        return QStringLiteral("sqlite3 failed: ") + QString::fromUtf8(shell.readAllStandardError());
+    return QString::fromUtf8(shell.readAllStandardOutput()).trimmed();
+}
+
+// A site's file as an earlier version left it: the configuration row and a snapshot table
+// of several hundred pages, with text beyond ASCII.
+QString fileWithPagesOf(int bytes)
+{
+    return sqliteShell(QStringLiteral(
+        "pragma page_size = %1; create table orva_fernwick_config (PATH text,PASSWD text);"
+        "insert into orva_fernwick_config values ('C:/GuardTour/GuardTour_DB.mdb', 'pw');"
+        "create table orva_fernwick_point (pId text, ptName text);"
+        "with recursive n(i) as (select 1 union all select i + 1 from n where i < 3000)"
+        " insert into orva_fernwick_point select i, 'Müller 东门岗亭 ' || hex(randomblob(40)) from n;"
+        "pragma page_size;").arg(bytes));
+}
 }
 
 class ConfigStoreTest : public QObject
@@ -33,6 +57,8 @@ private slots:
     void unreadableFileGivesDefaultsWritesNothingAndSaysWhy_data();
     void unreadableFileGivesDefaultsWritesNothingAndSaysWhy();
     void lockedFileKeepsItsRowForTheNextStart();
+    void smallPagesAreRewrittenOnce_data();
+    void smallPagesAreRewrittenOnce();
 };
 
 void ConfigStoreTest::rowsGiveTheParameters_data()
@@ -131,6 +157,48 @@ void ConfigStoreTest::lockedFileKeepsItsRowForTheNextStart()
     QVERIFY(other.exec(QStringLiteral("commit")));
     QCOMPARE(loadConfigOnce(), (QStringList{"/srv/site.mdb", "pw"}));
     QCOMPARE(other.rows(configRows), (QList<QStringList>{{"/srv/site.mdb", "pw"}}));
+}
+
+void ConfigStoreTest::smallPagesAreRewrittenOnce_data()
+{
+    QTest::addColumn<int>("pagesBefore"); // 0: no file yet
+    QTest::addColumn<bool>("writtenMeanwhile");
+    QTest::addColumn<QString>("pagesAfter");
+    QTest::newRow("a new file") << 0 << false << "65536";
+    QTest::newRow("4 KiB pages") << 4096 << false << "65536";
+    QTest::newRow("1 KiB pages") << 1024 << false << "65536";
+    QTest::newRow("64 KiB pages already") << 65536 << false << "65536";
+    QTest::newRow("another program writing") << 4096 << true << "4096";
+}
+
+// The rows are what they were, as sqlite3 dumps them; a file another program is writing is
+// left as it is, without waiting, and rewritten at the next start.
+void ConfigStoreTest::smallPagesAreRewrittenOnce()
+{
+    QFETCH(int, pagesBefore);
+    QFETCH(bool, writtenMeanwhile);
+    QFETCH(QString, pagesAfter);
+    WorkingDir wd;
+    QStringList params{defaultPath, "XQ"};
+    if (pagesBefore > 0) {
+        QCOMPARE(fileWithPagesOf(pagesBefore), QString::number(pagesBefore));
+        params = QStringList{"C:/GuardTour/GuardTour_DB.mdb", "pw"};
+    }
+    const QString dump = sqliteShell(QStringLiteral(".dump"));
+    LocalFile other;
+    if (writtenMeanwhile)
+        QVERIFY(other.exec(QStringLiteral("begin immediate")));
+    QCOMPARE(loadConfigOnce(), params);
+    if (writtenMeanwhile) {
+        QVERIFY(other.exec(QStringLiteral("commit")));
+        QCOMPARE(sqliteShell(QStringLiteral("pragma page_size")), pagesAfter);
+        QCOMPARE(loadConfigOnce(), params);
+        pagesAfter = QStringLiteral("65536");
+    }
+    QCOMPARE(sqliteShell(QStringLiteral("pragma page_size")), pagesAfter);
+    if (pagesBefore > 0)
+        QCOMPARE(sqliteShell(QStringLiteral(".dump")), dump);
+    QCOMPARE(QDir().entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList{"fernwick.db"});
 }
 
 QTEST_GUILESS_MAIN(ConfigStoreTest)

@@ -10,7 +10,7 @@
 
 namespace {
 // The body goes out in pieces, so that a large one is not copied whole into the socket.
-constexpr int pieceBytes = 64 * 1024;
+constexpr int pieceBytes = 256 * 1024;
 // How often the post looks at what the server has taken of the request while some of it is
 // still on its way.
 constexpr int takenPollMs = 100;

@@ -7,12 +7,47 @@
 #include "upload/postlimits.h"
 #include "upload/proxysetting.h"
 
+#include <QElapsedTimer>
 #include <QSettings>
 #include <QTimer>
 #include <QUrl>
 
 namespace {
 constexpr int retryIntervalMs = 1000;
+
+// A post's limit on how long nothing may move. A post moves hundreds of times a second, and
+// each restart of a timer is a call into the system (under Wine, a round trip to its server),
+// so the timer runs on as bytes move and, when it runs out, counts from the last move.
+class IdleLimit : public QObject
+{
+public:
+    IdleLimit(HttpPost *post, int limitMs, const QString &why)
+        : QObject(post)
+        , limitMs(limitMs)
+    {
+        timer.setSingleShot(true);
+        connect(post, &HttpPost::moved, this, &IdleLimit::moved);
+        connect(post, &HttpPost::finished, &timer, &QTimer::stop);
+        connect(&timer, &QTimer::timeout, this, [this, post, why] {
+            const qint64 left = this->limitMs - lastMove.elapsed();
+            if (left > 0)
+                timer.start(int(left));
+            else
+                post->abandon(why);
+        });
+    }
+    void moved()
+    {
+        lastMove.start();
+        if (!timer.isActive())
+            timer.start(limitMs);
+    }
+
+private:
+    const int limitMs;
+    QTimer timer;
+    QElapsedTimer lastMove;
+};
 
 // The answer's text, and a note where the text runs to the end of the part that was kept.
 QString answerLine(const HttpAnswer &answer)
@@ -80,20 +115,15 @@ void UploadChannel::refuse(const QString &why)
     emit notPosted(why);
 }
 
-// Tracks the post until it has ended and, with a limit, starts the inactivity timer once the
-// post can move and restarts it whenever bytes move in either direction.
+// Tracks the post until it has ended and, with a limit, starts the inactivity limit once the
+// post can move; it counts from the last time bytes moved in either direction.
 void UploadChannel::watchPost(HttpPost *post, int timeoutSeconds)
 {
     inFlight.insert(post);
     if (timeoutSeconds > 0) {
-        auto *idle = new QTimer(post);
-        idle->setSingleShot(true);
-        idle->setInterval(PostLimits::idleLimitMs(timeoutSeconds));
-        connect(post, &HttpPost::moved, idle, [idle] { idle->start(); });
-        connect(post, &HttpPost::finished, idle, &QTimer::stop);
         const QString why = QStringLiteral("nothing moved for %1 s (HTTP_TIMEOUT_SECONDS), so the post was abandoned")
                                 .arg(timeoutSeconds);
-        connect(idle, &QTimer::timeout, post, [post, why] { post->abandon(why); });
+        auto *idle = new IdleLimit(post, PostLimits::idleLimitMs(timeoutSeconds), why);
         post->limitHeadTime(PostLimits::idleLimitMs(timeoutSeconds),
                             QStringLiteral("the head of its answer had not come whole %1 s (HTTP_TIMEOUT_SECONDS) after "
                                            "its first byte, so the post was abandoned")
@@ -102,7 +132,7 @@ void UploadChannel::watchPost(HttpPost *post, int timeoutSeconds)
         // while it reads the kinds after this one; the idle time counts from when it runs.
         QTimer::singleShot(0, idle, [idle, post] {
             if (!post->isFinished())
-                idle->start();
+                idle->moved();
         });
     }
     emit postsInFlightChanged(inFlight.size());
